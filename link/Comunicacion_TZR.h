@@ -1,0 +1,134 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <array>
+#include <chrono>
+#include <functional>
+#include <initializer_list>
+
+class DebugLog;
+#include "SerialPort.h"
+
+constexpr int FIN_TRAMA = 888;
+constexpr int TAM_TRAMA = 40;
+constexpr int TAM_PAYLOAD = 11;
+
+constexpr int CMD_PRESENCIA = 0x01;
+constexpr int CMD_REINICIO = 0x0B;
+constexpr int CMD_LEER = 0x30;
+constexpr int CMD_ESCRIBIR = 0x31;
+constexpr int CMD_INICIO = 0x36;
+constexpr int CMD_FIN = 0x37;
+
+constexpr int INTENTOS = 3;
+constexpr std::chrono::milliseconds TIEMPO_RESPUESTA{100};
+constexpr std::chrono::milliseconds TIEMPO_RESPUESTA_LENTO{200};
+
+using Trama = std::array<int, TAM_TRAMA>;
+using Payload = std::array<int, TAM_PAYLOAD>;
+
+// Builds the 11-slot payload list of a frame: the values first, FIN_TRAMA in the rest.
+Payload payload(std::initializer_list<int> values = {});
+
+// The conversation with the panel boards: one frame out, one reply in (or the reply time-out),
+// at most one exchange in flight. Everything runs on the thread that owns this object; a wait
+// pumps that thread's event loop, where the port's receive event and the reply timer arrive.
+class Comunicacion_TZR : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Comunicacion_TZR(QObject *parent = nullptr);
+    ~Comunicacion_TZR() override;
+
+    void setPuerto(SerialPort *port);
+    SerialPort *PuertoCOM() const { return m_port; }
+    // nullptr while the debug window does not exist: lines and marks are then dropped.
+    void setDebugLog(DebugLog *log) { m_log = log; }
+    DebugLog *debugLog() const { return m_log; }
+    void printDebug(const QString &message) const;
+    void appendMark(const QString &mark) const;
+
+    // The text of num_placa, read afresh for every exchange addressed to "the current board".
+    void setFuentePlaca(std::function<QString()> source) { m_fuentePlaca = std::move(source); }
+    // The current board number; raises ConversionError when num_placa is not a number.
+    int placaActual() const;
+
+    const Trama &trama_tx() const { return m_tx; }
+    const Trama &trama_rx() const { return m_rx; }
+    bool esperando_respuesta() const { return m_esperando; }
+    bool fin_espera() const { return m_finEspera; }
+    bool respuesta_valida() const { return m_valida; }
+    // The value carried by a read reply (slot 4 of trama_rx).
+    int valorLeido() const { return m_rx[4]; }
+
+    QTimer &TimerRecepcion() { return m_timer; }
+    std::chrono::milliseconds intervalo() const;
+    void setIntervalo(std::chrono::milliseconds interval);
+
+    // Empties trama_rx and clears esperando_respuesta, as at start-up.
+    void reinicia();
+
+    void Construye_Trama(int comando, const Payload &lista, int placa);
+    int Calcula_XOR() const;
+    void Envia_Trama();
+    void Reinicia_Espera();
+    bool Espera_Respuesta();
+    void Intercambio(int comando, const Payload &lista, int placa);
+    void PuertoCOMRxChar(int count);
+    void Evalua_Respuesta();
+    bool Comprueba_XOR() const;
+    void TimerRecepcionTimer();
+    bool Modo_Transferencia(bool on);
+    void Envia_Reinicio();
+
+    // A single-attempt presence probe of one board, with its own frame written into trama_tx.
+    bool Sondea_Placa(int placa);
+    // CMD_LEER of one address with up to three attempts; true and value on a valid reply.
+    bool Lee_Byte(int placa, int address, int &value);
+    // CMD_ESCRIBIR of one address with up to three attempts; true when acknowledged.
+    bool Escribe_Byte(int placa, int address, int value);
+
+    // True while an operation holds the link. Exchanges share one pair of buffers and flags, so a
+    // command that would start another one while this is set must do nothing.
+    bool ocupado() const { return m_ocupado > 0 || m_esperando; }
+
+    // Held by an operation for its whole run.
+    class Reserva
+    {
+    public:
+        explicit Reserva(Comunicacion_TZR &link) : m_link(link) { ++m_link.m_ocupado; }
+        ~Reserva() { --m_link.m_ocupado; }
+        Reserva(const Reserva &) = delete;
+        Reserva &operator=(const Reserva &) = delete;
+
+    private:
+        Comunicacion_TZR &m_link;
+    };
+
+    // Reader type of the board last asked: 0 neither (keypad only), 1 card reader, 2 button reader.
+    int tipo_lector() const { return m_tipoLector; }
+    void setTipo_lector(int type) { m_tipoLector = type; }
+
+    // Counts of what went over the line, for the benchmarks and tests.
+    qint64 intercambios() const { return m_intercambios; }
+
+private:
+    void detenerEspera();
+
+    QPointer<SerialPort> m_port;
+    DebugLog *m_log = nullptr;
+    std::function<QString()> m_fuentePlaca;
+    Trama m_tx{};
+    Trama m_rx{};
+    bool m_esperando = false;
+    bool m_finEspera = false;
+    bool m_valida = false;
+    QTimer m_timer;
+    QMetaObject::Connection m_rxConnection;
+    int m_ocupado = 0;
+    int m_tipoLector = 0;
+    qint64 m_intercambios = 0;
+};
