@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class Comunicacion_TZR;
+class TextLookup;
+
+QString Texto_Lector(int tipo);
+
+// The board test: polls every board number and lists the boards that answer with their keypad
+// code length and reader. It changes nothing on the boards and nothing of the tool's state.
+class TestPlacas
+{
+public:
+    TestPlacas(Comunicacion_TZR &link, const TextLookup &textos) : m_link(link), m_textos(textos) {}
+
+    int Lee_Longitud_Placa(int placa);
+    int Lee_Tipo_Lector(int placa);
+
+    struct Vista
+    {
+        std::function<bool()> detener;
+        std::function<void(int)> numP;
+        std::function<void(const QString &)> linea;
+    };
+    // One run over boards 0 to 31 with the 200 ms reply time; returns at the end or once
+    // detener() says so (the remaining numbers are passed over without traffic).
+    void ejecuta(const Vista &vista);
+
+private:
+    Comunicacion_TZR &m_link;
+    const TextLookup &m_textos;
+};

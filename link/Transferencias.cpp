@@ -1,0 +1,293 @@
+#include "Transferencias.h"
+
+#include "Clock.h"
+#include "Comunicacion_TZR.h"
+#include "TablaTransferencia.h"
+#include "TextLookup.h"
+#include "TransferReport.h"
+#include "TzrError.h"
+
+#include <QCoreApplication>
+#include <QTime>
+
+Transferencias::Transferencias(Comunicacion_TZR &link, const TextLookup &textos, const Clock &clock)
+    : m_link(link), m_textos(textos), m_clock(clock)
+{
+}
+
+double Transferencias::Milisegundos_Entre(const QDateTime &later, const QDateTime &earlier)
+{
+    const Clock::Parts p = Clock::split(later, earlier);
+    return p.hours * 3600000.0 + p.minutes * 60000.0 + p.seconds * 1000.0 + p.milliseconds;
+}
+
+QString Transferencias::textoReal(double value)
+{
+    return QString::number(value, 'g', 15);
+}
+
+int Transferencias::Lee_Tipo_Lector(int placa)
+{
+    int value = 0;
+    const bool ok = m_link.Lee_Byte(placa, DIR_TIPO_LECTOR, value);
+    return tipoLectorDeByte(value, ok);
+}
+
+int Transferencias::Lee_Longitud_Teclado()
+{
+    int value = 0;
+    const bool ok = m_link.Lee_Byte(m_link.placaActual(), DIR_LONGITUD_TECLADO, value);
+    return longitudTecladoDeByte(value, ok);
+}
+
+bool Transferencias::Registro_Ocupado(int pos, bool *fallo)
+{
+    int value = 0;
+    const bool ok = m_link.Lee_Byte(m_link.placaActual(), pos + OFS_CODIGO, value);
+    if (fallo)
+        *fallo = !ok;
+    return ok && value != SLOT_VACIO;
+}
+
+bool Transferencias::Lee_Registro(int slot, RegistroPlaca &lista)
+{
+    const int pos = direccionSlot(slot);
+    m_link.printDebug(QStringLiteral("POSICION_INI: ") + QString::number(pos));
+    bool falloOcupacion = false;
+    if (!Registro_Ocupado(pos, &falloOcupacion))
+        return !falloOcupacion;
+    std::array<bool, TAM_REGISTRO> flag_recibidos{};
+    bool completo = true;
+    for (int i = 0; i < TAM_REGISTRO; ++i) {
+        const int address = pos + i;
+        int intentos = 0;
+        while (true) {
+            m_link.Intercambio(CMD_LEER, payload({(address >> 8) & 0xFF, address & 0xFF}), m_link.placaActual());
+            if (m_link.respuesta_valida()) {
+                QCoreApplication::processEvents();
+                lista[i] = m_link.valorLeido();
+                flag_recibidos[i] = true;
+                break;
+            }
+            ++intentos;
+            m_link.appendMark(QStringLiteral("F%1R").arg(intentos));
+            if (intentos >= INTENTOS) {
+                flag_recibidos[i] = false;
+                m_link.printDebug(QStringLiteral("flag_recibidos[%1]:=false").arg(i));
+                completo = false;
+                break;
+            }
+        }
+    }
+    return completo;
+}
+
+void Transferencias::progreso(void (ProgressView::*f)(const QString &), const QString &text) const
+{
+    if (m_progreso)
+        (m_progreso->*f)(text);
+}
+
+ResultadoRecepcion Transferencias::Conexion_General(TablaTransferencia &tabla)
+{
+    ResultadoRecepcion resultado;
+    tabla.comenzar();
+    try {
+        tabla.Vacia_Tabla();
+        const bool conLog = m_link.debugLog() != nullptr;
+        const QDateTime inicio = m_clock.now();
+        if (conLog)
+            m_link.printDebug(QStringLiteral("Conexion_General: Inicio\r\n"));
+        int posicion = 0;
+        if (m_progreso) {
+            m_progreso->setPosicion(0);
+            m_progreso->setMaximo(MAX_USUARIOS);
+            m_progreso->setContador(QStringLiteral("0/%1").arg(MAX_USUARIOS));
+        }
+        for (int i = 0; i < MAX_USUARIOS; ++i) {
+            ++posicion;
+            if (m_progreso) {
+                m_progreso->setPosicion(posicion);
+                m_progreso->setContador(QStringLiteral("%1/%2").arg(posicion).arg(MAX_USUARIOS));
+                m_progreso->setUsuarioProceso(QStringLiteral("%1/%2").arg(i + 1).arg(MAX_USUARIOS));
+            }
+            RegistroPlaca lista = registroVacio();
+            // Lets the window repaint between slots; the last exchange already ended the wait.
+            while (!m_link.Espera_Respuesta()) {
+            }
+            if (!Lee_Registro(i, lista))
+                ++resultado.slotsFallidos;
+            if (lista[0] != FIN_TRAMA) {
+                FichaUsuario ficha = Decodifica_Registro(lista, m_link.tipo_lector());
+                if (ficha.tipo == 0)
+                    Lee_Longitud_Teclado();
+                tabla.inserta(fichaAFila(ficha, m_textos.texto(claveTipoCode(ficha.tipo),
+                                                               textoTipoCodePorDefecto(ficha.tipo))));
+                ++resultado.usuarios;
+            }
+        }
+        if (conLog) {
+            const QDateTime fin = m_clock.now();
+            m_link.printDebug(QStringLiteral("evalua_trama_recepcion: Fin - Tiempo: ") +
+                              textoReal(Milisegundos_Entre(fin, inicio) / 1000.0) + QStringLiteral(" segundos"));
+        }
+    } catch (...) {
+        tabla.deshacer();
+        throw;
+    }
+    if (resultado.completa())
+        tabla.confirmar();
+    else
+        tabla.deshacer();
+    return resultado;
+}
+
+bool Transferencias::Prepara_Envio(const QList<FilaUsuario> &filas, QList<RegistroEnvio> &registros,
+                                   FilaRechazada &rechazo) const
+{
+    registros.clear();
+    const int n = static_cast<int>(std::min<qsizetype>(filas.size(), MAX_USUARIOS));
+    registros.reserve(n);
+    for (int i = 0; i < n; ++i) {
+        RegistroEnvio r;
+        r.fila = filas[i];
+        try {
+            r.registro = Codifica_Registro(Fila_a_Ficha(filas[i], i, m_link.tipo_lector()), m_link.tipo_lector());
+        } catch (const TzrError &e) {
+            rechazo.posicion = i;
+            rechazo.nombre = filas[i].NOMBRE;
+            rechazo.motivo = e.message();
+            registros.clear();
+            return false;
+        }
+        // The two spare bytes are written as zeros so every write frame is well formed.
+        r.registro[OFS_BYTE42] = 0;
+        r.registro[OFS_BYTE43] = 0;
+        registros.append(r);
+    }
+    return true;
+}
+
+int Transferencias::borrar_TODO_del_Sistema()
+{
+    progreso(&ProgressView::setMensaje, m_textos.texto(QStringLiteral("SHOW_M11"), QStringLiteral("Preparing system :")));
+    m_link.printDebug(QStringLiteral("borrar_TODO_del_Sistema: Comienza"));
+    if (m_progreso)
+        m_progreso->mostrar();
+    const QString seccion = m_textos.seccion();
+    if (seccion.size() >= 2 && seccion[1] == QLatin1Char('n'))
+        progreso(&ProgressView::setMensaje, QStringLiteral("Deleting data from system :"));
+    else if (seccion.size() >= 2 && seccion[1] == QLatin1Char('s'))
+        progreso(&ProgressView::setMensaje, QStringLiteral("Borrando la Información del Sistema :"));
+    if (m_progreso) {
+        m_progreso->setPosicion(0);
+        m_progreso->setMaximo(MAX_USUARIOS);
+    }
+    int fallidos = 0;
+    for (int i = 0; i < MAX_USUARIOS; ++i) {
+        const int address = TAM_REGISTRO * i + INICIO_REGISTROS + OFS_CODIGO;
+        if (m_progreso)
+            m_progreso->setPosicion(m_progreso->posicion() + 1);
+        int intentos = 0;
+        if (m_link.PuertoCOM())
+            m_link.PuertoCOM()->purge();
+        while (true) {
+            m_link.Intercambio(CMD_ESCRIBIR, payload({(address >> 8) & 0xFF, address & 0xFF, SLOT_VACIO}),
+                               m_link.placaActual());
+            if (m_link.respuesta_valida())
+                break;
+            ++intentos;
+            m_link.appendMark(QStringLiteral("F%1").arg(intentos));
+            if (intentos >= INTENTOS) {
+                ++fallidos;
+                break;
+            }
+            m_link.appendMark(QStringLiteral("R"));
+        }
+        progreso(&ProgressView::setContador, QStringLiteral("..."));
+    }
+    if (m_progreso)
+        m_progreso->cerrar();
+    return fallidos;
+}
+
+int Transferencias::Escribe_Registro(const RegistroPlaca &lista, int slot)
+{
+    const int pos = TAM_REGISTRO * (slot - 1) + INICIO_REGISTROS;
+    int fallidos = 0;
+    for (int i = 0; i < TAM_REGISTRO; ++i) {
+        const int address = pos + i;
+        int intentos = 0;
+        if (m_link.PuertoCOM())
+            m_link.PuertoCOM()->purge();
+        while (true) {
+            m_link.Intercambio(CMD_ESCRIBIR, payload({(address >> 8) & 0xFF, address & 0xFF, lista[i]}),
+                               m_link.placaActual());
+            if (m_link.respuesta_valida())
+                break;
+            ++intentos;
+            m_link.appendMark(QStringLiteral("F%1").arg(intentos));
+            if (intentos >= INTENTOS) {
+                ++fallidos;
+                break;
+            }
+            m_link.appendMark(QStringLiteral("R"));
+        }
+    }
+    return fallidos;
+}
+
+ResultadoEnvio Transferencias::Envio_General(const QList<RegistroEnvio> &registros, const QString &puertoActual)
+{
+    ResultadoEnvio resultado;
+    m_link.printDebug(QStringLiteral("Envio_General: Comienza\r\n"));
+    m_link.printDebug(QStringLiteral("Puerto: ") + puertoActual + QStringLiteral(". Velocidad Timer: ") +
+                      QString::number(m_link.intervalo().count()) + QStringLiteral(" milisegundos"));
+    const int count = static_cast<int>(registros.size());
+    if (count == 0) {
+        if (m_mensajes)
+            m_mensajes->mostrarMensaje(m_textos.texto(QStringLiteral("F_SHOW_M9"), QStringLiteral("¿¿??")), QString());
+        resultado.borradosFallidos = borrar_TODO_del_Sistema();
+        if (m_progreso)
+            m_progreso->cerrar();
+        return resultado;
+    }
+    resultado.borradosFallidos = borrar_TODO_del_Sistema();
+    if (m_progreso) {
+        m_progreso->setPosicion(0);
+        m_progreso->setMaximo(count);
+        m_progreso->setContador(QStringLiteral("0/%1").arg(count));
+    }
+    m_link.printDebug(QStringLiteral("Envio_General: Envio de usuarios comienza tras el borrado"));
+    const QDateTime inicio = m_clock.now();
+    for (int n = 0; n < count; ++n) {
+        if (m_progreso)
+            m_progreso->mostrar();
+        progreso(&ProgressView::setMensaje, m_textos.texto(QStringLiteral("SHOW_M10"), QStringLiteral("Sending to system :")));
+        m_link.printDebug(QStringLiteral("Envio_General: Enviamos usuario ") + QString::number(n + 1));
+        const QDateTime t1 = m_clock.now();
+        if (Escribe_Registro(registros[n].registro, n + 1) > 0)
+            resultado.usuariosFallidos << registros[n].fila.NOMBRE;
+        const QDateTime t2 = m_clock.now();
+        m_link.printDebug(QStringLiteral("Envio_General: Fin usuario ") + QString::number(n + 1) +
+                          QStringLiteral(" - Tiempo: ") + textoReal(Milisegundos_Entre(t2, t1) / 1000.0) +
+                          QStringLiteral(" segundos"));
+        ++resultado.usuarios;
+        if (m_progreso) {
+            m_progreso->setContador(QStringLiteral("%1/%2").arg(n + 1).arg(count));
+            m_progreso->setPosicion(n + 1);
+        }
+    }
+    if (m_progreso)
+        m_progreso->setMaximo(MAX_USUARIOS);
+    const QDateTime fin = m_clock.now();
+    const double total = Milisegundos_Entre(fin, inicio);
+    m_link.printDebug(QString(50, QLatin1Char('*')));
+    m_link.printDebug(QStringLiteral("Envio_General - Tiempo de carga: ") +
+                      Clock::longTime(QTime(0, 0).addMSecs(static_cast<int>(total))));
+    m_link.printDebug(QStringLiteral("Usuarios: ") + QString::number(count) + QStringLiteral(" - Tiempo por usuario: ") +
+                      textoReal(total / count / 1000.0) + QStringLiteral(" segundos"));
+    if (m_progreso)
+        m_progreso->cerrar();
+    return resultado;
+}
