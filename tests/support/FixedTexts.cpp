@@ -1,0 +1,1 @@
+#include "FixedTexts.h"
