@@ -113,6 +113,7 @@ void Comunicacion_TZR::Envia_Trama()
     for (int i = 0; i < TAM_TRAMA && m_tx[i] != FIN_TRAMA; ++i) {
         if (!m_port->writeByte(static_cast<quint8>(m_tx[i] & 0xFF)))
             throw TzrError(m_port->errorString());
+        ++m_bytesEnviados;
     }
 }
 
@@ -168,6 +169,7 @@ void Comunicacion_TZR::PuertoCOMRxChar(int count)
             const int c = m_port->readByte();
             if (c < 0)
                 break;
+            ++m_bytesRecibidos;
             if (pos < MAX_BYTES_TRAMA)
                 m_rx[pos++] = c;
             else

@@ -114,6 +114,8 @@ public:
 
     // Counts of what went over the line, for the benchmarks and tests.
     qint64 intercambios() const { return m_intercambios; }
+    qint64 bytesEnviados() const { return m_bytesEnviados; }
+    qint64 bytesRecibidos() const { return m_bytesRecibidos; }
 
 private:
     void detenerEspera();
@@ -131,4 +133,6 @@ private:
     int m_ocupado = 0;
     int m_tipoLector = 0;
     qint64 m_intercambios = 0;
+    qint64 m_bytesEnviados = 0;
+    qint64 m_bytesRecibidos = 0;
 };
