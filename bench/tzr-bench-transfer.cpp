@@ -1,0 +1,211 @@
+// Full receive and send of a 350-user board against tzr-panel-sim over a real pseudo-terminal,
+// first with 19200-baud wire-speed emulation, then raw. Prints `name: value` lines.
+
+#include "Clock.h"
+#include "Comunicacion_TZR.h"
+#include "MemoryTable.h"
+#include "PortList.h"
+#include "QtSerialPort.h"
+#include "TablaTransferencia.h"
+#include "TextLookup.h"
+#include "Transferencias.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <ctime>
+#include <memory>
+
+namespace {
+
+class EnglishTexts : public TextLookup
+{
+public:
+    QString texto(const QString &, const QString &fallback) const override { return fallback; }
+    QString seccion() const override { return QStringLiteral("ENGLISH"); }
+};
+
+double cpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+void print(const QString &name, double value, const QString &unit = QString())
+{
+    QTextStream(stdout) << name << ": " << QString::number(value, 'f', value < 10 ? 3 : 1)
+                        << (unit.isEmpty() ? QString() : QStringLiteral(" ") + unit) << Qt::endl;
+}
+
+QString simPath()
+{
+    const QString env = qEnvironmentVariable("TZR_PANEL_SIM");
+    if (!env.isEmpty())
+        return env;
+    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/../sim/tzr-panel-sim");
+    return QFileInfo(beside).canonicalFilePath();
+}
+
+// The stand-in on its own pty; stopped when this goes away.
+class Sim
+{
+public:
+    Sim(const QString &xdg, const QStringList &extra, int port)
+    {
+        m_process.setProgram(simPath());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_DATA_HOME"), xdg);
+        m_process.setProcessEnvironment(env);
+        m_process.setArguments(QStringList{QStringLiteral("--port"), QString::number(port), QStringLiteral("--boards"),
+                                           QStringLiteral("1"), QStringLiteral("--print-link")} +
+                               extra);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start();
+        if (m_process.waitForStarted(5000) && m_process.waitForReadyRead(10000))
+            m_ready = !m_process.readLine().trimmed().isEmpty();
+    }
+    ~Sim()
+    {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+        m_process.waitForFinished(2000);
+    }
+    bool ready() const { return m_ready; }
+
+private:
+    QProcess m_process;
+    bool m_ready = false;
+};
+
+struct Figures
+{
+    qint64 exchanges = 0;
+    double wall = 0;
+    double wire = 0;
+    double cpu = 0;
+};
+
+constexpr double BYTE_SECONDS = 12.0 / 19200.0;
+
+template <typename F> Figures measure(Comunicacion_TZR &link, F &&work)
+{
+    const qint64 e0 = link.intercambios();
+    const qint64 b0 = link.bytesEnviados() + link.bytesRecibidos();
+    const double c0 = cpuSeconds();
+    QElapsedTimer t;
+    t.start();
+    work();
+    Figures f;
+    f.wall = static_cast<double>(t.nsecsElapsed()) / 1e9;
+    f.cpu = cpuSeconds() - c0;
+    f.exchanges = link.intercambios() - e0;
+    f.wire = static_cast<double>(link.bytesEnviados() + link.bytesRecibidos() - b0) * BYTE_SECONDS;
+    return f;
+}
+
+void report(const QString &prefix, const Figures &f)
+{
+    print(prefix + QStringLiteral("_exchanges"), static_cast<double>(f.exchanges));
+    print(prefix + QStringLiteral("_wall_s"), f.wall, QStringLiteral("s"));
+    print(prefix + QStringLiteral("_wire_bound_s"), f.wire, QStringLiteral("s"));
+    print(prefix + QStringLiteral("_wire_ratio"), f.wall / f.wire);
+    print(prefix + QStringLiteral("_cpu_s"), f.cpu, QStringLiteral("s"));
+    print(prefix + QStringLiteral("_cpu_share"), f.cpu / f.wall);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir xdg;
+    QDir(xdg.path()).mkpath(QStringLiteral("Korvel/ports"));
+    const QString links = xdg.path() + QStringLiteral("/Korvel/ports");
+    if (!QFileInfo::exists(simPath())) {
+        QTextStream(stderr) << "tzr-panel-sim not found (set TZR_PANEL_SIM)" << Qt::endl;
+        return 2;
+    }
+    EnglishTexts texts;
+    Clock clock;
+    int status = 0;
+    {
+        Sim sim(xdg.path(), {QStringLiteral("--users"), QStringLiteral("350"), QStringLiteral("--wire-speed")}, 41);
+        if (!sim.ready()) {
+            QTextStream(stderr) << "tzr-panel-sim did not start" << Qt::endl;
+            return 2;
+        }
+        PortList ports(links, {});
+        QtSerialPort port(ports);
+        if (!port.open(QStringLiteral("COM41"))) {
+            QTextStream(stderr) << "cannot open COM41: " << port.errorString() << Qt::endl;
+            return 2;
+        }
+        Comunicacion_TZR link;
+        link.setPuerto(&port);
+        link.setFuentePlaca([] { return QStringLiteral("01"); });
+        Transferencias transfers(link, texts, clock);
+        link.setTipo_lector(transfers.Lee_Tipo_Lector(1));
+
+        MemoryTable table;
+        ResultadoRecepcion received;
+        const Figures rx = measure(link, [&] {
+            link.Modo_Transferencia(true);
+            received = transfers.Conexion_General(table);
+            link.Modo_Transferencia(false);
+        });
+        print(QStringLiteral("receive_users"), received.usuarios);
+        print(QStringLiteral("receive_failed_slots"), received.slotsFallidos);
+        report(QStringLiteral("receive"), rx);
+
+        QList<RegistroEnvio> records;
+        FilaRechazada refused;
+        if (!transfers.Prepara_Envio(table.filasEnOrden(false), records, refused)) {
+            QTextStream(stderr) << "row refused: " << refused.motivo << Qt::endl;
+            status = 1;
+        }
+        ResultadoEnvio sent;
+        const Figures tx = measure(link, [&] {
+            link.Modo_Transferencia(true);
+            sent = transfers.Envio_General(records, QStringLiteral("COM41"));
+            link.Modo_Transferencia(false);
+            link.Envia_Reinicio();
+        });
+        print(QStringLiteral("send_users"), sent.usuarios);
+        print(QStringLiteral("send_failed_users"), static_cast<double>(sent.usuariosFallidos.size()));
+        report(QStringLiteral("send"), tx);
+        if (received.usuarios != 350 || !received.completa() || !sent.completo())
+            status = 1;
+    }
+    {
+        Sim sim(xdg.path(), {}, 42);
+        if (!sim.ready())
+            return 2;
+        PortList ports(links, {});
+        QtSerialPort port(ports);
+        if (!port.open(QStringLiteral("COM42")))
+            return 2;
+        Comunicacion_TZR link;
+        link.setPuerto(&port);
+        constexpr int reads = 20000;
+        int failures = 0;
+        const Figures raw = measure(link, [&] {
+            for (int i = 0; i < reads; ++i) {
+                int value = 0;
+                if (!link.Lee_Byte(1, 32 + 20 + 45 * (i % 350), value))
+                    ++failures;
+            }
+        });
+        print(QStringLiteral("raw_exchanges"), static_cast<double>(raw.exchanges));
+        print(QStringLiteral("raw_failed_reads"), failures);
+        print(QStringLiteral("raw_exchanges_per_s"), static_cast<double>(raw.exchanges) / raw.wall, QStringLiteral("1/s"));
+        print(QStringLiteral("raw_cpu_share"), raw.cpu / raw.wall);
+    }
+    return status;
+}
