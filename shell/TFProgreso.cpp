@@ -1,0 +1,115 @@
+#include "TFProgreso.h"
+
+#include "Asigna_Lenguaje.h"
+#include "Contexto.h"
+#include "WindowSet.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QStyle>
+
+namespace {
+constexpr QSize kTamano{277, 38};
+constexpr int kIcono = 24;
+constexpr int kMaximoInicial = 350;
+constexpr int kAltoBarra = 8;
+} // namespace
+
+TFProgreso::TFProgreso(Contexto &ctx, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), m_ctx(ctx)
+{
+    setObjectName(QStringLiteral("TFProgreso"));
+    setFixedSize(kTamano);
+    setModal(false);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+
+    auto *image1 = new QLabel(this);
+    image1->setObjectName(QStringLiteral("Image1"));
+    image1->setPixmap(style()->standardIcon(QStyle::SP_DriveNetIcon).pixmap(kIcono, kIcono));
+
+    m_Mensaje = new QLabel(this);
+    m_Mensaje->setObjectName(QStringLiteral("Mensaje"));
+    m_lblUsers = new QLabel(this);
+    m_lblUsers->setObjectName(QStringLiteral("lblUsers"));
+    m_lblUsers->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    m_Barra_Progreso = new QProgressBar(this);
+    m_Barra_Progreso->setObjectName(QStringLiteral("Barra_Progreso"));
+    m_Barra_Progreso->setRange(0, kMaximoInicial);
+    m_Barra_Progreso->setValue(0);
+    m_Barra_Progreso->setTextVisible(false);
+    m_Barra_Progreso->setFixedHeight(kAltoBarra);
+
+    auto *rejilla = new QGridLayout(this);
+    rejilla->setContentsMargins(3, 2, 3, 2);
+    rejilla->setVerticalSpacing(1);
+    rejilla->addWidget(image1, 0, 0, 2, 1);
+    rejilla->addWidget(m_Mensaje, 0, 1);
+    rejilla->addWidget(m_lblUsers, 0, 2);
+    rejilla->addWidget(m_Barra_Progreso, 1, 1, 1, 2);
+    rejilla->setColumnStretch(1, 1);
+
+    Lenguaje_FProgreso(this, textosDe(ctx));
+    m_lblUsers->clear();
+}
+
+void TFProgreso::mostrar()
+{
+    show();
+    raise();
+}
+
+void TFProgreso::cerrar()
+{
+    hide();
+}
+
+void TFProgreso::setMensaje(const QString &text)
+{
+    m_Mensaje->setText(text);
+}
+
+void TFProgreso::setMaximo(int maximum)
+{
+    m_Barra_Progreso->setMaximum(maximum);
+}
+
+void TFProgreso::setPosicion(int position)
+{
+    m_Barra_Progreso->setValue(position);
+}
+
+int TFProgreso::posicion() const
+{
+    return m_Barra_Progreso->value();
+}
+
+void TFProgreso::setContador(const QString &text)
+{
+    m_lblUsers->setText(text);
+}
+
+void TFProgreso::setUsuarioProceso(const QString &text)
+{
+    QWidget *principal = WindowSet::of(m_ctx).principal;
+    if (!principal)
+        return;
+    if (auto *label = principal->findChild<QLabel *>(QStringLiteral("L_Usuario_Proceso")))
+        label->setText(text);
+}
+
+QString TFProgreso::mensaje() const
+{
+    return m_Mensaje->text();
+}
+
+int TFProgreso::maximo() const
+{
+    return m_Barra_Progreso->maximum();
+}
+
+QString TFProgreso::contador() const
+{
+    return m_lblUsers->text();
+}

@@ -1,0 +1,107 @@
+#include "TF_ShowMessage.h"
+
+#include "Contexto.h"
+
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace {
+constexpr int kAncho = 347;
+constexpr int kAlto = 98;
+constexpr int kIcono = 32;
+} // namespace
+
+TF_ShowMessage::TF_ShowMessage(Contexto &, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::CustomizeWindowHint)
+{
+    setObjectName(QStringLiteral("TF_ShowMessage"));
+    setWindowTitle(QStringLiteral("TZRUsers"));
+    setFixedSize(kAncho, kAlto);
+
+    auto *icono = new QLabel(this);
+    icono->setObjectName(QStringLiteral("Image1"));
+    icono->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(kIcono, kIcono));
+
+    QPalette rojo = palette();
+    rojo.setColor(QPalette::WindowText, Qt::red);
+    m_MiMensaje1 = new QLabel(this);
+    m_MiMensaje1->setObjectName(QStringLiteral("MiMensaje1"));
+    m_MiMensaje2 = new QLabel(this);
+    m_MiMensaje2->setObjectName(QStringLiteral("MiMensaje2"));
+    for (QLabel *linea : {m_MiMensaje1, m_MiMensaje2}) {
+        linea->setPalette(rojo);
+        linea->setWordWrap(false);
+    }
+
+    m_B_OK = new QPushButton(QStringLiteral("OK"), this);
+    m_B_OK->setObjectName(QStringLiteral("B_OK"));
+    m_B_OK->setFlat(true);
+    m_B_OK->setFocusPolicy(Qt::NoFocus);
+    m_B_OK->setAutoDefault(false);
+    m_B_OK->setDefault(false);
+    connect(m_B_OK, &QPushButton::clicked, this, &TF_ShowMessage::B_OKClick);
+
+    auto *lineas = new QVBoxLayout;
+    lineas->addWidget(m_MiMensaje1);
+    lineas->addWidget(m_MiMensaje2);
+    auto *arriba = new QHBoxLayout;
+    arriba->addWidget(icono, 0, Qt::AlignTop);
+    arriba->addLayout(lineas, 1);
+    auto *abajo = new QHBoxLayout;
+    abajo->addStretch();
+    abajo->addWidget(m_B_OK);
+    abajo->addStretch();
+    auto *todo = new QVBoxLayout(this);
+    todo->addLayout(arriba, 1);
+    todo->addLayout(abajo);
+}
+
+void TF_ShowMessage::mostrarMensaje(const QString &line1, const QString &line2)
+{
+    m_MiMensaje1->setText(line1);
+    m_MiMensaje2->setText(line2);
+    exec();
+}
+
+QString TF_ShowMessage::linea1() const
+{
+    return m_MiMensaje1->text();
+}
+
+QString TF_ShowMessage::linea2() const
+{
+    return m_MiMensaje2->text();
+}
+
+void TF_ShowMessage::B_OKClick()
+{
+    accept();
+}
+
+void TF_ShowMessage::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        event->accept();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
+
+void showMessage(Contexto &ctx, const QString &line1, const QString &line2)
+{
+    if (ctx.showMessage) {
+        ctx.showMessage->mostrarMensaje(line1, line2);
+        return;
+    }
+    TF_ShowMessage pasajero(ctx);
+    pasajero.mostrarMensaje(line1, line2);
+}
