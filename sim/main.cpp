@@ -1,4 +1,255 @@
-int main()
+#include "BoardBus.h"
+#include "PortLink.h"
+#include "PtyServer.h"
+#include "SignalWatcher.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+namespace {
+
+constexpr int DEFAULT_PORT = 20;
+
+QTextStream &err()
 {
-    return 0;
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+int usageError(const QString &message)
+{
+    err() << "tzr-panel-sim: " << message << Qt::endl;
+    return 2;
+}
+
+std::optional<QList<int>> boardList(const QString &text)
+{
+    QList<int> numbers;
+    for (const QString &item : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int number = item.trimmed().toInt(&ok);
+        if (!ok || number < 0 || number > Board::MAX_NUMBER || numbers.contains(number))
+            return std::nullopt;
+        numbers << number;
+    }
+    if (numbers.isEmpty())
+        return std::nullopt;
+    return numbers;
+}
+
+std::optional<double> probability(const QString &text)
+{
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || value < 0.0 || value > 1.0)
+        return std::nullopt;
+    return value;
+}
+
+bool saveImage(const BoardBus &bus, const QString &path)
+{
+    QString error;
+    if (bus.saveImage(path, &error))
+        return true;
+    err() << "tzr-panel-sim: " << error << Qt::endl;
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // Before Qt can start a thread, so that every thread leaves these signals to the signalfd.
+    SignalWatcher::blockWatchedSignals();
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tzr-panel-sim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Stand-in for a bus of TZR panel boards, served on a pseudo-terminal."));
+    parser.addHelpOption();
+    const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("COM number of the port link (default 20)."),
+                                        QStringLiteral("N"), QString::number(DEFAULT_PORT));
+    const QCommandLineOption boardsOption(QStringLiteral("boards"),
+                                          QStringLiteral("Boards present on a fresh bus, e.g. 0,3,17,31 (default 1)."),
+                                          QStringLiteral("LIST"), QStringLiteral("1"));
+    const QCommandLineOption imageOption(QStringLiteral("image"),
+                                         QStringLiteral("Bus image: loaded at start if it exists, saved after each transfer "
+                                                        "close or restart, on SIGUSR1 and on exit."),
+                                         QStringLiteral("FILE"));
+    const QCommandLineOption usersOption(QStringLiteral("users"), QStringLiteral("Sample users seeded into each board of a fresh bus."),
+                                         QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption readerOption(QStringLiteral("reader"),
+                                          QStringLiteral("Reader type byte of each board of a fresh bus: 0 card, 1 button."),
+                                          QStringLiteral("TYPE"), QStringLiteral("0"));
+    const QCommandLineOption latencyOption(QStringLiteral("latency"), QStringLiteral("Delay before each reply, in milliseconds."),
+                                           QStringLiteral("MS"), QStringLiteral("0"));
+    const QCommandLineOption wireOption(QStringLiteral("wire-speed"),
+                                        QStringLiteral("Emulate 19200 baud, 12 bit times per byte, in both directions."));
+    const QCommandLineOption dropOption(QStringLiteral("drop"), QStringLiteral("Probability that a reply is lost."),
+                                        QStringLiteral("P"), QStringLiteral("0"));
+    const QCommandLineOption badCheckOption(QStringLiteral("bad-check"),
+                                            QStringLiteral("Probability that a reply has a wrong check byte."),
+                                            QStringLiteral("P"), QStringLiteral("0"));
+    const QCommandLineOption noiseOption(QStringLiteral("noise"),
+                                         QStringLiteral("Probability of noise bytes after a reply."), QStringLiteral("P"),
+                                         QStringLiteral("0"));
+    const QCommandLineOption splitOption(QStringLiteral("split"), QStringLiteral("Send every reply in 2 or 3 pieces."));
+    const QCommandLineOption silentOption(QStringLiteral("silent-after"),
+                                          QStringLiteral("Each board falls silent after acting on N frames."),
+                                          QStringLiteral("N"));
+    const QCommandLineOption restartOption(QStringLiteral("restart-time"),
+                                           QStringLiteral("A restarting board ignores everything for this long, in milliseconds."),
+                                           QStringLiteral("MS"), QStringLiteral("0"));
+    const QCommandLineOption seedOption(QStringLiteral("seed"), QStringLiteral("Seed of the fault generator (default 1)."),
+                                        QStringLiteral("S"), QStringLiteral("1"));
+    const QCommandLineOption logOption(QStringLiteral("log"),
+                                       QStringLiteral("Log every frame received and sent, with times, to FILE (- or stderr "
+                                                      "for standard error)."),
+                                       QStringLiteral("FILE"));
+    const QCommandLineOption printOption(QStringLiteral("print-link"),
+                                         QStringLiteral("Once serving, print \"<pty> <link>\" on one line of standard output."));
+    const QCommandLineOption programmingOption(QStringLiteral("programming-code"),
+                                               QStringLiteral("Store this programming code (5 of 0-9, A, B) on every board."),
+                                               QStringLiteral("CODE"));
+    const QCommandLineOption masterOption(QStringLiteral("master-code"),
+                                          QStringLiteral("Store this master code (5 of 0-9, A, B) on every board."),
+                                          QStringLiteral("CODE"));
+    parser.addOptions({portOption, boardsOption, imageOption, usersOption, readerOption, latencyOption, wireOption,
+                       dropOption, badCheckOption, noiseOption, splitOption, silentOption, restartOption, seedOption,
+                       logOption, printOption, programmingOption, masterOption});
+    parser.process(app);
+
+    bool ok = false;
+    const int port = parser.value(portOption).toInt(&ok);
+    if (!ok || port < 1)
+        return usageError(QStringLiteral("--port needs a COM number from 1 up"));
+    const auto boards = boardList(parser.value(boardsOption));
+    if (!boards)
+        return usageError(QStringLiteral("--boards needs distinct board numbers from 0 to 31, separated by commas"));
+    const int users = parser.value(usersOption).toInt(&ok);
+    if (!ok || users < 0 || users > Board::RECORD_SLOTS)
+        return usageError(QStringLiteral("--users needs a number from 0 to 350"));
+    const int reader = parser.value(readerOption).toInt(&ok);
+    if (!ok || reader < 0 || reader > 255)
+        return usageError(QStringLiteral("--reader needs a byte value (0 card, 1 button)"));
+    const double latency = parser.value(latencyOption).toDouble(&ok);
+    if (!ok || latency < 0)
+        return usageError(QStringLiteral("--latency needs a number of milliseconds"));
+    const int restartTime = parser.value(restartOption).toInt(&ok);
+    if (!ok || restartTime < 0)
+        return usageError(QStringLiteral("--restart-time needs a number of milliseconds"));
+    const quint32 seed = parser.value(seedOption).toUInt(&ok);
+    if (!ok)
+        return usageError(QStringLiteral("--seed needs an unsigned number"));
+
+    BoardBus::Faults faults;
+    const auto drop = probability(parser.value(dropOption));
+    const auto badCheck = probability(parser.value(badCheckOption));
+    const auto noise = probability(parser.value(noiseOption));
+    if (!drop || !badCheck || !noise)
+        return usageError(QStringLiteral("--drop, --bad-check and --noise need a probability from 0 to 1"));
+    faults.dropRate = *drop;
+    faults.badCheckRate = *badCheck;
+    faults.noiseRate = *noise;
+    faults.split = parser.isSet(splitOption);
+    if (parser.isSet(silentOption)) {
+        faults.silentAfter = parser.value(silentOption).toInt(&ok);
+        if (!ok || faults.silentAfter < 0)
+            return usageError(QStringLiteral("--silent-after needs a number of frames"));
+    }
+
+    BoardBus bus(seed);
+    const QString imagePath = parser.value(imageOption);
+    if (!imagePath.isEmpty() && QFileInfo::exists(imagePath)) {
+        QString error;
+        if (!bus.loadImage(imagePath, &error)) {
+            err() << "tzr-panel-sim: " << error << Qt::endl;
+            return 1;
+        }
+    } else {
+        for (int number : *boards) {
+            bus.addBoard(number);
+            Board *board = bus.board(number);
+            board->setByte(Board::ADDR_READER, static_cast<quint8>(reader));
+            board->seedUsers(users, number);
+        }
+    }
+    for (int number : bus.boardNumbers()) {
+        Board *board = bus.board(number);
+        if (parser.isSet(programmingOption) && !board->setProgrammingCode(parser.value(programmingOption)))
+            return usageError(QStringLiteral("--programming-code needs five characters of 0-9, A, B"));
+        if (parser.isSet(masterOption) && !board->setMasterCode(parser.value(masterOption)))
+            return usageError(QStringLiteral("--master-code needs five characters of 0-9, A, B"));
+    }
+    bus.setFaults(faults);
+    bus.setLatency(std::chrono::microseconds(qRound64(latency * 1000.0)));
+    bus.setWireSpeed(parser.isSet(wireOption));
+    bus.setRestartTime(std::chrono::milliseconds(restartTime));
+
+    std::unique_ptr<QFile> log;
+    if (parser.isSet(logOption)) {
+        const QString target = parser.value(logOption);
+        log = std::make_unique<QFile>();
+        const bool opened = target == QLatin1String("-") || target == QLatin1String("stderr")
+                                ? log->open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered)
+                                : (log->setFileName(target), log->open(QIODevice::WriteOnly | QIODevice::Append |
+                                                                       QIODevice::Unbuffered));
+        if (!opened) {
+            err() << "tzr-panel-sim: cannot open the log " << target << ": " << log->errorString() << Qt::endl;
+            return 1;
+        }
+    }
+
+    SignalWatcher signalWatcher;
+    if (!signalWatcher.isValid()) {
+        err() << "tzr-panel-sim: cannot watch signals" << Qt::endl;
+        return 1;
+    }
+    PtyServer server(bus);
+    server.setLog(log.get());
+    QString error;
+    if (!server.start(&error)) {
+        err() << "tzr-panel-sim: " << error << Qt::endl;
+        return 1;
+    }
+    PortLink link;
+    if (!link.create(PortLink::linkPath(port), server.slavePath(), &error)) {
+        err() << "tzr-panel-sim: " << error << Qt::endl;
+        return 1;
+    }
+
+    int exitCode = 0;
+    QObject::connect(&signalWatcher, &SignalWatcher::stopRequested, &app, &QCoreApplication::quit);
+    QObject::connect(&server, &PtyServer::failed, &app, [&](const QString &message) {
+        err() << "tzr-panel-sim: " << message << Qt::endl;
+        exitCode = 1;
+        QCoreApplication::quit();
+    });
+    if (!imagePath.isEmpty()) {
+        QObject::connect(&signalWatcher, &SignalWatcher::saveRequested, &app, [&] { saveImage(bus, imagePath); });
+        QObject::connect(&server, &PtyServer::memoryChanged, &app, [&] { saveImage(bus, imagePath); });
+    }
+
+    QStringList present;
+    for (int number : bus.boardNumbers())
+        present << QString::number(number);
+    err() << "tzr-panel-sim: boards " << present.join(QLatin1String(", ")) << " on " << server.slavePath() << " ("
+          << link.path() << ")" << Qt::endl;
+    if (parser.isSet(printOption)) {
+        std::printf("%s %s\n", qPrintable(server.slavePath()), qPrintable(link.path()));
+        std::fflush(stdout);
+    }
+
+    const int result = app.exec();
+    if (!imagePath.isEmpty() && !saveImage(bus, imagePath) && exitCode == 0)
+        exitCode = 1;
+    link.remove();
+    return result != 0 ? result : exitCode;
 }

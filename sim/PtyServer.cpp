@@ -1,0 +1,216 @@
+#include "PtyServer.h"
+
+#include <QIODevice>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int CHUNK = 65536;
+
+QString hex(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toHex(' ').toUpper());
+}
+
+QString systemError(const char *what)
+{
+    return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+QString describe(const BoardBus::Request &request)
+{
+    QString text = QStringLiteral("board %1 ").arg(request.board);
+    switch (request.command) {
+    case BoardBus::CMD_PRESENCE:
+        text += QStringLiteral("presence");
+        break;
+    case BoardBus::CMD_RESTART:
+        text += QStringLiteral("restart");
+        break;
+    case BoardBus::CMD_READ:
+        text += QStringLiteral("read 0x%1").arg(request.address, 4, 16, QLatin1Char('0'));
+        break;
+    case BoardBus::CMD_WRITE:
+        text += QStringLiteral("write 0x%1").arg(request.address, 4, 16, QLatin1Char('0'));
+        text += request.value < 0 ? QStringLiteral(" (no value)")
+                                  : QStringLiteral(" := 0x%1").arg(request.value, 2, 16, QLatin1Char('0'));
+        break;
+    case BoardBus::CMD_OPEN:
+        text += QStringLiteral("open transfer");
+        break;
+    case BoardBus::CMD_CLOSE:
+        text += QStringLiteral("close transfer");
+        break;
+    default:
+        break;
+    }
+    switch (request.outcome) {
+    case BoardBus::Outcome::Answered:
+        return text;
+    case BoardBus::Outcome::Corrupted:
+        return text + QStringLiteral(", reply with bad check byte");
+    case BoardBus::Outcome::Dropped:
+        return text + QStringLiteral(", reply dropped");
+    case BoardBus::Outcome::Silent:
+        return text + QStringLiteral(", board silent");
+    case BoardBus::Outcome::Absent:
+        return text + QStringLiteral(", no such board");
+    case BoardBus::Outcome::Collision:
+        return text + QStringLiteral(", several boards answer: collision");
+    }
+    return text;
+}
+
+} // namespace
+
+PtyServer::PtyServer(BoardBus &bus, QObject *parent)
+    : QObject(parent), m_bus(bus)
+{
+    connect(&m_alarm, &PreciseAlarm::fired, this, &PtyServer::flushDue);
+}
+
+PtyServer::~PtyServer()
+{
+    m_notifier.reset();
+    if (m_slave >= 0)
+        ::close(m_slave);
+    if (m_master >= 0)
+        ::close(m_master);
+}
+
+bool PtyServer::start(QString *error)
+{
+    const auto fail = [&](const QString &message) {
+        if (error)
+            *error = message;
+        return false;
+    };
+    if (!m_alarm.isValid())
+        return fail(systemError("timerfd_create"));
+    m_master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (m_master < 0)
+        return fail(systemError("posix_openpt"));
+    if (grantpt(m_master) != 0)
+        return fail(systemError("grantpt"));
+    if (unlockpt(m_master) != 0)
+        return fail(systemError("unlockpt"));
+    const char *name = ptsname(m_master);
+    if (!name)
+        return fail(systemError("ptsname"));
+    m_slavePath = QString::fromLocal8Bit(name);
+    m_slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_slave < 0)
+        return fail(systemError("open pty slave"));
+
+    // No echo, no line editing, no character translation, before the PC configures anything.
+    termios settings{};
+    if (tcgetattr(m_slave, &settings) != 0)
+        return fail(systemError("tcgetattr"));
+    cfmakeraw(&settings);
+    cfsetspeed(&settings, B19200);
+    if (tcsetattr(m_slave, TCSANOW, &settings) != 0)
+        return fail(systemError("tcsetattr"));
+
+    const int flags = fcntl(m_master, F_GETFL);
+    if (flags < 0 || fcntl(m_master, F_SETFL, flags | O_NONBLOCK) != 0)
+        return fail(systemError("fcntl"));
+    fcntl(m_master, F_SETFD, FD_CLOEXEC);
+
+    m_notifier = std::make_unique<QSocketNotifier>(m_master, QSocketNotifier::Read);
+    connect(m_notifier.get(), &QSocketNotifier::activated, this, &PtyServer::onReadable);
+    m_started = BoardBus::Clock::now();
+    return true;
+}
+
+void PtyServer::onReadable()
+{
+    char buffer[CHUNK];
+    for (;;) {
+        const ssize_t got = ::read(m_master, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            break;
+        if (got <= 0) {
+            m_notifier->setEnabled(false);
+            emit failed(systemError("read from pty"));
+            return;
+        }
+        const auto now = BoardBus::Clock::now();
+        const QByteArray bytes(buffer, static_cast<qsizetype>(got));
+        const QList<BoardBus::Piece> pieces = m_bus.receive(bytes, now);
+        logRequests(now);
+        for (const BoardBus::Piece &piece : pieces) {
+            const Outgoing outgoing{now + piece.delay, piece.bytes, piece.kind};
+            const auto after = std::upper_bound(m_queue.begin(), m_queue.end(), outgoing.due,
+                                                [](auto due, const Outgoing &queued) { return due < queued.due; });
+            m_queue.insert(after, outgoing);
+        }
+    }
+    flushDue();
+}
+
+void PtyServer::logRequests(BoardBus::Clock::time_point when)
+{
+    bool changed = false;
+    for (const BoardBus::Request &request : m_bus.requests()) {
+        if (m_log)
+            logLine(when, QStringLiteral("rx %1: %2").arg(hex(request.frame), describe(request)));
+        const bool acted = request.outcome != BoardBus::Outcome::Absent && request.outcome != BoardBus::Outcome::Silent;
+        if (acted && (request.command == BoardBus::CMD_CLOSE || request.command == BoardBus::CMD_RESTART))
+            changed = true;
+    }
+    if (m_log && m_bus.discardedBytes() > 0)
+        logLine(when, QStringLiteral("rx %1 byte(s) discarded, %2 frame start(s) rejected")
+                          .arg(m_bus.discardedBytes())
+                          .arg(m_bus.rejectedFrames()));
+    m_bus.clearLog();
+    if (changed)
+        emit memoryChanged();
+}
+
+void PtyServer::flushDue()
+{
+    while (!m_queue.empty()) {
+        const auto now = BoardBus::Clock::now();
+        if (m_queue.front().due > now) {
+            m_alarm.setDeadline(m_queue.front().due);
+            return;
+        }
+        const Outgoing piece = m_queue.front();
+        m_queue.pop_front();
+        transmit(piece);
+    }
+    m_alarm.cancel();
+}
+
+void PtyServer::transmit(const Outgoing &piece)
+{
+    ssize_t written = 0;
+    do {
+        written = ::write(m_master, piece.bytes.constData(), static_cast<size_t>(piece.bytes.size()));
+    } while (written < 0 && errno == EINTR);
+    if (!m_log)
+        return;
+    const auto now = BoardBus::Clock::now();
+    const QString kind = piece.kind == BoardBus::Piece::Kind::Noise ? QStringLiteral("tx noise ") : QStringLiteral("tx ");
+    if (written == piece.bytes.size())
+        logLine(now, kind + hex(piece.bytes));
+    else if (written < 0)
+        logLine(now, kind + hex(piece.bytes) + QStringLiteral(" lost: ") + systemError("write"));
+    else
+        logLine(now, kind + hex(piece.bytes) + QStringLiteral(" cut after %1 byte(s): pty full").arg(written));
+}
+
+void PtyServer::logLine(BoardBus::Clock::time_point when, const QString &text)
+{
+    const double seconds = std::chrono::duration<double>(when - m_started).count();
+    m_log->write(QStringLiteral("%1 %2\n").arg(seconds, 12, 'f', 6).arg(text).toUtf8());
+}

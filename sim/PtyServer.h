@@ -1,0 +1,59 @@
+#pragma once
+
+#include "BoardBus.h"
+#include "PreciseAlarm.h"
+
+#include <QObject>
+#include <QString>
+
+#include <deque>
+#include <memory>
+
+class QIODevice;
+class QSocketNotifier;
+
+// Serves a BoardBus on a pseudo-terminal: what the PC writes to the slave side is read from the
+// master in chunks and fed to the bus; each reply piece is written back in one call at the time
+// the bus says it reaches the PC.
+class PtyServer : public QObject
+{
+    Q_OBJECT
+public:
+    explicit PtyServer(BoardBus &bus, QObject *parent = nullptr);
+    ~PtyServer() override;
+
+    bool start(QString *error);
+    QString slavePath() const { return m_slavePath; }
+    // Every frame received and sent, with times since start; nullptr for none.
+    void setLog(QIODevice *log) { m_log = log; }
+
+signals:
+    // A board acted on a transfer close or a restart: its memory is worth saving now.
+    void memoryChanged();
+    void failed(const QString &message);
+
+private:
+    struct Outgoing
+    {
+        BoardBus::Clock::time_point due;
+        QByteArray bytes;
+        BoardBus::Piece::Kind kind = BoardBus::Piece::Kind::Reply;
+    };
+
+    void onReadable();
+    void flushDue();
+    void transmit(const Outgoing &piece);
+    void logLine(BoardBus::Clock::time_point when, const QString &text);
+    void logRequests(BoardBus::Clock::time_point when);
+
+    BoardBus &m_bus;
+    int m_master = -1;
+    // Held open so the master never sees a hang-up while the PC closes and reopens the port.
+    int m_slave = -1;
+    QString m_slavePath;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    PreciseAlarm m_alarm;
+    std::deque<Outgoing> m_queue;
+    QIODevice *m_log = nullptr;
+    BoardBus::Clock::time_point m_started = BoardBus::Clock::now();
+};
