@@ -1,0 +1,343 @@
+#include "TableStore.h"
+
+#include "TableFamily.h"
+#include "TzrError.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+namespace {
+
+const QString ROWS_TABLE = QStringLiteral("registros");
+
+QString quoted(const QString &identifier)
+{
+    return QLatin1Char('"') + QString(identifier).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+}
+
+QString literal(const QString &text)
+{
+    return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QLatin1String("''")) + QLatin1Char('\'');
+}
+
+QString columnList(const TableDescription &d)
+{
+    QStringList names;
+    for (const TableDescription::Field &f : d.fields())
+        names << quoted(f.name());
+    return names.join(QLatin1String(", "));
+}
+
+QString text(sqlite3_stmt *statement, int column)
+{
+    const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
+    return bytes ? QString::fromUtf8(bytes, sqlite3_column_bytes(statement, column)) : QString();
+}
+
+// A prepared statement that is finalised however the scope is left.
+class Query
+{
+public:
+    Query(sqlite3 *db, const QString &sql)
+    {
+        const QByteArray utf8 = sql.toUtf8();
+        m_rc = sqlite3_prepare_v2(db, utf8.constData(), static_cast<int>(utf8.size()), &m_statement, nullptr);
+    }
+    ~Query() { sqlite3_finalize(m_statement); }
+    Query(const Query &) = delete;
+    Query &operator=(const Query &) = delete;
+
+    bool prepared() const { return m_rc == SQLITE_OK; }
+    // True while a row is available; false at the end or on an error (see done()).
+    bool next()
+    {
+        m_rc = sqlite3_step(m_statement);
+        return m_rc == SQLITE_ROW;
+    }
+    bool done() const { return m_rc == SQLITE_DONE; }
+    sqlite3_stmt *get() const { return m_statement; }
+
+private:
+    sqlite3_stmt *m_statement = nullptr;
+    int m_rc = SQLITE_OK;
+};
+
+} // namespace
+
+TableStore::~TableStore()
+{
+    close();
+}
+
+void TableStore::createDatabase(const QString &path, const TableDescription &description)
+{
+    sqlite3 *db = nullptr;
+    const QByteArray name = QFile::encodeName(path);
+    int rc = sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    QString error;
+    if (rc == SQLITE_OK) {
+        QStringList columns{QStringLiteral("RECNO INTEGER PRIMARY KEY")};
+        for (const TableDescription::Field &f : description.fields()) {
+            columns << QStringLiteral("%1 TEXT NOT NULL DEFAULT %2 CHECK (length(%1) <= %3)")
+                           .arg(quoted(f.name()), literal(f.defaultValue()))
+                           .arg(f.width());
+        }
+        const QString indexField = description.fields().at(description.fieldIndex(description.indexField())).name();
+        const QString sql =
+            QStringLiteral("PRAGMA journal_mode=DELETE; BEGIN;"
+                           "CREATE TABLE tzr_family (clave TEXT PRIMARY KEY, valor TEXT NOT NULL);"
+                           "INSERT INTO tzr_family VALUES ('identity', %1), ('format', '1');"
+                           "CREATE TABLE %2 (%3);"
+                           "CREATE INDEX %4 ON %2 (%5, RECNO);"
+                           "COMMIT;")
+                .arg(literal(description.familyId()), ROWS_TABLE, columns.join(QLatin1String(", ")),
+                     quoted(description.indexName()), quoted(indexField));
+        char *message = nullptr;
+        rc = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &message);
+        if (rc != SQLITE_OK)
+            error = QString::fromUtf8(message ? message : sqlite3_errmsg(db));
+        sqlite3_free(message);
+    } else {
+        error = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+    }
+    sqlite3_close(db);
+    if (!error.isEmpty()) {
+        QFile::remove(path);
+        throw IoError(QStringLiteral("Cannot create %1: %2").arg(path, error));
+    }
+}
+
+void TableStore::open(const QString &path)
+{
+    close();
+    const QString base = TableFamily::baseOf(path);
+    const QString dbPath = base + QStringLiteral(".db");
+
+    for (const QString &member : TableFamily::members(base)) {
+        const QFileInfo info(member);
+        if (!info.exists())
+            throw TzrError(QStringLiteral("The data file member %1 is missing").arg(member));
+        QFile file(member);
+        if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
+            throw TzrError(QStringLiteral("The data file member %1 cannot be read: %2")
+                               .arg(member, info.isFile() ? file.errorString() : QStringLiteral("not a file")));
+        }
+    }
+
+    const QByteArray name = QFile::encodeName(dbPath);
+    const int rc = sqlite3_open_v2(name.constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+    m_path = dbPath;
+    try {
+        if (rc != SQLITE_OK)
+            fail(QStringLiteral("cannot be opened"));
+        QString databaseId;
+        {
+            Query q(m_db, QStringLiteral("SELECT valor FROM tzr_family WHERE clave = 'identity'"));
+            if (!q.prepared() || !q.next())
+                throw TzrError(QStringLiteral("The data file member %1 is damaged (%2)")
+                                   .arg(dbPath, QString::fromUtf8(sqlite3_errmsg(m_db))));
+            databaseId = text(q.get(), 0);
+        }
+        m_description = TableFamily::readDescription(base, databaseId);
+        m_indexField = m_description.fieldIndex(m_description.indexField());
+        verifyDatabase(base);
+
+        exec("PRAGMA journal_mode=DELETE");
+        exec("PRAGMA synchronous=FULL");
+        const QString columns = columnList(m_description);
+        QStringList marks, assignments;
+        for (int i = 0; i < m_description.fields().size(); ++i) {
+            marks << QStringLiteral("?%1").arg(i + 1);
+            assignments << QStringLiteral("%1 = ?%2").arg(quoted(m_description.fields().at(i).name())).arg(i + 1);
+        }
+        const int recnoMark = static_cast<int>(m_description.fields().size()) + 1;
+        const QByteArray insertSql =
+            QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(ROWS_TABLE, columns, marks.join(QLatin1Char(','))).toUtf8();
+        const QByteArray updateSql = QStringLiteral("UPDATE %1 SET %2 WHERE RECNO = ?%3")
+                                         .arg(ROWS_TABLE, assignments.join(QLatin1Char(',')))
+                                         .arg(recnoMark)
+                                         .toUtf8();
+        const QByteArray deleteSql = QStringLiteral("DELETE FROM %1 WHERE RECNO = ?1").arg(ROWS_TABLE).toUtf8();
+        if (sqlite3_prepare_v2(m_db, insertSql.constData(), -1, &m_insert, nullptr) != SQLITE_OK
+            || sqlite3_prepare_v2(m_db, updateSql.constData(), -1, &m_update, nullptr) != SQLITE_OK
+            || sqlite3_prepare_v2(m_db, deleteSql.constData(), -1, &m_delete, nullptr) != SQLITE_OK)
+            fail(QStringLiteral("cannot be used"));
+    } catch (...) {
+        close();
+        throw;
+    }
+}
+
+void TableStore::verifyDatabase(const QString &base) const
+{
+    const QString val = base + QStringLiteral(".val");
+    const QString xg0 = base + QStringLiteral(".XG0");
+    {
+        Query q(m_db, QStringLiteral("PRAGMA quick_check"));
+        if (!q.prepared() || !q.next() || text(q.get(), 0) != QLatin1String("ok"))
+            fail(QStringLiteral("is damaged"));
+    }
+    QStringList columns;
+    {
+        Query q(m_db, QStringLiteral("PRAGMA table_info(%1)").arg(ROWS_TABLE));
+        while (q.next())
+            columns << text(q.get(), 1);
+    }
+    QStringList expected{QStringLiteral("RECNO")};
+    for (const TableDescription::Field &f : m_description.fields())
+        expected << f.name();
+    if (columns != expected)
+        fail(QStringLiteral("does not hold the fields of %1").arg(val));
+
+    QStringList indexColumns;
+    {
+        Query q(m_db, QStringLiteral("PRAGMA index_info(%1)").arg(quoted(m_description.indexName())));
+        while (q.next())
+            indexColumns << text(q.get(), 2);
+    }
+    const QStringList expectedIndex{m_description.fields().at(m_indexField).name(), QStringLiteral("RECNO")};
+    if (indexColumns != expectedIndex)
+        fail(QStringLiteral("does not hold the index of %1").arg(xg0));
+}
+
+void TableStore::close()
+{
+    sqlite3_finalize(m_insert);
+    sqlite3_finalize(m_update);
+    sqlite3_finalize(m_delete);
+    m_insert = m_update = m_delete = nullptr;
+    if (m_db) {
+        if (!sqlite3_get_autocommit(m_db))
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(m_db);
+    }
+    m_db = nullptr;
+    m_path.clear();
+    m_description = TableDescription();
+    m_indexField = -1;
+}
+
+QList<TableStore::Row> TableStore::load(bool byIndex) const
+{
+    const QString order = byIndex ? quoted(m_description.fields().at(m_indexField).name()) + QStringLiteral(", RECNO")
+                                  : QStringLiteral("RECNO");
+    Query q(m_db, QStringLiteral("SELECT RECNO, %1 FROM %2 ORDER BY %3")
+                      .arg(columnList(m_description), ROWS_TABLE, order));
+    if (!q.prepared())
+        fail(QStringLiteral("cannot be read"));
+    const int fields = static_cast<int>(m_description.fields().size());
+    QList<Row> rows;
+    rows.reserve(512);
+    while (q.next()) {
+        Row row;
+        row.recno = sqlite3_column_int64(q.get(), 0);
+        row.values.reserve(fields);
+        for (int i = 0; i < fields; ++i)
+            row.values << text(q.get(), i + 1);
+        rows << std::move(row);
+    }
+    if (!q.done())
+        fail(QStringLiteral("cannot be read"));
+    return rows;
+}
+
+void TableStore::step(sqlite3_stmt *statement, const QStringList &values, qint64 recno) const
+{
+    QList<QByteArray> texts;
+    texts.reserve(values.size());
+    for (int i = 0; i < values.size(); ++i) {
+        texts << normalised(i, values.at(i)).toUtf8();
+        sqlite3_bind_text(statement, i + 1, texts.last().constData(), static_cast<int>(texts.last().size()),
+                          SQLITE_STATIC);
+    }
+    if (recno > 0)
+        sqlite3_bind_int64(statement, static_cast<int>(values.size()) + 1, recno);
+    const int rc = sqlite3_step(statement);
+    sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
+    if (rc != SQLITE_DONE)
+        fail(QStringLiteral("cannot be written"));
+}
+
+qint64 TableStore::insert(const QStringList &values)
+{
+    step(m_insert, values, 0);
+    return sqlite3_last_insert_rowid(m_db);
+}
+
+void TableStore::update(qint64 recno, const QStringList &values)
+{
+    step(m_update, values, recno);
+}
+
+void TableStore::remove(qint64 recno)
+{
+    sqlite3_bind_int64(m_delete, 1, recno);
+    const int rc = sqlite3_step(m_delete);
+    sqlite3_reset(m_delete);
+    if (rc != SQLITE_DONE)
+        fail(QStringLiteral("cannot be written"));
+}
+
+void TableStore::begin()
+{
+    exec("BEGIN IMMEDIATE");
+}
+
+void TableStore::commit()
+{
+    exec("COMMIT");
+}
+
+void TableStore::rollback()
+{
+    // A full disk can already have rolled the transaction back.
+    if (inTransaction())
+        exec("ROLLBACK");
+}
+
+bool TableStore::inTransaction() const
+{
+    return m_db && !sqlite3_get_autocommit(m_db);
+}
+
+QString TableStore::normalised(int field, const QString &value) const
+{
+    const int width = m_description.fields().at(field).width();
+    QString v = value;
+    if (v.size() > width) {
+        v.truncate(width);
+        if (v.back().isHighSurrogate())
+            v.chop(1);
+    }
+    qsizetype end = v.size();
+    while (end > 0 && v.at(end - 1) == QLatin1Char(' '))
+        --end;
+    v.truncate(end);
+    return v;
+}
+
+bool TableStore::before(const Row &a, const Row &b, int indexField)
+{
+    if (indexField >= 0) {
+        const QByteArray ka = a.values.at(indexField).toUtf8();
+        const QByteArray kb = b.values.at(indexField).toUtf8();
+        if (ka != kb)
+            return ka < kb;
+    }
+    return a.recno < b.recno;
+}
+
+void TableStore::exec(const char *sql) const
+{
+    if (sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        fail(QStringLiteral("cannot be written"));
+}
+
+void TableStore::fail(const QString &what) const
+{
+    const QString detail = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
+    throw TzrError(QStringLiteral("The data file member %1 %2: %3").arg(m_path, what, detail));
+}
