@@ -1,0 +1,184 @@
+#pragma once
+
+#include "ColumnTitles.h"
+
+#include <QMainWindow>
+#include <QMap>
+
+#include <functional>
+#include <memory>
+
+class Contexto;
+class Lenguaje;
+class QAction;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QPushButton;
+class QTableView;
+class QTimer;
+class QToolBar;
+class QTreeWidget;
+
+// The main window (unit F_directorio2): menus, tool bar, the tree of boards on the bus, the board
+// number and the users grid. Every component carries its system name as objectName.
+//
+// A command is enabled or disabled through its QAction (tool buttons and menu entries) or its
+// widget; a whole menu through menuAction(). Handlers run on the UI thread and may pump events
+// while they wait for the boards.
+class TFormPrincipal : public QMainWindow, public ColumnTitles
+{
+    Q_OBJECT
+public:
+    explicit TFormPrincipal(Contexto &ctx, QWidget *parent = nullptr);
+    // Runs FormDestroy.
+    ~TFormPrincipal() override;
+
+    // Run once, right after the window is stored in the Contexto.
+    void FormCreate();
+    // Writes the configuration and closes the port; errors are ignored.
+    void FormDestroy();
+
+    void listCOMPorts();
+    // The number in a port name: every "COM" (any case) removed, the rest read as a decimal integer.
+    // Raises ConversionError when that is not a number.
+    static int GetCOM_Number(const QString &name);
+    void COMClick(QAction *entrada);
+    void conecta_APLICACION(bool unlock);
+
+    void Test_INICIAL_PLACAS();
+    void B_RefreshClick();
+    void Refresh1Click();
+    void ArbolClick();
+    void TIEMPO_REINICIA_PLACATimer();
+    // Whether a character typed into num_placa is let through.
+    bool num_placaKeyPress(QChar key) const;
+
+    void ToolPWD_APPClick();
+    void DirectoriodeTrabajo1Click();
+    void ToolNuevoClick();
+    void N2Click();
+    void ToolSalvarClick();
+    void CONECTARClick();
+    void Conexin1Click();
+    void Conectar_Desconectar();
+    void Recibir_ANTClick();
+    void Enviar_ATNClick();
+    void ToolOrdenClick();
+    void ToolExcelClick();
+    void TestdePlacas1Click();
+    void Parametros1Click();
+    void Contrasea1Click();
+    void Idioma1Click();
+    void miDebugWindowClick();
+    void Salir1Click();
+
+    // conectar's glyph, I_LED's picture, ToolConectar's image and conectar's caption.
+    void showNotConnectedLook();
+    void showConnectedLook();
+
+    // ImageList2: the pictures of the tool buttons and menus by index (a null icon where unused).
+    static QIcon ImageList2(int index);
+    // ImageList1: the tree's node picture.
+    static QIcon ImageList1(int index);
+    // Sets an action's picture from ImageList2 and remembers the index ("ImageIndex" property).
+    static void setImageIndex(QAction *action, int index);
+    static int imageIndex(const QAction *action);
+
+    // Titles of the users grid, kept here because the grid's model comes and goes with the file.
+    void setTituloColumna(int column, const QString &title) override;
+    QString tituloColumna(int column) const { return m_titulos.value(column); }
+
+    // How an error that ends a command is shown; a modal box unless replaced (tests record it).
+    void setAvisoError(std::function<void(const QString &)> aviso) { m_avisoError = std::move(aviso); }
+
+    QTreeWidget *Arbol() const { return m_Arbol; }
+    QLineEdit *num_placa() const { return m_num_placa; }
+    QTableView *DBGrid1() const { return m_DBGrid1; }
+    QLineEdit *edtCode() const { return m_edtCode; }
+    QListWidget *Lista_solo_EXCEL() const { return m_Lista_solo_EXCEL; }
+    QLabel *L_Fichero() const { return m_L_Fichero; }
+    QLabel *L_Usuario_Proceso() const { return m_L_Usuario_Proceso; }
+    QTimer *TIEMPO_REINICIA_PLACA() const { return m_TIEMPO_REINICIA_PLACA; }
+    QMenu *Configuracin1() const { return m_Configuracin1; }
+    // The port entries miCOM1.. in menu order.
+    const QList<QAction *> &entradasPuerto() const { return m_entradasPuerto; }
+
+signals:
+    // The window was closed: the run ends.
+    void cerrada();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void creaComponentes();
+    void creaMenus();
+    void creaBarra();
+    QAction *accion(const char *nombre, const QString &texto, int imagen);
+    void conecta(QAction *action, void (TFormPrincipal::*handler)());
+    void conecta(QPushButton *button, void (TFormPrincipal::*handler)());
+    void protegido(const std::function<void()> &handler);
+    void habilitaMenuPuertos();
+    void agregaNodo(int placa);
+    void aplicaTitulosColumnas();
+    void cierraTable1();
+
+    Contexto &m_ctx;
+    std::unique_ptr<Lenguaje> m_lenguaje;
+    std::function<void(const QString &)> m_avisoError;
+    QMap<int, QString> m_titulos;
+
+    QFrame *m_Panel5 = nullptr;
+    QLabel *m_Label6 = nullptr;
+    QLabel *m_Label10 = nullptr;
+    QLabel *m_LED_OFF = nullptr;
+    QLabel *m_LED_ON = nullptr;
+    QLabel *m_I_NO = nullptr;
+    QLabel *m_I_YES = nullptr;
+    QLabel *m_Image1 = nullptr;
+    QLabel *m_L_Usuario_Proceso = nullptr;
+
+    QPushButton *m_B_Refresh = nullptr;
+    QTreeWidget *m_Arbol = nullptr;
+    QMenu *m_PopupMenu1 = nullptr;
+    QPushButton *m_conectar = nullptr;
+    QPushButton *m_Recibir = nullptr;
+    QPushButton *m_Enviar = nullptr;
+
+    QLabel *m_Label8 = nullptr;
+    QLineEdit *m_num_placa = nullptr;
+    QLabel *m_I_LED = nullptr;
+    QLabel *m_L_DESC_F = nullptr;
+    QLabel *m_L_Fichero = nullptr;
+    QTableView *m_DBGrid1 = nullptr;
+    QListWidget *m_Lista_solo_EXCEL = nullptr;
+    QLineEdit *m_edtCode = nullptr;
+
+    QToolBar *m_ToolBar1 = nullptr;
+    QAction *m_ToolPWD_APP = nullptr;
+    QAction *m_ToolFicheros = nullptr;
+    QAction *m_ToolNuevo = nullptr;
+    QAction *m_ToolSalvar = nullptr;
+    QAction *m_ToolConectar = nullptr;
+    QAction *m_ToolRecibir = nullptr;
+    QAction *m_ToolEnviar = nullptr;
+    QAction *m_ToolOrden = nullptr;
+    QAction *m_ToolExcel = nullptr;
+    QAction *m_ToolTest = nullptr;
+    QAction *m_ToolSistema = nullptr;
+
+    QMenu *m_Archivo1 = nullptr;
+    QMenu *m_miComunication = nullptr;
+    QMenu *m_Herraminetas1 = nullptr;
+    QMenu *m_Configuracin1 = nullptr;
+    QAction *m_RecibirdelSistema2 = nullptr;
+    QAction *m_EnviaralSistema1 = nullptr;
+    QAction *m_miDebugWindow = nullptr;
+    QList<QAction *> m_entradasPuerto;
+
+    QTimer *m_TIEMPO_REINICIA_PLACA = nullptr;
+};
