@@ -1,0 +1,60 @@
+#include "UsersExport.h"
+
+#include "Table.h"
+#include "XlsWriter.h"
+
+namespace {
+
+QString trimmed(const QString &text)
+{
+    qsizetype start = 0;
+    qsizetype end = text.size();
+    while (start < end && text.at(start).unicode() <= 32)
+        ++start;
+    while (end > start && text.at(end - 1).unicode() <= 32)
+        --end;
+    return text.mid(start, end - start);
+}
+
+QString columnLetters(int column)
+{
+    QString letters;
+    for (int n = column; n > 0; n = (n - 1) / 26)
+        letters.prepend(QChar(u'A' + (n - 1) % 26));
+    return letters;
+}
+
+} // namespace
+
+QList<QStringList> exportRows(const Table &Table1)
+{
+    QList<QStringList> rows;
+    if (!Table1.isOpen())
+        return rows;
+    QStringList fields;
+    for (int f = 0; f < Table1.fieldCount(); ++f)
+        fields << Table1.fieldName(f);
+    rows.reserve(Table1.rowCount());
+    for (int r = 0; r < Table1.rowCount(); ++r) {
+        QStringList cells;
+        for (const QString &field : fields)
+            cells << trimmed(Table1.displayText(r, field));
+        rows << cells;
+    }
+    return rows;
+}
+
+QString exportRange(int rows, int columns)
+{
+    return QStringLiteral("A1:%1%2").arg(columnLetters(columns)).arg(rows);
+}
+
+bool ToolExcelClick(Table &Table1, const QString &nombre)
+{
+    if (nombre.isEmpty() || !Table1.isOpen() || Table1.recordCount() == 0)
+        return false;
+    if (!Table1.checkBrowseMode())
+        return false;
+    XlsWriter::write(nombre, exportRows(Table1));
+    return true;
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class Table;
+
+// The rows of Table1 as the export lists them: in the current order, one text per field in the
+// field order, each the display text (CODIGO through codigoGetText) with leading and trailing
+// characters up to code 32 removed. The current row is not moved.
+QList<QStringList> exportRows(const Table &Table1);
+// The cell range the rows fill, from A1: "A1:G12" for 12 rows of 7 fields.
+QString exportRange(int rows, int columns);
+// Writes the rows of Table1 to the workbook nombre (ToolExcelClick after its dialog). False,
+// writing nothing, for an empty name or a closed or empty table, or when a row being edited
+// cannot be stored first. Raises TzrError when the file cannot be written.
+bool ToolExcelClick(Table &Table1, const QString &nombre);
