@@ -172,8 +172,7 @@ void PtyServer::logRequests(BoardBus::Clock::time_point when)
                           .arg(m_bus.discardedBytes())
                           .arg(m_bus.rejectedFrames()));
     m_bus.clearLog();
-    if (changed)
-        emit memoryChanged();
+    m_memoryChanged = m_memoryChanged || changed;
 }
 
 void PtyServer::flushDue()
@@ -189,6 +188,11 @@ void PtyServer::flushDue()
         transmit(piece);
     }
     m_alarm.cancel();
+    // Saving a large bus takes milliseconds: only once the acknowledgement is out.
+    if (m_memoryChanged) {
+        m_memoryChanged = false;
+        emit memoryChanged();
+    }
 }
 
 void PtyServer::transmit(const Outgoing &piece)

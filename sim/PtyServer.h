@@ -28,7 +28,8 @@ public:
     void setLog(QIODevice *log) { m_log = log; }
 
 signals:
-    // A board acted on a transfer close or a restart: its memory is worth saving now.
+    // A board acted on a transfer close or a restart and its reply has left: its memory is worth
+    // saving now.
     void memoryChanged();
     void failed(const QString &message);
 
@@ -55,5 +56,6 @@ private:
     PreciseAlarm m_alarm;
     std::deque<Outgoing> m_queue;
     QIODevice *m_log = nullptr;
+    bool m_memoryChanged = false;
     BoardBus::Clock::time_point m_started = BoardBus::Clock::now();
 };
