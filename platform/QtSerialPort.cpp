@@ -1,0 +1,248 @@
+#include "QtSerialPort.h"
+
+#include <QMetaObject>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include <linux/major.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+namespace {
+
+constexpr qint32 BaudRate = 19200;
+
+QString systemMessage(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+// Decided by the driver behind the open descriptor (its major device number), not by the path:
+// the port is usually reached through a link in ports/, a devpts mounted elsewhere (a container)
+// has other paths, and isatty() holds for real ports too.
+bool isPseudoTerminalDevice(int descriptor)
+{
+    struct stat status{};
+    if (descriptor < 0 || ::fstat(descriptor, &status) != 0 || !S_ISCHR(status.st_mode))
+        return false;
+    const unsigned int driver = major(status.st_rdev);
+    return (driver >= UNIX98_PTY_SLAVE_MAJOR && driver < UNIX98_PTY_SLAVE_MAJOR + UNIX98_PTY_MAJOR_COUNT)
+           || driver == PTY_SLAVE_MAJOR;
+}
+
+// A terminal whose other end is gone (adapter unplugged, pseudo-terminal master closed) stays
+// hung up for good; poll says so without reading anything.
+bool isHungUp(int descriptor)
+{
+    if (descriptor < 0)
+        return true;
+    pollfd entry{descriptor, POLLIN | POLLOUT, 0};
+    if (::poll(&entry, 1, 0) < 0)
+        return false;
+    return (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+} // namespace
+
+QtSerialPort::QtSerialPort(Resolver resolver, QObject *parent)
+    : SerialPort(parent), m_resolver(std::move(resolver))
+{
+    connect(&m_port, &QSerialPort::readyRead, this, &QtSerialPort::onReadyRead);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialPort::onError);
+}
+
+QtSerialPort::QtSerialPort(const PortList &ports, QObject *parent)
+    : QtSerialPort([ports](const QString &comName) { return ports.deviceFor(comName); }, parent)
+{
+}
+
+QtSerialPort::~QtSerialPort()
+{
+    close();
+}
+
+bool QtSerialPort::open(const QString &comName)
+{
+    close();
+    ++m_session;
+    m_portName = comName;
+    m_errorString.clear();
+    m_device = m_resolver ? m_resolver(comName) : QString();
+    if (m_device.isEmpty()) {
+        m_errorString = systemMessage(ENOENT);
+        return false;
+    }
+
+    m_port.setPortName(m_device);
+    // Set before the open as well, so the device never runs with other settings in between.
+    m_port.setBaudRate(BaudRate);
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setParity(QSerialPort::EvenParity);
+    m_port.setStopBits(QSerialPort::TwoStop);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        m_errorString = m_port.errorString();
+        return false;
+    }
+    m_pseudoTerminal = isPseudoTerminalDevice(static_cast<int>(m_port.handle()));
+    if (!configure()) {
+        m_port.close();
+        m_pseudoTerminal = false;
+        return false;
+    }
+    return true;
+}
+
+// The open applies the settings in one call that does not notice a driver dropping some of them,
+// so each is applied again on its own and checked.
+bool QtSerialPort::configure()
+{
+    // A pseudo-terminal has no parity and no modem lines: Linux answers setting parity with
+    // EINVAL and DTR/RTS with ENOTTY. Only those refusals, and only there, are harmless.
+    const auto refused = [this](bool applied, bool refusedByPseudoTerminal) {
+        if (applied)
+            return false;
+        if (refusedByPseudoTerminal && m_pseudoTerminal
+            && m_port.error() == QSerialPort::UnsupportedOperationError) {
+            m_port.clearError();
+            return false;
+        }
+        return true;
+    };
+    if (refused(m_port.setBaudRate(BaudRate), false) || refused(m_port.setDataBits(QSerialPort::Data8), false)
+        || refused(m_port.setParity(QSerialPort::EvenParity), true)
+        || refused(m_port.setStopBits(QSerialPort::TwoStop), false)
+        || refused(m_port.setFlowControl(QSerialPort::NoFlowControl), false)
+        || refused(m_port.setDataTerminalReady(false), true) || refused(m_port.setRequestToSend(false), true)) {
+        m_errorString = m_port.errorString();
+        return false;
+    }
+    return true;
+}
+
+void QtSerialPort::close()
+{
+    if (m_port.isOpen())
+        m_port.close();
+    m_pseudoTerminal = false;
+    m_lost = false;
+    m_rxPending = false;
+}
+
+bool QtSerialPort::isOpen() const
+{
+    return m_port.isOpen() && !m_lost;
+}
+
+QString QtSerialPort::errorString() const
+{
+    return m_errorString;
+}
+
+void QtSerialPort::purge()
+{
+    if (!isOpen())
+        return;
+    // QSerialPort::clear drops its own buffers along with the driver's.
+    m_port.clear(QSerialPort::AllDirections);
+    m_rxPending = false;
+}
+
+bool QtSerialPort::writeByte(quint8 value)
+{
+    if (!isOpen()) {
+        if (!m_lost)
+            m_errorString = QSerialPort::tr("Device is not open");
+        return false;
+    }
+    // Waiting for the write may read the port and raise readyRead; rxChar must not reach the
+    // link from inside its own write, so it is held back and delivered through the event loop.
+    m_writing = true;
+    const char byte = static_cast<char>(value);
+    bool written = m_port.write(&byte, 1) == 1;
+    if (written)
+        written = m_port.waitForBytesWritten(static_cast<int>(WriteTimeout.count()));
+    m_writing = false;
+
+    if (!written && !m_lost) {
+        m_errorString = m_port.errorString();
+        // A byte the device would not take must not go out later in the middle of another frame.
+        if (m_port.isOpen())
+            m_port.clear(QSerialPort::Output);
+    }
+    if (m_rxPending)
+        QMetaObject::invokeMethod(this, &QtSerialPort::emitRxChar, Qt::QueuedConnection);
+    return written && !m_lost;
+}
+
+int QtSerialPort::bytesAvailable() const
+{
+    if (!m_port.isOpen())
+        return 0;
+    return static_cast<int>(qMin<qint64>(m_port.bytesAvailable(), INT_MAX));
+}
+
+int QtSerialPort::readByte()
+{
+    if (!m_port.isOpen() || m_port.bytesAvailable() <= 0)
+        return -1;
+    char byte = 0;
+    if (!m_port.getChar(&byte))
+        return -1;
+    return static_cast<quint8>(byte);
+}
+
+void QtSerialPort::onReadyRead()
+{
+    m_rxPending = true;
+    if (!m_writing)
+        emitRxChar();
+}
+
+void QtSerialPort::emitRxChar()
+{
+    if (!m_rxPending)
+        return;
+    m_rxPending = false;
+    if (const int count = bytesAvailable(); count > 0)
+        emit rxChar(count);
+}
+
+void QtSerialPort::onError(QSerialPort::SerialPortError error)
+{
+    if (m_lost
+        || (error != QSerialPort::ResourceError && error != QSerialPort::ReadError
+            && error != QSerialPort::WriteError))
+        return;
+    // A read error can also be a wake-up that went stale because a purge ran earlier in the same
+    // event-loop pass: the read finds nothing, and Qt, taking a leftover errno for the cause, may
+    // stop watching the port. Only a hung-up device is gone; any other port is watched again.
+    if (!isHungUp(static_cast<int>(m_port.handle()))) {
+        QMetaObject::invokeMethod(this, &QtSerialPort::resumeReading, Qt::QueuedConnection);
+        return;
+    }
+    // Qt reports the hang-up as a read of nothing, so the message is the one a write gets.
+    m_lost = true;
+    m_errorString = systemMessage(EIO);
+    // Closed from the event loop: closing here would delete the notifier that is reporting.
+    QMetaObject::invokeMethod(
+        this,
+        [this, session = m_session] {
+            if (m_lost && session == m_session)
+                m_port.close();
+        },
+        Qt::QueuedConnection);
+}
+
+void QtSerialPort::resumeReading()
+{
+    if (!m_port.isOpen() || m_lost)
+        return;
+    m_port.clearError();
+    // Asking for more than is buffered reaches QSerialPort::readData, which watches the device
+    // again; a peek leaves the buffered bytes where they are.
+    m_port.peek(m_port.bytesAvailable() + 1);
+}
