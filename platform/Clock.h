@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QLocale>
 #include <QString>
 
 // Local date and time, injectable so tests can fix "now".
@@ -13,6 +14,8 @@ public:
     // The system's short date format and long time format for the current locale.
     static QString shortDate(const QDate &date);
     static QString longTime(const QTime &time);
+    // The long time format of locale as Windows has it: with seconds, without the time zone.
+    static QString longTimeFormat(const QLocale &locale);
 
     // A difference split into the parts of one day; whole days are dropped.
     struct Parts
