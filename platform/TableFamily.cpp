@@ -173,7 +173,8 @@ QStringList TableFamily::members(const QString &base)
 
 bool TableFamily::exists(const QString &base)
 {
-    for (const QString &path : members(base) << journalOf(base)) {
+    const QStringList paths = members(base) << journalOf(base);
+    for (const QString &path : paths) {
         if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
             return true;
     }
@@ -240,7 +241,8 @@ void TableFamily::create(const QString &base, const TableDescription &descriptio
 
 void TableFamily::remove(const QString &base)
 {
-    for (const QString &path : members(base) << journalOf(base)) {
+    const QStringList paths = members(base) << journalOf(base);
+    for (const QString &path : paths) {
         if (QFileInfo::exists(path) && !QFile::remove(path))
             throw IoError(QStringLiteral("Cannot remove %1").arg(path));
     }
@@ -309,6 +311,9 @@ void TableFamily::rename(const QString &fromPath, const QString &toPath)
         return;
     QStringList sources = members(from);
     QStringList targets = members(to);
+    const QString targetFolder = directoryOf(to);
+    if (!QFileInfo(targetFolder).isDir())
+        throw IoError(QStringLiteral("Cannot rename %1 to %2: the folder %3 does not exist").arg(fromPath, toPath, targetFolder));
     for (const QString &path : sources) {
         if (!QFileInfo::exists(path))
             throw IoError(QStringLiteral("Cannot rename %1: the data file member %2 is missing").arg(fromPath, path));
