@@ -102,21 +102,23 @@ bool QtSerialPort::configure()
 {
     // A pseudo-terminal has no parity and no modem lines: Linux answers setting parity with
     // EINVAL and DTR/RTS with ENOTTY. Only those refusals, and only there, are harmless.
-    const auto refused = [this](bool applied, bool refusedByPseudoTerminal) {
+    constexpr int NotTolerated = 0;
+    const auto refused = [this](bool applied, int toleratedOnPseudoTerminal) {
         if (applied)
             return false;
-        if (refusedByPseudoTerminal && m_pseudoTerminal
-            && m_port.error() == QSerialPort::UnsupportedOperationError) {
+        if (toleratedOnPseudoTerminal != NotTolerated && m_pseudoTerminal
+            && m_port.error() == QSerialPort::UnsupportedOperationError
+            && m_port.errorString() == systemMessage(toleratedOnPseudoTerminal)) {
             m_port.clearError();
             return false;
         }
         return true;
     };
-    if (refused(m_port.setBaudRate(BaudRate), false) || refused(m_port.setDataBits(QSerialPort::Data8), false)
-        || refused(m_port.setParity(QSerialPort::EvenParity), true)
-        || refused(m_port.setStopBits(QSerialPort::TwoStop), false)
-        || refused(m_port.setFlowControl(QSerialPort::NoFlowControl), false)
-        || refused(m_port.setDataTerminalReady(false), true) || refused(m_port.setRequestToSend(false), true)) {
+    if (refused(m_port.setBaudRate(BaudRate), NotTolerated) || refused(m_port.setDataBits(QSerialPort::Data8), NotTolerated)
+        || refused(m_port.setParity(QSerialPort::EvenParity), EINVAL)
+        || refused(m_port.setStopBits(QSerialPort::TwoStop), NotTolerated)
+        || refused(m_port.setFlowControl(QSerialPort::NoFlowControl), NotTolerated)
+        || refused(m_port.setDataTerminalReady(false), ENOTTY) || refused(m_port.setRequestToSend(false), ENOTTY)) {
         m_errorString = m_port.errorString();
         return false;
     }
