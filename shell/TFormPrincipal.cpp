@@ -12,6 +12,7 @@
 #include "PortList.h"
 #include "SerialPort.h"
 #include "TFProgreso.h"
+#include "Recursos.h"
 #include "TfrmDebug.h"
 #include "Tidiomaa.h"
 #include "TzrError.h"
@@ -133,6 +134,7 @@ void esperaBombeando(std::chrono::milliseconds tiempo)
 
 TFormPrincipal::TFormPrincipal(Contexto &ctx, QWidget *parent) : QMainWindow(parent), m_ctx(ctx)
 {
+    cargaRecursos();
     setObjectName(QStringLiteral("TFormPrincipal"));
     m_avisoError = [this](const QString &mensaje) { showErrorBox(this, mensaje); };
     creaComponentes();
@@ -634,11 +636,19 @@ int TFormPrincipal::GetCOM_Number(const QString &name)
 
 void TFormPrincipal::listCOMPorts()
 {
-    qDeleteAll(m_entradasPuerto);
-    m_entradasPuerto.clear();
-    m_Configuracin1->clear();
+    listCOMPorts(m_ctx.puertos ? m_ctx.puertos->names() : QStringList());
+}
 
-    const QStringList nombres = m_ctx.puertos ? m_ctx.puertos->names() : QStringList();
+void TFormPrincipal::listCOMPorts(const QStringList &nombres)
+{
+    const QList<QAction *> anteriores = m_Configuracin1->actions();
+    for (QAction *a : anteriores) {
+        m_Configuracin1->removeAction(a);
+        if (a->parent() == menuBar() || a->parent() == m_Configuracin1)
+            delete a;
+    }
+    m_entradasPuerto.clear();
+
     for (const QString &nombre : nombres) {
         int numero = 0;
         try {

@@ -42,6 +42,8 @@ public:
     void FormDestroy();
 
     void listCOMPorts();
+    // The port menu for these port names, in this order.
+    void listCOMPorts(const QStringList &nombres);
     // The number in a port name: every "COM" (any case) removed, the rest read as a decimal integer.
     // Raises ConversionError when that is not a number.
     static int GetCOM_Number(const QString &name);
@@ -90,6 +92,8 @@ public:
     // Titles of the users grid, kept here because the grid's model comes and goes with the file.
     void setTituloColumna(int column, const QString &title) override;
     QString tituloColumna(int column) const { return m_titulos.value(column); }
+    // Puts the kept titles on the grid's current model; call after giving DBGrid1 a model.
+    void aplicaTitulosColumnas();
 
     // How an error that ends a command is shown; a modal box unless replaced (tests record it).
     void setAvisoError(std::function<void(const QString &)> aviso) { m_avisoError = std::move(aviso); }
@@ -124,7 +128,6 @@ private:
     void protegido(const std::function<void()> &handler);
     void habilitaMenuPuertos();
     void agregaNodo(int placa);
-    void aplicaTitulosColumnas();
     void cierraTable1();
 
     Contexto &m_ctx;

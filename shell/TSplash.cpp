@@ -1,5 +1,7 @@
 #include "TSplash.h"
 
+#include "Recursos.h"
+
 #include <QFont>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -15,6 +17,7 @@ constexpr QSize TAMANO_LOGO{150, 59};
 
 TSplash::TSplash(QWidget *parent) : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
 {
+    cargaRecursos();
     setObjectName(QStringLiteral("TSplash"));
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(TAMANO);
