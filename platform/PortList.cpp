@@ -24,8 +24,8 @@ std::map<int, PortList::Port> linkedPorts(const QString &linkFolder)
     static const QRegularExpression linkName(QStringLiteral("^COM([1-9][0-9]{0,5})$"));
     const QDir dir(linkFolder);
     // QDir::System lists dangling links too, so a stale one is skipped here and not silently.
-    const QFileInfoList entries = dir.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot,
-                                                    QDir::Name);
+    const QFileInfoList entries =
+        dir.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     for (const QFileInfo &entry : entries) {
         const QRegularExpressionMatch match = linkName.match(entry.fileName());
         if (!match.hasMatch())
@@ -78,8 +78,8 @@ PortList::PortList(const QString &linkFolder, const QStringList &systemDevices)
         // A link names its device explicitly: it wins over the automatic name with its number,
         // and a device it names gets no second, automatic name.
         const QString canonical = QFileInfo(port.device).canonicalFilePath();
-        if (byNumber.count(number) != 0 || linkedDevices.contains(port.device)
-            || (!canonical.isEmpty() && linkedDevices.contains(canonical)))
+        if (byNumber.count(number) != 0 || linkedDevices.contains(port.device) ||
+            (!canonical.isEmpty() && linkedDevices.contains(canonical)))
             continue;
         byNumber[number] = port;
     }

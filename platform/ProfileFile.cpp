@@ -122,7 +122,14 @@ QByteArrayView unquoted(QByteArrayView value)
 // One line of the file, by byte offsets into its contents.
 struct Line
 {
-    enum Kind { Other, Comment, Blank, SectionHeader, Key };
+    enum Kind
+    {
+        Other,
+        Comment,
+        Blank,
+        SectionHeader,
+        Key
+    };
     Kind kind = Other;
     qsizetype begin = 0;
     qsizetype end = 0;  // end of the text, before the line break
@@ -209,7 +216,7 @@ ProfileFile::ProfileFile(const QString &path) : m_path(path)
 
 ProfileFile::Stamp ProfileFile::stampOf(const QString &path)
 {
-    struct stat status{};
+    struct stat status = {};
     Stamp stamp;
     if (::stat(QFile::encodeName(path).constData(), &status) != 0)
         return stamp;
@@ -259,7 +266,8 @@ void ProfileFile::refresh() const
             const QString key = folded(name);
             if (section.byKey.contains(key))
                 continue;
-            const QByteArrayView raw = QByteArrayView(bytes).sliced(line.valueBegin, line.end - line.valueBegin);
+            const QByteArrayView raw =
+                QByteArrayView(bytes).sliced(line.valueBegin, line.end - line.valueBegin);
             section.byKey.insert(key, section.entries.size());
             section.entries.append(Entry{name, codec.decode(unquoted(trimmed(raw)))});
         }
@@ -316,17 +324,19 @@ void ProfileFile::writeString(const QString &section, const QString &key, const 
     if (sectionName.isEmpty() || holdsLineBreak(sectionName) || sectionName.contains(QLatin1Char(']')))
         throw TzrError(QStringLiteral("Cannot write to %1: \"%2\" is not a valid section name")
                            .arg(where, visible(section)));
-    if (keyName.isEmpty() || holdsLineBreak(keyName) || keyName.contains(QLatin1Char('='))
-        || keyName.startsWith(QLatin1Char('[')) || keyName.startsWith(QLatin1Char(';')))
-        throw TzrError(QStringLiteral("Cannot write to %1: \"%2\" is not a valid key name").arg(where, visible(key)));
+    if (keyName.isEmpty() || holdsLineBreak(keyName) || keyName.contains(QLatin1Char('=')) ||
+        keyName.startsWith(QLatin1Char('[')) || keyName.startsWith(QLatin1Char(';')))
+        throw TzrError(
+            QStringLiteral("Cannot write to %1: \"%2\" is not a valid key name").arg(where, visible(key)));
 
     Windows1252 codec;
     const auto encoded = [&](const QString &text) {
         std::optional<QByteArray> bytes = codec.encode(text);
         if (!bytes)
-            throw TzrError(QStringLiteral("Cannot write to %1: \"%2\" holds a character that Windows-1252 cannot "
-                                          "represent")
-                               .arg(where, text));
+            throw TzrError(
+                QStringLiteral("Cannot write to %1: \"%2\" holds a character that Windows-1252 cannot "
+                               "represent")
+                    .arg(where, text));
         return *bytes;
     };
     const QByteArray sectionBytes = encoded(sectionName);
@@ -372,7 +382,8 @@ void ProfileFile::writeString(const QString &section, const QString &key, const 
         qsizetype keyLine = -1;
         for (qsizetype i = header + 1; i < lines.size() && lines[i].kind != Line::SectionHeader; ++i) {
             const Line &line = lines[i];
-            if (line.kind == Line::Key && !line.name.isEmpty() && folded(codec.decode(line.name)) == wantedKey) {
+            if (line.kind == Line::Key && !line.name.isEmpty() &&
+                folded(codec.decode(line.name)) == wantedKey) {
                 keyLine = i;
                 break;
             }
@@ -400,8 +411,8 @@ void ProfileFile::writeString(const QString &section, const QString &key, const 
     QSaveFile file(m_path);
     // QSaveFile::commit does not see a failure of its own final buffer flush and would put a
     // truncated copy in place, so the flush is checked first; the copy left uncommitted is dropped.
-    if (!file.open(QIODevice::WriteOnly) || file.write(updated) != updated.size() || !file.flush()
-        || file.error() != QFileDevice::NoError || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(updated) != updated.size() || !file.flush() ||
+        file.error() != QFileDevice::NoError || !file.commit())
         unableToWrite(m_path);
     // The rename is only durable once the folder's entry is on disk too.
     const QByteArray folder = QFile::encodeName(QFileInfo(m_path).absolutePath());

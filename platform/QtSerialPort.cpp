@@ -25,12 +25,12 @@ QString systemMessage(int code)
 // has other paths, and isatty() holds for real ports too.
 bool isPseudoTerminalDevice(int descriptor)
 {
-    struct stat status{};
+    struct stat status = {};
     if (descriptor < 0 || ::fstat(descriptor, &status) != 0 || !S_ISCHR(status.st_mode))
         return false;
     const unsigned int driver = major(status.st_rdev);
-    return (driver >= UNIX98_PTY_SLAVE_MAJOR && driver < UNIX98_PTY_SLAVE_MAJOR + UNIX98_PTY_MAJOR_COUNT)
-           || driver == PTY_SLAVE_MAJOR;
+    return (driver >= UNIX98_PTY_SLAVE_MAJOR && driver < UNIX98_PTY_SLAVE_MAJOR + UNIX98_PTY_MAJOR_COUNT) ||
+           driver == PTY_SLAVE_MAJOR;
 }
 
 // A terminal whose other end is gone (adapter unplugged, pseudo-terminal master closed) stays
@@ -106,19 +106,21 @@ bool QtSerialPort::configure()
     const auto refused = [this](bool applied, int toleratedOnPseudoTerminal) {
         if (applied)
             return false;
-        if (toleratedOnPseudoTerminal != NotTolerated && m_pseudoTerminal
-            && m_port.error() == QSerialPort::UnsupportedOperationError
-            && m_port.errorString() == systemMessage(toleratedOnPseudoTerminal)) {
+        if (toleratedOnPseudoTerminal != NotTolerated && m_pseudoTerminal &&
+            m_port.error() == QSerialPort::UnsupportedOperationError &&
+            m_port.errorString() == systemMessage(toleratedOnPseudoTerminal)) {
             m_port.clearError();
             return false;
         }
         return true;
     };
-    if (refused(m_port.setBaudRate(BaudRate), NotTolerated) || refused(m_port.setDataBits(QSerialPort::Data8), NotTolerated)
-        || refused(m_port.setParity(QSerialPort::EvenParity), EINVAL)
-        || refused(m_port.setStopBits(QSerialPort::TwoStop), NotTolerated)
-        || refused(m_port.setFlowControl(QSerialPort::NoFlowControl), NotTolerated)
-        || refused(m_port.setDataTerminalReady(false), ENOTTY) || refused(m_port.setRequestToSend(false), ENOTTY)) {
+    if (refused(m_port.setBaudRate(BaudRate), NotTolerated) ||
+        refused(m_port.setDataBits(QSerialPort::Data8), NotTolerated) ||
+        refused(m_port.setParity(QSerialPort::EvenParity), EINVAL) ||
+        refused(m_port.setStopBits(QSerialPort::TwoStop), NotTolerated) ||
+        refused(m_port.setFlowControl(QSerialPort::NoFlowControl), NotTolerated) ||
+        refused(m_port.setDataTerminalReady(false), ENOTTY) ||
+        refused(m_port.setRequestToSend(false), ENOTTY)) {
         m_errorString = m_port.errorString();
         return false;
     }
@@ -215,9 +217,8 @@ void QtSerialPort::emitRxChar()
 
 void QtSerialPort::onError(QSerialPort::SerialPortError error)
 {
-    if (m_lost
-        || (error != QSerialPort::ResourceError && error != QSerialPort::ReadError
-            && error != QSerialPort::WriteError))
+    if (m_lost || (error != QSerialPort::ResourceError && error != QSerialPort::ReadError &&
+                   error != QSerialPort::WriteError))
         return;
     // A read error can also be a wake-up that went stale because a purge ran earlier in the same
     // event-loop pass: the read finds nothing, and Qt, taking a leftover errno for the cause, may

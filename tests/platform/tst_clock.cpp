@@ -16,6 +16,7 @@ private slots:
     void longTimeShowsNoTimeZone();
 };
 
+// clang-format off
 void TestClock::split_data()
 {
     QTest::addColumn<qint64>("difference");
@@ -30,8 +31,10 @@ void TestClock::split_data()
     QTest::newRow("last of a day") << qint64(24LL * 3600 * 1000 - 1) << 23 << 59 << 59 << 999;
     QTest::newRow("whole days dropped") << qint64(2 * 24LL * 3600 * 1000 + 5000) << 0 << 0 << 5 << 0;
     QTest::newRow("clock set back a second") << qint64(-1000) << 0 << 0 << 1 << 0;
-    QTest::newRow("clock set back a day and a minute") << qint64(-(24LL * 3600 + 60) * 1000) << 0 << 1 << 0 << 0;
+    QTest::newRow("clock set back a day and a minute")
+        << qint64(-(24LL * 3600 + 60) * 1000) << 0 << 1 << 0 << 0;
 }
+// clang-format on
 
 void TestClock::split()
 {
@@ -62,6 +65,7 @@ void TestClock::splitAcrossADaylightSavingChange()
     QCOMPARE(parts.minutes, 20);
 }
 
+// clang-format off
 void TestClock::longTimeFormat_data()
 {
     QTest::addColumn<QString>("locale");
@@ -71,6 +75,7 @@ void TestClock::longTimeFormat_data()
     QTest::newRow("French") << "fr_FR" << "HH:mm:ss";
     QTest::newRow("American") << "en_US" << "h:mm:ss AP";
 }
+// clang-format on
 
 void TestClock::longTimeFormat()
 {

@@ -79,24 +79,27 @@ void TestPortList::numbersPorts_data()
     QTest::newRow("adapters from COM33 by device path")
         << QStringList() << QStringList{"/dev/ttyUSB1", "/dev/ttyACM0", "/dev/ttyUSB0"}
         << QStringList{"COM33=/dev/ttyACM0", "COM34=/dev/ttyUSB0", "COM35=/dev/ttyUSB1"};
-    QTest::newRow("a device listed twice counts once") << QStringList() << QStringList{"/dev/ttyUSB0", "/dev/ttyUSB0"}
-                                                       << QStringList{"COM33=/dev/ttyUSB0"};
-    QTest::newRow("mixed, ascending") << QStringList() << QStringList{"/dev/ttyUSB0", "/dev/ttyS1", "/dev/rfcomm0"}
-                                      << QStringList{"COM2=/dev/ttyS1", "COM33=/dev/rfcomm0", "COM34=/dev/ttyUSB0"};
-    QTest::newRow("link beside devices") << QStringList{"COM5>dev/pts-7"} << QStringList{"/dev/ttyS0", "/dev/ttyUSB0"}
-                                         << QStringList{"COM1=/dev/ttyS0", "COM5=@/dev/pts-7", "COM33=/dev/ttyUSB0"};
-    QTest::newRow("link wins over ttyS0's name") << QStringList{"COM1>dev/sim"} << QStringList{"/dev/ttyS0"}
-                                                 << QStringList{"COM1=@/dev/sim"};
+    QTest::newRow("a device listed twice counts once")
+        << QStringList() << QStringList{"/dev/ttyUSB0", "/dev/ttyUSB0"} << QStringList{"COM33=/dev/ttyUSB0"};
+    QTest::newRow("mixed, ascending")
+        << QStringList() << QStringList{"/dev/ttyUSB0", "/dev/ttyS1", "/dev/rfcomm0"}
+        << QStringList{"COM2=/dev/ttyS1", "COM33=/dev/rfcomm0", "COM34=/dev/ttyUSB0"};
+    QTest::newRow("link beside devices")
+        << QStringList{"COM5>dev/pts-7"} << QStringList{"/dev/ttyS0", "/dev/ttyUSB0"}
+        << QStringList{"COM1=/dev/ttyS0", "COM5=@/dev/pts-7", "COM33=/dev/ttyUSB0"};
+    QTest::newRow("link wins over ttyS0's name")
+        << QStringList{"COM1>dev/sim"} << QStringList{"/dev/ttyS0"} << QStringList{"COM1=@/dev/sim"};
     QTest::newRow("link taking COM33 leaves the other adapters their numbers")
         << QStringList{"COM33>dev/sim"} << QStringList{"/dev/ttyUSB0", "/dev/ttyUSB1"}
         << QStringList{"COM33=@/dev/sim", "COM34=/dev/ttyUSB1"};
     QTest::newRow("a linked device gets no second name")
         << QStringList{"COM7>/dev/null"} << QStringList{"/dev/null", "/dev/ttyUSB0"}
         << QStringList{"COM7=/dev/null", "COM34=/dev/ttyUSB0"};
-    QTest::newRow("dangling link left out") << QStringList{"COM7>!dev/gone", "COM8>dev/here"} << QStringList()
-                                            << QStringList{"COM8=@/dev/here"};
-    QTest::newRow("link through a link gives the device") << QStringList{"COM8>dev/here", "COM9>ports/COM8"}
-                                                          << QStringList() << QStringList{"COM8=@/dev/here", "COM9=@/dev/here"};
+    QTest::newRow("dangling link left out")
+        << QStringList{"COM7>!dev/gone", "COM8>dev/here"} << QStringList() << QStringList{"COM8=@/dev/here"};
+    QTest::newRow("link through a link gives the device")
+        << QStringList{"COM8>dev/here", "COM9>ports/COM8"} << QStringList()
+        << QStringList{"COM8=@/dev/here", "COM9=@/dev/here"};
     QTest::newRow("names that are not ports")
         << QStringList{"COM0>dev/a", "COM05>dev/b", "com6>dev/c", "COMX>dev/d", "ttyS0>dev/e", "COM12>dev/f"}
         << QStringList() << QStringList{"COM12=@/dev/f"};

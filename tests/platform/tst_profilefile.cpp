@@ -31,7 +31,7 @@ QByteArray readBytes(const QString &path)
 
 ino_t inodeOf(const QString &path)
 {
-    struct stat status{};
+    struct stat status = {};
     ::stat(QFile::encodeName(path).constData(), &status);
     return status.st_ino;
 }
@@ -79,6 +79,7 @@ void TestProfileFile::init()
     QVERIFY(m_dir->isValid());
 }
 
+// clang-format off
 void TestProfileFile::readString_data()
 {
     QTest::addColumn<QByteArray>("contents");
@@ -101,11 +102,13 @@ void TestProfileFile::readString_data()
         << QByteArray("[A]\r\nK=\x80\r\n") << "A" << "K" << "€";
     QTest::newRow("undefined byte kept as its C1 control")
         << QByteArray("[A]\r\nK=a\x81z\r\n") << "A" << "K" << QStringLiteral("a\u0081z");
-    QTest::newRow("empty value is not the default") << QByteArray("[TZR]\r\nPWD=\r\n") << "TZR" << "PWD" << "";
+    QTest::newRow("empty value is not the default")
+        << QByteArray("[TZR]\r\nPWD=\r\n") << "TZR" << "PWD" << "";
     QTest::newRow("empty quotes") << QByteArray("[TZR]\r\nPWD=\"\"\r\n") << "TZR" << "PWD" << "";
     QTest::newRow("missing key") << Configuration << "TZR" << "Other" << none;
     QTest::newRow("missing section") << Configuration << "ENGLISH" << "ComPort" << none;
-    QTest::newRow("key of another section") << QByteArray("[A]\r\nK=1\r\n[B]\r\nL=2\r\n") << "B" << "K" << none;
+    QTest::newRow("key of another section")
+        << QByteArray("[A]\r\nK=1\r\n[B]\r\nL=2\r\n") << "B" << "K" << none;
     QTest::newRow("key before any section") << QByteArray("K=1\r\n[A]\r\n") << "A" << "K" << none;
     QTest::newRow("blanks around name and value")
         << QByteArray("  [ TZR ]  \r\n\t ComPort \t=  7 \t\r\n") << "TZR" << "ComPort" << "7";
@@ -123,14 +126,15 @@ void TestProfileFile::readString_data()
     QTest::newRow("commented key before the real one")
         << QByteArray("[A]\r\n  ;K=1\r\nK=2\r\n") << "A" << "K" << "2";
     QTest::newRow("first of two keys") << QByteArray("[A]\r\nK=1\r\nk=2\r\n") << "A" << "K" << "1";
-    QTest::newRow("first of two sections") << QByteArray("[A]\r\nK=1\r\n[a]\r\nK=2\r\nL=3\r\n") << "A" << "L"
-                                           << none;
+    QTest::newRow("first of two sections")
+        << QByteArray("[A]\r\nK=1\r\n[a]\r\nK=2\r\nL=3\r\n") << "A" << "L" << none;
     QTest::newRow("line feeds only") << QByteArray("[A]\nK=1\nL=2\n") << "A" << "L" << "2";
     QTest::newRow("no line break at the end") << QByteArray("[A]\r\nK=last") << "A" << "K" << "last";
     QTest::newRow("header without closing bracket")
         << QByteArray("[A]\r\n[B\r\nK=1\r\n") << "A" << "K" << "1";
     QTest::newRow("line without equals sign") << QByteArray("[A]\r\nK\r\n") << "A" << "K" << none;
 }
+// clang-format on
 
 void TestProfileFile::readString()
 {
@@ -156,7 +160,8 @@ void TestProfileFile::readsDefaultWithoutFile()
 void TestProfileFile::returnsAtMost2047Characters()
 {
     const QByteArray exact(2047, 'x');
-    writeBytes(path(), "[A]\r\nExact=" + exact + "\r\nLong=\"" + QByteArray(2040, 'y') + QByteArray(20, 'z') + "\"\r\n");
+    writeBytes(path(), "[A]\r\nExact=" + exact + "\r\nLong=\"" + QByteArray(2040, 'y') + QByteArray(20, 'z') +
+                           "\"\r\n");
     const ProfileFile file(path());
     QCOMPARE(file.readString(QStringLiteral("A"), QStringLiteral("Exact"), {}), QString::fromLatin1(exact));
     const QString cut = file.readString(QStringLiteral("A"), QStringLiteral("Long"), {});
@@ -193,7 +198,9 @@ void TestProfileFile::seesChangesOnDisk()
 
 void TestProfileFile::listsSectionsAndKeys()
 {
-    writeBytes(path(), "; header\r\n[ENGLISH]\r\nb=1\r\nA=2\r\n;c=3\r\nb=4\r\n[ESPA\xD1OL]\r\n\r\n[english]\r\nd=5\r\n");
+    writeBytes(
+        path(),
+        "; header\r\n[ENGLISH]\r\nb=1\r\nA=2\r\n;c=3\r\nb=4\r\n[ESPA\xD1OL]\r\n\r\n[english]\r\nd=5\r\n");
     const ProfileFile file(path());
     QCOMPARE(file.sections(), (QStringList{QStringLiteral("ENGLISH"), QStringLiteral("ESPAÑOL")}));
     QCOMPARE(file.keys(QStringLiteral("English")), (QStringList{QStringLiteral("b"), QStringLiteral("A")}));
@@ -201,6 +208,7 @@ void TestProfileFile::listsSectionsAndKeys()
     QVERIFY(file.keys(QStringLiteral("FRANÇAIS")).isEmpty());
 }
 
+// clang-format off
 void TestProfileFile::writeString_data()
 {
     QTest::addColumn<QByteArray>("before");
@@ -210,12 +218,13 @@ void TestProfileFile::writeString_data()
     QTest::addColumn<QString>("value");
     QTest::addColumn<QByteArray>("after");
 
-    QTest::newRow("new file") << QByteArray() << false << "TZR" << "ComPort" << "1"
-                              << QByteArray("[TZR]\r\nComPort=1\r\n");
-    QTest::newRow("empty file") << QByteArray() << true << "TZR" << "ComPort" << "1"
-                                << QByteArray("[TZR]\r\nComPort=1\r\n");
-    QTest::newRow("value replaced in place") << Configuration << true << "TZR" << "ComPort" << "12"
-                                             << QByteArray(Configuration).replace("ComPort=3", "ComPort=12");
+    QTest::newRow("new file")
+        << QByteArray() << false << "TZR" << "ComPort" << "1" << QByteArray("[TZR]\r\nComPort=1\r\n");
+    QTest::newRow("empty file")
+        << QByteArray() << true << "TZR" << "ComPort" << "1" << QByteArray("[TZR]\r\nComPort=1\r\n");
+    QTest::newRow("value replaced in place")
+        << Configuration << true << "TZR" << "ComPort" << "12"
+        << QByteArray(Configuration).replace("ComPort=3", "ComPort=12");
     QTest::newRow("names matched in other case, their spelling kept")
         << QByteArray("[tzr]\r\ncomport = 1 \r\nX=y\r\n") << true << "TZR" << "ComPort" << "3"
         << QByteArray("[tzr]\r\ncomport = 3\r\nX=y\r\n");
@@ -226,35 +235,46 @@ void TestProfileFile::writeString_data()
         << QByteArray("[TZR]\r\nA=1\r\n\r\n[X]\r\nB=2\r\n") << true << "TZR" << "C" << "3"
         << QByteArray("[TZR]\r\nA=1\r\nC=3\r\n\r\n[X]\r\nB=2\r\n");
     QTest::newRow("key added to a section without keys")
-        << QByteArray("[TZR]\r\n[X]\r\n") << true << "TZR" << "C" << "3" << QByteArray("[TZR]\r\nC=3\r\n[X]\r\n");
+        << QByteArray("[TZR]\r\n[X]\r\n") << true << "TZR" << "C" << "3"
+        << QByteArray("[TZR]\r\nC=3\r\n[X]\r\n");
     QTest::newRow("key added after the section's comments")
-        << QByteArray("[TZR]\r\n;A=1\r\n") << true << "TZR" << "A" << "2" << QByteArray("[TZR]\r\n;A=1\r\nA=2\r\n");
+        << QByteArray("[TZR]\r\n;A=1\r\n") << true << "TZR" << "A" << "2"
+        << QByteArray("[TZR]\r\n;A=1\r\nA=2\r\n");
     QTest::newRow("key added to a last line without line break")
         << QByteArray("[TZR]\r\nA=1") << true << "TZR" << "C" << "3" << QByteArray("[TZR]\r\nA=1\r\nC=3\r\n");
-    QTest::newRow("section added at the end") << QByteArray("[X]\r\nB=2\r\n") << true << "TZR" << "C" << "3"
-                                              << QByteArray("[X]\r\nB=2\r\n[TZR]\r\nC=3\r\n");
+    QTest::newRow("section added at the end")
+        << QByteArray("[X]\r\nB=2\r\n") << true << "TZR" << "C" << "3"
+        << QByteArray("[X]\r\nB=2\r\n[TZR]\r\nC=3\r\n");
     QTest::newRow("section added after a last line without line break")
-        << QByteArray("[X]\r\nB=2") << true << "TZR" << "C" << "3" << QByteArray("[X]\r\nB=2\r\n[TZR]\r\nC=3\r\n");
-    QTest::newRow("line feed file gets line feeds") << QByteArray("[TZR]\nA=1\n") << true << "TZR" << "C" << "3"
-                                                    << QByteArray("[TZR]\nA=1\nC=3\n");
+        << QByteArray("[X]\r\nB=2") << true << "TZR" << "C" << "3"
+        << QByteArray("[X]\r\nB=2\r\n[TZR]\r\nC=3\r\n");
+    QTest::newRow("line feed file gets line feeds")
+        << QByteArray("[TZR]\nA=1\n") << true << "TZR" << "C" << "3" << QByteArray("[TZR]\nA=1\nC=3\n");
     QTest::newRow("value replaced on a line feed line")
-        << QByteArray("[TZR]\r\nA=1\nB=2\r\n") << true << "TZR" << "A" << "9" << QByteArray("[TZR]\r\nA=9\nB=2\r\n");
+        << QByteArray("[TZR]\r\nA=1\nB=2\r\n") << true << "TZR" << "A" << "9"
+        << QByteArray("[TZR]\r\nA=9\nB=2\r\n");
     QTest::newRow("everything else kept byte for byte")
-        << QByteArray("; \xE9t\xE9 \r\n\r\n[Other]\r\n  odd line \xFF\r\nK = v\t\r\n[TZR]\r\nPWD=old\r\n;tail\r\n\r\n")
+        << QByteArray("; \xE9t\xE9 \r\n\r\n[Other]\r\n  odd line \xFF\r\nK = v\t\r\n"
+                      "[TZR]\r\nPWD=old\r\n;tail\r\n\r\n")
         << true << "TZR" << "PWD" << "new"
-        << QByteArray("; \xE9t\xE9 \r\n\r\n[Other]\r\n  odd line \xFF\r\nK = v\t\r\n[TZR]\r\nPWD=new\r\n;tail\r\n\r\n");
-    QTest::newRow("Ç written as 0xC7") << Configuration << true << "TZR" << "IDIOMA" << "FRANÇAIS"
-                                       << QByteArray(Configuration).replace("ESPA\xD1OL", "FRAN\xC7" "AIS");
-    QTest::newRow("¿ and € written in Windows-1252") << QByteArray() << false << "ESPAÑOL" << "Q" << "¿€?"
-                                                     << QByteArray("[ESPA\xD1OL]\r\nQ=\xBF\x80?\r\n");
-    QTest::newRow("empty value") << QByteArray("[TZR]\r\nPWD=x\r\n") << true << "TZR" << "PWD" << ""
-                                 << QByteArray("[TZR]\r\nPWD=\r\n");
-    QTest::newRow("blanks at the ends kept inside quotes") << QByteArray() << false << "TZR" << "TZR_Senda"
-                                                           << " /home/ana/my dir "
-                                                           << QByteArray("[TZR]\r\nTZR_Senda=\" /home/ana/my dir \"\r\n");
-    QTest::newRow("quoted value kept inside quotes") << QByteArray() << false << "TZR" << "PWD" << "'x'"
-                                                     << QByteArray("[TZR]\r\nPWD=\"'x'\"\r\n");
+        << QByteArray("; \xE9t\xE9 \r\n\r\n[Other]\r\n  odd line \xFF\r\nK = v\t\r\n"
+                      "[TZR]\r\nPWD=new\r\n;tail\r\n\r\n");
+    QTest::newRow("Ç written as 0xC7")
+        << Configuration << true << "TZR" << "IDIOMA" << "FRANÇAIS"
+        << QByteArray(Configuration).replace("ESPA\xD1OL", "FRAN\xC7" "AIS");
+    QTest::newRow("¿ and € written in Windows-1252")
+        << QByteArray() << false << "ESPAÑOL" << "Q" << "¿€?"
+        << QByteArray("[ESPA\xD1OL]\r\nQ=\xBF\x80?\r\n");
+    QTest::newRow("empty value")
+        << QByteArray("[TZR]\r\nPWD=x\r\n") << true << "TZR" << "PWD" << ""
+        << QByteArray("[TZR]\r\nPWD=\r\n");
+    QTest::newRow("blanks at the ends kept inside quotes")
+        << QByteArray() << false << "TZR" << "TZR_Senda" << " /home/ana/my dir "
+        << QByteArray("[TZR]\r\nTZR_Senda=\" /home/ana/my dir \"\r\n");
+    QTest::newRow("quoted value kept inside quotes")
+        << QByteArray() << false << "TZR" << "PWD" << "'x'" << QByteArray("[TZR]\r\nPWD=\"'x'\"\r\n");
 }
+// clang-format on
 
 void TestProfileFile::writeString()
 {
@@ -271,10 +291,12 @@ void TestProfileFile::writeString()
     file.writeString(section, key, value);
     QCOMPARE(readBytes(path()), after);
     QCOMPARE(file.readString(section, key, QStringLiteral("<default>")), value);
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
-             QStringList{QStringLiteral("TZR_USR.ini")});
+    QCOMPARE(
+        QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+        QStringList{QStringLiteral("TZR_USR.ini")});
 }
 
+// clang-format off
 void TestProfileFile::roundTripsValues_data()
 {
     QTest::addColumn<QString>("value");
@@ -288,6 +310,7 @@ void TestProfileFile::roundTripsValues_data()
     QTest::newRow("equals and semicolon") << "a=b;c";
     QTest::newRow("all Windows-1252 letters") << "ÑñÇçÁÉÍÓÚÜáéíóúüŠšŽžŒœŸ€";
 }
+// clang-format on
 
 void TestProfileFile::roundTripsValues()
 {
@@ -320,6 +343,7 @@ void TestProfileFile::readsItsOwnWrites()
     QCOMPARE(file.readString(QStringLiteral("TZR"), QStringLiteral("PWD"), {}), QStringLiteral("1234"));
 }
 
+// clang-format off
 void TestProfileFile::refusesWhatCannotBeStored_data()
 {
     QTest::addColumn<QString>("section");
@@ -339,6 +363,7 @@ void TestProfileFile::refusesWhatCannotBeStored_data()
     QTest::newRow("line feed in the section") << "T\nZR" << "A" << "1" << "T\\nZR";
     QTest::newRow("empty section") << " " << "A" << "1" << "section";
 }
+// clang-format on
 
 void TestProfileFile::refusesWhatCannotBeStored()
 {
@@ -384,7 +409,8 @@ void TestProfileFile::reportsAnUnwritableFolder()
     } catch (const IoError &error) {
         refused = error.message() == QStringLiteral("Unable to write to ") + path();
     }
-    QFile::setPermissions(m_dir->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(m_dir->path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QVERIFY(refused);
     QCOMPARE(readBytes(path()), Configuration);
 }
@@ -412,8 +438,9 @@ void TestProfileFile::keepsTheOldFileWhenTheWriteFails()
 
     QCOMPARE(message, QStringLiteral("Unable to write to ") + path());
     QCOMPARE(readBytes(path()), Configuration);
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
-             QStringList{QStringLiteral("TZR_USR.ini")});
+    QCOMPARE(
+        QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+        QStringList{QStringLiteral("TZR_USR.ini")});
     QCOMPARE(file.readString(QStringLiteral("TZR"), QStringLiteral("TZR_Senda"), {}),
              QStringLiteral("/home/ana/KORVEL"));
 }

@@ -30,7 +30,8 @@ public:
         // Holds the line up while the port under test is closed and reopened, and lets a test
         // see bytes waiting on the port's side without taking them.
         if (!m_slave.isEmpty())
-            m_observer = ::open(QFile::encodeName(m_slave).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+            m_observer =
+                ::open(QFile::encodeName(m_slave).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         m_notifier = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
         QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] { drain(); });
     }

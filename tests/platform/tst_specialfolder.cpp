@@ -50,12 +50,14 @@ void TestSpecialFolder::localApplicationData_data()
     QTest::addColumn<QString>("expected");
 
     QTest::newRow("XDG_DATA_HOME") << QByteArray("/home/ana") << QByteArray("/data/ana") << "/data/ana";
-    QTest::newRow("trailing separators dropped") << QByteArray("/home/ana") << QByteArray("/data/ana//") << "/data/ana";
+    QTest::newRow("trailing separators dropped")
+        << QByteArray("/home/ana") << QByteArray("/data/ana//") << "/data/ana";
     QTest::newRow("unset") << QByteArray("/home/ana") << QByteArray() << "/home/ana/.local/share";
     QTest::newRow("empty") << QByteArray("/home/ana/") << QByteArray("") << "/home/ana/.local/share";
-    QTest::newRow("relative is ignored") << QByteArray("/home/ana") << QByteArray("data") << "/home/ana/.local/share";
+    QTest::newRow("relative is ignored")
+        << QByteArray("/home/ana") << QByteArray("data") << "/home/ana/.local/share";
     QTest::newRow("non-ASCII home") << QByteArray("/home/mu\xC3\xB1oz") << QByteArray()
-                                                      << "/home/muñoz/.local/share";
+                                    << "/home/muñoz/.local/share";
 }
 
 void TestSpecialFolder::localApplicationData()
