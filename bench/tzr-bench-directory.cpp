@@ -31,10 +31,12 @@ void fill(const QString &folder, const QString &name)
     cursor.begin();
     for (int i = 0; i < ROWS; ++i) {
         cursor.insert();
-        cursor.setValue(Campo::NOMBRE, QStringLiteral("USER %1").arg((i * 7919) % 1000, 3, 10, QLatin1Char('0')));
+        cursor.setValue(Campo::NOMBRE,
+                        QStringLiteral("USER %1").arg((i * 7919) % 1000, 3, 10, QLatin1Char('0')));
         cursor.setValue(Campo::CALL, QStringLiteral("%1").arg(i, 4, 10, QLatin1Char('0')));
         cursor.setValue(Campo::TZR, QStringLiteral("%1").arg(i % 1000, 3, 10, QLatin1Char('0')));
-        cursor.setValue(Campo::CODIGO, i % 3 ? QStringLiteral("%1").arg(i, 10, 10, QLatin1Char('1')) : QString(CODIGO_VACIO));
+        cursor.setValue(Campo::CODIGO, i % 3 ? QStringLiteral("%1").arg(i, 10, 10, QLatin1Char('1'))
+                                             : QString(CODIGO_VACIO));
         cursor.setValue(Campo::LINEA2, QStringLiteral("FLOOR %1").arg(i % 12));
         cursor.setValue(Campo::LINEA2_ON, i % 2 ? QStringLiteral("X") : QString());
         cursor.setValue(Campo::TIPO_CODE, i % 3 ? QStringLiteral("Card") : QString());
@@ -83,7 +85,8 @@ int main()
         UsersTable users(fichero);
         FixedTexts texts;
         DataFileCommands commands(fichero, users, texts, root.path(), [] {});
-        if (commands.ToolNuevoClick(work + QStringLiteral("users.db")).outcome != FileCommandResult::Outcome::Done)
+        if (commands.ToolNuevoClick(work + QStringLiteral("users.db")).outcome !=
+            FileCommandResult::Outcome::Done)
             throw TzrError(QStringLiteral("cannot create the data file"));
         users.Activa_Tabla(false);
         fill(work, QStringLiteral("users.db"));

@@ -8,7 +8,8 @@ class TextLookup;
 // The outcome of finishing a code typed in the code editor.
 struct CodeExit
 {
-    enum class Outcome {
+    enum class Outcome
+    {
         Beep,    // one to three characters: beep, keep the focus, caret at the end; nothing stored
         Refused, // the table's rules refused the post; the row stays in editing
         Stored,  // code and kind stored; the grid moves on to LINEA2

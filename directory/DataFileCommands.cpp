@@ -34,8 +34,9 @@ QString DataFileCommands::L_Fichero() const
 FileCommandResult DataFileCommands::finish(FileCommandResult::Outcome outcome, const QString &error) const
 {
     FileCommandResult result;
-    result.outcome = error.isEmpty() || outcome != FileCommandResult::Outcome::Done ? outcome
-                                                                                     : FileCommandResult::Outcome::Failed;
+    result.outcome = error.isEmpty() || outcome != FileCommandResult::Outcome::Done
+                         ? outcome
+                         : FileCommandResult::Outcome::Failed;
     result.L_Fichero = L_Fichero();
     result.gridVisible = m_tabla->Table1().isOpen();
     result.error = error;
@@ -106,7 +107,8 @@ FileCommandResult DataFileCommands::ToolSalvarClick(const QString &nombre)
         m_fichero->setDirectorio_Trabajo(directorio);
         m_fichero->setNombre_Tabla(fichero);
         FileCommandResult result = finish(FileCommandResult::Outcome::Refused, openTable());
-        result.mensaje1 = m_textos->texto(QStringLiteral("SHOW_M8"), QStringLiteral("Cant make that operation"));
+        result.mensaje1 =
+            m_textos->texto(QStringLiteral("SHOW_M8"), QStringLiteral("Cant make that operation"));
         result.mensaje2 = m_textos->texto(QStringLiteral("SHOW_M9"), QStringLiteral("same data"));
         return result;
     }
@@ -132,7 +134,8 @@ FileCommandResult DataFileCommands::ToolSalvarClick(const QString &nombre)
     m_tabla->Activa_Tabla(false);
 
     // Each step moves one family; a failure undoes the steps before it, newest first.
-    const QList<std::pair<QString, QString>> steps{{original, temporary}, {chosen, original}, {temporary, chosen}};
+    const QList<std::pair<QString, QString>> steps{
+        {original, temporary}, {chosen, original}, {temporary, chosen}};
     for (qsizetype i = 0; i < steps.size(); ++i) {
         try {
             TableFamily::rename(steps.at(i).first, steps.at(i).second);

@@ -11,7 +11,8 @@ class UsersTable;
 // What the main window shows after a data-file command.
 struct FileCommandResult
 {
-    enum class Outcome {
+    enum class Outcome
+    {
         Nothing, // cancelled, empty name, or Save as without an open table: change nothing
         Done,    // the chosen data file is open
         Refused, // Save as onto the open table's own file name: show mensaje1 / mensaje2

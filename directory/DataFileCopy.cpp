@@ -13,5 +13,6 @@ void Copia_Tabla(const QString &destino, const Table &Table1)
 {
     if (!Table1.isOpen())
         return;
-    TableFamily::copy(Une_Ruta(Table1.directory(), Quita_Extension(Table1.tableName())), Quita_Extension(destino));
+    TableFamily::copy(Une_Ruta(Table1.directory(), Quita_Extension(Table1.tableName())),
+                      Quita_Extension(destino));
 }

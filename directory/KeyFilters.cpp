@@ -31,8 +31,8 @@ QChar DBGrid1KeyPress(const QString &campo, QChar key)
 {
     const QChar c = upper(key);
     if (campo == Campo::NOMBRE || campo == Campo::LINEA2) {
-        const bool accepted = isEditingKey(c) || c == QLatin1Char(' ') || c == QLatin1Char('*') || isDigit(c)
-                              || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
+        const bool accepted = isEditingKey(c) || c == QLatin1Char(' ') || c == QLatin1Char('*') ||
+                              isDigit(c) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
         return accepted ? c : BEL;
     }
     if (campo == Campo::CALL || campo == Campo::TZR)

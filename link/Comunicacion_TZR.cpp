@@ -170,6 +170,10 @@ void Comunicacion_TZR::PuertoCOMRxChar(int count)
             if (c < 0)
                 break;
             ++m_bytesRecibidos;
+            // A reply starts with 0xFF: line noise or the tail of an earlier reply in front of it
+            // would only spoil the frame, so it is skipped.
+            if (pos == 0 && c != 0xFF)
+                continue;
             if (pos < MAX_BYTES_TRAMA)
                 m_rx[pos++] = c;
             else

@@ -238,7 +238,8 @@ bool Table::moveTo(int row)
     if (row == m_current && m_state != State::Browse)
         return true;
     // Leaving the row being edited can move rows: aim at the record, not at the position.
-    const qint64 target = m_state == State::Insert && row > m_current ? m_rows.at(row - 1).recno : m_rows.at(row).recno;
+    const qint64 target =
+        m_state == State::Insert && row > m_current ? m_rows.at(row - 1).recno : m_rows.at(row).recno;
     if (!leaveEditing())
         return false;
     m_current = positionOf(target);

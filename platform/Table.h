@@ -18,7 +18,13 @@
 class Table
 {
 public:
-    enum class State { Inactive, Browse, Edit, Insert };
+    enum class State
+    {
+        Inactive,
+        Browse,
+        Edit,
+        Insert
+    };
     // A hook returns false to refuse the operation silently; the row and the table then stay
     // as they were (a refused post leaves the row in editing with its values).
     using Hook = std::function<bool(Table &)>;

@@ -35,8 +35,8 @@ QString TableDescription::problem() const
             return QStringLiteral("field \"%1\" appears twice").arg(f.name());
         if (f.width() < 1 || f.width() > MAX_WIDTH)
             return QStringLiteral("field \"%1\" has an invalid size").arg(f.name());
-        if (f.defaultValue().size() > f.width() || f.defaultValue().contains(QLatin1Char('\t'))
-            || f.defaultValue().contains(QLatin1Char('\n')) || f.defaultValue().endsWith(QLatin1Char(' ')))
+        if (f.defaultValue().size() > f.width() || f.defaultValue().contains(QLatin1Char('\t')) ||
+            f.defaultValue().contains(QLatin1Char('\n')) || f.defaultValue().endsWith(QLatin1Char(' ')))
             return QStringLiteral("field \"%1\" has an invalid default").arg(f.name());
     }
     if (!isPlainName(m_indexName))
@@ -48,8 +48,8 @@ QString TableDescription::problem() const
 
 bool TableDescription::operator==(const TableDescription &other) const
 {
-    if (m_fields.size() != other.m_fields.size() || m_indexName != other.m_indexName
-        || m_indexField != other.m_indexField || m_familyId != other.m_familyId)
+    if (m_fields.size() != other.m_fields.size() || m_indexName != other.m_indexName ||
+        m_indexField != other.m_indexField || m_familyId != other.m_familyId)
         return false;
     for (int i = 0; i < m_fields.size(); ++i) {
         const Field &a = m_fields.at(i);

@@ -12,7 +12,9 @@ public:
     {
     public:
         Field(const QString &name, int width, const QString &defaultValue = {})
-            : m_name(name), m_width(width), m_default(defaultValue) {}
+            : m_name(name), m_width(width), m_default(defaultValue)
+        {
+        }
         QString name() const { return m_name; }
         // The hard maximum of a value, in characters.
         int width() const { return m_width; }
@@ -27,7 +29,9 @@ public:
 
     TableDescription() = default;
     TableDescription(const QList<Field> &fields, const QString &indexName, const QString &indexField)
-        : m_fields(fields), m_indexName(indexName), m_indexField(indexField) {}
+        : m_fields(fields), m_indexName(indexName), m_indexField(indexField)
+    {
+    }
 
     const QList<Field> &fields() const { return m_fields; }
     // -1 when the table has no such field; names compare without regard to case.

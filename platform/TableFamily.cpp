@@ -98,10 +98,12 @@ Member parseMember(const QString &path, const QString &kind)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw IoError(QStringLiteral("The data file member %1 cannot be read: %2").arg(path, file.errorString()));
+        throw IoError(
+            QStringLiteral("The data file member %1 cannot be read: %2").arg(path, file.errorString()));
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw IoError(QStringLiteral("The data file member %1 cannot be read: %2").arg(path, file.errorString()));
+        throw IoError(
+            QStringLiteral("The data file member %1 cannot be read: %2").arg(path, file.errorString()));
 
     if (!bytes.endsWith('\n'))
         damaged(path, QStringLiteral("truncated"));
@@ -116,8 +118,8 @@ Member parseMember(const QString &path, const QString &kind)
     const QString text = QString::fromUtf8(body);
     QStringList lines = text.split(QLatin1Char('\n'));
     lines.removeLast(); // body ends with a line break
-    if (lines.size() < 4 || lines.at(0).toUtf8() != MAGIC
-        || lines.at(1) != QStringLiteral("format\t") + QString::fromLatin1(FORMAT))
+    if (lines.size() < 4 || lines.at(0).toUtf8() != MAGIC ||
+        lines.at(1) != QStringLiteral("format\t") + QString::fromLatin1(FORMAT))
         damaged(path, QStringLiteral("not a table member"));
     if (lines.at(2) != QStringLiteral("kind\t") + kind)
         damaged(path, QStringLiteral("not a %1 member").arg(kind));
@@ -181,7 +183,8 @@ bool TableFamily::exists(const QString &base)
     return false;
 }
 
-QByteArray TableFamily::memberText(const QString &kind, const QString &familyId, const QList<QStringList> &entries)
+QByteArray TableFamily::memberText(const QString &kind, const QString &familyId,
+                                   const QList<QStringList> &entries)
 {
     QByteArray body = MAGIC + '\n';
     body += QByteArrayLiteral("format\t") + FORMAT + '\n';
@@ -189,8 +192,8 @@ QByteArray TableFamily::memberText(const QString &kind, const QString &familyId,
     body += QStringLiteral("family\t%1\n").arg(familyId).toUtf8();
     for (const QStringList &e : entries)
         body += e.join(QLatin1Char('\t')).toUtf8() + '\n';
-    return body + QByteArrayLiteral("check\t") + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() +
-           '\n';
+    return body + QByteArrayLiteral("check\t") +
+           QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() + '\n';
 }
 
 void TableFamily::create(const QString &base, const TableDescription &description)
@@ -206,12 +209,18 @@ void TableFamily::create(const QString &base, const TableDescription &descriptio
     const QString id = QUuid::createUuid().toString(QUuid::Id128);
     QList<QStringList> fields;
     for (const TableDescription::Field &f : description.fields())
-        fields << QStringList{QStringLiteral("field"), f.name(), QString::number(f.width()), f.defaultValue()};
-    const QString indexField = description.fields().at(description.fieldIndex(description.indexField())).name();
+        fields << QStringList{QStringLiteral("field"), f.name(), QString::number(f.width()),
+                              f.defaultValue()};
+    const QString indexField =
+        description.fields().at(description.fieldIndex(description.indexField())).name();
     const QList<QByteArray> texts{
-        memberText(KIND_PRIMARY, id, {{QStringLiteral("key"), PRIMARY_KEY}, {QStringLiteral("order"), QStringLiteral("insertion")}}),
+        memberText(
+            KIND_PRIMARY, id,
+            {{QStringLiteral("key"), PRIMARY_KEY}, {QStringLiteral("order"), QStringLiteral("insertion")}}),
         memberText(KIND_VALIDITY, id, fields),
-        memberText(KIND_INDEX, id, {{QStringLiteral("index"), description.indexName()}, {QStringLiteral("field"), indexField}}),
+        memberText(
+            KIND_INDEX, id,
+            {{QStringLiteral("index"), description.indexName()}, {QStringLiteral("field"), indexField}}),
         memberText(KIND_INDEX_ORDER, id,
                    {{QStringLiteral("index"), description.indexName()},
                     {QStringLiteral("order"), QStringLiteral("ascending")},
@@ -269,7 +278,8 @@ TableDescription TableFamily::readDescription(const QString &base, const QString
     }
     for (int i = 0; i < ids.size(); ++i) {
         if (ids.at(i) != reference)
-            throw TzrError(QStringLiteral("The data file member %1 belongs to another data file").arg(paths.at(i)));
+            throw TzrError(
+                QStringLiteral("The data file member %1 belongs to another data file").arg(paths.at(i)));
     }
 
     const Member &px = parsed.at(0);
@@ -290,9 +300,9 @@ TableDescription TableFamily::readDescription(const QString &base, const QString
     const Member &yg = parsed.at(3);
     if (entry(yg, QStringLiteral("index"), paths.at(4)).value(1) != indexName)
         damaged(paths.at(4), QStringLiteral("describes another index"));
-    if (entry(yg, QStringLiteral("order"), paths.at(4)).value(1) != QLatin1String("ascending")
-        || entry(yg, QStringLiteral("collation"), paths.at(4)).value(1) != QLatin1String("binary")
-        || entry(yg, QStringLiteral("ties"), paths.at(4)).value(1) != PRIMARY_KEY)
+    if (entry(yg, QStringLiteral("order"), paths.at(4)).value(1) != QLatin1String("ascending") ||
+        entry(yg, QStringLiteral("collation"), paths.at(4)).value(1) != QLatin1String("binary") ||
+        entry(yg, QStringLiteral("ties"), paths.at(4)).value(1) != PRIMARY_KEY)
         damaged(paths.at(4), QStringLiteral("unknown index order"));
 
     TableDescription description(fields, indexName, indexField);
@@ -313,14 +323,17 @@ void TableFamily::rename(const QString &fromPath, const QString &toPath)
     QStringList targets = members(to);
     const QString targetFolder = directoryOf(to);
     if (!QFileInfo(targetFolder).isDir())
-        throw IoError(QStringLiteral("Cannot rename %1 to %2: the folder %3 does not exist").arg(fromPath, toPath, targetFolder));
+        throw IoError(QStringLiteral("Cannot rename %1 to %2: the folder %3 does not exist")
+                          .arg(fromPath, toPath, targetFolder));
     for (const QString &path : sources) {
         if (!QFileInfo::exists(path))
-            throw IoError(QStringLiteral("Cannot rename %1: the data file member %2 is missing").arg(fromPath, path));
+            throw IoError(
+                QStringLiteral("Cannot rename %1: the data file member %2 is missing").arg(fromPath, path));
     }
     for (const QString &path : targets << journalOf(to)) {
         if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
-            throw IoError(QStringLiteral("Cannot rename %1 to %2: %3 already exists").arg(fromPath, toPath, path));
+            throw IoError(
+                QStringLiteral("Cannot rename %1 to %2: %3 already exists").arg(fromPath, toPath, path));
     }
     targets.removeLast();
     if (QFileInfo::exists(journalOf(from))) {
@@ -388,7 +401,8 @@ void TableFamily::copy(const QString &fromBase, const QString &toBase)
     for (qsizetype i = 0; i < temporaries.size(); ++i) {
         QFile written(temporaries.at(i));
         if (!written.open(QIODevice::ReadWrite) || ::fsync(written.handle()) != 0) {
-            const QString why = written.isOpen() ? QString::fromLocal8Bit(std::strerror(errno)) : written.errorString();
+            const QString why =
+                written.isOpen() ? QString::fromLocal8Bit(std::strerror(errno)) : written.errorString();
             discard();
             throw IoError(QStringLiteral("Cannot write %1: %2").arg(targets.at(i), why));
         }

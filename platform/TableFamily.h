@@ -41,5 +41,6 @@ public:
     static void copy(const QString &fromBase, const QString &toBase);
 
     // The member-file text for kind with the given entries; exposed for the engine's checks.
-    static QByteArray memberText(const QString &kind, const QString &familyId, const QList<QStringList> &entries);
+    static QByteArray memberText(const QString &kind, const QString &familyId,
+                                 const QList<QStringList> &entries);
 };

@@ -14,12 +14,14 @@ const QString ROWS_TABLE = QStringLiteral("registros");
 
 QString quoted(const QString &identifier)
 {
-    return QLatin1Char('"') + QString(identifier).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+    return QLatin1Char('"') + QString(identifier).replace(QLatin1Char('"'), QLatin1String("\"\"")) +
+           QLatin1Char('"');
 }
 
 QString literal(const QString &text)
 {
-    return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QLatin1String("''")) + QLatin1Char('\'');
+    return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QLatin1String("''")) +
+           QLatin1Char('\'');
 }
 
 QString columnList(const TableDescription &d)
@@ -84,7 +86,8 @@ void TableStore::createDatabase(const QString &path, const TableDescription &des
                            .arg(quoted(f.name()), literal(f.defaultValue()))
                            .arg(f.width());
         }
-        const QString indexField = description.fields().at(description.fieldIndex(description.indexField())).name();
+        const QString indexField =
+            description.fields().at(description.fieldIndex(description.indexField())).name();
         const QString sql =
             QStringLiteral("PRAGMA journal_mode=DELETE; BEGIN;"
                            "CREATE TABLE tzr_family (clave TEXT PRIMARY KEY, valor TEXT NOT NULL);"
@@ -121,8 +124,9 @@ void TableStore::open(const QString &path)
             throw TzrError(QStringLiteral("The data file member %1 is missing").arg(member));
         QFile file(member);
         if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
-            throw TzrError(QStringLiteral("The data file member %1 cannot be read: %2")
-                               .arg(member, info.isFile() ? file.errorString() : QStringLiteral("not a file")));
+            throw TzrError(
+                QStringLiteral("The data file member %1 cannot be read: %2")
+                    .arg(member, info.isFile() ? file.errorString() : QStringLiteral("not a file")));
         }
     }
 
@@ -150,19 +154,22 @@ void TableStore::open(const QString &path)
         QStringList marks, assignments;
         for (int i = 0; i < m_description.fields().size(); ++i) {
             marks << QStringLiteral("?%1").arg(i + 1);
-            assignments << QStringLiteral("%1 = ?%2").arg(quoted(m_description.fields().at(i).name())).arg(i + 1);
+            assignments
+                << QStringLiteral("%1 = ?%2").arg(quoted(m_description.fields().at(i).name())).arg(i + 1);
         }
         const int recnoMark = static_cast<int>(m_description.fields().size()) + 1;
-        const QByteArray insertSql =
-            QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(ROWS_TABLE, columns, marks.join(QLatin1Char(','))).toUtf8();
+        const QByteArray insertSql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                         .arg(ROWS_TABLE, columns, marks.join(QLatin1Char(',')))
+                                         .toUtf8();
         const QByteArray updateSql = QStringLiteral("UPDATE %1 SET %2 WHERE RECNO = ?%3")
                                          .arg(ROWS_TABLE, assignments.join(QLatin1Char(',')))
                                          .arg(recnoMark)
                                          .toUtf8();
-        const QByteArray deleteSql = QStringLiteral("DELETE FROM %1 WHERE RECNO = ?1").arg(ROWS_TABLE).toUtf8();
-        if (sqlite3_prepare_v2(m_db, insertSql.constData(), -1, &m_insert, nullptr) != SQLITE_OK
-            || sqlite3_prepare_v2(m_db, updateSql.constData(), -1, &m_update, nullptr) != SQLITE_OK
-            || sqlite3_prepare_v2(m_db, deleteSql.constData(), -1, &m_delete, nullptr) != SQLITE_OK)
+        const QByteArray deleteSql =
+            QStringLiteral("DELETE FROM %1 WHERE RECNO = ?1").arg(ROWS_TABLE).toUtf8();
+        if (sqlite3_prepare_v2(m_db, insertSql.constData(), -1, &m_insert, nullptr) != SQLITE_OK ||
+            sqlite3_prepare_v2(m_db, updateSql.constData(), -1, &m_update, nullptr) != SQLITE_OK ||
+            sqlite3_prepare_v2(m_db, deleteSql.constData(), -1, &m_delete, nullptr) != SQLITE_OK)
             fail(QStringLiteral("cannot be used"));
     } catch (...) {
         close();
@@ -221,8 +228,9 @@ void TableStore::close()
 
 QList<TableStore::Row> TableStore::load(bool byIndex) const
 {
-    const QString order = byIndex ? quoted(m_description.fields().at(m_indexField).name()) + QStringLiteral(", RECNO")
-                                  : QStringLiteral("RECNO");
+    const QString order =
+        byIndex ? quoted(m_description.fields().at(m_indexField).name()) + QStringLiteral(", RECNO")
+                : QStringLiteral("RECNO");
     Query q(m_db, QStringLiteral("SELECT RECNO, %1 FROM %2 ORDER BY %3")
                       .arg(columnList(m_description), ROWS_TABLE, order));
     if (!q.prepared())

@@ -127,11 +127,11 @@ QByteArray window1()
 QByteArray font()
 {
     QByteArray b;
-    put16(b, 200);    // 10 points, in twips
-    put16(b, 0);      // no italic, strike-out...
-    put16(b, 0x7FFF); // automatic colour
-    put16(b, 400);    // normal weight
-    put16(b, 0);      // no super- or subscript
+    put16(b, 200);     // 10 points, in twips
+    put16(b, 0);       // no italic, strike-out...
+    put16(b, 0x7FFF);  // automatic colour
+    put16(b, 400);     // normal weight
+    put16(b, 0);       // no super- or subscript
     b.append(char(0)); // no underline
     b.append(char(0)); // family
     b.append(char(0)); // character set
@@ -143,15 +143,15 @@ QByteArray xf(bool style, quint16 fontIndex, bool leavesToCell)
 {
     QByteArray b;
     put16(b, fontIndex);
-    put16(b, 0);                          // General number format
-    put16(b, style ? 0xFFF5 : 0x0001);    // locked; a style has no parent style, a cell has style 0
-    b.append(char(0x20));                 // bottom aligned, general horizontal alignment
-    b.append(char(0));                    // rotation
-    b.append(char(0));                    // indent, shrink, direction
+    put16(b, 0);                       // General number format
+    put16(b, style ? 0xFFF5 : 0x0001); // locked; a style has no parent style, a cell has style 0
+    b.append(char(0x20));              // bottom aligned, general horizontal alignment
+    b.append(char(0));                 // rotation
+    b.append(char(0));                 // indent, shrink, direction
     b.append(static_cast<char>(leavesToCell ? 0xF4 : 0)); // attributes a style leaves to the cell
-    put32(b, 0);                          // borders
+    put32(b, 0);                                          // borders
     put32(b, 0);
-    put16(b, 0x20C0);                     // pattern colours: automatic
+    put16(b, 0x20C0); // pattern colours: automatic
     return b;
 }
 
@@ -253,7 +253,8 @@ QByteArray XlsWriter::workbookStream(const QList<QStringList> &rows, const QStri
         }
     }
     if (rows.size() > MAX_ROWS || columns > MAX_COLUMNS)
-        throw TzrError(QStringLiteral("A sheet holds at most %1 rows of %2 columns").arg(MAX_ROWS).arg(MAX_COLUMNS));
+        throw TzrError(
+            QStringLiteral("A sheet holds at most %1 rows of %2 columns").arg(MAX_ROWS).arg(MAX_COLUMNS));
 
     QByteArray stream;
     record(stream, BOF, bof(GLOBALS));
@@ -269,7 +270,7 @@ QByteArray XlsWriter::workbookStream(const QList<QStringList> &rows, const QStri
     }
     record(stream, XF, xf(false, 0, false));
     QByteArray style;
-    put16(style, 0x8000); // built-in style for format 0
+    put16(style, 0x8000);  // built-in style for format 0
     style.append(char(0)); // "Normal"
     style.append(static_cast<char>(0xFF));
     record(stream, STYLE, style);
@@ -324,7 +325,8 @@ void XlsWriter::write(const QString &fileName, const QList<QStringList> &rows, c
     GErrorText error;
     GsfOutput *sink = gsf_output_stdio_new(QFile::encodeName(fileName).constData(), error.out());
     if (!sink)
-        throw TzrError(QStringLiteral("Cannot create %1: %2").arg(fileName, error.text(QStringLiteral("unknown error"))));
+        throw TzrError(QStringLiteral("Cannot create %1: %2")
+                           .arg(fileName, error.text(QStringLiteral("unknown error"))));
     GsfOutfile *ole = gsf_outfile_msole_new(sink);
     g_object_unref(sink);
     auto *oleOutput = reinterpret_cast<GsfOutput *>(ole);

@@ -123,11 +123,21 @@ void TestCodeEntry::finishingStoresCodeAndKind_data()
     QTest::addColumn<QString>("texto");
     QTest::addColumn<QString>("codigo");
     QTest::addColumn<QString>("tipo");
-    QTest::newRow("1234 keypad") << "1234" << "123400" << "Keypad";
-    QTest::newRow("1234567 card") << "1234567" << "1234567000" << "Card";
-    QTest::newRow("ten digits card") << "9876543210" << "9876543210" << "Card";
-    QTest::newRow("six hex keypad") << "ABCDEF" << "ABCDEF" << "Keypad";
-    QTest::newRow("cleared") << "" << "FFFFFFFFFF" << "";
+    QTest::newRow("1234 keypad") << "1234"
+                                 << "123400"
+                                 << "Keypad";
+    QTest::newRow("1234567 card") << "1234567"
+                                  << "1234567000"
+                                  << "Card";
+    QTest::newRow("ten digits card") << "9876543210"
+                                     << "9876543210"
+                                     << "Card";
+    QTest::newRow("six hex keypad") << "ABCDEF"
+                                    << "ABCDEF"
+                                    << "Keypad";
+    QTest::newRow("cleared") << ""
+                             << "FFFFFFFFFF"
+                             << "";
 }
 
 void TestCodeEntry::finishingStoresCodeAndKind()
@@ -188,7 +198,8 @@ void TestCodeEntry::oneToThreeCharactersBeepAndStoreNothing()
 void TestCodeEntry::clearedCodeIsShownEmptyAndEditedAsFs()
 {
     newUser();
-    QCOMPARE(edtCodeExit(m_users->Table1(), QStringLiteral("1234"), true, *m_texts).outcome, CodeExit::Outcome::Stored);
+    QCOMPARE(edtCodeExit(m_users->Table1(), QStringLiteral("1234"), true, *m_texts).outcome,
+             CodeExit::Outcome::Stored);
     QCOMPARE(edtCodeExit(m_users->Table1(), QString(), true, *m_texts).outcome, CodeExit::Outcome::Stored);
     const Table &t = m_users->Table1();
     QCOMPARE(t.displayText(0, Campo::CODIGO), QString());

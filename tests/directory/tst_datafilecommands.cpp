@@ -84,7 +84,10 @@ private slots:
 
 private:
     QString work(const QString &name = {}) const { return m_root->filePath(QStringLiteral("work/") + name); }
-    QString other(const QString &name = {}) const { return m_root->filePath(QStringLiteral("other/") + name); }
+    QString other(const QString &name = {}) const
+    {
+        return m_root->filePath(QStringLiteral("other/") + name);
+    }
     QString korvel() const { return m_root->filePath(QStringLiteral("korvel")); }
     void startWithUsers(const QStringList &names);
 
@@ -112,7 +115,8 @@ void TestDataFileCommands::init()
     for (const char *folder : {"work", "other", "korvel"})
         QVERIFY(QDir(m_root->path()).mkdir(QString::fromLatin1(folder)));
     for (const QString &ext : TableFamily::extensions())
-        QVERIFY(QFile::copy(carpetaPatron() + QStringLiteral("/Patron") + ext, korvel() + QStringLiteral("/Patron") + ext));
+        QVERIFY(QFile::copy(carpetaPatron() + QStringLiteral("/Patron") + ext,
+                            korvel() + QStringLiteral("/Patron") + ext));
     m_fichero = std::make_unique<FicheroActual>();
     m_fichero->setDirectorio_Trabajo(QDir::homePath() + QStringLiteral("/KORVEL"));
     m_users = std::make_unique<UsersTable>(*m_fichero);
@@ -135,7 +139,8 @@ void TestDataFileCommands::cleanup()
 
 void TestDataFileCommands::startWithUsers(const QStringList &names)
 {
-    QCOMPARE(m_commands->ToolNuevoClick(work(QStringLiteral("users.db"))).outcome, FileCommandResult::Outcome::Done);
+    QCOMPARE(m_commands->ToolNuevoClick(work(QStringLiteral("users.db"))).outcome,
+             FileCommandResult::Outcome::Done);
     Table &t = m_users->Table1();
     for (const QString &n : names) {
         QVERIFY(t.append());
@@ -195,10 +200,18 @@ void TestDataFileCommands::failedNewChangesNothing_data()
     QTest::addColumn<QString>("problem");
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("message");
-    QTest::newRow("template member missing") << "template" << "work/fresh.db" << "No such file or directory";
-    QTest::newRow("template member missing, existing file kept") << "template" << "work/users.db" << "No such file or directory";
-    QTest::newRow("destination folder missing") << "" << "missing/fresh.db" << "No such file or directory";
-    QTest::newRow("regular file used as folder") << "" << "work/users.px/fresh.db" << "Not a directory";
+    QTest::newRow("template member missing") << "template"
+                                             << "work/fresh.db"
+                                             << "No such file or directory";
+    QTest::newRow("template member missing, existing file kept") << "template"
+                                                                 << "work/users.db"
+                                                                 << "No such file or directory";
+    QTest::newRow("destination folder missing") << ""
+                                                << "missing/fresh.db"
+                                                << "No such file or directory";
+    QTest::newRow("regular file used as folder") << ""
+                                                 << "work/users.px/fresh.db"
+                                                 << "Not a directory";
 }
 
 void TestDataFileCommands::failedNewChangesNothing()
@@ -284,7 +297,8 @@ void TestDataFileCommands::saveAsToAnotherDirectory()
     QCOMPARE(inode(other(QStringLiteral("copy.db"))), own);
     QCOMPARE(rowsOf(work(), QStringLiteral("users.db")), QStringList({"ANA", "EVA", "PAU"}));
     QCOMPARE(rowsOf(other(), QStringLiteral("copy.db")), QStringList({"ANA", "EVA", "PAU"}));
-    QCOMPARE(contents(work()).keys(), QStringList({"users.XG0", "users.YG0", "users.db", "users.px", "users.val"}));
+    QCOMPARE(contents(work()).keys(),
+             QStringList({"users.XG0", "users.YG0", "users.db", "users.px", "users.val"}));
     QCOMPARE(contents(other()).size(), 5);
 }
 
@@ -299,7 +313,8 @@ void TestDataFileCommands::saveAsOverAnExistingDataFile()
         c.post();
     }
     startWithUsers({"ANA"});
-    QCOMPARE(m_commands->ToolSalvarClick(other(QStringLiteral("copy.db"))).outcome, FileCommandResult::Outcome::Done);
+    QCOMPARE(m_commands->ToolSalvarClick(other(QStringLiteral("copy.db"))).outcome,
+             FileCommandResult::Outcome::Done);
     QCOMPARE(rowsOf(other(), QStringLiteral("copy.db")), QStringList{QStringLiteral("ANA")});
     QCOMPARE(contents(other()).size(), 5);
 }
@@ -377,8 +392,10 @@ void TestDataFileCommands::failedSaveAsCopyChangesNothing_data()
 {
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("message");
-    QTest::newRow("destination folder missing") << "missing/copy.db" << "No such file or directory";
-    QTest::newRow("regular file used as folder") << "work/users.db/copy.db" << "Not a directory";
+    QTest::newRow("destination folder missing") << "missing/copy.db"
+                                                << "No such file or directory";
+    QTest::newRow("regular file used as folder") << "work/users.db/copy.db"
+                                                 << "Not a directory";
 }
 
 void TestDataFileCommands::failedSaveAsCopyChangesNothing()
@@ -419,7 +436,8 @@ void TestDataFileCommands::failedSaveAsRenameChangesNothing()
 void TestDataFileCommands::saveAsNeedsAnOpenTable()
 {
     QVERIFY(!m_commands->ToolSalvarDisponible());
-    QCOMPARE(m_commands->ToolSalvarClick(other(QStringLiteral("copy.db"))).outcome, FileCommandResult::Outcome::Nothing);
+    QCOMPARE(m_commands->ToolSalvarClick(other(QStringLiteral("copy.db"))).outcome,
+             FileCommandResult::Outcome::Nothing);
     QVERIFY(contents(other()).isEmpty());
     startWithUsers({});
     QVERIFY(m_commands->ToolSalvarDisponible());

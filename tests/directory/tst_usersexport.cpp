@@ -27,7 +27,8 @@ QString pythonWithXlrd()
     for (const QString &candidate : {QStringLiteral("/usr/bin/python3"), QStringLiteral("python3")}) {
         QProcess probe;
         probe.start(candidate, {QStringLiteral("-c"), QStringLiteral("import xlrd")});
-        if (probe.waitForFinished(60000) && probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0)
+        if (probe.waitForFinished(60000) && probe.exitStatus() == QProcess::NormalExit &&
+            probe.exitCode() == 0)
             return candidate;
     }
     return {};
@@ -102,7 +103,7 @@ void TestUsersExport::store(const QStringList &row)
     TableCursor file;
     file.open(m_dir->path(), QStringLiteral("users.db"));
     file.insert();
-    const QList<QLatin1String> fields{Campo::NOMBRE, Campo::CALL, Campo::TZR, Campo::CODIGO,
+    const QList<QLatin1String> fields{Campo::NOMBRE, Campo::CALL,      Campo::TZR,      Campo::CODIGO,
                                       Campo::LINEA2, Campo::LINEA2_ON, Campo::TIPO_CODE};
     for (int i = 0; i < fields.size(); ++i)
         file.setValue(fields.at(i), row.value(i));
@@ -229,7 +230,8 @@ void TestUsersExport::unwritableFileRaisesAnError()
 {
     store({"ANA", "0001"});
     m_users->Activa_Tabla(true);
-    QVERIFY_THROWS_EXCEPTION(TzrError, ToolExcelClick(m_users->Table1(), m_dir->filePath(QStringLiteral("missing/u.xls"))));
+    QVERIFY_THROWS_EXCEPTION(
+        TzrError, ToolExcelClick(m_users->Table1(), m_dir->filePath(QStringLiteral("missing/u.xls"))));
 }
 
 QTEST_GUILESS_MAIN(TestUsersExport)

@@ -94,11 +94,16 @@ void TestUsersRules::rellena_data()
     QTest::addColumn<int>("longitud");
     QTest::addColumn<QString>("derecha");
     QTest::addColumn<QString>("izquierda");
-    QTest::newRow("short") << "7" << 4 << "7000" << "0007";
-    QTest::newRow("empty") << "" << 3 << "000" << "000";
-    QTest::newRow("exact") << "1234" << 4 << "1234" << "1234";
-    QTest::newRow("longer") << "12345" << 4 << "12345" << "12345";
-    QTest::newRow("code") << "ABCDEF1" << 10 << "ABCDEF1000" << "000ABCDEF1";
+    QTest::newRow("short") << "7" << 4 << "7000"
+                           << "0007";
+    QTest::newRow("empty") << "" << 3 << "000"
+                           << "000";
+    QTest::newRow("exact") << "1234" << 4 << "1234"
+                           << "1234";
+    QTest::newRow("longer") << "12345" << 4 << "12345"
+                            << "12345";
+    QTest::newRow("code") << "ABCDEF1" << 10 << "ABCDEF1000"
+                          << "000ABCDEF1";
 }
 
 void TestUsersRules::rellena()
@@ -116,10 +121,18 @@ void TestUsersRules::codigoGetText_data()
     QTest::addColumn<QString>("valor");
     QTest::addColumn<QString>("display");
     QTest::addColumn<QString>("edit");
-    QTest::newRow("no code") << "FFFFFFFFFF" << "" << "FFFFFFFFFF";
-    QTest::newRow("keypad") << "123400" << "123400" << "123400";
-    QTest::newRow("six F") << "FFFFFF" << "FFFFFF" << "FFFFFF";
-    QTest::newRow("empty") << "" << "" << "";
+    QTest::newRow("no code") << "FFFFFFFFFF"
+                             << ""
+                             << "FFFFFFFFFF";
+    QTest::newRow("keypad") << "123400"
+                            << "123400"
+                            << "123400";
+    QTest::newRow("six F") << "FFFFFF"
+                           << "FFFFFF"
+                           << "FFFFFF";
+    QTest::newRow("empty") << ""
+                           << ""
+                           << "";
 }
 
 void TestUsersRules::codigoGetText()
@@ -136,8 +149,9 @@ void TestUsersRules::templateCopyOpensAsEmptyUsersTable()
     const Table &t = m_users->Table1();
     QVERIFY(t.isOpen());
     QCOMPARE(t.recordCount(), 0);
-    const QList<std::pair<QString, int>> expected{{"NOMBRE", 16}, {"CALL", 4}, {"TZR", 3}, {"CODIGO", 10},
-                                                  {"LINEA2", 16}, {"LINEA2_ON", 1}, {"TIPO_CODE", 20}};
+    const QList<std::pair<QString, int>> expected{{"NOMBRE", 16},   {"CALL", 4},    {"TZR", 3},
+                                                  {"CODIGO", 10},   {"LINEA2", 16}, {"LINEA2_ON", 1},
+                                                  {"TIPO_CODE", 20}};
     QCOMPARE(t.fieldCount(), expected.size());
     for (int i = 0; i < expected.size(); ++i) {
         QCOMPARE(t.fieldName(i), expected.at(i).first);
@@ -159,10 +173,30 @@ void TestUsersRules::beforePostFillsWithZeros_data()
     QTest::addColumn<QString>("callStored");
     QTest::addColumn<QString>("tzrStored");
     QTest::addColumn<QString>("codigoStored");
-    QTest::newRow("7 and 5") << "7" << "5" << "" << "0007" << "005" << "FFFFFFFFFF";
-    QTest::newRow("full width") << "1234" << "999" << "123400" << "1234" << "999" << "123400";
-    QTest::newRow("trailing spaces") << "12  " << "3 " << "" << "0012" << "003" << "FFFFFFFFFF";
-    QTest::newRow("too long is cut first") << "123456" << "1234" << "" << "1234" << "123" << "FFFFFFFFFF";
+    QTest::newRow("7 and 5") << "7"
+                             << "5"
+                             << ""
+                             << "0007"
+                             << "005"
+                             << "FFFFFFFFFF";
+    QTest::newRow("full width") << "1234"
+                                << "999"
+                                << "123400"
+                                << "1234"
+                                << "999"
+                                << "123400";
+    QTest::newRow("trailing spaces") << "12  "
+                                     << "3 "
+                                     << ""
+                                     << "0012"
+                                     << "003"
+                                     << "FFFFFFFFFF";
+    QTest::newRow("too long is cut first") << "123456"
+                                           << "1234"
+                                           << ""
+                                           << "1234"
+                                           << "123"
+                                           << "FFFFFFFFFF";
 }
 
 void TestUsersRules::beforePostFillsWithZeros()
@@ -193,10 +227,14 @@ void TestUsersRules::beforePostRefusesEmptyCallOrTzr_data()
 {
     QTest::addColumn<QString>("call");
     QTest::addColumn<QString>("tzr");
-    QTest::newRow("empty CALL") << "" << "5";
-    QTest::newRow("spaces in CALL") << "   " << "5";
-    QTest::newRow("empty TZR") << "7" << "";
-    QTest::newRow("both empty") << "" << "";
+    QTest::newRow("empty CALL") << ""
+                                << "5";
+    QTest::newRow("spaces in CALL") << "   "
+                                    << "5";
+    QTest::newRow("empty TZR") << "7"
+                               << "";
+    QTest::newRow("both empty") << ""
+                                << "";
 }
 
 void TestUsersRules::beforePostRefusesEmptyCallOrTzr()
@@ -255,9 +293,12 @@ void TestUsersRules::afterInsertClearsAPresetLinea2_data()
 {
     QTest::addColumn<QString>("preset");
     QTest::addColumn<QString>("kept");
-    QTest::newRow("text cleared") << "ABC" << "";
-    QTest::newRow("X kept") << "X" << "X";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("text cleared") << "ABC"
+                                  << "";
+    QTest::newRow("X kept") << "X"
+                            << "X";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void TestUsersRules::afterInsertClearsAPresetLinea2()
@@ -268,7 +309,8 @@ void TestUsersRules::afterInsertClearsAPresetLinea2()
     QList<TableDescription::Field> fields;
     const TableDescription users = UsersTable::descripcion();
     for (const TableDescription::Field &f : users.fields())
-        fields << TableDescription::Field(f.name(), f.width(), f.name() == Campo::LINEA2 ? preset : QString());
+        fields << TableDescription::Field(f.name(), f.width(),
+                                          f.name() == Campo::LINEA2 ? preset : QString());
     TableFamily::create(m_dir->filePath(QStringLiteral("preset")),
                         TableDescription(fields, INDICE_NOMBRE, Campo::NOMBRE));
     m_fichero.setNombre_Tabla(QStringLiteral("preset.db"));
@@ -323,8 +365,9 @@ void TestUsersRules::orderingOnAndOff()
 
 void TestUsersRules::orderingATableWithoutTheIndexIsIgnored()
 {
-    TableFamily::create(m_dir->filePath(QStringLiteral("plain")),
-                        TableDescription(UsersTable::descripcion().fields(), QStringLiteral("I_CALL"), Campo::CALL));
+    TableFamily::create(
+        m_dir->filePath(QStringLiteral("plain")),
+        TableDescription(UsersTable::descripcion().fields(), QStringLiteral("I_CALL"), Campo::CALL));
     m_fichero.setNombre_Tabla(QStringLiteral("plain.db"));
     m_users->Activa_Tabla(true);
     m_users->ToolOrdenClick(true);

@@ -161,13 +161,27 @@ private slots:
         QVERIFY(!m_link->fin_espera());
     }
 
-    void leftoverBytesSpoilTheNextReply()
+    void bytesBeforeTheStartByteAreSkipped()
     {
-        m_port->inject(bytes({0x11}));
+        m_port->inject(bytes({0x11, 0x37}));
         QTRY_COMPARE(m_log.lines().size(), 1);
-        m_port->setResponder([&](const QByteArray &) { return QList<QByteArray>{readReply(1, 5)}; });
+        m_port->setResponder([&](const QByteArray &) { return QList<QByteArray>{bytes({0x00}) + readReply(1, 5)}; });
+        int value = 0;
+        QVERIFY(m_link->Lee_Byte(1, 2, value));
+        QCOMPARE(value, 5);
+        QCOMPARE(m_port->frames().size(), 1);
+    }
+
+    void noiseInsideAFrameFailsTheAttempt()
+    {
+        m_port->setResponder([&](const QByteArray &) {
+            QByteArray r = readReply(1, 5);
+            r.insert(3, '\x55');
+            return QList<QByteArray>{r};
+        });
         m_link->Intercambio(CMD_LEER, payload({0, 2}), 1);
         QVERIFY(!m_link->respuesta_valida());
+        QCOMPARE(m_log.text(), QStringLiteral("X"));
     }
 
     void overlongNoiseFailsTheAttemptSafely()

@@ -14,7 +14,8 @@ const QString NOTE = QStringLiteral("NOTE");
 
 TableDescription people()
 {
-    return TableDescription({{NAME, 8}, {CODE, 4, QStringLiteral("ZZ")}, {NOTE, 6}}, QStringLiteral("I_NAME"), NAME);
+    return TableDescription({{NAME, 8}, {CODE, 4, QStringLiteral("ZZ")}, {NOTE, 6}}, QStringLiteral("I_NAME"),
+                            NAME);
 }
 
 // What the file holds, read through an independent handle, in primary order.
@@ -24,7 +25,8 @@ QStringList stored(const QString &folder)
     cursor.open(folder, QStringLiteral("people.db"));
     QStringList rows;
     for (cursor.first(); !cursor.eof(); cursor.next())
-        rows << cursor.value(NAME) + QLatin1Char('|') + cursor.value(CODE) + QLatin1Char('|') + cursor.value(NOTE);
+        rows << cursor.value(NAME) + QLatin1Char('|') + cursor.value(CODE) + QLatin1Char('|') +
+                    cursor.value(NOTE);
     return rows;
 }
 
@@ -133,12 +135,18 @@ void TestTable::storedValuesAreTrimmedAndCut_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("kept");
-    QTest::newRow("trailing spaces") << "ANA   " << "ANA";
-    QTest::newRow("spaces only") << "      " << "";
-    QTest::newRow("leading spaces stay") << "  ANA" << "  ANA";
-    QTest::newRow("exact width") << "ABCDEFGH" << "ABCDEFGH";
-    QTest::newRow("longer than the field") << "ABCDEFGHIJK" << "ABCDEFGH";
-    QTest::newRow("cut exposes spaces") << "ABC     XYZ" << "ABC";
+    QTest::newRow("trailing spaces") << "ANA   "
+                                     << "ANA";
+    QTest::newRow("spaces only") << "      "
+                                 << "";
+    QTest::newRow("leading spaces stay") << "  ANA"
+                                         << "  ANA";
+    QTest::newRow("exact width") << "ABCDEFGH"
+                                 << "ABCDEFGH";
+    QTest::newRow("longer than the field") << "ABCDEFGHIJK"
+                                           << "ABCDEFGH";
+    QTest::newRow("cut exposes spaces") << "ABC     XYZ"
+                                        << "ABC";
     QTest::newRow("not Latin-1") << QStringLiteral("ŁUKASZ  ") << QStringLiteral("ŁUKASZ");
 }
 

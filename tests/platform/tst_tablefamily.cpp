@@ -15,8 +15,8 @@ namespace {
 
 TableDescription people()
 {
-    return TableDescription({{QStringLiteral("NAME"), 8}, {QStringLiteral("CODE"), 4}}, QStringLiteral("I_NAME"),
-                            QStringLiteral("NAME"));
+    return TableDescription({{QStringLiteral("NAME"), 8}, {QStringLiteral("CODE"), 4}},
+                            QStringLiteral("I_NAME"), QStringLiteral("NAME"));
 }
 
 // Every file of a folder with its bytes and modification time, to prove nothing was written.
@@ -374,7 +374,8 @@ void TestTableFamily::failedCopyChangesNothing()
         QFAIL("the copy succeeded");
     } catch (const IoError &e) {
         // The system's own words for the failure.
-        QVERIFY2(e.message().contains(QLatin1String("No such file")) || e.message().contains(QLatin1String("Not a directory")),
+        QVERIFY2(e.message().contains(QLatin1String("No such file")) ||
+                     e.message().contains(QLatin1String("Not a directory")),
                  qPrintable(e.message()));
     }
     QCOMPARE(snapshot(dir.path()), before);
@@ -390,11 +391,13 @@ void TestTableFamily::copyIntoReadOnlyFolderChangesNothing()
     const QString target = dir.filePath(QStringLiteral("locked/target"));
     TableFamily::create(base, people());
     TableFamily::create(target, people());
-    QVERIFY(QFile::setPermissions(dir.filePath(QStringLiteral("locked")), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    QVERIFY(QFile::setPermissions(dir.filePath(QStringLiteral("locked")),
+                                  QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     const auto before = snapshot(dir.filePath(QStringLiteral("locked")));
     QVERIFY_THROWS_EXCEPTION(IoError, TableFamily::copy(base, target));
     QCOMPARE(snapshot(dir.filePath(QStringLiteral("locked"))), before);
-    QFile::setPermissions(dir.filePath(QStringLiteral("locked")), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(dir.filePath(QStringLiteral("locked")),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 QTEST_GUILESS_MAIN(TestTableFamily)

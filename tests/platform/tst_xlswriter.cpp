@@ -17,7 +17,8 @@ QString pythonWithXlrd()
     for (const QString &candidate : {QStringLiteral("/usr/bin/python3"), QStringLiteral("python3")}) {
         QProcess probe;
         probe.start(candidate, {QStringLiteral("-c"), QStringLiteral("import xlrd")});
-        if (probe.waitForFinished(60000) && probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0)
+        if (probe.waitForFinished(60000) && probe.exitStatus() == QProcess::NormalExit &&
+            probe.exitCode() == 0)
             return candidate;
     }
     return {};
@@ -122,15 +123,21 @@ void TestXlsWriter::readerSeesEveryCell_data()
 {
     QTest::addColumn<QList<QStringList>>("rows");
     QTest::newRow("names beyond ASCII") << QList<QStringList>{
-        {QStringLiteral("ÑANDÚ"), QStringLiteral("0001"), QStringLiteral("005"), QString(), QStringLiteral("ÁÉÍÓÚÜ"), QStringLiteral("X"), QStringLiteral("Keypad")},
-        {QStringLiteral("ŁUKASZ"), QStringLiteral("0002"), QStringLiteral("006"), QStringLiteral("1234567000"), QStringLiteral("Ωμέγα €"), QString(), QStringLiteral("Card")},
-        {QStringLiteral("ÑANDÚ"), QStringLiteral("0001"), QStringLiteral("005"), QString(), QString(), QString(), QString()}};
+        {QStringLiteral("ÑANDÚ"), QStringLiteral("0001"), QStringLiteral("005"), QString(),
+         QStringLiteral("ÁÉÍÓÚÜ"), QStringLiteral("X"), QStringLiteral("Keypad")},
+        {QStringLiteral("ŁUKASZ"), QStringLiteral("0002"), QStringLiteral("006"),
+         QStringLiteral("1234567000"), QStringLiteral("Ωμέγα €"), QString(), QStringLiteral("Card")},
+        {QStringLiteral("ÑANDÚ"), QStringLiteral("0001"), QStringLiteral("005"), QString(), QString(),
+         QString(), QString()}};
     QList<QStringList> board;
     for (int i = 0; i < 350; ++i) {
-        board << QStringList{QStringLiteral("USER %1").arg(i), QStringLiteral("%1").arg(i, 4, 10, QLatin1Char('0')),
+        board << QStringList{QStringLiteral("USER %1").arg(i),
+                             QStringLiteral("%1").arg(i, 4, 10, QLatin1Char('0')),
                              QStringLiteral("%1").arg(i % 1000, 3, 10, QLatin1Char('0')),
-                             i % 2 ? QStringLiteral("ABCDEF") : QString(), QStringLiteral("LINE %1").arg(i),
-                             i % 3 ? QStringLiteral("X") : QString(), i % 2 ? QStringLiteral("Keypad") : QString()};
+                             i % 2 ? QStringLiteral("ABCDEF") : QString(),
+                             QStringLiteral("LINE %1").arg(i),
+                             i % 3 ? QStringLiteral("X") : QString(),
+                             i % 2 ? QStringLiteral("Keypad") : QString()};
     }
     QTest::newRow("a full board") << board;
     QTest::newRow("strings continued over records") << variedRows();
@@ -167,7 +174,8 @@ void TestXlsWriter::workbookIsACompoundFile()
 
 void TestXlsWriter::streamHasTheRecordsExcelNeeds()
 {
-    const QByteArray stream = XlsWriter::workbookStream({{QStringLiteral("A"), QStringLiteral("B")}}, QStringLiteral("Sheet1"));
+    const QByteArray stream =
+        XlsWriter::workbookStream({{QStringLiteral("A"), QStringLiteral("B")}}, QStringLiteral("Sheet1"));
     const QList<Record> list = records(stream);
     QCOMPARE(list.first().type, 0x0809);
     QCOMPARE(u16(list.first().body, 2), 0x0005);
@@ -244,8 +252,10 @@ void TestXlsWriter::unwritablePlaceRaisesTheSystemMessage_data()
 {
     QTest::addColumn<QString>("place");
     QTest::addColumn<QString>("message");
-    QTest::newRow("missing folder") << "missing/users.xls" << "No such file or directory";
-    QTest::newRow("a file as folder") << "plain/users.xls" << "Not a directory";
+    QTest::newRow("missing folder") << "missing/users.xls"
+                                    << "No such file or directory";
+    QTest::newRow("a file as folder") << "plain/users.xls"
+                                      << "Not a directory";
 }
 
 void TestXlsWriter::unwritablePlaceRaisesTheSystemMessage()
