@@ -57,7 +57,6 @@ TFProgreso::TFProgreso(Contexto &ctx, QWidget *parent)
 void TFProgreso::mostrar()
 {
     show();
-    raise();
 }
 
 void TFProgreso::cerrar()
