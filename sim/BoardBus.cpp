@@ -301,7 +301,8 @@ QByteArray BoardBus::act(Board &board, const Request &request, Clock::time_point
 
 void BoardBus::send(QByteArray reply, Clock::time_point ready, Clock::time_point at, QList<Piece> &pieces)
 {
-    const Clock::time_point txStart = m_wireSpeed ? std::max(ready, m_txFreeAt) : ready;
+    // One wire: a reply never starts while an earlier reply or its noise is still leaving.
+    const Clock::time_point txStart = std::max(ready, m_txFreeAt);
     Clock::time_point last = txStart;
 
     std::vector<int> cuts;
@@ -324,8 +325,7 @@ void BoardBus::send(QByteArray reply, Clock::time_point ready, Clock::time_point
         pieces.append(Piece{reply.mid(begin, end - begin), last - at, Piece::Kind::Reply});
         begin = end;
     }
-    if (m_wireSpeed)
-        m_txFreeAt = last;
+    m_txFreeAt = last;
 
     if (chance() < m_faults.noiseRate) {
         QByteArray noise;
@@ -333,8 +333,7 @@ void BoardBus::send(QByteArray reply, Clock::time_point ready, Clock::time_point
         for (int i = 0; i < count; ++i)
             noise.append(static_cast<char>(pick(0, 255)));
         last = m_wireSpeed ? last + count * BYTE_TIME : last + SPLIT_GAP;
-        if (m_wireSpeed)
-            m_txFreeAt = last;
+        m_txFreeAt = last;
         pieces.append(Piece{noise, last - at, Piece::Kind::Noise});
     }
 }
