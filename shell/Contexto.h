@@ -9,6 +9,8 @@ class FicheroActual;
 class Lenguaje;
 class SerialPort;
 class PortList;
+class UsersTable;
+class DataFileCommands;
 class TFormPrincipal;
 class TF_Contrasena;
 class Tidiomaa;
@@ -36,6 +38,9 @@ public:
     Comunicacion_TZR *link = nullptr;
     SerialPort *puerto = nullptr;
     PortList *puertos = nullptr;
+    // Table1 with the users table's rules, and the Open / New / Save as commands on it.
+    UsersTable *usuarios = nullptr;
+    DataFileCommands *comandosFichero = nullptr;
     // The Korvel folder (configuration, language file, template family, ports/).
     QString carpetaKorvel;
 
