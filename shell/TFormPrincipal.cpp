@@ -969,8 +969,6 @@ void TFormPrincipal::Conectar_Desconectar() {}
 void TFormPrincipal::DirectoriodeTrabajo1Click() {}
 void TFormPrincipal::ToolNuevoClick() {}
 void TFormPrincipal::ToolSalvarClick() {}
-void TFormPrincipal::Recibir_ANTClick() {}
-void TFormPrincipal::Enviar_ATNClick() {}
 void TFormPrincipal::ToolOrdenClick() {}
 void TFormPrincipal::ToolExcelClick() {}
 void TFormPrincipal::TestdePlacas1Click() {}

@@ -129,6 +129,9 @@ private:
     void habilitaMenuPuertos();
     void agregaNodo(int placa);
     void cierraTable1();
+    // The nine controls a transfer disables while it runs.
+    void habilitaTransferencia(bool on);
+    void terminaTransferencia();
 
     Contexto &m_ctx;
     std::unique_ptr<Lenguaje> m_lenguaje;
