@@ -949,6 +949,9 @@ void TFormPrincipal::miDebugWindowClick()
 
 void TFormPrincipal::CONECTARClick()
 {
+    // Purging now would throw away the reply another operation is waiting for.
+    if (m_ctx.link->ocupado())
+        return;
     if (m_ctx.puerto && m_ctx.puerto->isOpen())
         m_ctx.puerto->purge();
     const CursorEspera cursor;
@@ -965,7 +968,6 @@ void TFormPrincipal::N2Click()
     ToolNuevoClick();
 }
 
-void TFormPrincipal::Conectar_Desconectar() {}
 void TFormPrincipal::DirectoriodeTrabajo1Click() {}
 void TFormPrincipal::ToolNuevoClick() {}
 void TFormPrincipal::ToolSalvarClick() {}

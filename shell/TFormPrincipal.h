@@ -66,6 +66,9 @@ public:
     void CONECTARClick();
     void Conexin1Click();
     void Conectar_Desconectar();
+    // The system password check for the requester "P" (connecting) or "M" (panel parameters):
+    // true, with confirmado set, when the typed code is the board's. Refused while the link is busy.
+    bool Valida_Contra_Sistema(QChar letra);
     void Recibir_ANTClick();
     void Enviar_ATNClick();
     void ToolOrdenClick();

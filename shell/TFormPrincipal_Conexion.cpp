@@ -1,0 +1,81 @@
+#include "TFormPrincipal.h"
+
+#include "Asigna_Lenguaje.h"
+#include "Comunicacion_TZR.h"
+#include "ContraPlaca.h"
+#include "Contexto.h"
+#include "EstadoPrograma.h"
+#include "RegistroPlaca.h"
+#include "TF_ShowMessage.h"
+#include "TF_Solicita_Contra.h"
+#include "TextLookup.h"
+#include "UsersTable.h"
+
+#include <QAction>
+#include <QPushButton>
+
+bool TFormPrincipal::Valida_Contra_Sistema(QChar letra)
+{
+    Comunicacion_TZR &link = *m_ctx.link;
+    TF_Solicita_Contra *dialogo = m_ctx.solicitaContra;
+    if (link.ocupado() || !dialogo)
+        return false;
+    // From the code reads to the marker read nothing else may start an exchange.
+    const Comunicacion_TZR::Reserva reserva(link);
+
+    dialogo->reiniciaContraPlaca();
+    dialogo->setQuienSolicita(letra);
+    dialogo->exec();
+
+    const MarcaLeida marca = ContraPlaca(link).Lee_Marca_Contra(letra);
+    const bool valida = ContraPlaca::verifica(marca, dialogo->codigoLeido(), dialogo->contra_tecleada(),
+                                              dialogo->textoActual(), letra);
+    if (valida)
+        m_ctx.estado->setConfirmado(true);
+    return valida;
+}
+
+void TFormPrincipal::Conectar_Desconectar()
+{
+    Comunicacion_TZR &link = *m_ctx.link;
+    if (link.ocupado())
+        return;
+    EstadoPrograma &estado = *m_ctx.estado;
+    const TextLookup &textos = textosDe(m_ctx);
+    try {
+        if (estado.placa_conectada()) {
+            for (QAction *a : {m_RecibirdelSistema2, m_EnviaralSistema1, m_ToolRecibir, m_ToolEnviar})
+                a->setEnabled(false);
+            m_Recibir->setEnabled(false);
+            m_Enviar->setEnabled(false);
+            showNotConnectedLook();
+            estado.setPlaca_conectada(false);
+            return;
+        }
+
+        if (!m_ctx.usuarios || !m_ctx.usuarios->Table1().isOpen()) {
+            const QString abrir = QStringLiteral("Open or create a file");
+            showMessage(m_ctx, textos.texto(QStringLiteral("SHOW_M6"), abrir),
+                        textos.texto(QStringLiteral("SHOW_M7"), abrir));
+            return;
+        }
+
+        if (!Valida_Contra_Sistema(QLatin1Char('P')))
+            return;
+
+        const Comunicacion_TZR::Reserva reserva(link);
+        int lector = 0;
+        const bool leido = link.Lee_Byte(link.placaActual(), DIR_TIPO_LECTOR, lector);
+        link.setTipo_lector(tipoLectorDeByte(lector, leido));
+
+        for (QAction *a : {m_RecibirdelSistema2, m_EnviaralSistema1, m_ToolRecibir, m_ToolEnviar, m_ToolConectar})
+            a->setEnabled(true);
+        for (QPushButton *b : {m_Recibir, m_Enviar, m_conectar})
+            b->setEnabled(true);
+        showConnectedLook();
+        estado.setPlaca_conectada(true);
+    } catch (const std::exception &) {
+        showMessage(m_ctx, textos.texto(QStringLiteral("F_SHOW_M1"), falloGeneral()),
+                    textos.texto(QStringLiteral("F_SHOW_M2"), falloGeneral()));
+    }
+}
