@@ -69,7 +69,9 @@ class Captions
 {
 public:
     Captions(QWidget *ventana, const TextLookup &lenguaje, QString fallo)
-        : m_ventana(ventana), m_lenguaje(lenguaje), m_fallo(std::move(fallo)) {}
+        : m_ventana(ventana), m_lenguaje(lenguaje), m_fallo(std::move(fallo))
+    {
+    }
 
     QString lee(const char *clave) const { return lee(clave, m_fallo); }
     QString lee(const char *clave, const QString &fallo) const
@@ -246,32 +248,19 @@ void Lenguaje_F_Mensaje_Parametros(QWidget *ventana, const TextLookup &lenguaje)
 void Lenguaje_F_Parametros(QWidget *ventana, const TextLookup &lenguaje)
 {
     static constexpr ClaveComponente claves[] = {
-        {"F_Parametros_L_TITULO_Caption", "L_TITULO"},
-        {"F_Parametros_Label15_Caption", "Label15"},
-        {"F_Parametros_TabSheet1_Caption", "TabSheet1"},
-        {"F_Parametros_TabSheet2_Caption", "TabSheet2"},
-        {"F_Parametros_Label1_Caption", "Label1"},
-        {"F_Parametros_Label7_Caption", "Label7"},
-        {"F_Parametros_Label4_Caption", "Label4"},
-        {"F_Parametros_Label8_Caption", "Label8"},
-        {"F_Parametros_Label3_Caption", "Label3"},
-        {"F_Parametros_Label10_Caption", "Label10"},
-        {"F_Parametros_Label2_Caption", "Label2"},
-        {"F_Parametros_Label12_Caption", "Label12"},
-        {"F_Parametros_Label5_Caption", "Label5"},
-        {"F_Parametros_Label13_Caption", "Label13"},
-        {"F_Parametros_Label6_Caption", "Label6"},
-        {"F_Parametros_Label14_Caption", "Label14"},
-        {"F_Parametros_Label9_Caption", "Label9"},
-        {"F_Parametros_Label17_Caption", "Label17"},
-        {"F_Parametros_Label11_Caption", "Label11"},
-        {"F_Parametros_label16_Caption", "Label16"},
-        {"F_Parametros_Label18_Caption", "Label18"},
-        {"F_Parametros_Label23_Caption", "Label23"},
-        {"F_Parametros_Label21_Caption", "Label21"},
-        {"F_Parametros_Label22_Caption", "Label22"},
-        {"F_Parametros_Label24_Caption", "Label24"},
-        {"F_Parametros_Label25_Caption", "Label25"},
+        {"F_Parametros_L_TITULO_Caption", "L_TITULO"},   {"F_Parametros_Label15_Caption", "Label15"},
+        {"F_Parametros_TabSheet1_Caption", "TabSheet1"}, {"F_Parametros_TabSheet2_Caption", "TabSheet2"},
+        {"F_Parametros_Label1_Caption", "Label1"},       {"F_Parametros_Label7_Caption", "Label7"},
+        {"F_Parametros_Label4_Caption", "Label4"},       {"F_Parametros_Label8_Caption", "Label8"},
+        {"F_Parametros_Label3_Caption", "Label3"},       {"F_Parametros_Label10_Caption", "Label10"},
+        {"F_Parametros_Label2_Caption", "Label2"},       {"F_Parametros_Label12_Caption", "Label12"},
+        {"F_Parametros_Label5_Caption", "Label5"},       {"F_Parametros_Label13_Caption", "Label13"},
+        {"F_Parametros_Label6_Caption", "Label6"},       {"F_Parametros_Label14_Caption", "Label14"},
+        {"F_Parametros_Label9_Caption", "Label9"},       {"F_Parametros_Label17_Caption", "Label17"},
+        {"F_Parametros_Label11_Caption", "Label11"},     {"F_Parametros_label16_Caption", "Label16"},
+        {"F_Parametros_Label18_Caption", "Label18"},     {"F_Parametros_Label23_Caption", "Label23"},
+        {"F_Parametros_Label21_Caption", "Label21"},     {"F_Parametros_Label22_Caption", "Label22"},
+        {"F_Parametros_Label24_Caption", "Label24"},     {"F_Parametros_Label25_Caption", "Label25"},
     };
     const Captions c(ventana, lenguaje, falloGeneral());
     for (const auto &k : claves)

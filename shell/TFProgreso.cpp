@@ -2,12 +2,12 @@
 
 #include "Asigna_Lenguaje.h"
 #include "Contexto.h"
+#include "Recursos.h"
 #include "WindowSet.h"
 
 #include <QGridLayout>
 #include <QLabel>
 #include <QProgressBar>
-#include <QStyle>
 
 namespace {
 constexpr QSize kTamano{277, 38};
@@ -26,7 +26,9 @@ TFProgreso::TFProgreso(Contexto &ctx, QWidget *parent)
 
     auto *image1 = new QLabel(this);
     image1->setObjectName(QStringLiteral("Image1"));
-    image1->setPixmap(style()->standardIcon(QStyle::SP_DriveNetIcon).pixmap(kIcono, kIcono));
+    cargaRecursos();
+    image1->setPixmap(QPixmap(QStringLiteral(":/tzr/board.png"))
+                          .scaled(kIcono, kIcono, Qt::KeepAspectRatio, Qt::SmoothTransformation));
 
     m_Mensaje = new QLabel(this);
     m_Mensaje->setObjectName(QStringLiteral("Mensaje"));

@@ -4,7 +4,9 @@
 #include "Configuracion.h"
 #include "Contexto.h"
 #include "Contrasenas.h"
+#include "DialogSize.h"
 #include "EstadoPrograma.h"
+#include "Recursos.h"
 #include "TF_ShowMessage.h"
 #include "TextLookup.h"
 
@@ -13,9 +15,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStyle>
-#include <QValidator>
 #include <QVBoxLayout>
+#include <QValidator>
 
 namespace {
 constexpr QSize kTamano{284, 116};
@@ -37,8 +38,7 @@ public:
 } // namespace
 
 TF_Contra_Aplicacion::TF_Contra_Aplicacion(Contexto &ctx, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                          Qt::CustomizeWindowHint),
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
       m_ctx(ctx)
 {
     setObjectName(QStringLiteral("TF_Contra_Aplicacion"));
@@ -46,7 +46,9 @@ TF_Contra_Aplicacion::TF_Contra_Aplicacion(Contexto &ctx, QWidget *parent)
 
     auto *icono = new QLabel(this);
     icono->setObjectName(QStringLiteral("Image1"));
-    icono->setPixmap(style()->standardIcon(QStyle::SP_DialogApplyButton).pixmap(kIcono, kIcono));
+    cargaRecursos();
+    icono->setPixmap(QPixmap(QStringLiteral(":/tzr/candado_cerrado.png"))
+                         .scaled(kIcono, kIcono, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     auto *label1 = new QLabel(this);
     label1->setObjectName(QStringLiteral("Label1"));
     auto *label2 = new QLabel(this);
@@ -113,6 +115,7 @@ void TF_Contra_Aplicacion::CancelarClick()
 void TF_Contra_Aplicacion::showEvent(QShowEvent *event)
 {
     m_E_Contra->clear();
+    fitFixedSize(this, kTamano);
     QDialog::showEvent(event);
     m_E_Contra->setFocus();
 }

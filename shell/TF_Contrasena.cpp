@@ -4,6 +4,7 @@
 #include "Configuracion.h"
 #include "Contexto.h"
 #include "Contrasenas.h"
+#include "DialogSize.h"
 #include "ErrorBox.h"
 #include "TF_ShowMessage.h"
 #include "TextLookup.h"
@@ -42,8 +43,7 @@ QPushButton *boton(QWidget *padre, const char *nombre)
 } // namespace
 
 TF_Contrasena::TF_Contrasena(Contexto &ctx, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                          Qt::CustomizeWindowHint),
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
       m_ctx(ctx)
 {
     setObjectName(QStringLiteral("TF_Contrasena"));
@@ -143,6 +143,7 @@ void TF_Contrasena::showEvent(QShowEvent *event)
     m_Ant_Contra->clear();
     m_NContra->clear();
     m_NContra_Valida->clear();
+    fitFixedSize(this, kTamano);
     QDialog::showEvent(event);
     m_Ant_Contra->setFocus();
 }

@@ -1,6 +1,7 @@
 #include "TF_ShowMessage.h"
 
 #include "Contexto.h"
+#include "DialogSize.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -10,18 +11,16 @@
 #include <QVBoxLayout>
 
 namespace {
-constexpr int kAncho = 347;
-constexpr int kAlto = 98;
+constexpr QSize kTamano{347, 98};
 constexpr int kIcono = 32;
 } // namespace
 
 TF_ShowMessage::TF_ShowMessage(Contexto &, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                          Qt::CustomizeWindowHint)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint)
 {
     setObjectName(QStringLiteral("TF_ShowMessage"));
     setWindowTitle(QStringLiteral("TZRUsers"));
-    setFixedSize(kAncho, kAlto);
+    setFixedSize(kTamano);
 
     auto *icono = new QLabel(this);
     icono->setObjectName(QStringLiteral("Image1"));
@@ -65,6 +64,7 @@ void TF_ShowMessage::mostrarMensaje(const QString &line1, const QString &line2)
 {
     m_MiMensaje1->setText(line1);
     m_MiMensaje2->setText(line2);
+    fitFixedSize(this, kTamano);
     exec();
 }
 

@@ -3,6 +3,7 @@
 #include "Asigna_Lenguaje.h"
 #include "Configuracion.h"
 #include "Contexto.h"
+#include "DialogSize.h"
 #include "ErrorBox.h"
 #include "EstadoPrograma.h"
 #include "TzrError.h"
@@ -46,8 +47,8 @@ QAction *entradaParametros(QWidget *principal)
 } // namespace
 
 Tidiomaa::Tidiomaa(Contexto &ctx, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                          Qt::CustomizeWindowHint | Qt::WindowStaysOnTopHint),
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint |
+                          Qt::WindowStaysOnTopHint),
       m_ctx(ctx)
 {
     setObjectName(QStringLiteral("Tidiomaa"));
@@ -93,6 +94,7 @@ void Tidiomaa::showEvent(QShowEvent *event)
 {
     if (m_ctx.configuracion)
         m_cbxIdioma->setCurrentIndex(indiceDe(m_ctx.configuracion->IDIOMA()));
+    fitFixedSize(this, kTamano);
     QDialog::showEvent(event);
 }
 

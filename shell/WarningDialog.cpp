@@ -1,6 +1,7 @@
 #include "WarningDialog.h"
 
 #include "Contexto.h"
+#include "DialogSize.h"
 #include "EstadoPrograma.h"
 #include "FicheroActual.h"
 
@@ -35,9 +36,8 @@ void rojaNegrita(QLabel *label, qreal escala)
 } // namespace
 
 WarningDialog::WarningDialog(Contexto &ctx, const QString &nombre, QSize tamano, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                          Qt::CustomizeWindowHint),
-      m_ctx(ctx)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
+      m_ctx(ctx), m_tamano(tamano)
 {
     setObjectName(nombre);
     setFixedSize(tamano);
@@ -105,6 +105,7 @@ void WarningDialog::showEvent(QShowEvent *event)
     if (m_ctx.estado)
         m_ctx.estado->setConfirmado(false);
     m_L_Fic->setText(m_ctx.fichero ? m_ctx.fichero->Nombre_Tabla() : QString());
+    fitFixedSize(this, m_tamano);
     QDialog::showEvent(event);
     m_Aceptar->setFocus();
 }

@@ -25,6 +25,7 @@ protected:
 
 private:
     Contexto &m_ctx;
+    QSize m_tamano;
     QLabel *m_L_Fic = nullptr;
     QPushButton *m_Aceptar = nullptr;
 };

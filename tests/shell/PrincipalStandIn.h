@@ -50,23 +50,22 @@ public:
         auto *barra = new QToolBar(this);
         barra->setObjectName(QStringLiteral("ToolBar1"));
         addToolBar(barra);
-        for (const char *n : {"ToolPWD_APP", "ToolFicheros", "ToolNuevo", "ToolSalvar", "ToolConectar",
-                              "ToolRecibir", "ToolEnviar", "ToolOrden", "ToolExcel", "ToolTest", "ToolSistema"})
+        for (const char *n :
+             {"ToolPWD_APP", "ToolFicheros", "ToolNuevo", "ToolSalvar", "ToolConectar", "ToolRecibir",
+              "ToolEnviar", "ToolOrden", "ToolExcel", "ToolTest", "ToolSistema"})
             nombrado(barra->addAction(QString()), n);
     }
 
     void setTituloColumna(int column, const QString &title) override { m_titulos[column] = title; }
     QMap<int, QString> titulos() const { return m_titulos; }
 
-    template<typename T = QObject>
-    T *componente(const char *name) const
+    template <typename T = QObject> T *componente(const char *name) const
     {
         return findChild<T *>(QString::fromLatin1(name));
     }
 
 private:
-    template<typename T>
-    static T *nombrado(T *o, const char *name)
+    template <typename T> static T *nombrado(T *o, const char *name)
     {
         o->setObjectName(QString::fromLatin1(name));
         return o;

@@ -35,8 +35,7 @@ QString ficheroDatos()
     return qEnvironmentVariable("TZR_SOURCE_DIR") + QStringLiteral("/data/TZR_LANG.ini");
 }
 
-template<typename T>
-T *hijo(QWidget *ventana, const QString &nombre, QWidget *padre = nullptr)
+template <typename T> T *hijo(QWidget *ventana, const QString &nombre, QWidget *padre = nullptr)
 {
     auto *w = new T(padre ? padre : ventana);
     w->setObjectName(nombre);
@@ -102,10 +101,27 @@ private slots:
     void sinFichero_principalCaptions_data()
     {
         QTest::addColumn<QString>("componente");
-        for (const char *n : {"Label6", "Label8", "conectar", "Enviar", "Recibir", "Archivo1",
-                              "DirectoriodeTrabajo1", "N2", "N5", "Contrasea1", "Idioma1", "N4", "Salir1",
-                              "miComunication", "Conexin1", "RecibirdelSistema2", "EnviaralSistema1",
-                              "Herraminetas1", "TestdePlacas1", "Configuracin1", "B_Refresh"})
+        for (const char *n : {"Label6",
+                              "Label8",
+                              "conectar",
+                              "Enviar",
+                              "Recibir",
+                              "Archivo1",
+                              "DirectoriodeTrabajo1",
+                              "N2",
+                              "N5",
+                              "Contrasea1",
+                              "Idioma1",
+                              "N4",
+                              "Salir1",
+                              "miComunication",
+                              "Conexin1",
+                              "RecibirdelSistema2",
+                              "EnviaralSistema1",
+                              "Herraminetas1",
+                              "TestdePlacas1",
+                              "Configuracin1",
+                              "B_Refresh"})
             QTest::newRow(n) << QString::fromLatin1(n);
     }
     void sinFichero_principalCaptions()
@@ -137,8 +153,11 @@ private slots:
         QCOMPARE(principal.componente<QAction>("Parametros1")->text(), QStringLiteral("design"));
         QCOMPARE(principal.componente<QAction>("miCOM1")->text(), QStringLiteral("COM1"));
         QCOMPARE(principal.componente<QAction>("miDebugWindow")->text(), QString());
-        const QMap<int, QString> columnas{{0, kInterrogacion}, {1, kInterrogacion}, {3, kInterrogacion},
-                                          {4, kInterrogacion}, {6, kInterrogacion}};
+        const QMap<int, QString> columnas{{0, kInterrogacion},
+                                          {1, kInterrogacion},
+                                          {3, kInterrogacion},
+                                          {4, kInterrogacion},
+                                          {6, kInterrogacion}};
         QCOMPARE(principal.titulos(), columnas);
     }
 
@@ -146,17 +165,28 @@ private slots:
     {
         QTest::addColumn<QString>("boton");
         QTest::addColumn<QString>("hint");
-        QTest::newRow("lock") << "ToolPWD_APP" << "PWD";
-        QTest::newRow("open") << "ToolFicheros" << "Open";
-        QTest::newRow("new") << "ToolNuevo" << "New";
-        QTest::newRow("save") << "ToolSalvar" << "Save as";
-        QTest::newRow("connect") << "ToolConectar" << "Connect/Disconnect";
-        QTest::newRow("receive") << "ToolRecibir" << "Receive from system";
-        QTest::newRow("send") << "ToolEnviar" << "Send to system";
-        QTest::newRow("order") << "ToolOrden" << "Order by name";
-        QTest::newRow("excel") << "ToolExcel" << "Export to MS-Excel";
-        QTest::newRow("test") << "ToolTest" << "Test panel";
-        QTest::newRow("system") << "ToolSistema" << "Panel Parameters";
+        QTest::newRow("lock") << "ToolPWD_APP"
+                              << "PWD";
+        QTest::newRow("open") << "ToolFicheros"
+                              << "Open";
+        QTest::newRow("new") << "ToolNuevo"
+                             << "New";
+        QTest::newRow("save") << "ToolSalvar"
+                              << "Save as";
+        QTest::newRow("connect") << "ToolConectar"
+                                 << "Connect/Disconnect";
+        QTest::newRow("receive") << "ToolRecibir"
+                                 << "Receive from system";
+        QTest::newRow("send") << "ToolEnviar"
+                              << "Send to system";
+        QTest::newRow("order") << "ToolOrden"
+                               << "Order by name";
+        QTest::newRow("excel") << "ToolExcel"
+                               << "Export to MS-Excel";
+        QTest::newRow("test") << "ToolTest"
+                              << "Test panel";
+        QTest::newRow("system") << "ToolSistema"
+                                << "Panel Parameters";
     }
     void sinFichero_hints()
     {
@@ -187,15 +217,17 @@ private slots:
         TFProgreso progreso(ctx);
         auto parametros = parametrosStandIn();
         auto mensaje = standIn("TF_Mensaje_Parametros", {"L1", "L2"}, {"B_Aceptar"});
-        auto solicita = standIn("TF_Solicita_Contra", {"Label1", "L_a_que", "Label2"}, {"Aceptar", "Cancelar"});
-        auto test = standIn("TF_Test", {"Label1", "Label2", "Label3", "L_TITULO", "Label4"}, {"Iniciar", "Detener"});
+        auto solicita =
+            standIn("TF_Solicita_Contra", {"Label1", "L_a_que", "Label2"}, {"Aceptar", "Cancelar"});
+        auto test =
+            standIn("TF_Test", {"Label1", "Label2", "Label3", "L_TITULO", "Label4"}, {"Iniciar", "Detener"});
         Lenguaje_F_Parametros(parametros.get(), lenguaje);
         Lenguaje_F_Mensaje_Parametros(mensaje.get(), lenguaje);
         Lenguaje_F_Solicita_Contra(solicita.get(), lenguaje);
         Lenguaje_F_Test(test.get(), lenguaje);
 
         for (QWidget *v : std::initializer_list<QWidget *>{&advertencia, &advertencia3, &contrasena,
-                                                             &contraAplicacion, solicita.get(), test.get()})
+                                                           &contraAplicacion, solicita.get(), test.get()})
             QCOMPARE(v->windowTitle(), kDobleInterrogacion);
         const std::pair<QWidget *, QStringList> conClave[] = {
             {&advertencia, {"Label1", "Label2", "Label3", "Label4", "Label5", "Aceptar", "Cancelar"}},
@@ -207,16 +239,17 @@ private slots:
             {mensaje.get(), {"L1", "B_Aceptar"}},
             {solicita.get(), {"Label1", "L_a_que", "Label2", "Aceptar", "Cancelar"}},
             {test.get(), {"Label1", "Label2", "Label3", "Iniciar", "Detener", "L_TITULO"}},
-            {parametros.get(), {"L_TITULO", "Label15", "Label1", "Label7", "Label4", "Label8", "Label3", "Label10",
-                                "Label2", "Label12", "Label5", "Label13", "Label6", "Label14", "Label9", "Label17",
-                                "Label11", "Label16", "Label18", "Label23", "Label21", "Label22", "Label24",
-                                "Label25"}},
+            {parametros.get(),
+             {"L_TITULO", "Label15", "Label1",  "Label7",  "Label4",  "Label8",  "Label3",  "Label10",
+              "Label2",   "Label12", "Label5",  "Label13", "Label6",  "Label14", "Label9",  "Label17",
+              "Label11",  "Label16", "Label18", "Label23", "Label21", "Label22", "Label24", "Label25"}},
         };
         for (const auto &[ventana, nombres] : conClave) {
             for (const QString &nombre : nombres) {
                 QObject *o = ventana->findChild<QObject *>(nombre);
                 QVERIFY2(o, qPrintable(nombre));
-                QVERIFY2(textoDe(o) == kDobleInterrogacion, qPrintable(ventana->objectName() + u'.' + nombre));
+                QVERIFY2(textoDe(o) == kDobleInterrogacion,
+                         qPrintable(ventana->objectName() + u'.' + nombre));
             }
         }
         auto *paginas = parametros->findChild<QTabWidget *>();
@@ -235,9 +268,18 @@ private slots:
         QTest::addColumn<QString>("archivo");
         QTest::addColumn<QString>("columna0");
         QTest::addColumn<QString>("parametros");
-        QTest::newRow("es") << "ESPAÑOL" << "&Archivo" << "Nombre" << "Parámetros del Sistema";
-        QTest::newRow("fr") << "FRANÇAIS" << "&Fichier" << "Nom" << "Paramètres du système";
-        QTest::newRow("en") << "ENGLISH" << "&File" << "Name" << "System Parameters";
+        QTest::newRow("es") << "ESPAÑOL"
+                            << "&Archivo"
+                            << "Nombre"
+                            << "Parámetros del Sistema";
+        QTest::newRow("fr") << "FRANÇAIS"
+                            << "&Fichier"
+                            << "Nom"
+                            << "Paramètres du système";
+        QTest::newRow("en") << "ENGLISH"
+                            << "&File"
+                            << "Name"
+                            << "System Parameters";
     }
     void conFichero_principal()
     {
@@ -279,7 +321,8 @@ private slots:
             grid->setHorizontalHeaderLabels({"NOMBRE", "CALL", "TZR", "CODIGO", "LINEA2", "L2", "TIPO_CODE"});
         } else {
             auto *grid = hijo<QTableView>(&principal, QStringLiteral("DBGrid1"));
-            modelo.setHorizontalHeaderLabels({"NOMBRE", "CALL", "TZR", "CODIGO", "LINEA2", "L2", "TIPO_CODE"});
+            modelo.setHorizontalHeaderLabels(
+                {"NOMBRE", "CALL", "TZR", "CODIGO", "LINEA2", "L2", "TIPO_CODE"});
             grid->setModel(&modelo);
         }
         EstadoPrograma estado;
@@ -312,9 +355,10 @@ private slots:
         QCOMPARE(registro.claves().at(19), QStringLiteral("F_Parametros_label16_Caption"));
         RecordingLookup test;
         Lenguaje_F_Test(&vacia, test);
-        QCOMPARE(test.claves(), (QStringList{"F_Test_Caption", "F_Test_label1_Caption", "F_test_label2_caption",
-                                             "F_test_label3_caption", "F_test_Iniciar_Caption",
-                                             "F_test_Detener_Caption", "F_Test_L_TITULO_Caption"}));
+        QCOMPARE(test.claves(),
+                 (QStringList{"F_Test_Caption", "F_Test_label1_Caption", "F_test_label2_caption",
+                              "F_test_label3_caption", "F_test_Iniciar_Caption", "F_test_Detener_Caption",
+                              "F_Test_L_TITULO_Caption"}));
     }
 
     void todosReCaptionaCadaVentana()
@@ -335,8 +379,8 @@ private slots:
         ctx.progreso = new TFProgreso(ctx);
         const std::unique_ptr<QWidget> propios[] = {
             std::unique_ptr<QWidget>(ctx.advertencia), std::unique_ptr<QWidget>(ctx.advertencia3),
-            std::unique_ptr<QWidget>(ctx.contrasena), std::unique_ptr<QWidget>(ctx.contraAplicacion),
-            std::unique_ptr<QWidget>(ctx.idiomaa), std::unique_ptr<QWidget>(ctx.progreso)};
+            std::unique_ptr<QWidget>(ctx.contrasena),  std::unique_ptr<QWidget>(ctx.contraAplicacion),
+            std::unique_ptr<QWidget>(ctx.idiomaa),     std::unique_ptr<QWidget>(ctx.progreso)};
         PrincipalStandIn principal;
         auto parametros = parametrosStandIn();
         auto test = standIn("TF_Test", {"Label1", "Label2", "Label3", "L_TITULO"}, {"Iniciar", "Detener"});
@@ -372,7 +416,8 @@ private:
     static Lenguaje sinFichero()
     {
         static QTemporaryDir vacia;
-        return Lenguaje(vacia.filePath(QStringLiteral("TZR_LANG.ini")), [] { return QStringLiteral("ENGLISH"); });
+        return Lenguaje(vacia.filePath(QStringLiteral("TZR_LANG.ini")),
+                        [] { return QStringLiteral("ENGLISH"); });
     }
     static Lenguaje espanol()
     {

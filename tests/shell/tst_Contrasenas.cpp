@@ -58,9 +58,9 @@ private slots:
         m_estado = EstadoPrograma();
         m_cfg = std::make_unique<Configuracion>(m_fichero, m_korvel->path());
         m_cfg->Lee_Configuracion();
-        m_lenguaje = std::make_unique<Lenguaje>(
-            qEnvironmentVariable("TZR_SOURCE_DIR") + QStringLiteral("/data/TZR_LANG.ini"),
-            [this] { return m_cfg->IDIOMA(); });
+        m_lenguaje = std::make_unique<Lenguaje>(qEnvironmentVariable("TZR_SOURCE_DIR") +
+                                                    QStringLiteral("/data/TZR_LANG.ini"),
+                                                [this] { return m_cfg->IDIOMA(); });
         m_ctx = Contexto();
         m_ctx.configuracion = m_cfg.get();
         m_ctx.estado = &m_estado;
@@ -79,16 +79,26 @@ private slots:
         QTest::addColumn<QString>("tecleada");
         QTest::addColumn<QString>("guardada");
         QTest::addColumn<bool>("igual");
-        QTest::newRow("same") << "TRUBO" << "TRUBO" << true;
-        QTest::newRow("lower typed") << "trubo" << "TRUBO" << true;
-        QTest::newRow("lower stored") << "CLAVE" << "clave" << true;
-        QTest::newRow("mixed") << "cLaVe9" << "ClAvE9" << true;
-        QTest::newRow("different") << "TRUBO" << "TURBO" << false;
-        QTest::newRow("longer") << "TRUBO1" << "TRUBO" << false;
-        QTest::newRow("n tilde not folded") << "Ñ" << "ñ" << false;
-        QTest::newRow("n tilde as stored") << "ñ" << "ñ" << true;
-        QTest::newRow("accent not folded") << "É" << "é" << false;
-        QTest::newRow("both empty") << "" << "" << true;
+        QTest::newRow("same") << "TRUBO"
+                              << "TRUBO" << true;
+        QTest::newRow("lower typed") << "trubo"
+                                     << "TRUBO" << true;
+        QTest::newRow("lower stored") << "CLAVE"
+                                      << "clave" << true;
+        QTest::newRow("mixed") << "cLaVe9"
+                               << "ClAvE9" << true;
+        QTest::newRow("different") << "TRUBO"
+                                   << "TURBO" << false;
+        QTest::newRow("longer") << "TRUBO1"
+                                << "TRUBO" << false;
+        QTest::newRow("n tilde not folded") << "Ñ"
+                                            << "ñ" << false;
+        QTest::newRow("n tilde as stored") << "ñ"
+                                           << "ñ" << true;
+        QTest::newRow("accent not folded") << "É"
+                                           << "é" << false;
+        QTest::newRow("both empty") << ""
+                                    << "" << true;
     }
     void regla()
     {
@@ -112,9 +122,12 @@ private slots:
     {
         QTest::addColumn<QString>("tecleado");
         QTest::addColumn<QString>("guardado");
-        QTest::newRow("ascii") << "trubo" << "TRUBO";
-        QTest::newRow("n tilde") << "año" << "AÑO";
-        QTest::newRow("digits") << "ab12" << "AB12";
+        QTest::newRow("ascii") << "trubo"
+                               << "TRUBO";
+        QTest::newRow("n tilde") << "año"
+                                 << "AÑO";
+        QTest::newRow("digits") << "ab12"
+                                << "AB12";
     }
     void prompt_mayusculasAlTeclear()
     {
@@ -145,10 +158,12 @@ private slots:
         bool siguioAbierto = false;
         onNextModal([&](QWidget *modal) {
             teclea(campo(modal, "E_Contra"), QStringLiteral("turbo"));
-            onNextModal([&](QWidget *box) {
-                mensajes << m_box->linea1() << m_box->linea2();
-                qobject_cast<TF_ShowMessage *>(box)->B_OKClick();
-            }, modal);
+            onNextModal(
+                [&](QWidget *box) {
+                    mensajes << m_box->linea1() << m_box->linea2();
+                    qobject_cast<TF_ShowMessage *>(box)->B_OKClick();
+                },
+                modal);
             boton(modal, "Aceptar")->click();
             siguioAbierto = modal->isVisible();
             campo(modal, "E_Contra")->clear();
@@ -199,10 +214,12 @@ private slots:
         bool avisado = false;
         onNextModal([&](QWidget *modal) {
             teclea(campo(modal, "E_Contra"), QStringLiteral("año"));
-            onNextModal([&](QWidget *box) {
-                avisado = true;
-                qobject_cast<TF_ShowMessage *>(box)->B_OKClick();
-            }, modal);
+            onNextModal(
+                [&](QWidget *box) {
+                    avisado = true;
+                    qobject_cast<TF_ShowMessage *>(box)->B_OKClick();
+                },
+                modal);
             QTest::keyClick(campo(modal, "E_Contra"), Qt::Key_Return);
             modal->close();
         });
@@ -261,7 +278,8 @@ private slots:
             QCOMPARE(campo(m_cambio.get(), n)->echoMode(), QLineEdit::Password);
             QCOMPARE(campo(m_cambio.get(), n)->maxLength(), 30);
         }
-        QCOMPARE(m_cambio->findChild<QLabel *>(QStringLiteral("L2"))->text(), QStringLiteral("New password :"));
+        QCOMPARE(m_cambio->findChild<QLabel *>(QStringLiteral("L2"))->text(),
+                 QStringLiteral("New password :"));
     }
 
     void cambio_alMostrar()
@@ -327,8 +345,10 @@ private slots:
                                     QStringLiteral("do not match.")};
         QTest::newRow("empty beeps") << QString() << QString() << QStringList();
         QTest::newRow("empty new, confirmation given") << QString() << "abc" << QStringList();
-        QTest::newRow("differ only in case") << "clave" << "CLAVE" << distintas;
-        QTest::newRow("differ") << "clave" << "clava" << distintas;
+        QTest::newRow("differ only in case") << "clave"
+                                             << "CLAVE" << distintas;
+        QTest::newRow("differ") << "clave"
+                                << "clava" << distintas;
     }
     void cambio_rechazos()
     {

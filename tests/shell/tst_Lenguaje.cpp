@@ -28,16 +28,21 @@ void escribe(const QString &ruta, const QByteArray &bytes)
 
 // Keys the other layers read at the moment a text is shown.
 const QStringList clavesMensaje = {
-    QStringLiteral("SHOW_M1"),    QStringLiteral("SHOW_M2"),    QStringLiteral("SHOW_M3"),
-    QStringLiteral("SHOW_M4"),    QStringLiteral("SHOW_M5"),    QStringLiteral("SHOW_M6"),
-    QStringLiteral("SHOW_M7"),    QStringLiteral("SHOW_M8"),    QStringLiteral("SHOW_M9"),
-    QStringLiteral("SHOW_M10"),   QStringLiteral("SHOW_M11"),   QStringLiteral("F_SHOW_M1"),
-    QStringLiteral("F_SHOW_M2"),  QStringLiteral("F_SHOW_M3"),  QStringLiteral("F_SHOW_M4"),
-    QStringLiteral("F_SHOW_M9"),  QStringLiteral("F_SHOW_M11"), QStringLiteral("F_SHOW_M12"),
-    QStringLiteral("F_SHOW_M13"), QStringLiteral("F_SHOW_M14"), QStringLiteral("F_SHOW_M15"),
-    QStringLiteral("F_SHOW_M16"), QStringLiteral("F_SHOW_M17"), QStringLiteral("F_SHOW_M18"),
+    QStringLiteral("SHOW_M1"),    QStringLiteral("SHOW_M2"),
+    QStringLiteral("SHOW_M3"),    QStringLiteral("SHOW_M4"),
+    QStringLiteral("SHOW_M5"),    QStringLiteral("SHOW_M6"),
+    QStringLiteral("SHOW_M7"),    QStringLiteral("SHOW_M8"),
+    QStringLiteral("SHOW_M9"),    QStringLiteral("SHOW_M10"),
+    QStringLiteral("SHOW_M11"),   QStringLiteral("F_SHOW_M1"),
+    QStringLiteral("F_SHOW_M2"),  QStringLiteral("F_SHOW_M3"),
+    QStringLiteral("F_SHOW_M4"),  QStringLiteral("F_SHOW_M9"),
+    QStringLiteral("F_SHOW_M11"), QStringLiteral("F_SHOW_M12"),
+    QStringLiteral("F_SHOW_M13"), QStringLiteral("F_SHOW_M14"),
+    QStringLiteral("F_SHOW_M15"), QStringLiteral("F_SHOW_M16"),
+    QStringLiteral("F_SHOW_M17"), QStringLiteral("F_SHOW_M18"),
     QStringLiteral("F_SHOW_M19"), QStringLiteral("F_test_label2_caption"),
-    QStringLiteral("K_TECLADO"),  QStringLiteral("K_TARJETA"),  QStringLiteral("K_LLAVE"),
+    QStringLiteral("K_TECLADO"),  QStringLiteral("K_TARJETA"),
+    QStringLiteral("K_LLAVE"),
 };
 
 QStringList clavesDeLasRutinas()
@@ -84,16 +89,30 @@ private slots:
         QTest::addColumn<QString>("clave");
         QTest::addColumn<QString>("esperado");
         const QString fb = QStringLiteral("fb");
-        QTest::newRow("key as written") << "ENGLISH" << "F_Test_label1_Caption" << "General test";
-        QTest::newRow("key in other case") << "ENGLISH" << "F_test_label2_caption" << "Panel under test";
-        QTest::newRow("section in other case") << "ESPAÑOL" << "F_Test_label1_Caption" << "Test general";
-        QTest::newRow("lower-case idioma") << "english" << "F_Test_label1_Caption" << "General test";
-        QTest::newRow("language the form does not offer") << "DEUTSCH" << "F_Test_label1_Caption"
+        QTest::newRow("key as written") << "ENGLISH"
+                                        << "F_Test_label1_Caption"
+                                        << "General test";
+        QTest::newRow("key in other case") << "ENGLISH"
+                                           << "F_test_label2_caption"
+                                           << "Panel under test";
+        QTest::newRow("section in other case") << "ESPAÑOL"
+                                               << "F_Test_label1_Caption"
+                                               << "Test general";
+        QTest::newRow("lower-case idioma") << "english"
+                                           << "F_Test_label1_Caption"
+                                           << "General test";
+        QTest::newRow("language the form does not offer") << "DEUTSCH"
+                                                          << "F_Test_label1_Caption"
                                                           << "Allgemeiner Test";
-        QTest::newRow("missing key") << "ENGLISH" << "F_Test_Caption" << fb;
-        QTest::newRow("missing section") << "FRANÇAIS" << "F_Test_label1_Caption" << fb;
-        QTest::newRow("empty value") << "ENGLISH" << "Vacia" << "";
-        QTest::newRow("empty idioma") << "" << "F_Test_label1_Caption" << fb;
+        QTest::newRow("missing key") << "ENGLISH"
+                                     << "F_Test_Caption" << fb;
+        QTest::newRow("missing section") << "FRANÇAIS"
+                                         << "F_Test_label1_Caption" << fb;
+        QTest::newRow("empty value") << "ENGLISH"
+                                     << "Vacia"
+                                     << "";
+        QTest::newRow("empty idioma") << ""
+                                      << "F_Test_label1_Caption" << fb;
     }
     void texto()
     {
@@ -109,7 +128,8 @@ private slots:
 
     void sinFichero()
     {
-        const Lenguaje lenguaje(m_dir.filePath(QStringLiteral("no.ini")), [] { return QStringLiteral("ENGLISH"); });
+        const Lenguaje lenguaje(m_dir.filePath(QStringLiteral("no.ini")),
+                                [] { return QStringLiteral("ENGLISH"); });
         QCOMPARE(lenguaje.texto(QStringLiteral("HINT_01"), QStringLiteral("PWD")), QStringLiteral("PWD"));
     }
 
@@ -145,7 +165,8 @@ private slots:
         QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(ficheroDatos()));
         const QByteArray bytes = f.readAll();
         QVERIFY(bytes.contains("[ESPA\xD1OL]\r\n"));
-        QVERIFY(bytes.contains("[FRAN\xC7""AIS]\r\n"));
+        QVERIFY(bytes.contains("[FRAN\xC7"
+                               "AIS]\r\n"));
         QVERIFY(bytes.contains("[ENGLISH]\r\n"));
         QCOMPARE(bytes.count('\n'), bytes.count("\r\n"));
         const ProfileFile ini(ficheroDatos());
@@ -196,14 +217,18 @@ private slots:
 
     void ficheroDeDatos_separadoresYMarcadores()
     {
-        for (const QString &idioma : {QStringLiteral("ESPAÑOL"), QStringLiteral("FRANÇAIS"), QStringLiteral("ENGLISH")}) {
+        for (const QString &idioma :
+             {QStringLiteral("ESPAÑOL"), QStringLiteral("FRANÇAIS"), QStringLiteral("ENGLISH")}) {
             const Lenguaje lenguaje(ficheroDatos(), [idioma] { return idioma; });
-            QCOMPARE(lenguaje.texto(QStringLiteral("FormPrincipal_MainMenu1_Items_Items_0_items_2_caption"), {}),
-                     QStringLiteral("-"));
-            QCOMPARE(lenguaje.texto(QStringLiteral("FormPrincipal_MainMenu1_Items_Items_0_items_5_caption"), {}),
-                     QStringLiteral("-"));
+            QCOMPARE(
+                lenguaje.texto(QStringLiteral("FormPrincipal_MainMenu1_Items_Items_0_items_2_caption"), {}),
+                QStringLiteral("-"));
+            QCOMPARE(
+                lenguaje.texto(QStringLiteral("FormPrincipal_MainMenu1_Items_Items_0_items_5_caption"), {}),
+                QStringLiteral("-"));
             for (const char *clave : {"F_SHOW_M15", "F_SHOW_M17", "F_SHOW_M19"})
-                QVERIFY2(lenguaje.texto(QString::fromLatin1(clave), {}).contains(QStringLiteral("%1")), clave);
+                QVERIFY2(lenguaje.texto(QString::fromLatin1(clave), {}).contains(QStringLiteral("%1")),
+                         clave);
             QVERIFY(lenguaje.texto(QStringLiteral("FormPrincipal_MainMenu1_Items_Items_0_caption"), {})
                         .startsWith(u'&'));
         }

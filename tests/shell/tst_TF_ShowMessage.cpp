@@ -25,7 +25,8 @@ private slots:
         QCOMPARE(ok->focusPolicy(), Qt::NoFocus);
         QVERIFY(!ok->isDefault());
         QVERIFY(!ok->autoDefault());
-        const QColor rojo = box.findChild<QLabel *>(QStringLiteral("MiMensaje1"))->palette().color(QPalette::WindowText);
+        const QColor rojo =
+            box.findChild<QLabel *>(QStringLiteral("MiMensaje1"))->palette().color(QPalette::WindowText);
         QCOMPARE(rojo, QColor(Qt::red));
         QVERIFY(box.findChild<QLabel *>(QStringLiteral("MiMensaje2")));
     }

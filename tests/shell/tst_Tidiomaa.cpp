@@ -76,10 +76,10 @@ QString texto(QWidget *v, const char *nombre)
 
 // The windows of the panel parameters, the panel password and the board test get their components
 // with their own features; until then only what they already have is checked.
-#define COMPARA_SI_EXISTE(ventana, nombre, esperado)                                           \
-    do {                                                                                        \
-        if ((ventana)->findChild<QObject *>(QStringLiteral(nombre)))                            \
-            QCOMPARE(texto((ventana), nombre), QStringLiteral(esperado));                       \
+#define COMPARA_SI_EXISTE(ventana, nombre, esperado)                                                         \
+    do {                                                                                                     \
+        if ((ventana)->findChild<QObject *>(QStringLiteral(nombre)))                                         \
+            QCOMPARE(texto((ventana), nombre), QStringLiteral(esperado));                                    \
     } while (false)
 
 // Accepts the language form with the entry at index once it is shown.
@@ -110,7 +110,8 @@ private slots:
         QStringList items;
         for (int i = 0; i < cbx->count(); ++i)
             items << cbx->itemText(i);
-        QCOMPARE(items, (QStringList{QStringLiteral("ESPAÑOL"), QStringLiteral("FRANÇAIS"), QStringLiteral("ENGLISH")}));
+        QCOMPARE(items, (QStringList{QStringLiteral("ESPAÑOL"), QStringLiteral("FRANÇAIS"),
+                                     QStringLiteral("ENGLISH")}));
     }
 
     void seleccionAlAbrir_data()
@@ -154,7 +155,9 @@ private slots:
         QTest::addColumn<QByteArray>("idioma");
         QTest::addColumn<QString>("titulo");
         QTest::newRow("es") << QByteArray("ESPA\xD1OL") << "Gestión de Usuarios";
-        QTest::newRow("fr") << QByteArray("FRAN\xC7""AIS") << "Gestion des utilisateurs";
+        QTest::newRow("fr") << QByteArray("FRAN\xC7"
+                                          "AIS")
+                            << "Gestion des utilisateurs";
         QTest::newRow("en") << QByteArray("ENGLISH") << "User Management";
     }
     void cadaIdiomaSinFallos()
@@ -167,12 +170,25 @@ private slots:
         p.arranca();
         const Contexto &c = p.m_ctx;
         QCOMPARE(c.principal->windowTitle(), titulo);
-        for (QWidget *v : std::initializer_list<QWidget *>{c.principal, c.contrasena, c.idiomaa, c.test, c.progreso,
-                                                           c.advertencia, c.solicitaContra, c.contraAplicacion,
-                                                           c.advertencia3, c.parametros, c.mensajeParametros})
+        for (QWidget *v : std::initializer_list<QWidget *>{
+                 c.principal, c.contrasena, c.idiomaa, c.test, c.progreso, c.advertencia, c.solicitaContra,
+                 c.contraAplicacion, c.advertencia3, c.parametros, c.mensajeParametros})
             QVERIFY2(fallos(v).isEmpty(), qPrintable(v->objectName() + u' ' + fallos(v).join(u',')));
         QVERIFY(p.accion(QStringLiteral("N5"))->isSeparator());
         QVERIFY(p.accion(QStringLiteral("N4"))->isSeparator());
+        // The fixed-size dialogs grow rather than cut a caption off.
+        for (QWidget *v : std::initializer_list<QWidget *>{c.contrasena, c.idiomaa, c.advertencia,
+                                                           c.contraAplicacion, c.advertencia3}) {
+            v->show();
+            QStringList cortadas;
+            for (QWidget *w : v->findChildren<QWidget *>()) {
+                if ((qobject_cast<QLabel *>(w) || qobject_cast<QAbstractButton *>(w)) &&
+                    w->width() < w->sizeHint().width())
+                    cortadas << w->objectName();
+            }
+            v->hide();
+            QVERIFY2(cortadas.isEmpty(), qPrintable(v->objectName() + u' ' + cortadas.join(u',')));
+        }
     }
 
     void sinFicheroDeIdioma()
@@ -232,7 +248,8 @@ private slots:
         COMPARA_SI_EXISTE(c.test, "Iniciar", "Démarrer");
         QCOMPARE(c.test->windowTitle(), QStringLiteral("Test des platines"));
         // Messages are read when shown, so the next one is French too.
-        QCOMPARE(textosDe(c).texto(QStringLiteral("F_SHOW_M13"), QString()), QStringLiteral("Mot de passe incorrect."));
+        QCOMPARE(textosDe(c).texto(QStringLiteral("F_SHOW_M13"), QString()),
+                 QStringLiteral("Mot de passe incorrect."));
 
         p.termina();
         p.m_ctx = Contexto();
@@ -289,10 +306,12 @@ private slots:
         bool abiertoTrasError = false;
         onNextModal([&](QWidget *modal) {
             lista(modal)->setCurrentIndex(0);
-            onNextModal([&](QWidget *caja) {
-                error = qobject_cast<QMessageBox *>(caja)->text();
-                qobject_cast<QMessageBox *>(caja)->accept();
-            }, modal);
+            onNextModal(
+                [&](QWidget *caja) {
+                    error = qobject_cast<QMessageBox *>(caja)->text();
+                    qobject_cast<QMessageBox *>(caja)->accept();
+                },
+                modal);
             modal->findChild<QPushButton *>(QStringLiteral("Aceptar"))->click();
             abiertoTrasError = modal->isVisible();
             modal->close();
