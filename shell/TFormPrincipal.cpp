@@ -973,5 +973,3 @@ void TFormPrincipal::ToolNuevoClick() {}
 void TFormPrincipal::ToolSalvarClick() {}
 void TFormPrincipal::ToolOrdenClick() {}
 void TFormPrincipal::ToolExcelClick() {}
-void TFormPrincipal::TestdePlacas1Click() {}
-void TFormPrincipal::Parametros1Click() {}

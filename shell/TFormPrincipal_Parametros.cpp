@@ -1,0 +1,65 @@
+#include "TFormPrincipal.h"
+
+#include "Comunicacion_TZR.h"
+#include "Contexto.h"
+#include "EstadoPrograma.h"
+#include "TF_Parametros.h"
+#include "TF_Test.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QTimer>
+#include <QTreeWidget>
+
+namespace {
+
+void cambiaIntervalo(Comunicacion_TZR &link, std::chrono::milliseconds tiempo)
+{
+    link.setIntervalo(tiempo);
+    link.printDebug(QStringLiteral("TF_Test.IniciarClick: Cambiamos TimerRecepcion.Interval a %1").arg(tiempo.count()));
+}
+
+} // namespace
+
+void TFormPrincipal::Parametros1Click()
+{
+    Comunicacion_TZR &link = *m_ctx.link;
+    TF_Parametros *ventana = m_ctx.parametros;
+    if (link.ocupado() || !ventana)
+        return;
+    m_ctx.estado->setConfirmado(false);
+    cambiaIntervalo(link, TIEMPO_RESPUESTA_LENTO);
+    try {
+        if (Valida_Contra_Sistema(QLatin1Char('M'))) {
+            // Until the window is done with the board no timer or other command may start an exchange.
+            const Comunicacion_TZR::Reserva reserva(link);
+            QCoreApplication::processEvents();
+            ventana->Lee_Parametros(m_num_placa->text());
+            ventana->setParametros_grabados(false);
+            ventana->setPlaca_parametros(m_num_placa->text());
+            ventana->exec();
+            m_num_placa->setText(ventana->placa_parametros());
+            if (ventana->parametros_grabados()) {
+                // The timer's handler restores the cursor once; a restart already pending keeps its own.
+                if (!m_TIEMPO_REINICIA_PLACA->isActive())
+                    QApplication::setOverrideCursor(Qt::WaitCursor);
+                m_Arbol->clear();
+                m_TIEMPO_REINICIA_PLACA->start();
+            }
+        }
+    } catch (...) {
+        // The longer reply time belongs to this command alone, however it ends.
+        cambiaIntervalo(link, TIEMPO_RESPUESTA);
+        throw;
+    }
+    cambiaIntervalo(link, TIEMPO_RESPUESTA);
+}
+
+void TFormPrincipal::TestdePlacas1Click()
+{
+    if (!m_ctx.test)
+        return;
+    m_ctx.test->show();
+    m_ctx.test->raise();
+    m_ctx.test->activateWindow();
+}
