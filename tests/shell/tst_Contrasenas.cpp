@@ -1,3 +1,5 @@
+#include "ArranquePrueba.h"
+
 #include "Configuracion.h"
 #include "Contexto.h"
 #include "Contrasenas.h"
@@ -409,6 +411,28 @@ private slots:
         QVERIFY(m_cambio->isVisible());
         QCOMPARE(m_cfg->PWD(), QStringLiteral("otra"));
         m_cambio->hide();
+    }
+
+    // A first run: "trubo" typed at the prompt unlocks the window, the lock button locks it again.
+    void primerArranque_desbloqueaYBloquea()
+    {
+        ArranquePrueba p;
+        p.escribeIni("[TZR]\r\nComPort=5\r\n");
+        p.arranca();
+        QVERIFY(!p.habilitado(QStringLiteral("Archivo1")));
+        onNextModal([](QWidget *modal) {
+            teclea(campo(modal, "E_Contra"), QStringLiteral("trubo"));
+            QTest::keyClick(campo(modal, "E_Contra"), Qt::Key_Return);
+        });
+        p.accion(QStringLiteral("ToolPWD_APP"))->trigger();
+        QVERIFY(p.m_ctx.estado->aplicacion_conectada());
+        QVERIFY(p.habilitado(QStringLiteral("Archivo1")));
+        QVERIFY(p.habilitado(QStringLiteral("ToolFicheros")));
+        QVERIFY(!p.m_ctx.estado->confirmado());
+
+        p.accion(QStringLiteral("ToolPWD_APP"))->trigger();
+        QVERIFY(!p.m_ctx.estado->aplicacion_conectada());
+        QVERIFY(!p.habilitado(QStringLiteral("Archivo1")));
     }
 
 private:
