@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QProgressBar>
 
+#include <algorithm>
+
 namespace {
 constexpr QSize kTamano{277, 38};
 constexpr int kIcono = 24;
@@ -78,7 +80,9 @@ void TFProgreso::setMaximo(int maximum)
 
 void TFProgreso::setPosicion(int position)
 {
-    m_Barra_Progreso->setValue(position);
+    // A bar ignores a value outside its range; a count past the end shows as full instead.
+    m_Barra_Progreso->setValue(
+        std::clamp(position, m_Barra_Progreso->minimum(), m_Barra_Progreso->maximum()));
 }
 
 int TFProgreso::posicion() const

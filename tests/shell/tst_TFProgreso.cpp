@@ -60,6 +60,8 @@ private slots:
         QCOMPARE(p.maximo(), 31);
         QCOMPARE(vista.posicion(), 1);
         QCOMPARE(p.contador(), QStringLiteral("0/31"));
+        vista.setPosicion(40);
+        QCOMPARE(vista.posicion(), 31);
         vista.cerrar();
         QVERIFY(!p.isVisible());
     }
