@@ -9,7 +9,6 @@
 #include "SpecialFolder.h"
 #include "TAdvertencia.h"
 #include "TFProgreso.h"
-#include "TFormPrincipal.h"
 #include "TF_Advertencia3.h"
 #include "TF_Contra_Aplicacion.h"
 #include "TF_Contrasena.h"
@@ -18,6 +17,7 @@
 #include "TF_ShowMessage.h"
 #include "TF_Solicita_Contra.h"
 #include "TF_Test.h"
+#include "TFormPrincipal.h"
 #include "TSplash.h"
 #include "TfrmDebug.h"
 #include "Tidiomaa.h"
@@ -25,7 +25,9 @@
 #include <QApplication>
 #include <QPointer>
 
-Arranque::Arranque(Contexto &ctx) : m_ctx(ctx) {}
+Arranque::Arranque(Contexto &ctx) : m_ctx(ctx)
+{
+}
 
 Arranque::~Arranque()
 {

@@ -41,8 +41,8 @@ TSplash::TSplash(QWidget *parent) : QWidget(parent, Qt::SplashScreen | Qt::Frame
     titulo->setStyleSheet(QStringLiteral("color: #1d3c6e;"));
     auto *marca = new QLabel(blanca);
     marca->setObjectName(QStringLiteral("Image2"));
-    marca->setPixmap(QPixmap(QStringLiteral(":/tzr/board.png")).scaled(24, 24, Qt::KeepAspectRatio,
-                                                                       Qt::SmoothTransformation));
+    marca->setPixmap(QPixmap(QStringLiteral(":/tzr/board.png"))
+                         .scaled(24, 24, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     auto *filaBlanca = new QHBoxLayout(blanca);
     filaBlanca->setContentsMargins(8, 0, 8, 0);
     filaBlanca->addWidget(titulo);

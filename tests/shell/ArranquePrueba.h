@@ -31,7 +31,8 @@ class ArranquePrueba
 public:
     explicit ArranquePrueba(const QList<int> &placas = {},
                             std::chrono::milliseconds intervalo = std::chrono::milliseconds(20),
-                            const QStringList &dispositivos = {QStringLiteral("/dev/ttyS0"), QStringLiteral("/dev/ttyS2"),
+                            const QStringList &dispositivos = {QStringLiteral("/dev/ttyS0"),
+                                                               QStringLiteral("/dev/ttyS2"),
                                                                QStringLiteral("/dev/ttyS11")})
         : m_puertos(QString(), dispositivos)
     {

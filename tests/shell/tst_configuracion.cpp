@@ -89,7 +89,8 @@ private slots:
             cfg.Guarda_Configuracion();
             QFAIL("no error raised");
         } catch (const TzrError &e) {
-            QCOMPARE(e.message(), QStringLiteral("Unable to write to %1").arg(ausente + QStringLiteral("/TZR_USR.ini")));
+            QCOMPARE(e.message(),
+                     QStringLiteral("Unable to write to %1").arg(ausente + QStringLiteral("/TZR_USR.ini")));
         }
         QVERIFY(!QDir(ausente).exists());
     }

@@ -45,21 +45,26 @@ private slots:
     {
         QCOMPARE(m_debug->windowTitle(), QStringLiteral("Debug"));
         QCOMPARE(m_debug->size(), QSize(675, 393));
-        QCOMPARE(m_debug->findChild<QPushButton *>(QStringLiteral("btnClear"))->text(), QStringLiteral("Limpiar"));
-        QCOMPARE(m_debug->findChild<QPushButton *>(QStringLiteral("btnSave"))->text(), QStringLiteral("Guardar"));
-        QCOMPARE(m_debug->findChild<QPushButton *>(QStringLiteral("btnClose"))->text(), QStringLiteral("Cerrar"));
+        QCOMPARE(m_debug->findChild<QPushButton *>(QStringLiteral("btnClear"))->text(),
+                 QStringLiteral("Limpiar"));
+        QCOMPARE(m_debug->findChild<QPushButton *>(QStringLiteral("btnSave"))->text(),
+                 QStringLiteral("Guardar"));
+        QCOMPARE(m_debug->findChild<QPushButton *>(QStringLiteral("btnClose"))->text(),
+                 QStringLiteral("Cerrar"));
         QVERIFY(m_debug->findChild<QPlainTextEdit *>(QStringLiteral("memDebug"))->isReadOnly());
         QCOMPARE(m_debug->texto(), QString());
     }
 
     void linesAndMarks()
     {
-        const QString sello = Clock::shortDate(QDate(2026, 12, 7)) + QLatin1Char(' ') + Clock::longTime(QTime(1, 5, 9));
+        const QString sello =
+            Clock::shortDate(QDate(2026, 12, 7)) + QLatin1Char(' ') + Clock::longTime(QTime(1, 5, 9));
         m_debug->printDebug(QStringLiteral("Conexion_General: Inicio"));
         m_debug->appendMark(QStringLiteral("."));
         m_debug->appendMark(QStringLiteral("F1R"));
         m_debug->printDebug(QStringLiteral("fin"));
-        QCOMPARE(m_debug->texto(), QStringLiteral("\r\n[%1] Conexion_General: Inicio.F1R\r\n[%1] fin").arg(sello));
+        QCOMPARE(m_debug->texto(),
+                 QStringLiteral("\r\n[%1] Conexion_General: Inicio.F1R\r\n[%1] fin").arg(sello));
     }
 
     void midnightLeavesTheTimeOut()
@@ -75,8 +80,10 @@ private slots:
     {
         QTest::addColumn<QDateTime>("when");
         QTest::addColumn<QString>("name");
-        QTest::newRow("short parts") << QDateTime(QDate(2026, 12, 7), QTime(1, 5, 9)) << "Debug7122026_159.log";
-        QTest::newRow("long parts") << QDateTime(QDate(2027, 10, 31), QTime(23, 59, 58)) << "Debug31102027_235958.log";
+        QTest::newRow("short parts") << QDateTime(QDate(2026, 12, 7), QTime(1, 5, 9))
+                                     << "Debug7122026_159.log";
+        QTest::newRow("long parts") << QDateTime(QDate(2027, 10, 31), QTime(23, 59, 58))
+                                    << "Debug31102027_235958.log";
         QTest::newRow("midnight") << QDateTime(QDate(2026, 1, 1), QTime(0, 0)) << "Debug112026_000.log";
     }
 

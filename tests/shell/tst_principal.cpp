@@ -43,10 +43,11 @@ private slots:
         p.arranca();
         const Contexto &c = p.m_ctx;
         const WindowSet v = WindowSet::of(c);
-        const QList<QWidget *> ventanas{v.principal,        v.contrasena,   v.idiomaa,     v.test,
-                                        v.progreso,         v.advertencia,  v.solicitaContra,
-                                        v.contraAplicacion, v.advertencia3, v.parametros,
-                                        v.mensajeParametros, v.showMessage, v.debug};
+        const QList<QWidget *> ventanas{v.principal,      v.contrasena,        v.idiomaa,
+                                        v.test,           v.progreso,          v.advertencia,
+                                        v.solicitaContra, v.contraAplicacion,  v.advertencia3,
+                                        v.parametros,     v.mensajeParametros, v.showMessage,
+                                        v.debug};
         for (QWidget *w : ventanas) {
             QVERIFY(w);
             QCOMPARE(w->isVisible(), false);
@@ -210,7 +211,8 @@ private slots:
         QVERIFY(!p.m_port.isOpen());
         QVERIFY(p.habilitado(QStringLiteral("Configuracin1")));
         QVERIFY(!p.m_ctx.progreso->isVisible());
-        QVERIFY(p.m_ctx.debug->texto().endsWith(QStringLiteral("] TFormPrincipal.COMClick Error: Device or resource busy")));
+        QVERIFY(p.m_ctx.debug->texto().endsWith(
+            QStringLiteral("] TFormPrincipal.COMClick Error: Device or resource busy")));
         QCOMPARE(p.m_ctx.configuracion->ComPort(), QStringLiteral("1"));
     }
 
@@ -237,7 +239,8 @@ private slots:
         p.principal().conecta_APLICACION(true);
         p.m_port.failWritesAfter(0);
         p.hijo<QPushButton>(QStringLiteral("B_Refresh"))->click();
-        QVERIFY(p.m_ctx.debug->texto().endsWith(QStringLiteral("] Test_INICIAL_PLACAS Error:Input/output error")));
+        QVERIFY(p.m_ctx.debug->texto().endsWith(
+            QStringLiteral("] Test_INICIAL_PLACAS Error:Input/output error")));
         QCOMPARE(p.nodos(), QStringList());
         QVERIFY(p.habilitado(QStringLiteral("Configuracin1")));
         QVERIFY(p.habilitado(QStringLiteral("B_Refresh")));

@@ -12,8 +12,8 @@ using namespace std::chrono_literals;
 namespace {
 const QStringList SIEMPRE_DESHABILITADOS_SIN_PLACA{
     "Recibir", "Enviar", "ToolRecibir", "ToolEnviar", "RecibirdelSistema2", "EnviaralSistema1"};
-const QStringList DEL_DESBLOQUEO{"ToolFicheros", "ToolNuevo",     "ToolSalvar",    "ToolOrden",
-                                 "ToolExcel",    "ToolTest",      "ToolSistema",   "Archivo1",
+const QStringList DEL_DESBLOQUEO{"ToolFicheros",   "ToolNuevo",     "ToolSalvar",    "ToolOrden",
+                                 "ToolExcel",      "ToolTest",      "ToolSistema",   "Archivo1",
                                  "miComunication", "Herraminetas1", "Configuracin1", "B_Refresh"};
 } // namespace
 
@@ -34,9 +34,9 @@ private slots:
                 imagenes << TFormPrincipal::imageIndex(a);
         }
         QCOMPARE(orden, QStringList({"ToolPWD_APP", "ToolButton3", "ToolFicheros", "ToolNuevo", "ToolSalvar",
-                                     "ToolButton1", "ToolConectar", "ToolButton5", "ToolRecibir", "ToolEnviar",
-                                     "ToolButton11", "ToolOrden", "ToolExcel", "ToolButton9", "ToolTest",
-                                     "ToolButton12", "ToolSistema"}));
+                                     "ToolButton1", "ToolConectar", "ToolButton5", "ToolRecibir",
+                                     "ToolEnviar", "ToolButton11", "ToolOrden", "ToolExcel", "ToolButton9",
+                                     "ToolTest", "ToolButton12", "ToolSistema"}));
         QCOMPARE(imagenes, QList<int>({28, 1, 0, 2, 31, 24, 23, 27, 30, 25, 26}));
         QVERIFY(p.accion(QStringLiteral("ToolOrden"))->isCheckable());
         for (int i : imagenes)
@@ -69,7 +69,8 @@ private slots:
         QCOMPARE(p.habilitado(QStringLiteral("ToolConectar")), portOpens);
         QCOMPARE(p.habilitado(QStringLiteral("conectar")), portOpens);
         QVERIFY(p.principal().DBGrid1()->isHidden());
-        QCOMPARE(p.hijo<QLabel>(QStringLiteral("I_LED"))->property("PictureFrom").toString(), QStringLiteral("I_NO"));
+        QCOMPARE(p.hijo<QLabel>(QStringLiteral("I_LED"))->property("PictureFrom").toString(),
+                 QStringLiteral("I_NO"));
         QCOMPARE(p.hijo<QPushButton>(QStringLiteral("conectar"))->property("PictureFrom").toString(),
                  QStringLiteral("LED_OFF"));
     }
@@ -95,7 +96,8 @@ private slots:
         QVERIFY(!p.m_ctx.estado->aplicacion_conectada());
         QCOMPARE(TFormPrincipal::imageIndex(p.accion(QStringLiteral("ToolPWD_APP"))), 28);
         QVERIFY(p.habilitado(QStringLiteral("ToolPWD_APP")));
-        for (const QString &n : DEL_DESBLOQUEO + SIEMPRE_DESHABILITADOS_SIN_PLACA + QStringList{"ToolConectar", "conectar"})
+        for (const QString &n :
+             DEL_DESBLOQUEO + SIEMPRE_DESHABILITADOS_SIN_PLACA + QStringList{"ToolConectar", "conectar"})
             QVERIFY2(!p.habilitado(n), qPrintable(n));
         QVERIFY(p.principal().DBGrid1()->isHidden());
         QCOMPARE(p.principal().L_Fichero()->text(), QString());
@@ -110,14 +112,16 @@ private slots:
         QCOMPARE(p.hijo<QPushButton>(QStringLiteral("conectar"))->text(), QStringLiteral("Disconnect"));
         QCOMPARE(p.hijo<QPushButton>(QStringLiteral("conectar"))->property("PictureFrom").toString(),
                  QStringLiteral("LED_ON"));
-        QCOMPARE(p.hijo<QLabel>(QStringLiteral("I_LED"))->property("PictureFrom").toString(), QStringLiteral("I_YES"));
+        QCOMPARE(p.hijo<QLabel>(QStringLiteral("I_LED"))->property("PictureFrom").toString(),
+                 QStringLiteral("I_YES"));
 
         // Locking shows the not-connected look but does not end the connection.
         p.m_ctx.estado->setPlaca_conectada(true);
         p.principal().conecta_APLICACION(false);
         QVERIFY(p.m_ctx.estado->placa_conectada());
         QCOMPARE(TFormPrincipal::imageIndex(p.accion(QStringLiteral("ToolConectar"))), 31);
-        QCOMPARE(p.hijo<QLabel>(QStringLiteral("I_LED"))->property("PictureFrom").toString(), QStringLiteral("I_NO"));
+        QCOMPARE(p.hijo<QLabel>(QStringLiteral("I_LED"))->property("PictureFrom").toString(),
+                 QStringLiteral("I_NO"));
     }
 
     void boardNumberKeys_data()
@@ -127,14 +131,22 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<int>("key");
         QTest::addColumn<QString>("after");
-        QTest::newRow("digits") << false << "" << "12" << 0 << "12";
-        QTest::newRow("at most two") << false << "" << "123" << 0 << "12";
-        QTest::newRow("letter refused") << false << "" << "7a" << 0 << "7";
-        QTest::newRow("sign refused") << false << "" << "-3" << 0 << "3";
-        QTest::newRow("backspace") << false << "12" << "" << int(Qt::Key_Backspace) << "1";
-        QTest::newRow("connected digit") << true << "5" << "3" << 0 << "5";
-        QTest::newRow("connected backspace") << true << "05" << "" << int(Qt::Key_Backspace) << "05";
-        QTest::newRow("connected delete") << true << "05" << "" << int(Qt::Key_Delete) << "05";
+        QTest::newRow("digits") << false << ""
+                                << "12" << 0 << "12";
+        QTest::newRow("at most two") << false << ""
+                                     << "123" << 0 << "12";
+        QTest::newRow("letter refused") << false << ""
+                                        << "7a" << 0 << "7";
+        QTest::newRow("sign refused") << false << ""
+                                      << "-3" << 0 << "3";
+        QTest::newRow("backspace") << false << "12"
+                                   << "" << int(Qt::Key_Backspace) << "1";
+        QTest::newRow("connected digit") << true << "5"
+                                         << "3" << 0 << "5";
+        QTest::newRow("connected backspace") << true << "05"
+                                             << "" << int(Qt::Key_Backspace) << "05";
+        QTest::newRow("connected delete") << true << "05"
+                                          << "" << int(Qt::Key_Delete) << "05";
     }
 
     void boardNumberKeys()
@@ -186,16 +198,70 @@ private slots:
     {
         ArranquePrueba p;
         p.arranca();
-        for (const char *nombre :
-             {"Panel5", "Label6", "Label10", "LED_OFF", "LED_ON", "I_NO", "I_YES", "Panel10", "Image1",
-              "L_Usuario_Proceso", "I_NO_ANT", "I_YES_ANT", "I_LED_ant", "Image2", "Image3", "Panel3", "Panel13",
-              "B_Refresh", "Arbol", "Panel8", "conectar", "Recibir", "Enviar", "Recibir_ANT", "Enviar_ATN", "Panel2",
-              "Panel7", "Label8", "num_placa", "I_LED", "L_DESC_F", "L_Fichero", "I_LED_ANT2", "DBGrid1",
-              "Lista_solo_EXCEL", "edtCode", "Panel6", "ToolBar1", "Panel4", "Panel1", "MainMenu1", "PopupMenu1",
-              "Refresh1", "N3", "Cancel1", "Archivo1", "DirectoriodeTrabajo1", "N2", "N5", "Contrasea1", "Idioma1",
-              "N4", "Salir1", "miComunication", "Conexin1", "N1", "RecibirdelSistema2", "EnviaralSistema1",
-              "Herraminetas1", "TestdePlacas1", "miDebugWindow", "Configuracin1", "Parametros1",
-              "TIEMPO_REINICIA_PLACA"})
+        for (const char *nombre : {"Panel5",
+                                   "Label6",
+                                   "Label10",
+                                   "LED_OFF",
+                                   "LED_ON",
+                                   "I_NO",
+                                   "I_YES",
+                                   "Panel10",
+                                   "Image1",
+                                   "L_Usuario_Proceso",
+                                   "I_NO_ANT",
+                                   "I_YES_ANT",
+                                   "I_LED_ant",
+                                   "Image2",
+                                   "Image3",
+                                   "Panel3",
+                                   "Panel13",
+                                   "B_Refresh",
+                                   "Arbol",
+                                   "Panel8",
+                                   "conectar",
+                                   "Recibir",
+                                   "Enviar",
+                                   "Recibir_ANT",
+                                   "Enviar_ATN",
+                                   "Panel2",
+                                   "Panel7",
+                                   "Label8",
+                                   "num_placa",
+                                   "I_LED",
+                                   "L_DESC_F",
+                                   "L_Fichero",
+                                   "I_LED_ANT2",
+                                   "DBGrid1",
+                                   "Lista_solo_EXCEL",
+                                   "edtCode",
+                                   "Panel6",
+                                   "ToolBar1",
+                                   "Panel4",
+                                   "Panel1",
+                                   "MainMenu1",
+                                   "PopupMenu1",
+                                   "Refresh1",
+                                   "N3",
+                                   "Cancel1",
+                                   "Archivo1",
+                                   "DirectoriodeTrabajo1",
+                                   "N2",
+                                   "N5",
+                                   "Contrasea1",
+                                   "Idioma1",
+                                   "N4",
+                                   "Salir1",
+                                   "miComunication",
+                                   "Conexin1",
+                                   "N1",
+                                   "RecibirdelSistema2",
+                                   "EnviaralSistema1",
+                                   "Herraminetas1",
+                                   "TestdePlacas1",
+                                   "miDebugWindow",
+                                   "Configuracin1",
+                                   "Parametros1",
+                                   "TIEMPO_REINICIA_PLACA"})
             QVERIFY2(p.hijo(QString::fromLatin1(nombre)), nombre);
         for (const char *oculto : {"LED_OFF", "LED_ON", "I_NO", "I_YES", "L_Usuario_Proceso", "Recibir_ANT",
                                    "Enviar_ATN", "DBGrid1", "Lista_solo_EXCEL", "edtCode"})

@@ -43,7 +43,8 @@ private slots:
         QVERIFY2(standIn.waitForStarted(), qPrintable(standIn.errorString()));
         QTRY_VERIFY_WITH_TIMEOUT(standIn.canReadLine() || standIn.state() != QProcess::Running, 10000);
         QVERIFY2(standIn.state() == QProcess::Running, "the stand-in stopped");
-        const QString link = QString::fromLocal8Bit(standIn.readLine()).trimmed().section(QLatin1Char(' '), 1);
+        const QString link =
+            QString::fromLocal8Bit(standIn.readLine()).trimmed().section(QLatin1Char(' '), 1);
         QCOMPARE(link, korvel + QStringLiteral("/ports/COM27"));
 
         {
