@@ -2,8 +2,8 @@
 
 #include "Asigna_Lenguaje.h"
 #include "Comunicacion_TZR.h"
-#include "ContraPlaca.h"
 #include "Contexto.h"
+#include "ContraPlaca.h"
 #include "ErrorBox.h"
 #include "Parametros.h"
 #include "Recursos.h"
@@ -62,8 +62,8 @@ public:
 } // namespace
 
 TF_Parametros::TF_Parametros(Contexto &ctx, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint
-                          | Qt::WindowStaysOnTopHint),
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint |
+                          Qt::WindowStaysOnTopHint),
       m_ctx(ctx)
 {
     cargaRecursos();
@@ -255,8 +255,8 @@ QChar TF_Parametros::Edit8KeyPress(QChar key) const
 QChar TF_Parametros::filtroCodigo(const QLineEdit *edit, QChar key) const
 {
     const QChar mayuscula = key.toUpper();
-    if (control(mayuscula) || (mayuscula >= QLatin1Char('0') && mayuscula <= QLatin1Char('9'))
-        || mayuscula == QLatin1Char('A') || (mayuscula == QLatin1Char('B') && !edit->text().isEmpty()))
+    if (control(mayuscula) || (mayuscula >= QLatin1Char('0') && mayuscula <= QLatin1Char('9')) ||
+        mayuscula == QLatin1Char('A') || (mayuscula == QLatin1Char('B') && !edit->text().isEmpty()))
         return mayuscula;
     return QChar(RETORNO);
 }

@@ -40,8 +40,8 @@ QPushButton *boton(const char *nombre, const QString &texto, QWidget *padre)
 } // namespace
 
 TF_Test::TF_Test(Contexto &ctx, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint
-                          | Qt::WindowStaysOnTopHint),
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint |
+                          Qt::WindowStaysOnTopHint),
       m_ctx(ctx)
 {
     setObjectName(QStringLiteral("TF_Test"));

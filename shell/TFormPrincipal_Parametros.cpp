@@ -16,7 +16,8 @@ namespace {
 void cambiaIntervalo(Comunicacion_TZR &link, std::chrono::milliseconds tiempo)
 {
     link.setIntervalo(tiempo);
-    link.printDebug(QStringLiteral("TF_Test.IniciarClick: Cambiamos TimerRecepcion.Interval a %1").arg(tiempo.count()));
+    link.printDebug(
+        QStringLiteral("TF_Test.IniciarClick: Cambiamos TimerRecepcion.Interval a %1").arg(tiempo.count()));
 }
 
 } // namespace

@@ -101,13 +101,15 @@ private slots:
         QTest::newRow("equal codes") << Cambios{{8, "12345"}} << false << "Programming Code=Master Code";
         // Every empty field fails; the last one in check order names the message.
         QTest::newRow("several empty") << Cambios{{1, ""}, {4, ""}, {6, ""}} << false << "Time B";
-        QTest::newRow("all empty") << Cambios{{1, ""}, {2, ""}, {3, ""}, {4, ""}, {5, ""}, {6, ""}, {7, ""}, {8, ""}}
+        QTest::newRow("all empty") << Cambios{{1, ""}, {2, ""}, {3, ""}, {4, ""},
+                                              {5, ""}, {6, ""}, {7, ""}, {8, ""}}
                                    << false << "Master Code";
         // Range and "B" checks only run while nothing has failed yet.
         QTest::newRow("range skipped after a failure") << Cambios{{4, ""}, {5, "60"}} << false << "Reader";
-        QTest::newRow("B skipped after a failure") << Cambios{{7, "123"}, {8, "B1234"}} << false << "Programming Code";
-        QTest::newRow("equality skipped after a failure") << Cambios{{7, "1234"}, {8, "1234"}} << false
-                                                          << "Master Code";
+        QTest::newRow("B skipped after a failure")
+            << Cambios{{7, "123"}, {8, "B1234"}} << false << "Programming Code";
+        QTest::newRow("equality skipped after a failure")
+            << Cambios{{7, "1234"}, {8, "1234"}} << false << "Master Code";
         QTest::newRow("panel range before reader") << Cambios{{1, "40"}, {4, ""}} << false << "Reader";
         QTest::newRow("not a number keeps the message so far") << Cambios{{5, "1x"}} << false << "";
     }
@@ -122,18 +124,6 @@ private slots:
         QString obtenido;
         QCOMPARE(Valida_Parametros(c, EtiquetasParametros{}, obtenido), ok);
         QCOMPARE(obtenido, mensaje);
-    }
-
-    void messageUsesTheCurrentCaptions()
-    {
-        CamposParametros c = validos();
-        c.Edit8 = c.Edit7;
-        EtiquetasParametros e;
-        e.Label9 = QStringLiteral("Código de programación");
-        e.Label11 = QStringLiteral("Código maestro");
-        QString mensaje;
-        QVERIFY(!Valida_Parametros(c, e, mensaje));
-        QCOMPARE(mensaje, QStringLiteral("Código de programación=Código maestro"));
     }
 
     void readsTheBoard_data()
@@ -287,9 +277,10 @@ private slots:
             QCOMPARE(q.board, 1);
             escritas << Escritura{q.address, q.value};
         }
-        const QList<Escritura> esperadas{{1, 31},   {2, 5},    {3, 3},    {4, 1},    {5, 4},    {6, 59},
-                                         {10, 0x3A}, {11, 0x3A}, {12, 0x30}, {13, 0x31}, {14, 0x3B}, {15, 0x39},
-                                         {16, 0x3A}, {17, 0x39}, {18, 0x38}, {19, 0x37}, {20, 0x36}, {21, 0x35}};
+        const QList<Escritura> esperadas{{1, 31},    {2, 5},     {3, 3},     {4, 1},     {5, 4},
+                                         {6, 59},    {10, 0x3A}, {11, 0x3A}, {12, 0x30}, {13, 0x31},
+                                         {14, 0x3B}, {15, 0x39}, {16, 0x3A}, {17, 0x39}, {18, 0x38},
+                                         {19, 0x37}, {20, 0x36}, {21, 0x35}};
         QCOMPARE(escritas, esperadas);
 
         // The board keeps answering to 1 until it restarts, then it is 31.

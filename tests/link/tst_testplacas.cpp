@@ -80,10 +80,13 @@ private slots:
             todos << n;
         QCOMPARE(contador, todos);
 
-        QStringList esperadas{QStringLiteral("TF_Test.IniciarClick: Cambiamos TimerRecepcion.Interval a 200")};
+        QStringList esperadas{
+            QStringLiteral("TF_Test.IniciarClick: Cambiamos TimerRecepcion.Interval a 200")};
         for (int n = 0; n < 32; ++n) {
             const bool ok = n == 0 || n == 3 || n == 31;
-            esperadas << QStringLiteral("TF_Test.IniciarClick: %1 [%2]").arg(ok ? "Recibido OK" : "NO Recibido").arg(n);
+            esperadas << QStringLiteral("TF_Test.IniciarClick: %1 [%2]")
+                             .arg(ok ? "Recibido OK" : "NO Recibido")
+                             .arg(n);
         }
         esperadas << QStringLiteral("TF_Test.IniciarClick: Cambiamos TimerRecepcion.Interval a 100");
         QCOMPARE(m_log.lines(), esperadas);
@@ -126,7 +129,8 @@ private slots:
         QCOMPARE(sondeadas, QList<int>({0, 1, 2}));
         QCOMPARE(lineas, QStringList({QStringLiteral("Placa : 1    Longitud código : 6 -- Card"),
                                       QStringLiteral("Placa : 2    Longitud código : 6 -- Card")}));
-        QCOMPARE(m_log.lines().last(), QStringLiteral("TF_Test.IniciarClick: Cambiamos TimerRecepcion.Interval a 100"));
+        QCOMPARE(m_log.lines().last(),
+                 QStringLiteral("TF_Test.IniciarClick: Cambiamos TimerRecepcion.Interval a 100"));
         QCOMPARE(m_link->intervalo(), TIEMPO_RESPUESTA);
     }
 
@@ -138,7 +142,8 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(TzrError, test.ejecuta(TestPlacas::Vista{}));
         QCOMPARE(m_link->intervalo(), TIEMPO_RESPUESTA);
         QVERIFY(!m_link->ocupado());
-        QCOMPARE(m_log.lines().last(), QStringLiteral("TF_Test.IniciarClick: Cambiamos TimerRecepcion.Interval a 100"));
+        QCOMPARE(m_log.lines().last(),
+                 QStringLiteral("TF_Test.IniciarClick: Cambiamos TimerRecepcion.Interval a 100"));
     }
 
     void lengthRead_data()
