@@ -12,10 +12,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QScopedValueRollback>
-#include <QValidator>
+#include <QScreen>
 #include <QVBoxLayout>
+#include <QValidator>
 
 namespace {
 
@@ -54,8 +54,8 @@ QPushButton *boton(const char *nombre, const QString &texto, QWidget *padre)
 } // namespace
 
 TF_Solicita_Contra::TF_Solicita_Contra(Contexto &ctx, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint
-                          | Qt::WindowStaysOnTopHint),
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint |
+                          Qt::WindowStaysOnTopHint),
       m_ctx(ctx)
 {
     setObjectName(QStringLiteral("TF_Solicita_Contra"));

@@ -2,8 +2,8 @@
 
 #include "Asigna_Lenguaje.h"
 #include "Comunicacion_TZR.h"
-#include "ContraPlaca.h"
 #include "Contexto.h"
+#include "ContraPlaca.h"
 #include "EstadoPrograma.h"
 #include "RegistroPlaca.h"
 #include "TF_ShowMessage.h"
@@ -68,7 +68,8 @@ void TFormPrincipal::Conectar_Desconectar()
         const bool leido = link.Lee_Byte(link.placaActual(), DIR_TIPO_LECTOR, lector);
         link.setTipo_lector(tipoLectorDeByte(lector, leido));
 
-        for (QAction *a : {m_RecibirdelSistema2, m_EnviaralSistema1, m_ToolRecibir, m_ToolEnviar, m_ToolConectar})
+        for (QAction *a :
+             {m_RecibirdelSistema2, m_EnviaralSistema1, m_ToolRecibir, m_ToolEnviar, m_ToolConectar})
             a->setEnabled(true);
         for (QPushButton *b : {m_Recibir, m_Enviar, m_conectar})
             b->setEnabled(true);

@@ -49,7 +49,8 @@ public:
         }
         const QString datos = m_dir.filePath(QStringLiteral("datos"));
         QDir().mkpath(datos);
-        Copia_Patron(datos + QStringLiteral("/users.db"), qEnvironmentVariable("TZR_BUILD_DIR") + QStringLiteral("/data"));
+        Copia_Patron(datos + QStringLiteral("/users.db"),
+                     qEnvironmentVariable("TZR_BUILD_DIR") + QStringLiteral("/data"));
         m_ctx.fichero->setDirectorio_Trabajo(datos + QLatin1Char('/'));
         m_ctx.fichero->setNombre_Tabla(QStringLiteral("users.db"));
         m_ctx.usuarios->Activa_Tabla(true);

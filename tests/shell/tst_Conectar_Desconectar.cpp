@@ -9,8 +9,8 @@ using namespace std::chrono_literals;
 namespace {
 const QList<int> CODIGO_P{11, 12, 13, 14, 15};
 const QList<int> CODIGO_M{17, 18, 19, 20, 21};
-const QStringList MANDOS_TRANSFERENCIA{"Recibir",     "Enviar",           "ToolRecibir",
-                                       "ToolEnviar", "RecibirdelSistema2", "EnviaralSistema1"};
+const QStringList MANDOS_TRANSFERENCIA{
+    "Recibir", "Enviar", "ToolRecibir", "ToolEnviar", "RecibirdelSistema2", "EnviaralSistema1"};
 
 int imagenConectar(ArranquePrueba &p)
 {
@@ -36,17 +36,28 @@ private slots:
         QTest::addColumn<QString>("tecleado");
         QTest::addColumn<bool>("valida");
 
-        QTest::newRow("A and B typed in lower case") << QChar('P') << 0x3A << "1A2B3" << "1a2b3" << true;
-        QTest::newRow("first four characters") << QChar('P') << 0x3A << "1A2B3" << "1A2B" << false;
-        QTest::newRow("one character wrong") << QChar('P') << 0x3A << "1A2B3" << "1A2B4" << false;
-        QTest::newRow("fixed code with a code stored") << QChar('P') << 0x3A << "1A2B3" << "73518" << false;
-        QTest::newRow("no marker, fixed code") << QChar('P') << 0x00 << "1A2B3" << "73518" << true;
-        QTest::newRow("no marker, stored code") << QChar('P') << 0x00 << "1A2B3" << "1A2B3" << false;
-        QTest::newRow("fresh board, fixed code") << QChar('P') << 0xFF << "" << "73518" << true;
-        QTest::newRow("fresh board, master's fixed code") << QChar('P') << 0xFF << "" << "40962" << false;
-        QTest::newRow("master code") << QChar('M') << 0x3A << "B0A99" << "b0a99" << true;
-        QTest::newRow("master, no marker, fixed code") << QChar('M') << 0x3B << "B0A99" << "40962" << true;
-        QTest::newRow("master, no marker, other fixed code") << QChar('M') << 0x3B << "B0A99" << "73518" << false;
+        QTest::newRow("A and B typed in lower case") << QChar('P') << 0x3A << "1A2B3"
+                                                     << "1a2b3" << true;
+        QTest::newRow("first four characters") << QChar('P') << 0x3A << "1A2B3"
+                                               << "1A2B" << false;
+        QTest::newRow("one character wrong") << QChar('P') << 0x3A << "1A2B3"
+                                             << "1A2B4" << false;
+        QTest::newRow("fixed code with a code stored") << QChar('P') << 0x3A << "1A2B3"
+                                                       << "73518" << false;
+        QTest::newRow("no marker, fixed code") << QChar('P') << 0x00 << "1A2B3"
+                                               << "73518" << true;
+        QTest::newRow("no marker, stored code") << QChar('P') << 0x00 << "1A2B3"
+                                                << "1A2B3" << false;
+        QTest::newRow("fresh board, fixed code") << QChar('P') << 0xFF << ""
+                                                 << "73518" << true;
+        QTest::newRow("fresh board, master's fixed code") << QChar('P') << 0xFF << ""
+                                                          << "40962" << false;
+        QTest::newRow("master code") << QChar('M') << 0x3A << "B0A99"
+                                     << "b0a99" << true;
+        QTest::newRow("master, no marker, fixed code") << QChar('M') << 0x3B << "B0A99"
+                                                       << "40962" << true;
+        QTest::newRow("master, no marker, other fixed code") << QChar('M') << 0x3B << "B0A99"
+                                                             << "73518" << false;
     }
 
     // The board's code is read position by position, then the marker decides what it is held against.
@@ -69,7 +80,8 @@ private slots:
         ConexionPrueba::alPedirContra(tecleado);
         QCOMPARE(p.principal().Valida_Contra_Sistema(letra), valida);
         QCOMPARE(p.m_ctx.estado->confirmado(), valida);
-        QCOMPARE(p.lecturas(), (letra == QLatin1Char('P') ? CODIGO_P : CODIGO_M) + QList<int>{direccionMarca});
+        QCOMPARE(p.lecturas(),
+                 (letra == QLatin1Char('P') ? CODIGO_P : CODIGO_M) + QList<int>{direccionMarca});
         QCOMPARE(p.dialogo().quienSolicita(), letra);
         QVERIFY(!p.dialogo().isVisible());
         QVERIFY(!p.m_link.ocupado());
@@ -105,7 +117,8 @@ private slots:
         QCOMPARE(textoConectar(p), QStringLiteral("Disconnect"));
         QCOMPARE(p.hijo<QPushButton>(QStringLiteral("conectar"))->property("PictureFrom").toString(),
                  QStringLiteral("LED_ON"));
-        QCOMPARE(p.hijo<QLabel>(QStringLiteral("I_LED"))->property("PictureFrom").toString(), QStringLiteral("I_YES"));
+        QCOMPARE(p.hijo<QLabel>(QStringLiteral("I_LED"))->property("PictureFrom").toString(),
+                 QStringLiteral("I_YES"));
         for (const QString &n : MANDOS_TRANSFERENCIA + QStringList{"conectar", "ToolConectar"})
             QVERIFY2(p.habilitado(n), qPrintable(n));
         QVERIFY(QApplication::overrideCursor() == nullptr);
@@ -234,7 +247,8 @@ private slots:
         QCOMPARE(textoConectar(p), QStringLiteral("Connect"));
         QCOMPARE(p.hijo<QPushButton>(QStringLiteral("conectar"))->property("PictureFrom").toString(),
                  QStringLiteral("LED_OFF"));
-        QCOMPARE(p.hijo<QLabel>(QStringLiteral("I_LED"))->property("PictureFrom").toString(), QStringLiteral("I_NO"));
+        QCOMPARE(p.hijo<QLabel>(QStringLiteral("I_LED"))->property("PictureFrom").toString(),
+                 QStringLiteral("I_NO"));
         for (const QString &n : MANDOS_TRANSFERENCIA)
             QVERIFY2(!p.habilitado(n), qPrintable(n));
         QVERIFY(p.habilitado(QStringLiteral("conectar")));
