@@ -3,6 +3,7 @@
 #include "Comunicacion_TZR.h"
 #include "Configuracion.h"
 #include "Contexto.h"
+#include "DataFileCommands.h"
 #include "EstadoPrograma.h"
 #include "FicheroActual.h"
 #include "SerialPort.h"
@@ -19,8 +20,10 @@
 #include "TF_Test.h"
 #include "TFormPrincipal.h"
 #include "TSplash.h"
+#include "TextosContexto.h"
 #include "TfrmDebug.h"
 #include "Tidiomaa.h"
+#include "UsersTable.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -51,6 +54,10 @@ Arranque::~Arranque()
     while (!m_ventanas.empty())
         m_ventanas.pop_back();
 
+    if (m_comandosFichero && m_ctx.comandosFichero == m_comandosFichero.get())
+        m_ctx.comandosFichero = nullptr;
+    if (m_usuarios && m_ctx.usuarios == m_usuarios.get())
+        m_ctx.usuarios = nullptr;
     if (m_link && m_ctx.link == m_link.get())
         m_ctx.link = nullptr;
     if (m_configuracion && m_ctx.configuracion == m_configuracion.get())
@@ -80,6 +87,17 @@ void Arranque::creaObjetos()
     if (!m_ctx.link) {
         m_link = std::make_unique<Comunicacion_TZR>();
         m_ctx.link = m_link.get();
+    }
+    if (!m_ctx.usuarios) {
+        m_usuarios = std::make_unique<UsersTable>(*m_ctx.fichero);
+        m_ctx.usuarios = m_usuarios.get();
+    }
+    if (!m_ctx.comandosFichero) {
+        m_textos = std::make_unique<TextosContexto>(m_ctx);
+        m_comandosFichero = std::make_unique<DataFileCommands>(
+            *m_ctx.fichero, *m_ctx.usuarios, *m_textos, m_ctx.carpetaKorvel,
+            [this] { m_ctx.configuracion->Guarda_Configuracion(); });
+        m_ctx.comandosFichero = m_comandosFichero.get();
     }
     if (m_ctx.puerto) {
         m_ctx.puerto->setObjectName(QStringLiteral("PuertoCOM"));

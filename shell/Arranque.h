@@ -8,10 +8,13 @@
 class Comunicacion_TZR;
 class Configuracion;
 class Contexto;
+class DataFileCommands;
 class EstadoPrograma;
 class FicheroActual;
 class QApplication;
 class QWidget;
+class TextLookup;
+class UsersTable;
 
 // The start of a run: the long-lived objects, then every window once in its fixed order, each
 // stored in the Contexto as soon as it exists. Owns all of them and destroys them in reverse.
@@ -44,6 +47,9 @@ private:
     std::unique_ptr<Configuracion> m_configuracion;
     std::unique_ptr<EstadoPrograma> m_estado;
     std::unique_ptr<Comunicacion_TZR> m_link;
+    std::unique_ptr<UsersTable> m_usuarios;
+    std::unique_ptr<TextLookup> m_textos;
+    std::unique_ptr<DataFileCommands> m_comandosFichero;
     // In creation order.
     std::vector<std::unique_ptr<QWidget>> m_ventanas;
 };

@@ -16,6 +16,8 @@
 #include "TfrmDebug.h"
 #include "Tidiomaa.h"
 #include "TzrError.h"
+#include "UsersGrid.h"
+#include "UsersTable.h"
 
 #include <QAction>
 #include <QApplication>
@@ -140,6 +142,7 @@ TFormPrincipal::TFormPrincipal(Contexto &ctx, QWidget *parent) : QMainWindow(par
     creaComponentes();
     creaMenus();
     creaBarra();
+    creaRejillaUsuarios();
 
     m_TIEMPO_REINICIA_PLACA = new QTimer(this);
     m_TIEMPO_REINICIA_PLACA->setObjectName(QStringLiteral("TIEMPO_REINICIA_PLACA"));
@@ -787,6 +790,10 @@ void TFormPrincipal::conecta_APLICACION(bool unlock)
 
 void TFormPrincipal::cierraTable1()
 {
+    if (m_rejilla)
+        m_rejilla->cierra();
+    else if (m_ctx.usuarios)
+        m_ctx.usuarios->Activa_Tabla(false);
 }
 
 void TFormPrincipal::showNotConnectedLook()
@@ -967,9 +974,3 @@ void TFormPrincipal::N2Click()
 {
     ToolNuevoClick();
 }
-
-void TFormPrincipal::DirectoriodeTrabajo1Click() {}
-void TFormPrincipal::ToolNuevoClick() {}
-void TFormPrincipal::ToolSalvarClick() {}
-void TFormPrincipal::ToolOrdenClick() {}
-void TFormPrincipal::ToolExcelClick() {}

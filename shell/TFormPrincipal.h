@@ -11,6 +11,7 @@
 class Contexto;
 class Lenguaje;
 class QAction;
+class QFileDialog;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -21,6 +22,8 @@ class QTableView;
 class QTimer;
 class QToolBar;
 class QTreeWidget;
+class UsersGrid;
+struct FileCommandResult;
 
 // The main window (unit F_directorio2): menus, tool bar, the tree of boards on the bus, the board
 // number and the users grid. Every component carries its system name as objectName.
@@ -100,6 +103,11 @@ public:
 
     // How an error that ends a command is shown; a modal box unless replaced (tests record it).
     void setAvisoError(std::function<void(const QString &)> aviso) { m_avisoError = std::move(aviso); }
+    // How a file dialog (OpenFi, Salvar, Salvar_COMO, Dialogo1) is answered: the chosen path, empty
+    // when cancelled. Shown modally unless replaced (tests answer without showing it).
+    void setEligeFichero(std::function<QString(QFileDialog *)> elige) { m_eligeFichero = std::move(elige); }
+    // DBGrid1 and edtCode over Table1; null when the run has no users table.
+    UsersGrid *rejillaUsuarios() const { return m_rejilla.get(); }
 
     QTreeWidget *Arbol() const { return m_Arbol; }
     QLineEdit *num_placa() const { return m_num_placa; }
@@ -132,6 +140,9 @@ private:
     void habilitaMenuPuertos();
     void agregaNodo(int placa);
     void cierraTable1();
+    void creaRejillaUsuarios();
+    QString eligeFichero(QFileDialog *dialogo);
+    void muestraResultado(const FileCommandResult &resultado);
     // The nine controls a transfer disables while it runs.
     void habilitaTransferencia(bool on);
     void terminaTransferencia();
@@ -190,4 +201,11 @@ private:
     QList<QAction *> m_entradasPuerto;
 
     QTimer *m_TIEMPO_REINICIA_PLACA = nullptr;
+
+    std::unique_ptr<UsersGrid> m_rejilla;
+    std::function<QString(QFileDialog *)> m_eligeFichero;
+    QFileDialog *m_OpenFi = nullptr;
+    QFileDialog *m_Salvar = nullptr;
+    QFileDialog *m_Salvar_COMO = nullptr;
+    QFileDialog *m_Dialogo1 = nullptr;
 };

@@ -1,0 +1,176 @@
+#include "Table1Model.h"
+
+#include "Table.h"
+#include "UsersTableRules.h"
+
+#include <array>
+
+namespace {
+
+struct DefinicionColumna
+{
+    QLatin1String campo;
+    const char *titulo;
+    int ancho;
+};
+
+// The titles are those of the window definition; the language file replaces all but TZR and L2.
+const std::array<DefinicionColumna, Table1Model::COLUMNAS> DEFINICIONES{{
+    {Campo::NOMBRE, "Nombre", 190},
+    {Campo::CALL, "Llamada", 50},
+    {Campo::TZR, "TZR", 30},
+    {Campo::CODIGO, "Codigo", 70},
+    {Campo::LINEA2, "Linea2", 190},
+    {Campo::LINEA2_ON, "L2", 20},
+    {Campo::TIPO_CODE, "Tipo", 50},
+}};
+
+bool enRango(int column)
+{
+    return column >= 0 && column < Table1Model::COLUMNAS;
+}
+
+} // namespace
+
+Table1Model::Table1Model(Table &Table1, QObject *parent) : QAbstractTableModel(parent), m_table(&Table1)
+{
+    for (int c = 0; c < COLUMNAS; ++c)
+        m_titulos.insert(c, QString::fromLatin1(DEFINICIONES.at(c).titulo));
+}
+
+QString Table1Model::campo(int column)
+{
+    return enRango(column) ? QString(DEFINICIONES.at(column).campo) : QString();
+}
+
+int Table1Model::ancho(int column)
+{
+    return enRango(column) ? DEFINICIONES.at(column).ancho : 0;
+}
+
+int Table1Model::fieldSize(int column) const
+{
+    return m_table->isOpen() ? m_table->fieldSize(campo(column)) : 0;
+}
+
+bool Table1Model::filaEnBlanco() const
+{
+    return m_table->isOpen() && m_table->rowCount() == 0;
+}
+
+int Table1Model::rowCount(const QModelIndex &parent) const
+{
+    if (parent.isValid() || !m_table->isOpen())
+        return 0;
+    return filaEnBlanco() ? 1 : m_table->rowCount();
+}
+
+int Table1Model::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : COLUMNAS;
+}
+
+QVariant Table1Model::data(const QModelIndex &index, int role) const
+{
+    if (role != Qt::DisplayRole && role != Qt::EditRole)
+        return {};
+    // Rows the view still knows while the table was closed or changed under it show nothing.
+    if (!index.isValid() || !m_table->isOpen() || index.row() >= m_table->rowCount() ||
+        !enRango(index.column()))
+        return filaEnBlanco() && index.row() == 0 ? QVariant(QString()) : QVariant();
+    const QString field = campo(index.column());
+    return role == Qt::DisplayRole ? m_table->displayText(index.row(), field)
+                                   : m_table->editText(index.row(), field);
+}
+
+bool Table1Model::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (role != Qt::EditRole || !index.isValid() || !(flags(index) & Qt::ItemIsEditable))
+        return false;
+    Table &t = *m_table;
+    if (index.row() != filaActual())
+        return false;
+    const QString field = campo(index.column());
+    const QString texto = value.toString();
+    // An editor closed without a change leaves the row as it was, a blank row blank.
+    if (t.state() == Table::State::Browse && (filaEnBlanco() ? texto.isEmpty() : t.value(field) == texto))
+        return true;
+    if (!t.edit())
+        return false;
+    t.setValue(field, texto);
+    emit dataChanged(index, index);
+    indicadorCambiado(index.row());
+    return true;
+}
+
+Qt::ItemFlags Table1Model::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+    // Codes are typed in edtCode, laid over the cell; the kind is only shown.
+    if (index.column() != CODIGO && index.column() != TIPO_CODE)
+        f |= Qt::ItemIsEditable;
+    return f;
+}
+
+QVariant Table1Model::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    if (orientation == Qt::Horizontal)
+        return m_titulos.value(section);
+    if (section != filaActual())
+        return QString();
+    switch (m_table->state()) {
+    case Table::State::Insert:
+        return QStringLiteral("*");
+    case Table::State::Edit:
+        return QStringLiteral("I");
+    default:
+        return QStringLiteral("\u25B6");
+    }
+}
+
+bool Table1Model::setHeaderData(int section, Qt::Orientation orientation, const QVariant &value, int role)
+{
+    if (orientation != Qt::Horizontal || !enRango(section) ||
+        (role != Qt::EditRole && role != Qt::DisplayRole))
+        return false;
+    m_titulos.insert(section, value.toString());
+    emit headerDataChanged(orientation, section, section);
+    return true;
+}
+
+int Table1Model::filaActual() const
+{
+    if (!m_table->isOpen())
+        return -1;
+    return filaEnBlanco() ? 0 : m_table->currentRow();
+}
+
+bool Table1Model::irAFila(int row)
+{
+    Table &t = *m_table;
+    if (!t.isOpen() || filaEnBlanco() || row == t.currentRow())
+        return true;
+    if (t.state() != Table::State::Browse)
+        return cambia([&] { return t.moveTo(row); });
+    const int antes = t.currentRow();
+    if (!t.moveTo(row))
+        return false;
+    indicadorCambiado(antes);
+    indicadorCambiado(t.currentRow());
+    return true;
+}
+
+void Table1Model::recarga()
+{
+    cambia([] {});
+}
+
+void Table1Model::indicadorCambiado(int row)
+{
+    if (row >= 0)
+        emit headerDataChanged(Qt::Vertical, row, row);
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QMap>
+
+#include <utility>
+
+class Table;
+
+// DataSource1: the users grid's view of Table1. Cells are read from the rows the table keeps in
+// memory (a row being edited or inserted shows the values being edited, also after a refused
+// post). An open table without rows shows one blank row to type into: a value entered there
+// inserts the first row.
+class Table1Model : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    // The grid's columns, in the table's field order.
+    enum Columna
+    {
+        NOMBRE,
+        CALL,
+        TZR,
+        CODIGO,
+        LINEA2,
+        LINEA2_ON,
+        TIPO_CODE,
+        COLUMNAS
+    };
+
+    explicit Table1Model(Table &Table1, QObject *parent = nullptr);
+
+    Table &Table1() const { return *m_table; }
+    static QString campo(int column);
+    // Width of the column in pixels.
+    static int ancho(int column);
+    // The field size of the column's field: the most characters its cell editor takes.
+    int fieldSize(int column) const;
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    // Puts the table's current row into editing (inserting into an empty table) and sets the
+    // field; the row is stored when the grid leaves it. Only for the current row.
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    // Horizontal: the column titles. Vertical: the row indicator of the current row.
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    bool setHeaderData(int section, Qt::Orientation orientation, const QVariant &value,
+                       int role = Qt::EditRole) override;
+
+    // The grid row of the table's current row; -1 while the table is closed.
+    int filaActual() const;
+    // Makes row the table's current row. Leaving a row being edited posts it when modified and
+    // drops it otherwise, which may move or remove rows (the views then start again). False
+    // when the post was refused: the row stays current, in editing.
+    bool irAFila(int row);
+
+    // Runs a change of the table that may add, remove, move or reload rows, and lets the views
+    // start again from the table; their current index and open editors are dropped.
+    template <typename Cambio> decltype(auto) cambia(Cambio &&cambio)
+    {
+        beginResetModel();
+        const FinDeCambio fin(*this);
+        return std::forward<Cambio>(cambio)();
+    }
+    // The table was opened, closed or written through another handle.
+    void recarga();
+
+private:
+    class FinDeCambio
+    {
+    public:
+        explicit FinDeCambio(Table1Model &model) : m_model(model) {}
+        ~FinDeCambio() { m_model.endResetModel(); }
+        FinDeCambio(const FinDeCambio &) = delete;
+        FinDeCambio &operator=(const FinDeCambio &) = delete;
+
+    private:
+        Table1Model &m_model;
+    };
+
+    bool filaEnBlanco() const;
+    void indicadorCambiado(int row);
+
+    Table *m_table = nullptr;
+    QMap<int, QString> m_titulos;
+};

@@ -1,0 +1,48 @@
+#include "UsersGridDelegate.h"
+
+#include "Table1Model.h"
+
+#include <QLineEdit>
+
+UsersGridDelegate::UsersGridDelegate(Table1Model &model, QObject *filtroTeclas, QObject *parent)
+    : QStyledItemDelegate(parent), m_model(&model), m_filtroTeclas(filtroTeclas)
+{
+}
+
+QWidget *UsersGridDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &,
+                                         const QModelIndex &index) const
+{
+    auto *editor = new QLineEdit(parent);
+    editor->setObjectName(QStringLiteral("InplaceEditor"));
+    editor->setFrame(false);
+    const int size = m_model->fieldSize(index.column());
+    if (size > 0)
+        editor->setMaxLength(size);
+    editor->setContextMenuPolicy(Qt::NoContextMenu);
+    editor->setAcceptDrops(false);
+    if (m_filtroTeclas)
+        editor->installEventFilter(m_filtroTeclas);
+    m_editor = editor;
+    m_indice = index;
+    return editor;
+}
+
+void UsersGridDelegate::destroyEditor(QWidget *editor, const QModelIndex &index) const
+{
+    if (editor == m_editor) {
+        m_editor = nullptr;
+        m_indice = QPersistentModelIndex();
+    }
+    QStyledItemDelegate::destroyEditor(editor, index);
+}
+
+QLineEdit *UsersGridDelegate::editor() const
+{
+    return m_editor;
+}
+
+void UsersGridDelegate::confirmaEditor()
+{
+    if (m_editor && m_indice.isValid())
+        setModelData(m_editor, m_model, m_indice);
+}

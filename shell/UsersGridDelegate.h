@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QPersistentModelIndex>
+#include <QPointer>
+#include <QStyledItemDelegate>
+
+class QLineEdit;
+class Table1Model;
+
+// The users grid's cell editor: a line edit that takes no more characters than the field's
+// size, offers no paste or drop around the key filter, and sends its keys through filtroTeclas.
+class UsersGridDelegate : public QStyledItemDelegate
+{
+    Q_OBJECT
+public:
+    UsersGridDelegate(Table1Model &model, QObject *filtroTeclas, QObject *parent = nullptr);
+
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
+                          const QModelIndex &index) const override;
+    void destroyEditor(QWidget *editor, const QModelIndex &index) const override;
+
+    // The open cell editor, null when none.
+    QLineEdit *editor() const;
+    QModelIndex indiceEditor() const { return m_indice; }
+    // Writes the open editor's text into its cell, as closing the editor would.
+    void confirmaEditor();
+
+private:
+    Table1Model *m_model = nullptr;
+    QPointer<QObject> m_filtroTeclas;
+    mutable QPointer<QLineEdit> m_editor;
+    mutable QPersistentModelIndex m_indice;
+};
