@@ -108,6 +108,7 @@ UsersGrid::UsersGrid(QTableView &DBGrid1, QLineEdit &edtCode, UsersTable &usuari
     indicador->setDefaultSectionSize(alto);
     indicador->setHighlightSections(false);
     DBGrid1.installEventFilter(this);
+    DBGrid1.viewport()->installEventFilter(this);
 
     edtCode.setMaxLength(LONGITUD_EDTCODE);
     edtCode.setFocusPolicy(Qt::ClickFocus);
@@ -126,8 +127,10 @@ UsersGrid::~UsersGrid()
 {
     if (m_seleccion)
         m_seleccion->setMover({});
-    if (m_DBGrid1)
+    if (m_DBGrid1) {
         m_DBGrid1->removeEventFilter(this);
+        m_DBGrid1->viewport()->removeEventFilter(this);
+    }
     if (m_edtCode)
         m_edtCode->removeEventFilter(this);
 }
@@ -165,6 +168,24 @@ void UsersGrid::cambiaYRestaura(const std::function<void()> &cambio, bool redibu
 void UsersGrid::recarga()
 {
     cambiaTabla([] {});
+}
+
+// The transfers close Table1 and open it again through UsersTable, behind the grid's back.
+void UsersGrid::vigilaTabla()
+{
+    if (m_recargaPendiente || !m_DBGrid1)
+        return;
+    const QModelIndex actual = m_DBGrid1->currentIndex();
+    const int fila = m_model->filaActual();
+    const bool desfasada = m_DBGrid1->verticalHeader()->count() != m_model->rowCount() ||
+                           (actual.isValid() ? actual.row() != fila : fila >= 0);
+    if (!desfasada)
+        return;
+    m_recargaPendiente = true;
+    QTimer::singleShot(0, this, [this] {
+        m_recargaPendiente = false;
+        protegido([this] { recarga(); });
+    });
 }
 
 void UsersGrid::ToolOrdenClick(bool down)
@@ -439,6 +460,10 @@ void UsersGrid::protegido(const std::function<void()> &accion)
 bool UsersGrid::eventFilter(QObject *watched, QEvent *event)
 {
     bool consumido = false;
+    // Besides the grid, its viewport and edtCode, the filter watches the cell editors, which the
+    // view may already have closed when their focus goes.
+    const bool viewport = m_DBGrid1 && watched == m_DBGrid1->viewport();
+    const bool editor = watched != m_DBGrid1 && watched != m_edtCode && !viewport;
     switch (event->type()) {
     case QEvent::KeyPress: {
         auto *tecla = static_cast<QKeyEvent *>(event);
@@ -447,7 +472,7 @@ bool UsersGrid::eventFilter(QObject *watched, QEvent *event)
                 consumido = teclaRejilla(tecla);
             else if (watched == m_edtCode)
                 consumido = teclaCodigo(tecla);
-            else
+            else if (editor)
                 consumido = teclaEditor(watched, tecla);
         });
         break;
@@ -458,8 +483,7 @@ bool UsersGrid::eventFilter(QObject *watched, QEvent *event)
             if (watched == m_edtCode) {
                 if (!m_sinTerminar && salidaDelUsuario(foco))
                     edtCodeExit(true);
-            } else {
-                // The grid or a cell editor, which the view may have closed already.
+            } else if (watched == m_DBGrid1 || editor) {
                 focoPerdido(foco);
             }
         });
@@ -468,6 +492,10 @@ bool UsersGrid::eventFilter(QObject *watched, QEvent *event)
     case QEvent::Resize:
         if (watched == m_DBGrid1)
             colocaEdtCode();
+        break;
+    case QEvent::Paint:
+        if (viewport)
+            vigilaTabla();
         break;
     default:
         break;

@@ -40,7 +40,8 @@ public:
     // Runs a command that opens, closes, reorders or rewrites Table1 and puts the grid back on the
     // table's current row, in the same column. A code half typed in edtCode is dropped.
     void cambiaTabla(const std::function<void()> &cambio);
-    // Table1 was opened, closed or written through another handle.
+    // Table1 was opened, closed or written through another handle. The grid also notices on its
+    // own, when it next paints, that it no longer matches the table, and reloads then.
     void recarga();
     // ToolOrden: by name when down, in the table's own order when up.
     void ToolOrdenClick(bool down);
@@ -72,6 +73,7 @@ private:
     void colocaEdtCode();
     void ocultaEdtCode();
     void cierraEditor();
+    void vigilaTabla();
     bool codigoInacabado() const;
     void protegido(const std::function<void()> &accion);
 
@@ -89,4 +91,5 @@ private:
     // Set while the current cell is put back after a refused code: edtCode keeps text and focus.
     bool m_sinRedibujar = false;
     bool m_reenviando = false;
+    bool m_recargaPendiente = false;
 };

@@ -464,6 +464,29 @@ private slots:
         QCOMPARE(p.DBGrid1()->currentIndex(), p.modelo()->index(0, C::CALL));
     }
 
+    void tableReopenedBehindTheGridIsFollowed()
+    {
+        UsuariosPrueba p;
+        QVERIFY(abre(p, {QStringLiteral("ANA"), QStringLiteral("BEA")}));
+        p.celda(1, C::CALL);
+        // A transfer closes Table1, writes through a handle of its own and opens Table1 again.
+        p.m_ctx.usuarios->Activa_Tabla(false);
+        p.DBGrid1()->viewport()->update();
+        QTRY_COMPARE(p.DBGrid1()->verticalHeader()->count(), 0);
+        {
+            TableCursor cursor;
+            cursor.open(p.carpeta(), QStringLiteral("usuarios.db"));
+            cursor.insert();
+            cursor.setValue(Campo::NOMBRE, QStringLiteral("CLO"));
+            cursor.post();
+        }
+        p.m_ctx.usuarios->Activa_Tabla(true);
+        p.DBGrid1()->viewport()->update();
+        QTRY_COMPARE(p.DBGrid1()->verticalHeader()->count(), 3);
+        QCOMPARE(p.columna(C::NOMBRE), QStringList({"ANA", "BEA", "CLO"}));
+        QCOMPARE(p.DBGrid1()->currentIndex(), p.modelo()->index(0, C::NOMBRE));
+    }
+
     void lockingClosesTheGrid()
     {
         UsuariosPrueba p;
