@@ -71,8 +71,6 @@ private slots:
         QCOMPARE(p.modelo()->rowCount(), 1);
         QCOMPARE(p.tabla().rowCount(), 0);
         QCOMPARE(p.principal().L_Fichero()->text(), QStringLiteral("usuarios"));
-        const QString png = QDir::temp().filePath(QStringLiteral("tzr_grid.png"));
-        grid->window()->grab().save(png);
     }
 
     void keyFilters_data()
