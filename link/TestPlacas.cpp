@@ -6,14 +6,7 @@
 
 QString Texto_Lector(int tipo)
 {
-    switch (tipo) {
-    case 1:
-        return QStringLiteral("Card");
-    case 2:
-        return QStringLiteral("Button");
-    default:
-        return QStringLiteral("Keypad");
-    }
+    return textoTipoCodePorDefecto(tipo);
 }
 
 int TestPlacas::Lee_Longitud_Placa(int placa)

@@ -188,22 +188,8 @@ int Transferencias::borrar_TODO_del_Sistema()
         const int address = TAM_REGISTRO * i + INICIO_REGISTROS + OFS_CODIGO;
         if (m_progreso)
             m_progreso->setPosicion(m_progreso->posicion() + 1);
-        int intentos = 0;
-        if (m_link.PuertoCOM())
-            m_link.PuertoCOM()->purge();
-        while (true) {
-            m_link.Intercambio(CMD_ESCRIBIR, payload({(address >> 8) & 0xFF, address & 0xFF, SLOT_VACIO}),
-                               m_link.placaActual());
-            if (m_link.respuesta_valida())
-                break;
-            ++intentos;
-            m_link.appendMark(QStringLiteral("F%1").arg(intentos));
-            if (intentos >= INTENTOS) {
-                ++fallidos;
-                break;
-            }
-            m_link.appendMark(QStringLiteral("R"));
-        }
+        if (!escribeByteMarcado(address, SLOT_VACIO))
+            ++fallidos;
         progreso(&ProgressView::setContador, QStringLiteral("..."));
     }
     if (m_progreso)
@@ -216,25 +202,26 @@ int Transferencias::Escribe_Registro(const RegistroPlaca &lista, int slot)
     const int pos = TAM_REGISTRO * (slot - 1) + INICIO_REGISTROS;
     int fallidos = 0;
     for (int i = 0; i < TAM_REGISTRO; ++i) {
-        const int address = pos + i;
-        int intentos = 0;
-        if (m_link.PuertoCOM())
-            m_link.PuertoCOM()->purge();
-        while (true) {
-            m_link.Intercambio(CMD_ESCRIBIR, payload({(address >> 8) & 0xFF, address & 0xFF, lista[i]}),
-                               m_link.placaActual());
-            if (m_link.respuesta_valida())
-                break;
-            ++intentos;
-            m_link.appendMark(QStringLiteral("F%1").arg(intentos));
-            if (intentos >= INTENTOS) {
-                ++fallidos;
-                break;
-            }
-            m_link.appendMark(QStringLiteral("R"));
-        }
+        if (!escribeByteMarcado(pos + i, lista[i]))
+            ++fallidos;
     }
     return fallidos;
+}
+
+bool Transferencias::escribeByteMarcado(int address, int value)
+{
+    // The purge comes once per byte, not per attempt.
+    if (m_link.PuertoCOM())
+        m_link.PuertoCOM()->purge();
+    for (int intentos = 1;; ++intentos) {
+        m_link.Intercambio(CMD_ESCRIBIR, payload({(address >> 8) & 0xFF, address & 0xFF, value}), m_link.placaActual());
+        if (m_link.respuesta_valida())
+            return true;
+        m_link.appendMark(QStringLiteral("F%1").arg(intentos));
+        if (intentos >= INTENTOS)
+            return false;
+        m_link.appendMark(QStringLiteral("R"));
+    }
 }
 
 ResultadoEnvio Transferencias::Envio_General(const QList<RegistroEnvio> &registros, const QString &puertoActual)

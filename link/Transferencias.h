@@ -85,6 +85,9 @@ public:
     static QString textoReal(double value);
 
 private:
+    // One byte written with up to three attempts, marking each failed one; false when none was
+    // acknowledged.
+    bool escribeByteMarcado(int address, int value);
     void progreso(void (ProgressView::*f)(const QString &), const QString &text) const;
 
     Comunicacion_TZR &m_link;
