@@ -1,4 +1,5 @@
 #include "Comunicacion_TZR.h"
+#include "FilaPrueba.h"
 #include "RegistroPlaca.h"
 #include "TzrError.h"
 
@@ -6,19 +7,6 @@
 #include <QtTest>
 
 namespace {
-
-FilaUsuario fila(const QString &nombre, const QString &call, const QString &tzr, const QString &codigo,
-                 const QString &linea2 = QString(), const QString &on = QString())
-{
-    FilaUsuario f;
-    f.NOMBRE = nombre;
-    f.CALL = call;
-    f.TZR = tzr;
-    f.CODIGO = codigo;
-    f.LINEA2 = linea2;
-    f.LINEA2_ON = on;
-    return f;
-}
 
 QList<int> slice(const RegistroPlaca &r, int from, int count)
 {

@@ -2,6 +2,7 @@
 #include "BusSerialPort.h"
 #include "Clock.h"
 #include "Comunicacion_TZR.h"
+#include "FilaPrueba.h"
 #include "FixedTexts.h"
 #include "MemoryDebugLog.h"
 #include "MemoryTable.h"
@@ -13,19 +14,6 @@
 #include <QtTest>
 
 namespace {
-
-FilaUsuario fila(const QString &nombre, const QString &call, const QString &tzr, const QString &codigo,
-                 const QString &linea2 = QString(), const QString &on = QString())
-{
-    FilaUsuario f;
-    f.NOMBRE = nombre;
-    f.CALL = call;
-    f.TZR = tzr;
-    f.CODIGO = codigo;
-    f.LINEA2 = linea2;
-    f.LINEA2_ON = on;
-    return f;
-}
 
 QList<FilaUsuario> variedUsers(int count, int tipo_lector, quint32 seed)
 {
