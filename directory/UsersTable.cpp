@@ -14,6 +14,15 @@ UsersTable::UsersTable(FicheroActual &fichero) : m_fichero(&fichero)
 
 void UsersTable::Activa_Tabla(bool abrir)
 {
+    struct Aviso
+    {
+        const std::function<void()> &aviso;
+        ~Aviso()
+        {
+            if (aviso)
+                aviso();
+        }
+    } aviso{m_alActivar};
     m_table.close();
     if (!abrir)
         return;

@@ -3,6 +3,8 @@
 #include "Table.h"
 #include "TableDescription.h"
 
+#include <functional>
+
 class FicheroActual;
 
 // The grid's dataset Table1 on the current data file, with the users table's rules attached:
@@ -21,6 +23,9 @@ public:
     // Open: closes Table1, points it at Directorio_Trabajo + Nombre_Tabla, opens it (TzrError
     // when it cannot; it then stays closed) and attaches codigoGetText. Close: closes Table1.
     void Activa_Tabla(bool abrir);
+    // Called after every Activa_Tabla, opened or not, so that views over Table1 follow at once
+    // when a transfer reopens it through another handle.
+    void setAlActivar(std::function<void()> aviso) { m_alActivar = std::move(aviso); }
     // ToolOrden down orders Table1 by name (index "I_NOMBRE"), up by its own order. The choice
     // stays over closing and opening; an engine error is ignored.
     void ToolOrdenClick(bool down);
@@ -31,4 +36,5 @@ public:
 private:
     FicheroActual *m_fichero = nullptr;
     Table m_table;
+    std::function<void()> m_alActivar;
 };

@@ -7,7 +7,8 @@
 
 QStringList idiomasPlaca()
 {
-    return {QStringLiteral("ESPAÑOL"), QStringLiteral("ENGLISH"), QStringLiteral("FRANÇAIS"), QStringLiteral("DEUTSCH")};
+    return {QStringLiteral("ESPAÑOL"), QStringLiteral("ENGLISH"), QStringLiteral("FRANÇAIS"),
+            QStringLiteral("DEUTSCH")};
 }
 
 static int numero(const QString &text)
@@ -17,6 +18,17 @@ static int numero(const QString &text)
     if (!ok)
         throw ConversionError(QStringLiteral("'%1' is not a valid integer value").arg(text));
     return n;
+}
+
+// A code position read from a board shows the low four bits of its byte, so a damaged byte can
+// show "C" to "F", which the board would store as "0".
+static bool digitosDeCodigo(const QString &codigo)
+{
+    for (const QChar c : codigo)
+        if (!((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('A') ||
+              c == QLatin1Char('B')))
+            return false;
+    return true;
 }
 
 bool Valida_Parametros(const CamposParametros &c, const EtiquetasParametros &e, QString &mensaje)
@@ -40,6 +52,12 @@ bool Valida_Parametros(const CamposParametros &c, const EtiquetasParametros &e, 
             falla(e.Label3);
         if (c.Edit2.isEmpty())
             falla(e.Label2);
+        // A value read from a blank board (255) is shown whole and must not go back unchosen.
+        if (ok) {
+            const int n = numero(c.Edit2);
+            if (n < 4 || n > 6)
+                falla(e.Label2);
+        }
         if (c.Edit5.isEmpty())
             falla(e.Label5);
         if (ok) {
@@ -56,11 +74,11 @@ bool Valida_Parametros(const CamposParametros &c, const EtiquetasParametros &e, 
         }
         if (c.Edit7.size() < LONGITUD_CODIGO)
             falla(e.Label9);
-        if (ok && c.Edit7.startsWith(QLatin1Char('B')))
+        if (ok && (c.Edit7.startsWith(QLatin1Char('B')) || !digitosDeCodigo(c.Edit7)))
             falla(e.Label9);
         if (c.Edit8.size() < LONGITUD_CODIGO)
             falla(e.Label11);
-        if (ok && c.Edit8.startsWith(QLatin1Char('B')))
+        if (ok && (c.Edit8.startsWith(QLatin1Char('B')) || !digitosDeCodigo(c.Edit8)))
             falla(e.Label11);
         if (ok && c.Edit7 == c.Edit8)
             falla(e.Label9 + QLatin1Char('=') + e.Label11);
@@ -132,8 +150,10 @@ void Parametros::Escribe_Parametros(CamposParametros &campos)
     Escribe_Byte_Placa(DIR_TIEMPO_B, numero(campos.Edit6));
     Escribe_Byte_Placa(DIR_MARCA_PROGRAMACION, MARCA_ON);
     for (int i = 0; i < LONGITUD_CODIGO; ++i)
-        Escribe_Byte_Placa(DIR_CODIGO_PROGRAMACION + i, byteCodigo(i < campos.Edit7.size() ? campos.Edit7[i] : QLatin1Char('0')));
+        Escribe_Byte_Placa(DIR_CODIGO_PROGRAMACION + i,
+                           byteCodigo(i < campos.Edit7.size() ? campos.Edit7[i] : QLatin1Char('0')));
     Escribe_Byte_Placa(DIR_MARCA_MAESTRO, MARCA_ON);
     for (int i = 0; i < LONGITUD_CODIGO; ++i)
-        Escribe_Byte_Placa(DIR_CODIGO_MAESTRO + i, byteCodigo(i < campos.Edit8.size() ? campos.Edit8[i] : QLatin1Char('0')));
+        Escribe_Byte_Placa(DIR_CODIGO_MAESTRO + i,
+                           byteCodigo(i < campos.Edit8.size() ? campos.Edit8[i] : QLatin1Char('0')));
 }

@@ -162,7 +162,8 @@ const QStringList &TableFamily::extensions()
 
 QString TableFamily::baseOf(const QString &path)
 {
-    return path.endsWith(QLatin1String(".db")) ? path.chopped(3) : path;
+    // A file dialog returns the extension as typed: "USERS.DB" names the family "USERS".
+    return path.endsWith(QLatin1String(".db"), Qt::CaseInsensitive) ? path.chopped(3) : path;
 }
 
 QStringList TableFamily::members(const QString &base)

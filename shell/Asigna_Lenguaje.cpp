@@ -35,9 +35,11 @@ void asignaTexto(QObject *objeto, const QString &texto)
         menu->setTitle(texto);
     } else if (auto *accion = qobject_cast<QAction *>(objeto)) {
         // A menu entry captioned "-" is a separator and any other caption makes it an entry, so a
-        // file that lacks a separator's key shows that separator as a fall-back entry.
-        accion->setSeparator(texto == QLatin1String("-"));
-        accion->setText(texto);
+        // file that lacks a separator's key shows that separator as a fall-back entry. A
+        // separator keeps no text: styles draw a separator's text as a section title.
+        const bool separador = texto == QLatin1String("-");
+        accion->setSeparator(separador);
+        accion->setText(separador ? QString() : texto);
     } else if (auto *grupo = qobject_cast<QGroupBox *>(objeto)) {
         grupo->setTitle(texto);
     } else if (auto *widget = qobject_cast<QWidget *>(objeto)) {

@@ -10,6 +10,7 @@
 #include "TF_ShowMessage.h"
 #include "TextLookup.h"
 
+#include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -104,7 +105,9 @@ void TF_Contra_Aplicacion::AceptarClick()
     if (m_ctx.estado)
         m_ctx.estado->setConfirmado(false);
     showMessage(m_ctx, textosDe(m_ctx).texto(QStringLiteral("F_SHOW_M13"), falloGeneral()));
-    m_E_Contra->setFocus();
+    // The prompt is the active window again once the box closes, whether or not the window
+    // system reports it.
+    FormActivate();
 }
 
 void TF_Contra_Aplicacion::CancelarClick()
@@ -125,4 +128,17 @@ void TF_Contra_Aplicacion::reject()
     if (m_ctx.estado)
         m_ctx.estado->setConfirmado(false);
     QDialog::reject();
+}
+
+void TF_Contra_Aplicacion::changeEvent(QEvent *event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        FormActivate();
+}
+
+void TF_Contra_Aplicacion::FormActivate()
+{
+    m_E_Contra->clear();
+    m_E_Contra->setFocus();
 }

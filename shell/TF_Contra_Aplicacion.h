@@ -18,9 +18,13 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void reject() override;
 
 private:
+    // Runs each time the window becomes the active one: when shown, and when a message box it
+    // opened closes.
+    void FormActivate();
     Contexto &m_ctx;
     QLineEdit *m_E_Contra = nullptr;
 };

@@ -11,6 +11,7 @@
 #include "TzrError.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -118,6 +119,8 @@ void TF_Contrasena::Aceptar1Click()
         const TextLookup &textos = textosDe(m_ctx);
         showMessage(m_ctx, textos.texto(QStringLiteral("F_SHOW_M11"), falloGeneral()),
                     textos.texto(QStringLiteral("F_SHOW_M12"), falloGeneral()));
+        // Active again once the box closes, whether or not the window system reports it.
+        FormActivate();
         return;
     }
     if (!m_ctx.configuracion)
@@ -145,5 +148,20 @@ void TF_Contrasena::showEvent(QShowEvent *event)
     m_NContra_Valida->clear();
     fitFixedSize(this, kTamano);
     QDialog::showEvent(event);
+    m_Ant_Contra->setFocus();
+}
+
+void TF_Contrasena::changeEvent(QEvent *event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        FormActivate();
+}
+
+void TF_Contrasena::FormActivate()
+{
+    m_Ant_Contra->clear();
+    m_NContra->clear();
+    m_NContra_Valida->clear();
     m_Ant_Contra->setFocus();
 }

@@ -21,8 +21,12 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
+    // Runs each time the window becomes the active one: when shown, and when a message box it
+    // opened closes.
+    void FormActivate();
     void habilitaNueva(bool on);
 
     Contexto &m_ctx;

@@ -1,5 +1,7 @@
 #include "TF_Parametros.h"
 
+#include "EntryGuard.h"
+
 #include "Asigna_Lenguaje.h"
 #include "Comunicacion_TZR.h"
 #include "Contexto.h"
@@ -198,7 +200,15 @@ QLineEdit *TF_Parametros::campo(const char *nombre, int longitud, FiltroTecla fi
 {
     auto *edit = new QLineEdit(padre);
     edit->setObjectName(QString::fromLatin1(nombre));
-    edit->setMaxLength(longitud);
+    // The length limits what is typed or pasted; a value read from the board is shown whole, so
+    // that the check sees what the board holds.
+    const bool codigo = filtro == &TF_Parametros::Edit7KeyPress || filtro == &TF_Parametros::Edit8KeyPress;
+    new EntryGuard(
+        *edit,
+        [this, filtro, codigo](const QString &texto, QChar c) {
+            return codigo ? filtroCodigo(texto, c) : (this->*filtro)(c);
+        },
+        longitud);
     QPalette cara = edit->palette();
     cara.setColor(QPalette::Base, cara.color(QPalette::Button));
     edit->setPalette(cara);
@@ -243,20 +253,20 @@ QChar TF_Parametros::Edit6KeyPress(QChar key) const
 
 QChar TF_Parametros::Edit7KeyPress(QChar key) const
 {
-    return filtroCodigo(m_Edit7, key);
+    return filtroCodigo(m_Edit7->text(), key);
 }
 
 QChar TF_Parametros::Edit8KeyPress(QChar key) const
 {
-    return filtroCodigo(m_Edit8, key);
+    return filtroCodigo(m_Edit8->text(), key);
 }
 
 // A code may not begin with "B"; the check refuses such a code anyway, the filter only helps.
-QChar TF_Parametros::filtroCodigo(const QLineEdit *edit, QChar key) const
+QChar TF_Parametros::filtroCodigo(const QString &texto, QChar key) const
 {
     const QChar mayuscula = key.toUpper();
     if (control(mayuscula) || (mayuscula >= QLatin1Char('0') && mayuscula <= QLatin1Char('9')) ||
-        mayuscula == QLatin1Char('A') || (mayuscula == QLatin1Char('B') && !edit->text().isEmpty()))
+        mayuscula == QLatin1Char('A') || (mayuscula == QLatin1Char('B') && !texto.isEmpty()))
         return mayuscula;
     return QChar(RETORNO);
 }
@@ -303,14 +313,14 @@ CamposParametros TF_Parametros::campos() const
 
 void TF_Parametros::setCampos(const CamposParametros &c)
 {
-    m_Edit1->setText(c.Edit1);
-    m_Edit2->setText(c.Edit2);
+    EntryGuard::muestra(m_Edit1, c.Edit1);
+    EntryGuard::muestra(m_Edit2, c.Edit2);
     m_Edit3->setCurrentIndex(m_Edit3->findText(c.Edit3));
-    m_Edit4->setText(c.Edit4);
-    m_Edit5->setText(c.Edit5);
-    m_Edit6->setText(c.Edit6);
-    m_Edit7->setText(c.Edit7);
-    m_Edit8->setText(c.Edit8);
+    EntryGuard::muestra(m_Edit4, c.Edit4);
+    EntryGuard::muestra(m_Edit5, c.Edit5);
+    EntryGuard::muestra(m_Edit6, c.Edit6);
+    EntryGuard::muestra(m_Edit7, c.Edit7);
+    EntryGuard::muestra(m_Edit8, c.Edit8);
 }
 
 EtiquetasParametros TF_Parametros::etiquetas() const

@@ -53,7 +53,8 @@ private:
     using FiltroTecla = QChar (TF_Parametros::*)(QChar) const;
 
     QLineEdit *campo(const char *nombre, int longitud, FiltroTecla filtro, QWidget *padre);
-    QChar filtroCodigo(const QLineEdit *edit, QChar key) const;
+    // texto: the code field's text where the key goes in.
+    QChar filtroCodigo(const QString &texto, QChar key) const;
     CamposParametros campos() const;
     void setCampos(const CamposParametros &c);
     EtiquetasParametros etiquetas() const;

@@ -3,9 +3,11 @@
 #include "Contexto.h"
 #include "DialogSize.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -65,7 +67,12 @@ void TF_ShowMessage::mostrarMensaje(const QString &line1, const QString &line2)
     m_MiMensaje1->setText(line1);
     m_MiMensaje2->setText(line2);
     fitFixedSize(this, kTamano);
+    // The window the box covered is activated again when it closes, as on the original
+    // platform; without a window manager nothing else would hand the activation back.
+    const QPointer<QWidget> cubierta = QApplication::activeWindow();
     exec();
+    if (cubierta && cubierta != this && cubierta->isVisible())
+        cubierta->activateWindow();
 }
 
 QString TF_ShowMessage::linea1() const

@@ -1,5 +1,7 @@
 #include "TFormPrincipal.h"
 
+#include "EntryGuard.h"
+
 #include "Asigna_Lenguaje.h"
 #include "Comunicacion_TZR.h"
 #include "Configuracion.h"
@@ -10,9 +12,10 @@
 #include "FicheroActual.h"
 #include "Lenguaje.h"
 #include "PortList.h"
+#include "Recursos.h"
 #include "SerialPort.h"
 #include "TFProgreso.h"
-#include "Recursos.h"
+#include "Table1Model.h"
 #include "TfrmDebug.h"
 #include "Tidiomaa.h"
 #include "TzrError.h"
@@ -43,6 +46,8 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include <chrono>
 
@@ -151,17 +156,29 @@ TFormPrincipal::TFormPrincipal(Contexto &ctx, QWidget *parent) : QMainWindow(par
             [this] { protegido([this] { TIEMPO_REINICIA_PLACATimer(); }); });
 
     // Design state: locked, nothing but the lock button available.
-    for (QAction *a : {m_ToolFicheros, m_ToolNuevo, m_ToolSalvar, m_ToolConectar, m_ToolRecibir, m_ToolEnviar,
-                       m_ToolOrden, m_ToolExcel, m_ToolTest, m_ToolSistema, m_RecibirdelSistema2,
-                       m_EnviaralSistema1})
+    for (QAction *a :
+         {m_ToolFicheros, m_ToolNuevo, m_ToolSalvar, m_ToolConectar, m_ToolRecibir, m_ToolEnviar, m_ToolOrden,
+          m_ToolExcel, m_ToolTest, m_ToolSistema, m_RecibirdelSistema2, m_EnviaralSistema1})
         a->setEnabled(false);
     for (QMenu *m : {m_Archivo1, m_miComunication, m_Herraminetas1, m_Configuracin1})
         habilita(m, false);
     for (QPushButton *b : {m_B_Refresh, m_conectar, m_Recibir, m_Enviar})
         b->setEnabled(false);
 
-    resize(TAMANO_VENTANA);
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
+    // The grid's columns grow with the font (so that a card code shows whole), and the window
+    // with them, as far as the screen allows.
+    QSize tamano = TAMANO_VENTANA;
+    if (m_DBGrid1->model()) {
+        int extra = 0;
+        for (int c = 0; c < Table1Model::COLUMNAS; ++c)
+            extra += m_DBGrid1->horizontalHeader()->sectionSize(c) - Table1Model::ancho(c);
+        tamano.rwidth() += std::max(0, extra);
+    }
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (screen)
+        tamano = tamano.boundedTo(screen->availableGeometry().size()).expandedTo(TAMANO_VENTANA);
+    resize(tamano);
+    if (screen)
         move(screen->availableGeometry().center() - rect().center());
 
     if (m_ctx.link)
@@ -228,8 +245,8 @@ void TFormPrincipal::creaComponentes()
     auto *filaLogo = new QHBoxLayout(panel10);
     filaLogo->setContentsMargins(0, 0, 0, 0);
     m_Image1 = etiqueta("Image1", QString(), panel10);
-    m_Image1->setPixmap(QPixmap(QStringLiteral(":/tzr/logo.png"))
-                            .scaledToHeight(22, Qt::SmoothTransformation));
+    m_Image1->setPixmap(
+        QPixmap(QStringLiteral(":/tzr/logo.png")).scaledToHeight(22, Qt::SmoothTransformation));
     m_Image1->setCursor(Qt::PointingHandCursor);
     m_Image1->setToolTip(QStringLiteral("Korvel - TZR door-entry systems"));
     filaLogo->addWidget(m_Image1);
@@ -322,10 +339,14 @@ void TFormPrincipal::creaComponentes()
     m_num_placa->setObjectName(QStringLiteral("num_placa"));
     m_num_placa->setMaxLength(2);
     m_num_placa->setFixedWidth(m_num_placa->fontMetrics().horizontalAdvance(QStringLiteral("000")) + 12);
-    // Only typed digits reach the board number; paste and drop would pass around the key filter.
     m_num_placa->setContextMenuPolicy(Qt::NoContextMenu);
     m_num_placa->setAcceptDrops(false);
     m_num_placa->installEventFilter(this);
+    // The board every transfer goes to: while connected it is the board that passed the code
+    // check, whatever route text comes by (a selection paste, an assistive tool).
+    auto *guardaPlaca = new EntryGuard(
+        *m_num_placa, [](const QString &, QChar c) { return c >= u'0' && c <= u'9' ? c : QChar(); }, 2);
+    guardaPlaca->setBloqueo([this] { return m_ctx.estado && m_ctx.estado->placa_conectada(); });
     m_I_LED = etiqueta("I_LED", QString(), panel7);
     m_I_LED->setFixedSize(24, 24);
     m_I_LED->setScaledContents(true);
@@ -476,12 +497,14 @@ void TFormPrincipal::creaBarra()
 
 void TFormPrincipal::conecta(QAction *action, void (TFormPrincipal::*handler)())
 {
-    connect(action, &QAction::triggered, this, [this, handler] { protegido([this, handler] { (this->*handler)(); }); });
+    connect(action, &QAction::triggered, this,
+            [this, handler] { protegido([this, handler] { (this->*handler)(); }); });
 }
 
 void TFormPrincipal::conecta(QPushButton *button, void (TFormPrincipal::*handler)())
 {
-    connect(button, &QPushButton::clicked, this, [this, handler] { protegido([this, handler] { (this->*handler)(); }); });
+    connect(button, &QPushButton::clicked, this,
+            [this, handler] { protegido([this, handler] { (this->*handler)(); }); });
 }
 
 // An error that leaves a handler is shown to the user, as the toolkit does with errors that reach
@@ -548,6 +571,9 @@ void TFormPrincipal::aplicaTitulosColumnas()
     QAbstractItemModel *modelo = m_DBGrid1->model();
     if (!modelo)
         return;
+    // The kind texts change with the language, and the widths with them.
+    if (m_rejilla)
+        m_rejilla->ajustaAnchos();
     for (auto it = m_titulos.cbegin(); it != m_titulos.cend(); ++it) {
         if (it.key() < modelo->columnCount())
             modelo->setHeaderData(it.key(), Qt::Horizontal, it.value());
@@ -664,7 +690,8 @@ void TFormPrincipal::listCOMPorts(const QStringList &nombres)
         entrada->setObjectName(QStringLiteral("miCOM%1").arg(m_entradasPuerto.size() + 1));
         entrada->setData(numero);
         entrada->setCheckable(true);
-        connect(entrada, &QAction::triggered, this, [this, entrada] { protegido([this, entrada] { COMClick(entrada); }); });
+        connect(entrada, &QAction::triggered, this,
+                [this, entrada] { protegido([this, entrada] { COMClick(entrada); }); });
         m_Configuracin1->addAction(entrada);
         m_entradasPuerto << entrada;
     }
@@ -837,7 +864,8 @@ void TFormPrincipal::Test_INICIAL_PLACAS()
         m_Arbol->clear();
         if (progreso) {
             progreso->mostrar();
-            progreso->setMensaje(textosDe(m_ctx).texto(QStringLiteral("F_test_label2_caption"), falloGeneral()));
+            progreso->setMensaje(
+                textosDe(m_ctx).texto(QStringLiteral("F_test_label2_caption"), falloGeneral()));
             progreso->setPosicion(0);
             progreso->setMaximo(MAXIMO_BARRA_ESCANEO);
             progreso->setContador(QStringLiteral("0/%1").arg(MAXIMO_BARRA_ESCANEO));
@@ -847,9 +875,10 @@ void TFormPrincipal::Test_INICIAL_PLACAS()
             if (!estado.detener_proceso() && link.Sondea_Placa(placa))
                 agregaNodo(placa);
             if (progreso) {
-                // The bar and counter show the number of the board just polled, 31 being the last.
-                progreso->setPosicion(placa);
-                progreso->setContador(QStringLiteral("%1/%2").arg(placa).arg(MAXIMO_BARRA_ESCANEO));
+                // The bar and counter show the boards tried; the 32nd leaves them full at 31.
+                const int probadas = std::min(placa + 1, MAXIMO_BARRA_ESCANEO);
+                progreso->setPosicion(probadas);
+                progreso->setContador(QStringLiteral("%1/%2").arg(probadas).arg(MAXIMO_BARRA_ESCANEO));
             }
         }
         habilitaMenuPuertos();
@@ -901,7 +930,7 @@ void TFormPrincipal::ArbolClick()
     try {
         const QTreeWidgetItem *nodo = m_Arbol->currentItem();
         if (nodo && !nodo->text(0).isEmpty() && !m_ctx.estado->placa_conectada())
-            m_num_placa->setText(nodo->text(0));
+            EntryGuard::muestra(m_num_placa, nodo->text(0));
     } catch (const std::exception &e) {
         m_ctx.link->printDebug(QStringLiteral("TFormPrincipal.ArbolClick: Error:") + textoError(e));
     }
@@ -924,8 +953,8 @@ bool TFormPrincipal::eventFilter(QObject *watched, QEvent *event)
         if (!texto.isEmpty())
             return !num_placaKeyPress(texto.at(0));
         // Keys that edit without a character of their own.
-        if (m_ctx.estado->placa_conectada()
-            && (tecla->key() == Qt::Key_Delete || tecla->key() == Qt::Key_Backspace))
+        if (m_ctx.estado->placa_conectada() &&
+            (tecla->key() == Qt::Key_Delete || tecla->key() == Qt::Key_Backspace))
             return true;
     }
     return QMainWindow::eventFilter(watched, event);

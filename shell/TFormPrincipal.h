@@ -69,6 +69,8 @@ public:
     void CONECTARClick();
     void Conexin1Click();
     void Conectar_Desconectar();
+    // The disconnecting half of Conectar_Desconectar: sends nothing.
+    void desconectaPlaca();
     // The system password check for the requester "P" (connecting) or "M" (panel parameters):
     // true, with confirmado set, when the typed code is the board's. Refused while the link is busy.
     bool Valida_Contra_Sistema(QChar letra);
@@ -141,7 +143,8 @@ private:
     void agregaNodo(int placa);
     void cierraTable1();
     void creaRejillaUsuarios();
-    QString eligeFichero(QFileDialog *dialogo);
+    // vaciaNombre: the dialog starts with no file name instead of the previous use's.
+    QString eligeFichero(QFileDialog *dialogo, bool vaciaNombre = false);
     void muestraResultado(const FileCommandResult &resultado);
     // The nine controls a transfer disables while it runs.
     void habilitaTransferencia(bool on);

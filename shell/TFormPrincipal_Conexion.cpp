@@ -35,6 +35,16 @@ bool TFormPrincipal::Valida_Contra_Sistema(QChar letra)
     return valida;
 }
 
+void TFormPrincipal::desconectaPlaca()
+{
+    for (QAction *a : {m_RecibirdelSistema2, m_EnviaralSistema1, m_ToolRecibir, m_ToolEnviar})
+        a->setEnabled(false);
+    m_Recibir->setEnabled(false);
+    m_Enviar->setEnabled(false);
+    showNotConnectedLook();
+    m_ctx.estado->setPlaca_conectada(false);
+}
+
 void TFormPrincipal::Conectar_Desconectar()
 {
     Comunicacion_TZR &link = *m_ctx.link;
@@ -44,12 +54,7 @@ void TFormPrincipal::Conectar_Desconectar()
     const TextLookup &textos = textosDe(m_ctx);
     try {
         if (estado.placa_conectada()) {
-            for (QAction *a : {m_RecibirdelSistema2, m_EnviaralSistema1, m_ToolRecibir, m_ToolEnviar})
-                a->setEnabled(false);
-            m_Recibir->setEnabled(false);
-            m_Enviar->setEnabled(false);
-            showNotConnectedLook();
-            estado.setPlaca_conectada(false);
+            desconectaPlaca();
             return;
         }
 

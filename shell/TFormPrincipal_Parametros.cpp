@@ -1,5 +1,7 @@
 #include "TFormPrincipal.h"
 
+#include "EntryGuard.h"
+
 #include "Comunicacion_TZR.h"
 #include "Contexto.h"
 #include "EstadoPrograma.h"
@@ -39,7 +41,11 @@ void TFormPrincipal::Parametros1Click()
             ventana->setParametros_grabados(false);
             ventana->setPlaca_parametros(m_num_placa->text());
             ventana->exec();
-            m_num_placa->setText(ventana->placa_parametros());
+            // The board answers to its new number only after the restart, and that number never
+            // passed the programming-code check: a connection does not follow it.
+            if (ventana->placa_parametros() != m_num_placa->text() && m_ctx.estado->placa_conectada())
+                desconectaPlaca();
+            EntryGuard::muestra(m_num_placa, ventana->placa_parametros());
             if (ventana->parametros_grabados()) {
                 // The timer's handler restores the cursor once; a restart already pending keeps its own.
                 if (!m_TIEMPO_REINICIA_PLACA->isActive())

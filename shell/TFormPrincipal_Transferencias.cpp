@@ -12,18 +12,19 @@
 #include "Lenguaje.h"
 #include "SerialPort.h"
 #include "TAdvertencia.h"
+#include "TFProgreso.h"
 #include "TF_Advertencia3.h"
 #include "TF_ShowMessage.h"
-#include "TFProgreso.h"
 #include "TablaCursor.h"
+#include "TfrmDebug.h"
 #include "Transferencias.h"
 #include "TzrError.h"
-#include "TfrmDebug.h"
 #include "UsersTable.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QMessageBox>
 #include <QPushButton>
 
 namespace {
@@ -41,6 +42,27 @@ void purga(Contexto &ctx)
         ctx.puerto->purge();
 }
 
+// A data file from elsewhere may hold more rows than a board has slots: the user is told which
+// rows stay behind before the board is touched, and may stop there.
+bool aceptaLimiteUsuarios(Contexto &ctx, QWidget *padre, qsizetype filas)
+{
+    QMessageBox aviso(QMessageBox::Warning, QStringLiteral("TZRUsers"),
+                      texto(ctx, "LIM_M1", "The board holds %1 users.").arg(MAX_USUARIOS),
+                      QMessageBox::NoButton, padre);
+    aviso.setObjectName(QStringLiteral("LimiteUsuarios"));
+    aviso.setInformativeText(
+        texto(ctx, "LIM_M2", "The %1 rows after row 350 will not be sent.").arg(filas - MAX_USUARIOS));
+    QPushButton *aceptar =
+        aviso.addButton(texto(ctx, "Advertencia_Aceptar_Caption", "OK"), QMessageBox::AcceptRole);
+    aceptar->setObjectName(QStringLiteral("Aceptar"));
+    QPushButton *cancelar =
+        aviso.addButton(texto(ctx, "Advertencia_Cancelar_Caption", "Cancel"), QMessageBox::RejectRole);
+    cancelar->setObjectName(QStringLiteral("Cancelar"));
+    aviso.setDefaultButton(cancelar);
+    aviso.exec();
+    return aviso.clickedButton() == aceptar;
+}
+
 } // namespace
 
 void TFormPrincipal::habilitaTransferencia(bool on)
@@ -50,7 +72,8 @@ void TFormPrincipal::habilitaTransferencia(bool on)
         if (w)
             w->setEnabled(on);
     }
-    for (QAction *a : {m_ToolConectar, m_ToolRecibir, m_ToolEnviar, m_RecibirdelSistema2, m_EnviaralSistema1}) {
+    for (QAction *a :
+         {m_ToolConectar, m_ToolRecibir, m_ToolEnviar, m_RecibirdelSistema2, m_EnviaralSistema1}) {
         if (a)
             a->setEnabled(on);
     }
@@ -134,8 +157,9 @@ void TFormPrincipal::Recibir_ANTClick()
         return;
     }
     if (!resultado.completa())
-        showMessage(m_ctx, texto(m_ctx, "F_SHOW_M14", "Receive incomplete: the file was not changed."),
-                    texto(m_ctx, "F_SHOW_M15", "%1 user slots could not be read.").arg(resultado.slotsFallidos));
+        showMessage(
+            m_ctx, texto(m_ctx, "F_SHOW_M14", "Receive incomplete: the file was not changed."),
+            texto(m_ctx, "F_SHOW_M15", "%1 user slots could not be read.").arg(resultado.slotsFallidos));
 }
 
 void TFormPrincipal::Enviar_ATNClick()
@@ -160,12 +184,14 @@ void TFormPrincipal::Enviar_ATNClick()
     {
         FilaRechazada rechazo;
         bool preparada = false;
+        qsizetype totalFilas = 0;
         try {
             if (m_ctx.usuarios)
                 m_ctx.usuarios->Activa_Tabla(false);
             TablaCursor tabla(m_ctx.fichero->Directorio_Trabajo(), m_ctx.fichero->Nombre_Tabla());
-            preparada = transferencias.Prepara_Envio(tabla.filasEnOrden(m_ToolOrden && m_ToolOrden->isChecked()),
-                                                     registros, rechazo);
+            const QList<FilaUsuario> filas = tabla.filasEnOrden(m_ToolOrden && m_ToolOrden->isChecked());
+            totalFilas = filas.size();
+            preparada = transferencias.Prepara_Envio(filas, registros, rechazo);
         } catch (const TzrError &e) {
             terminaTransferencia();
             showErrorBox(this, e.message());
@@ -179,6 +205,8 @@ void TFormPrincipal::Enviar_ATNClick()
                             .arg(QStringLiteral("%1 (%2)").arg(rechazo.posicion + 1).arg(rechazo.nombre)));
             return;
         }
+        if (totalFilas > MAX_USUARIOS && !aceptaLimiteUsuarios(m_ctx, this, totalFilas))
+            return;
     }
 
     if (m_ctx.debug)

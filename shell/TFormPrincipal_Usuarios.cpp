@@ -19,6 +19,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QTableView>
 
@@ -80,9 +81,14 @@ void TFormPrincipal::creaRejillaUsuarios()
     aplicaTitulosColumnas();
 }
 
-QString TFormPrincipal::eligeFichero(QFileDialog *d)
+QString TFormPrincipal::eligeFichero(QFileDialog *d, bool vaciaNombre)
 {
     d->setDirectory(m_ctx.fichero->Directorio_Trabajo());
+    // selectFile() ignores an empty name, so the name is emptied in the dialog's own edit.
+    if (vaciaNombre) {
+        if (auto *nombre = d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+            nombre->clear();
+    }
     const QString nombre = m_eligeFichero ? m_eligeFichero(d) : QString();
     if (nombre.isEmpty())
         return {};
@@ -159,8 +165,7 @@ void TFormPrincipal::ToolExcelClick()
 {
     if (!m_rejilla)
         return;
-    m_Dialogo1->selectFile(QString());
-    const QString nombre = eligeFichero(m_Dialogo1);
+    const QString nombre = eligeFichero(m_Dialogo1, true);
     Table &tabla = m_rejilla->Table1();
     if (nombre.isEmpty() || !tabla.isOpen() || tabla.recordCount() == 0)
         return;

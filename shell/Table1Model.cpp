@@ -3,7 +3,11 @@
 #include "Table.h"
 #include "UsersTableRules.h"
 
+#include <QFontMetrics>
+
+#include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace {
 
@@ -46,6 +50,31 @@ QString Table1Model::campo(int column)
 int Table1Model::ancho(int column)
 {
     return enRango(column) ? DEFINICIONES.at(column).ancho : 0;
+}
+
+QList<int> Table1Model::anchos(const QFontMetrics &metricas, int margen, const QStringList &tipos)
+{
+    const auto masAncho = [&metricas](QStringView caracteres) {
+        int mayor = 0;
+        for (const QChar c : caracteres)
+            mayor = std::max(mayor, metricas.horizontalAdvance(c));
+        return mayor;
+    };
+    const int letra = masAncho(u"ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789*");
+    const int digito = masAncho(u"0123456789");
+    const int hexadecimal = masAncho(u"0123456789ABCDEF");
+    int tipo = 0;
+    for (const QString &t : tipos)
+        tipo = std::max(tipo, metricas.horizontalAdvance(t));
+    const std::array<int, COLUMNAS> contenido{16 * letra, 4 * digito,     3 * digito, 10 * hexadecimal,
+                                              16 * letra, masAncho(u"X"), tipo};
+    double escala = 1.0;
+    for (int c = 0; c < COLUMNAS; ++c)
+        escala = std::max(escala, double(contenido.at(c) + margen) / ancho(c));
+    QList<int> r;
+    for (int c = 0; c < COLUMNAS; ++c)
+        r << int(std::ceil(ancho(c) * escala));
+    return r;
 }
 
 int Table1Model::fieldSize(int column) const

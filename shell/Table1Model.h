@@ -1,7 +1,11 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QList>
 #include <QMap>
+#include <QStringList>
+
+class QFontMetrics;
 
 #include <utility>
 
@@ -32,8 +36,12 @@ public:
 
     Table &Table1() const { return *m_table; }
     static QString campo(int column);
-    // Width of the column in pixels.
+    // Width of the column in pixels, as designed for an 8-point dialog font.
     static int ancho(int column);
+    // The widths of every column for a font: the designed widths all scaled by one factor, the
+    // least that lets each column show its widest content whole (margen: a cell's padding;
+    // tipos: the kind texts TIPO_CODE may hold). Never narrower than designed.
+    static QList<int> anchos(const QFontMetrics &metricas, int margen, const QStringList &tipos);
     // The field size of the column's field: the most characters its cell editor takes.
     int fieldSize(int column) const;
 

@@ -1,9 +1,11 @@
 #include "UsersGrid.h"
 
 #include "CodeEntry.h"
+#include "EntryGuard.h"
 #include "KeyFilters.h"
 #include "Table.h"
 #include "Table1Model.h"
+#include "TextLookup.h"
 #include "TzrError.h"
 #include "UsersGridDelegate.h"
 #include "UsersGridSelection.h"
@@ -16,6 +18,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTableView>
 #include <QTimer>
 
@@ -98,8 +101,7 @@ UsersGrid::UsersGrid(QTableView &DBGrid1, QLineEdit &edtCode, UsersTable &usuari
     titulos->setStretchLastSection(false);
     titulos->setSectionsMovable(false);
     titulos->setMinimumSectionSize(SECCION_MINIMA);
-    for (int c = 0; c < Table1Model::COLUMNAS; ++c)
-        titulos->resizeSection(c, Table1Model::ancho(c));
+    ajustaAnchos();
     QHeaderView *indicador = DBGrid1.verticalHeader();
     indicador->setVisible(true);
     indicador->setSectionResizeMode(QHeaderView::Fixed);
@@ -111,6 +113,8 @@ UsersGrid::UsersGrid(QTableView &DBGrid1, QLineEdit &edtCode, UsersTable &usuari
     DBGrid1.viewport()->installEventFilter(this);
 
     edtCode.setMaxLength(LONGITUD_EDTCODE);
+    new EntryGuard(
+        edtCode, [](const QString &, QChar c) { return ::edtCodeKeyPress(c).key; }, LONGITUD_EDTCODE);
     edtCode.setFocusPolicy(Qt::ClickFocus);
     edtCode.setContextMenuPolicy(Qt::NoContextMenu);
     edtCode.setAcceptDrops(false);
@@ -121,10 +125,15 @@ UsersGrid::UsersGrid(QTableView &DBGrid1, QLineEdit &edtCode, UsersTable &usuari
     for (QScrollBar *barra : {DBGrid1.verticalScrollBar(), DBGrid1.horizontalScrollBar()})
         connect(barra, &QScrollBar::valueChanged, this, &UsersGrid::colocaEdtCode);
     connect(titulos, &QHeaderView::sectionResized, this, &UsersGrid::colocaEdtCode);
+    usuarios.setAlActivar([this] {
+        if (!m_enCambio)
+            protegido([this] { recarga(); });
+    });
 }
 
 UsersGrid::~UsersGrid()
 {
+    m_usuarios->setAlActivar({});
     if (m_seleccion)
         m_seleccion->setMover({});
     if (m_DBGrid1) {
@@ -156,12 +165,15 @@ void UsersGrid::cambiaYRestaura(const std::function<void()> &cambio, bool redibu
     const int columna = actual.isValid() ? actual.column() : Table1Model::NOMBRE;
     cierraEditor();
     ocultaEdtCode();
+    const bool anidado = std::exchange(m_enCambio, true);
     try {
         m_model->cambia(cambio);
     } catch (...) {
+        m_enCambio = anidado;
         restauraActual(columna, redibuja);
         throw;
     }
+    m_enCambio = anidado;
     restauraActual(columna, redibuja);
 }
 
@@ -186,6 +198,25 @@ void UsersGrid::vigilaTabla()
         m_recargaPendiente = false;
         protegido([this] { recarga(); });
     });
+}
+
+void UsersGrid::ajustaAnchos()
+{
+    if (!m_DBGrid1)
+        return;
+    QStringList tipos{QStringLiteral("Keypad"), QStringLiteral("Card"), QStringLiteral("Button")};
+    if (m_textos) {
+        const TextLookup &textos = m_textos();
+        for (const char *clave : {"K_TECLADO", "K_TARJETA", "K_LLAVE"})
+            tipos << textos.texto(QString::fromLatin1(clave), QString());
+    }
+    // The delegate pads a cell's text by the focus frame's margin and one pixel on each side;
+    // one more pixel each side is the grid line.
+    const int margen =
+        2 * (m_DBGrid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_DBGrid1) + 2);
+    const QList<int> anchos = Table1Model::anchos(m_DBGrid1->fontMetrics(), margen, tipos);
+    for (int c = 0; c < Table1Model::COLUMNAS; ++c)
+        m_DBGrid1->horizontalHeader()->resizeSection(c, anchos.at(c));
 }
 
 void UsersGrid::ToolOrdenClick(bool down)
@@ -251,7 +282,7 @@ void UsersGrid::DBGrid1DrawColumnCell()
     const Table &t = Table1();
     if (!actual.isValid() || actual.column() != Table1Model::CODIGO || !t.isOpen() || !m_DBGrid1->isVisible())
         return;
-    m_edtCode->setText(t.editText(Campo::CODIGO));
+    EntryGuard::muestra(m_edtCode, t.editText(Campo::CODIGO));
     m_edtCode->show();
     m_edtCode->raise();
     colocaEdtCode();
@@ -331,7 +362,7 @@ void UsersGrid::edtCodeExit(bool porFoco)
         restauraActual(Table1Model::CODIGO, false);
         return;
     }
-    m_edtCode->setText(resultado.code);
+    EntryGuard::muestra(m_edtCode, resultado.code);
     // Hidden here rather than by leaving the column, so the finishing does not run again.
     ocultaEdtCode();
     restauraActual(Table1Model::LINEA2, true);

@@ -40,9 +40,11 @@ public:
     // Runs a command that opens, closes, reorders or rewrites Table1 and puts the grid back on the
     // table's current row, in the same column. A code half typed in edtCode is dropped.
     void cambiaTabla(const std::function<void()> &cambio);
-    // Table1 was opened, closed or written through another handle. The grid also notices on its
-    // own, when it next paints, that it no longer matches the table, and reloads then.
+    // Table1 was written through another handle. Opening and closing Table1 reload the grid at
+    // once; it also notices, when it next paints, that it no longer matches the table.
     void recarga();
+    // Sizes the columns for the grid's font and the kind texts of the current language.
+    void ajustaAnchos();
     // ToolOrden: by name when down, in the table's own order when up.
     void ToolOrdenClick(bool down);
     // Activa_Tabla(false).
@@ -92,4 +94,6 @@ private:
     bool m_sinRedibujar = false;
     bool m_reenviando = false;
     bool m_recargaPendiente = false;
+    // Set while a change runs inside the model's reset, which already covers a reopened table.
+    bool m_enCambio = false;
 };

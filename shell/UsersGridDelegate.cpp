@@ -1,5 +1,7 @@
 #include "UsersGridDelegate.h"
 
+#include "EntryGuard.h"
+#include "KeyFilters.h"
 #include "Table1Model.h"
 
 #include <QLineEdit>
@@ -18,6 +20,10 @@ QWidget *UsersGridDelegate::createEditor(QWidget *parent, const QStyleOptionView
     const int size = m_model->fieldSize(index.column());
     if (size > 0)
         editor->setMaxLength(size);
+    const QString campo = Table1Model::campo(index.column());
+    new EntryGuard(
+        *editor, [campo](const QString &, QChar c) { return DBGrid1KeyPress(campo, c); },
+        size > 0 ? size : -1);
     editor->setContextMenuPolicy(Qt::NoContextMenu);
     editor->setAcceptDrops(false);
     if (m_filtroTeclas)
@@ -25,6 +31,15 @@ QWidget *UsersGridDelegate::createEditor(QWidget *parent, const QStyleOptionView
     m_editor = editor;
     m_indice = index;
     return editor;
+}
+
+void UsersGridDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const
+{
+    // The cell's value as the table holds it, not as typing would have made it.
+    if (auto *edit = qobject_cast<QLineEdit *>(editor); EntryGuard::de(edit))
+        EntryGuard::muestra(edit, index.data(Qt::EditRole).toString());
+    else
+        QStyledItemDelegate::setEditorData(editor, index);
 }
 
 void UsersGridDelegate::destroyEditor(QWidget *editor, const QModelIndex &index) const

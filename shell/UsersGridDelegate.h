@@ -8,7 +8,8 @@ class QLineEdit;
 class Table1Model;
 
 // The users grid's cell editor: a line edit that takes no more characters than the field's
-// size, offers no paste or drop around the key filter, and sends its keys through filtroTeclas.
+// size, sends its keys through filtroTeclas, and applies the column's key filter to text that
+// comes in any other way.
 class UsersGridDelegate : public QStyledItemDelegate
 {
     Q_OBJECT
@@ -17,6 +18,7 @@ public:
 
     QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
                           const QModelIndex &index) const override;
+    void setEditorData(QWidget *editor, const QModelIndex &index) const override;
     void destroyEditor(QWidget *editor, const QModelIndex &index) const override;
 
     // The open cell editor, null when none.

@@ -85,6 +85,12 @@ private slots:
         QTest::newRow("reader empty") << Cambios{{4, ""}} << false << "Reader";
         QTest::newRow("language empty") << Cambios{{3, ""}} << false << "Language";
         QTest::newRow("code length empty") << Cambios{{2, ""}} << false << "Code Length";
+        QTest::newRow("code length 255 of a blank board") << Cambios{{2, "255"}} << false << "Code Length";
+        QTest::newRow("code length 3") << Cambios{{2, "3"}} << false << "Code Length";
+        QTest::newRow("code length 6") << Cambios{{2, "6"}} << true << "";
+        QTest::newRow("time A 255 of a blank board") << Cambios{{5, "255"}} << false << "Time A";
+        QTest::newRow("code read as F") << Cambios{{7, "12F45"}} << false << "Programming Code";
+        QTest::newRow("master code read as C") << Cambios{{8, "C0000"}} << false << "Master Code";
         QTest::newRow("time A 3") << Cambios{{5, "3"}} << false << "Time A";
         QTest::newRow("time A 60") << Cambios{{5, "60"}} << false << "Time A";
         QTest::newRow("time A 4") << Cambios{{5, "4"}} << true << "";

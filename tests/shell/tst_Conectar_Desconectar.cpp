@@ -1,8 +1,14 @@
+#include "AlAbrir.h"
 #include "ConexionPrueba.h"
+#include "TF_Parametros.h"
 
 #include "TzrError.h"
 
+#include <QAccessible>
+#include <QClipboard>
 #include <QLabel>
+#include <QTimer>
+#include <QToolButton>
 
 using namespace std::chrono_literals;
 
@@ -285,10 +291,51 @@ private slots:
         QCOMPARE(numero->text(), QStringLiteral("07"));
         clic(0);
         QCOMPARE(numero->text(), QStringLiteral("07"));
+        // Nor by routes other than typed keys: Shift+Insert, the selection paste, an assistive
+        // tool writing through the accessibility interface.
+        QGuiApplication::clipboard()->setText(QStringLiteral("05"));
+        QGuiApplication::clipboard()->setText(QStringLiteral("05"), QClipboard::Selection);
+        numero->selectAll();
+        QTest::keyClick(numero, Qt::Key_Insert, Qt::ShiftModifier);
+        QTest::mouseClick(numero, Qt::MiddleButton);
+        QAccessible::queryAccessibleInterface(numero)->setText(QAccessible::Value, QStringLiteral("05"));
+        numero->insert(QStringLiteral("5"));
+        QCOMPARE(numero->text(), QStringLiteral("07"));
+        QCOMPARE(p.m_ctx.link->placaActual(), 7);
 
         p.principal().CONECTARClick();
         clic(0);
         QCOMPARE(numero->text(), QStringLiteral("01"));
+    }
+
+    // New parameters give the connected board another number, which never passed the
+    // programming-code check: the connection ends before num_placa shows it.
+    void newPanelNumberEndsTheConnection()
+    {
+        ConexionPrueba p({1});
+        p.arrancaDesbloqueado();
+        p.abreFichero();
+        QVERIFY(p.conecta(QStringLiteral("73518")));
+        AlAbrir<TF_Solicita_Contra> contra([](TF_Solicita_Contra *d) {
+            d->E_Contra()->setText(QStringLiteral("40962"));
+            d->findChild<QPushButton *>(QStringLiteral("Aceptar"))->click();
+        });
+        AlAbrir<TF_Parametros> parametros([](TF_Parametros *v) {
+            const auto pon = [v](const char *nombre, const char *texto) {
+                v->findChild<QLineEdit *>(QString::fromLatin1(nombre))->setText(QString::fromLatin1(texto));
+            };
+            pon("Edit1", "5");
+            pon("Edit7", "12345");
+            pon("Edit8", "54321");
+            v->findChild<QToolButton *>(QStringLiteral("SpeedButton1"))->click();
+        });
+        p.accion(QStringLiteral("ToolSistema"))->trigger();
+        QVERIFY(parametros.hecho());
+        QVERIFY(!p.m_ctx.estado->placa_conectada());
+        QCOMPARE(p.principal().num_placa()->text(), QStringLiteral("5"));
+        QVERIFY(!p.habilitado(QStringLiteral("Enviar")));
+        p.principal().TIEMPO_REINICIA_PLACA()->stop();
+        QApplication::restoreOverrideCursor();
     }
 
     void emptyBoardNumber()

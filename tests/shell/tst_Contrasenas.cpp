@@ -158,6 +158,7 @@ private slots:
     {
         QStringList mensajes;
         bool siguioAbierto = false;
+        bool vaciadoConFoco = false;
         onNextModal([&](QWidget *modal) {
             teclea(campo(modal, "E_Contra"), QStringLiteral("turbo"));
             onNextModal(
@@ -168,13 +169,18 @@ private slots:
                 modal);
             boton(modal, "Aceptar")->click();
             siguioAbierto = modal->isVisible();
-            campo(modal, "E_Contra")->clear();
+            // The prompt is active again once the box closes: emptied, the focus in E_Contra.
+            vaciadoConFoco = QTest::qWaitFor([&] {
+                return campo(modal, "E_Contra")->text().isEmpty() &&
+                       modal->focusWidget() == campo(modal, "E_Contra");
+            });
             teclea(campo(modal, "E_Contra"), QStringLiteral("TRUBO"));
             boton(modal, "Aceptar")->click();
         });
         QVERIFY(Pide_Contra_Aplicacion(m_ctx));
         QCOMPARE(mensajes, (QStringList{QStringLiteral("Wrong password."), QString()}));
         QVERIFY(siguioAbierto);
+        QVERIFY(vaciadoConFoco);
     }
 
     void prompt_cierreRechaza_data()
@@ -372,6 +378,12 @@ private slots:
         boton(m_cambio.get(), "Aceptar1")->click();
         QCOMPARE(visto, mensaje);
         QVERIFY(m_cambio->isVisible());
+        if (!mensaje.isEmpty()) {
+            // Active again after the box: the three edits emptied, the focus in Ant_Contra.
+            for (const char *nombre : {"Ant_Contra", "NContra", "NContra_Valida"})
+                QTRY_COMPARE(campo(m_cambio.get(), nombre)->text(), QString());
+            QCOMPARE(m_cambio->focusWidget(), campo(m_cambio.get(), "Ant_Contra"));
+        }
         QCOMPARE(m_cfg->PWD(), QStringLiteral("TRUBO"));
         m_cambio->hide();
     }

@@ -1,11 +1,13 @@
 #include "AlAbrir.h"
 #include "ArranquePrueba.h"
 
+#include "EntryGuard.h"
 #include "TF_Mensaje_Parametros.h"
 #include "TF_Parametros.h"
 #include "TF_Solicita_Contra.h"
 #include "TfrmDebug.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
@@ -142,12 +144,21 @@ private slots:
         QCOMPARE(texto(v, "Label16"), QStringLiteral("Master code"));
         QCOMPARE(texto(v, "Label18"), QStringLiteral("from 1 to 31"));
 
+        // The lengths limit what is typed; a value read from the board is shown whole.
         const QList<QPair<const char *, int>> longitudes{
             {"Edit1", 2}, {"Edit4", 1}, {"Edit2", 1}, {"Edit5", 2}, {"Edit6", 2}, {"Edit7", 5}, {"Edit8", 5}};
+        v->show();
         for (const auto &[nombre, longitud] : longitudes) {
-            QCOMPARE(edit(v, nombre)->maxLength(), longitud);
-            QCOMPARE(edit(v, nombre)->echoMode(), QLineEdit::Normal);
+            QLineEdit *e = edit(v, nombre);
+            e->clear();
+            e->setFocus();
+            QTest::keyClicks(e, QStringLiteral("1111111"));
+            QTest::keyClicks(e, QStringLiteral("4444444"));
+            QCOMPARE(e->text().size(), longitud);
+            QCOMPARE(e->echoMode(), QLineEdit::Normal);
+            e->clear();
         }
+        v->hide();
         QComboBox *e3 = idioma(v);
         QVERIFY(!e3->isEditable());
         QCOMPARE(e3->currentText(), QString());
@@ -281,6 +292,78 @@ private slots:
         v->hide();
     }
 
+    // Text that arrives by other routes than typed keys (the selection paste, an assistive
+    // tool) gets the field's key filter and length all the same.
+    void otherRoutesGetTheKeyFilter_data()
+    {
+        QTest::addColumn<QString>("campo");
+        QTest::addColumn<QString>("llega");
+        QTest::addColumn<QString>("queda");
+        QTest::newRow("panel") << "Edit1"
+                               << "x7-45"
+                               << "74";
+        QTest::newRow("reader") << "Edit4"
+                                << "21"
+                                << "1";
+        QTest::newRow("code length") << "Edit2"
+                                     << "255"
+                                     << "5";
+        QTest::newRow("time A") << "Edit5"
+                                << "255"
+                                << "25";
+        QTest::newRow("programming code") << "Edit7"
+                                          << "bcd1b2a99"
+                                          << "1B2A9";
+    }
+    void otherRoutesGetTheKeyFilter()
+    {
+        QFETCH(QString, campo);
+        QFETCH(QString, llega);
+        QFETCH(QString, queda);
+        ArranquePrueba p;
+        p.arranca();
+        TF_Parametros *v = p.m_ctx.parametros;
+        v->show();
+        QLineEdit *e = edit(v, campo.toLatin1().constData());
+        QAccessibleInterface *accesible = QAccessible::queryAccessibleInterface(e);
+        QVERIFY(accesible);
+        accesible->setText(QAccessible::Value, llega);
+        QCOMPARE(e->text(), queda);
+        e->clear();
+        e->insert(llega);
+        QCOMPARE(e->text(), queda);
+        v->hide();
+    }
+
+    // A blank board holds 255 where the window expects a number: it is shown whole, the check
+    // refuses it, and nothing reaches the board until the user types a value.
+    void blankBoardValuesAreShownWholeAndRefused()
+    {
+        ArranquePrueba p({1});
+        prepara(p);
+        Board &b = *p.m_bus.board(1);
+        for (int direccion : {2, 5, 6})
+            b.setByte(direccion, 0xFF);
+        QStringList mensajes;
+        const bool abierta = abreParametros(p, QStringLiteral("40962"), [&](TF_Parametros *v) {
+            for (const char *nombre : {"Edit2", "Edit5", "Edit6"})
+                QCOMPARE(edit(v, nombre)->text(), QStringLiteral("255"));
+            edit(v, "Edit7")->setText(QStringLiteral("12345"));
+            edit(v, "Edit8")->setText(QStringLiteral("54321"));
+            AlAbrir<TF_Mensaje_Parametros> mensaje([&](TF_Mensaje_Parametros *m) {
+                mensajes << m->L2();
+                hijo<QPushButton>(m, "B_Aceptar")->click();
+            });
+            p.m_bus.clearLog();
+            hijo<QToolButton>(v, "SpeedButton1")->click();
+            QVERIFY(mensaje.hecho());
+            QVERIFY(v->isVisible());
+            QCOMPARE(escritas(p.m_bus), QList<Escritura>());
+        });
+        QVERIFY(abierta);
+        QCOMPARE(mensajes, QStringList({"Code length"}));
+    }
+
     // The message names the field by its caption in the current language.
     void checkRefusesAndWritesNothing_data()
     {
@@ -313,7 +396,8 @@ private slots:
         TF_Parametros *v = p.m_ctx.parametros;
         v->show();
         rellena(v);
-        edit(v, campo.toLatin1().constData())->setText(valor);
+        // As a value read from the board would stand there.
+        EntryGuard::muestra(edit(v, campo.toLatin1().constData()), valor);
         QString visto;
         QString primera;
         AlAbrir<TF_Mensaje_Parametros> mensajeVisto([&](TF_Mensaje_Parametros *m) {
@@ -518,8 +602,8 @@ private slots:
         CierraMensajes mensajes;
         QVERIFY(abreParametros(p, QStringLiteral("40962"), [&](TF_Parametros *v) {
             rellena(v);
-            // Only a field set around the key filter can hold something that is not a number.
-            edit(v, "Edit4")->setText(QStringLiteral("x"));
+            // Only a text the program shows itself passes around the key filter.
+            EntryGuard::muestra(edit(v, "Edit4"), QStringLiteral("x"));
             hijo<QToolButton>(v, "SpeedButton1")->click();
             abiertaTrasError = v->isVisible();
         }));

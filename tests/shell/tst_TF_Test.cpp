@@ -200,6 +200,35 @@ private slots:
                  QStringLiteral("Cambiamos TimerRecepcion.Interval a 100"));
     }
 
+    void idleWindowLeavesAScanAlone_data()
+    {
+        QTest::addColumn<bool>("porDetener");
+        QTest::newRow("Detener") << true;
+        QTest::newRow("close box") << false;
+    }
+
+    // The stop request is shared with the bus scan: closing a test window that runs nothing
+    // while a scan is going on must not cut the scan short.
+    void idleWindowLeavesAScanAlone()
+    {
+        QFETCH(bool, porDetener);
+        ArranquePrueba p({17});
+        arrancaDesbloqueado(p);
+        TF_Test *t = p.m_ctx.test;
+        t->show();
+        QTimer::singleShot(0, t, [&] {
+            if (porDetener)
+                hijo<QPushButton>(t, "Detener")->click();
+            else
+                t->close();
+        });
+        p.principal().B_RefreshClick();
+        QVERIFY(!t->isVisible());
+        QCOMPARE(sondeadas(p.m_bus).size(), 32);
+        QCOMPARE(p.nodos(), QStringList({"17"}));
+        QVERIFY(!p.m_ctx.estado->detener_proceso());
+    }
+
     void refusedWhileTheLinkIsBusy()
     {
         ArranquePrueba p;

@@ -6,6 +6,7 @@
 #include "WindowSet.h"
 
 #include <QPushButton>
+#include <QTimer>
 
 using namespace std::chrono_literals;
 
@@ -34,6 +35,32 @@ private slots:
         QVERIFY(p.m_port.isOpen());
         QCOMPARE(p.m_port.portName(), QStringLiteral("COM3"));
         QCOMPARE(p.m_ctx.estado->Puerto_Actual(), QStringLiteral("COM3"));
+    }
+
+    // While board k is polled the progress counts the k boards already tried.
+    void scanProgressCountsTheBoardsTried()
+    {
+        ArranquePrueba p({3});
+        p.escribeIni("[TZR]\r\nComPort=3\r\n");
+        QStringList fuera;
+        QTimer espia;
+        espia.setInterval(0);
+        QObject::connect(&espia, &QTimer::timeout, [&] {
+            const int enviadas = p.m_bus.count(BoardBus::CMD_PRESENCE);
+            if (enviadas == 0 || !p.m_ctx.progreso || !p.m_ctx.progreso->isVisible())
+                return;
+            const QString esperado = QStringLiteral("%1/31").arg(enviadas - 1);
+            if (p.m_ctx.progreso->contador() != esperado || p.m_ctx.progreso->posicion() != enviadas - 1)
+                fuera << esperado + QStringLiteral(" shown as ") + p.m_ctx.progreso->contador();
+        });
+        p.arranca();
+        p.principal().conecta_APLICACION(true);
+        p.m_bus.clearLog();
+        espia.start();
+        p.principal().B_RefreshClick();
+        espia.stop();
+        QCOMPARE(fuera, QStringList());
+        QCOMPARE(p.m_ctx.progreso->contador(), QStringLiteral("31/31"));
     }
 
     void windowsAreCreatedAndTheLogJoinsLast()

@@ -188,6 +188,34 @@ private slots:
         QCOMPARE(p.m_directorios.last(), otra);
     }
 
+    void extensionInAnyCase_data()
+    {
+        QTest::addColumn<QString>("extension");
+        QTest::newRow("upper") << ".DB";
+        QTest::newRow("mixed") << ".Db";
+        QTest::newRow("lower") << ".db";
+    }
+
+    // New, Save as and Open each open the family they name, whatever the case of ".db".
+    void extensionInAnyCase()
+    {
+        QFETCH(QString, extension);
+        UsuariosPrueba p;
+        QVERIFY(arranca(p));
+        p.nuevo(QStringLiteral("USERS") + extension);
+        QVERIFY(p.m_errores.isEmpty());
+        QVERIFY(p.tabla().isOpen());
+        QVERIFY(QFile::exists(p.ruta(QStringLiteral("USERS.db"))));
+        agrega(p, {{"ANA", "1", "1"}});
+        p.orden("ToolSalvar", p.ruta(QStringLiteral("COPIA") + extension));
+        QVERIFY(p.m_errores.isEmpty());
+        QCOMPARE(p.columna(C::NOMBRE), QStringList({"ANA"}));
+        QCOMPARE(p.principal().L_Fichero()->text(), QStringLiteral("COPIA"));
+        p.orden("ToolFicheros", p.ruta(QStringLiteral("USERS") + extension));
+        QVERIFY(p.m_errores.isEmpty());
+        QCOMPARE(p.columna(C::NOMBRE), QStringList({"ANA"}));
+    }
+
     void openShowsTheRowsOfTheFile()
     {
         UsuariosPrueba p;
@@ -287,6 +315,25 @@ private slots:
         QCOMPARE(leeLibro(p.ruta(QStringLiteral("lista.xls"))), esperado);
         QCOMPARE(p.principal().Lista_solo_EXCEL()->count(), 0);
         QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void exportDialogStartsWithoutAName()
+    {
+        UsuariosPrueba p;
+        QVERIFY(arranca(p));
+        p.nuevo(QStringLiteral("nombres.db"));
+        agrega(p, {{"ANA", "1", "1"}});
+        QStringList nombresAlAbrir;
+        p.principal().setEligeFichero([&](QFileDialog *d) {
+            auto *edit = d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            nombresAlAbrir << (edit ? edit->text() : QStringLiteral("<none>"));
+            // What the user types stays in the dialog, as a real dialog keeps it.
+            d->selectFile(QStringLiteral("primera.xls"));
+            return p.ruta(QStringLiteral("primera.xls"));
+        });
+        p.accion(QStringLiteral("ToolExcel"))->trigger();
+        p.accion(QStringLiteral("ToolExcel"))->trigger();
+        QCOMPARE(nombresAlAbrir, QStringList({QString(), QString()}));
     }
 
     void exportFollowsTheOrdering()

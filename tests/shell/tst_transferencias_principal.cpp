@@ -1,9 +1,11 @@
 #include "ConexionPrueba.h"
 #include "DataFileCopy.h"
+#include "TablaCursor.h"
 #include "TfrmDebug.h"
 #include "UserRecord.h"
 
 #include <QDirIterator>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QtTest>
 
@@ -12,7 +14,9 @@ namespace {
 // Accepts the next warning dialog (receive or send) by its Aceptar button.
 void aceptaAdvertencia()
 {
-    onNextModal([](QWidget *w) { QTest::mouseClick(w->findChild<QPushButton *>(QStringLiteral("Aceptar")), Qt::LeftButton); });
+    onNextModal([](QWidget *w) {
+        QTest::mouseClick(w->findChild<QPushButton *>(QStringLiteral("Aceptar")), Qt::LeftButton);
+    });
 }
 
 void cierraAdvertencia()
@@ -88,7 +92,8 @@ private slots:
 
         // Each transfer left one log file with its own lines.
         QStringList logs;
-        for (QDirIterator it(p.m_dir.filePath(QStringLiteral("logs")), {QStringLiteral("Debug*.log")}); it.hasNext();)
+        for (QDirIterator it(p.m_dir.filePath(QStringLiteral("logs")), {QStringLiteral("Debug*.log")});
+             it.hasNext();)
             logs << it.next();
         QVERIFY(!logs.isEmpty());
         QVERIFY(p.m_ctx.debug->texto().contains(QStringLiteral("Conexion_General: Inicio")));
@@ -145,6 +150,61 @@ private slots:
         QVERIFY(p.m_bus.requests().isEmpty());
         QCOMPARE(p.placa().usersStored(), 3);
         QVERIFY(p.m_ctx.usuarios->Table1().isOpen());
+    }
+
+    void rowsPastTheBoardsSizeAreAnnounced_data()
+    {
+        QTest::addColumn<bool>("acepta");
+        QTest::newRow("accepted") << true;
+        QTest::newRow("cancelled") << false;
+    }
+
+    // A file from elsewhere with 352 rows: before the board is touched the user learns that two
+    // rows stay behind, and may stop; a send goes on with the first 350 and counts those.
+    void rowsPastTheBoardsSizeAreAnnounced()
+    {
+        QFETCH(bool, acepta);
+        ConexionPrueba p;
+        prepara(p, {});
+        p.m_ctx.usuarios->Activa_Tabla(false);
+        {
+            TablaCursor tabla(p.m_ctx.fichero->Directorio_Trabajo(), p.m_ctx.fichero->Nombre_Tabla());
+            tabla.comenzar();
+            for (int i = 0; i < 352; ++i)
+                tabla.inserta({QStringLiteral("U%1").arg(i),
+                               QStringLiteral("0001"),
+                               QStringLiteral("001"),
+                               QStringLiteral("1234"),
+                               {},
+                               {},
+                               {}});
+            tabla.confirmar();
+        }
+        p.m_ctx.usuarios->Activa_Tabla(true);
+        QStringList aviso;
+        onNextModal([&](QWidget *advertencia) {
+            onNextModal(
+                [&](QWidget *w) {
+                    auto *caja = qobject_cast<QMessageBox *>(w);
+                    QVERIFY(caja);
+                    aviso << caja->text() << caja->informativeText();
+                    QTest::mouseClick(w->findChild<QPushButton *>(acepta ? "Aceptar" : "Cancelar"),
+                                      Qt::LeftButton);
+                },
+                advertencia);
+            QTest::mouseClick(advertencia->findChild<QPushButton *>(QStringLiteral("Aceptar")),
+                              Qt::LeftButton);
+        });
+        p.principal().Enviar_ATNClick();
+        QCOMPARE(aviso,
+                 QStringList({"The board holds 350 users.", "The 2 rows after row 350 will not be sent."}));
+        if (!acepta) {
+            QCOMPARE(p.m_bus.requests().size(), 0);
+            return;
+        }
+        QCOMPARE(p.placa().usersStored(), 350);
+        QVERIFY(p.m_ctx.debug->texto().contains(QStringLiteral("Usuarios: 350 ")));
+        QVERIFY(!p.m_ctx.debug->texto().contains(QStringLiteral("Enviamos usuario 351")));
     }
 
     void incompleteReceiveKeepsTheFileAndSaysSo()
