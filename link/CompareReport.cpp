@@ -1,5 +1,7 @@
 #include "CompareReport.h"
 
+#include "PrivateFile.h"
+
 namespace {
 
 struct FieldBytes
@@ -131,4 +133,9 @@ QByteArray CompareReport::toCsv() const
                (e.enFichero >= 0 ? QByteArray::number(e.enFichero + 1) : QByteArray()) + '\n';
     }
     return csv;
+}
+
+void CompareReport::saveCsv(const QString &path) const
+{
+    PrivateFile::write(path, toCsv(), false);
 }

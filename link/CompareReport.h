@@ -54,5 +54,7 @@ struct CompareReport
     // kind is only_on_board, only_in_file or different; fields are separated by spaces; the last
     // two columns are empty unless the user sits elsewhere.
     QByteArray toCsv() const;
+    // Raises IoError; the file is complete or untouched.
+    void saveCsv(const QString &path) const;
     static QString kindName(CompareEntry::Kind kind);
 };

@@ -33,6 +33,8 @@ LecturaSistema SyncTransfers::Lee_Sistema()
     if (conLog)
         m_link.printDebug(QStringLiteral("Compara_Sistema: Inicio\r\n"));
     if (m_progreso) {
+        m_progreso->setMensaje(
+            m_textos.texto(QStringLiteral("SYNC_READING"), QStringLiteral("Comparing with system :")));
         m_progreso->setPosicion(0);
         m_progreso->setMaximo(MAX_USUARIOS);
         m_progreso->setContador(QStringLiteral("0/%1").arg(MAX_USUARIOS));
@@ -68,6 +70,8 @@ ComprobacionPlaca SyncTransfers::Comprueba_Placa(const UserArea &imagen)
     ComprobacionPlaca c;
     m_link.printDebug(QStringLiteral("Comprueba_Placa: Comienza"));
     if (m_progreso) {
+        m_progreso->setMensaje(
+            m_textos.texto(QStringLiteral("SYNC_CHECKING"), QStringLiteral("Checking system :")));
         m_progreso->setPosicion(0);
         m_progreso->setMaximo(MAX_USUARIOS);
     }
@@ -132,6 +136,8 @@ ResultadoCambios SyncTransfers::Envio_Cambios(const QList<RegistroEnvio> &regist
                       QString::number(m_link.intervalo().count()) + QStringLiteral(" milisegundos"));
     const int total = static_cast<int>(plan.escribir.size() + plan.vaciar.size());
     if (m_progreso) {
+        m_progreso->setMensaje(
+            m_textos.texto(QStringLiteral("SYNC_SENDING"), QStringLiteral("Sending changes to system :")));
         m_progreso->setPosicion(0);
         m_progreso->setMaximo(std::max(total, 1));
         m_progreso->setContador(QStringLiteral("0/%1").arg(total));

@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "Comunicacion_TZR.h"
 #include "PrivateFile.h"
+#include "TextLookup.h"
 #include "TransferReport.h"
 #include "Transferencias.h"
 #include "TzrError.h"
@@ -173,6 +174,8 @@ ResultadoImagen SystemImageTransfer::Lee_Imagen(SystemImage &imagen)
     Transferencias transferencias(m_link, m_textos, m_clock);
     try {
         if (m_progreso) {
+            m_progreso->setMensaje(m_textos.texto(QStringLiteral("SYNC_IMAGE_READING"),
+                                                  QStringLiteral("Reading system image :")));
             m_progreso->setPosicion(0);
             m_progreso->setMaximo(MAX_USUARIOS);
         }
@@ -222,6 +225,8 @@ ResultadoImagen SystemImageTransfer::Restaura_Imagen(const SystemImage &imagen)
     Transferencias transferencias(m_link, m_textos, m_clock);
     try {
         if (m_progreso) {
+            m_progreso->setMensaje(m_textos.texto(QStringLiteral("SYNC_IMAGE_WRITING"),
+                                                  QStringLiteral("Restoring system image :")));
             m_progreso->setPosicion(0);
             m_progreso->setMaximo(MAX_USUARIOS);
         }

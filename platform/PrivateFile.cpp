@@ -7,13 +7,13 @@
 
 namespace PrivateFile {
 
-void write(const QString &path, const QByteArray &bytes)
+void write(const QString &path, const QByteArray &bytes, bool ownerOnly)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw IoError(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
     // The temporary file gets its rights before any byte is in it; the move keeps them.
-    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+    if (ownerOnly && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
         file.cancelWriting();
         throw IoError(QStringLiteral("Cannot restrict the rights of %1: %2").arg(path, file.errorString()));
     }
