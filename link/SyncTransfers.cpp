@@ -6,6 +6,7 @@
 #include "TablaTransferencia.h"
 #include "TextLookup.h"
 #include "TransferReport.h"
+#include "TzrError.h"
 
 #include <QTime>
 
@@ -53,8 +54,10 @@ LecturaSistema SyncTransfers::Lee_Sistema()
         if (lista[OFS_CODIGO] == FIN_TRAMA)
             continue;
         lectura.area.setRecord(i, lista);
-        // A receive reads the keypad length for every keypad record; so does this.
-        if (lista[0] != FIN_TRAMA && lista[OFS_CODIGO] >= 0x30 && lista[OFS_CODIGO] <= 0x3F)
+        // A receive reads the keypad length for every record it decodes as keypad; so does this.
+        const bool teclado =
+            (lista[OFS_CODIGO] >= 0x30 && lista[OFS_CODIGO] <= 0x3F) || m_link.tipo_lector() == 0;
+        if (lista[0] != FIN_TRAMA && teclado)
             m_transferencias.Lee_Longitud_Teclado();
     }
     if (conLog)
@@ -229,8 +232,13 @@ ResultadoComparacion Compara_Con_Sistema(SyncTransfers &sync, TablaTransferencia
     }
     r.informe = CompareReport::compare(lectura.area, registros);
     if (r.informe.sinDiferencias()) {
-        store.save(SyncImage{placa, sync.clock().now().toUTC(), lectura.area});
-        r.imagenGuardada = true;
+        // The comparison stands even when the file cannot take the image.
+        try {
+            store.save(SyncImage{placa, sync.clock().now().toUTC(), lectura.area});
+            r.imagenGuardada = true;
+        } catch (const TzrError &e) {
+            link.printDebug(QStringLiteral("Compara_Con_Sistema Error: ") + e.message());
+        }
     }
     return r;
 }
@@ -269,6 +277,9 @@ ResultadoEnvioCambios Envia_Cambios(SyncTransfers &sync, const PreparacionCambio
         else if (r.comprobacion.slotsSinRespuesta > 0)
             r.estado = ResultadoEnvioCambios::Estado::PlacaNoLeida;
         else {
+            // Forgotten before the first write: should the new image fail to be stored, no stale
+            // one may remain to hide a slot the board no longer holds as remembered.
+            store.forget(preparacion.placa);
             r.plan = SyncTransfers::planifica(preparacion.registros, preparacion.imagen.area);
             r.resultado = sync.Envio_Cambios(preparacion.registros, preparacion.imagen.area, puertoActual);
         }

@@ -407,7 +407,9 @@ void TFormPrincipal::RestaurarImagenClick()
     }
     // As after new parameters: the board restarts under the image's number and the bus is
     // scanned again once it is back.
-    m_num_placa->setText(QStringLiteral("%1").arg(imagen.parametros[0], 2, 10, QLatin1Char('0')));
+    // A board keeps its number when address 1 holds no valid one.
+    if (imagen.parametros[0] >= 0 && imagen.parametros[0] <= 31)
+        m_num_placa->setText(QStringLiteral("%1").arg(imagen.parametros[0], 2, 10, QLatin1Char('0')));
     if (!m_TIEMPO_REINICIA_PLACA->isActive())
         QApplication::setOverrideCursor(Qt::WaitCursor);
     m_Arbol->clear();

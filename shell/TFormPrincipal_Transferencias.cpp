@@ -205,6 +205,7 @@ void TFormPrincipal::Enviar_ATNClick()
             if (!m_ctx.puerto->open(nombre))
                 throw TzrError(m_ctx.puerto->errorString());
         }
+        recuerdaSincronia(nullptr);
         resultado = transferencias.Envio_General(registros, m_ctx.estado->Puerto_Actual());
         if (m_ctx.debug)
             m_ctx.debug->btnSaveClick();

@@ -184,6 +184,27 @@ private slots:
         QCOMPARE(m_store->load(1)->area, UserArea::fromRecords(records));
     }
 
+    void aReceiveHandsBackTheAreaItRead()
+    {
+        Board *board = m_bus->board(1);
+        board->seedUsers(4);
+        board->clearRecord(1);
+        board->setRecord(200, UserRecord::card("LATE", "0200", "200", "0123456789"));
+        UserArea area;
+        area.setRecord(7, registroVacio()); // stale content the receive must clear
+        MemoryTable table;
+        m_sync->transferencias().setAreaLeida(&area);
+        QVERIFY(m_sync->transferencias().Conexion_General(table).completa());
+        QCOMPARE(area.users(), 4);
+        for (int slot = 0; slot < MAX_USUARIOS; ++slot) {
+            QCOMPARE(area.inUse(slot), board->slotInUse(slot));
+            if (!area.inUse(slot))
+                continue;
+            for (int i = 0; i < TAM_REGISTRO; ++i)
+                QCOMPARE(area.record(slot)[i], int(quint8(board->record(slot)[i])));
+        }
+    }
+
     void sendingAnUnchangedFileWritesNothing()
     {
         MemoryTable table;
