@@ -165,16 +165,21 @@ void TFormPrincipal::CompararSistemaClick()
         break;
     }
     if (!m_comparacion) {
+        // The grid's column titles, read by their keys; the design titles when the file has none.
         m_comparacion = new TF_Comparacion(
             *m_ctx.lenguaje,
             [this](const QString &campo) {
-                static const QMap<QString, int> columnas{{QStringLiteral("NOMBRE"), 0},
-                                                         {QStringLiteral("CALL"), 1},
-                                                         {QStringLiteral("CODIGO"), 3},
-                                                         {QStringLiteral("LINEA2"), 4}};
+                static const QMap<QString, QPair<const char *, const char *>> titulos{
+                    {QStringLiteral("NOMBRE"), {"FormPrincipal_DBGrid1_Columns_0_title_Caption", "Nombre"}},
+                    {QStringLiteral("CALL"), {"FormPrincipal_DBGrid1_Columns_1_title_Caption", "Llamada"}},
+                    {QStringLiteral("CODIGO"), {"FormPrincipal_DBGrid1_Columns_3_title_Caption", "Codigo"}},
+                    {QStringLiteral("LINEA2"), {"FormPrincipal_DBGrid1_Columns_4_title_Caption", "Linea2"}}};
                 if (campo == QLatin1String("LINEA2_ON"))
                     return QStringLiteral("L2");
-                return columnas.contains(campo) ? tituloColumna(columnas.value(campo)) : QString();
+                if (!titulos.contains(campo))
+                    return QString();
+                const auto t = titulos.value(campo);
+                return texto(m_ctx, t.first, t.second);
             },
             this);
     }
