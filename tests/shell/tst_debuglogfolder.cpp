@@ -6,6 +6,7 @@
 #include <QtTest>
 
 #include <grp.h>
+#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -35,9 +36,25 @@ class TestDebugLogFolder : public QObject
 private slots:
     void initTestCase()
     {
-        // Root writes through a folder's mode bits, so as root the test runs as nobody instead.
-        if (::geteuid() == 0)
-            QVERIFY(::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0);
+        // Root writes through a folder's mode bits, so as root the test runs as nobody instead,
+        // with its own copy of the template: the build tree may lie in a folder nobody cannot read.
+        if (::geteuid() != 0)
+            return;
+        m_plantilla = std::make_unique<QTemporaryDir>();
+        const QString datos = m_plantilla->filePath(QStringLiteral("data"));
+        QVERIFY(QDir().mkpath(datos));
+        const QDir origen(qEnvironmentVariable("TZR_BUILD_DIR") + QStringLiteral("/data"));
+        const QStringList familia = origen.entryList({QStringLiteral("Patron.*")}, QDir::Files);
+        QVERIFY(!familia.isEmpty());
+        QStringList rutas{m_plantilla->path(), datos};
+        for (const QString &f : familia) {
+            QVERIFY(QFile::copy(origen.filePath(f), datos + QLatin1Char('/') + f));
+            rutas << datos + QLatin1Char('/') + f;
+        }
+        for (const QString &r : rutas)
+            QVERIFY(::chown(QFile::encodeName(r).constData(), NOBODY, NOBODY) == 0);
+        qputenv("TZR_BUILD_DIR", QFile::encodeName(m_plantilla->path()));
+        QVERIFY(::setgroups(0, nullptr) == 0 && ::setgid(NOBODY) == 0 && ::setuid(NOBODY) == 0);
     }
 
     void receiveSavesItsLog_data()
@@ -79,6 +96,10 @@ private slots:
         QCOMPARE(QFileInfo::exists(korvelEstado), !programWritable);
         qunsetenv("XDG_STATE_HOME");
     }
+
+private:
+    static constexpr uid_t NOBODY = 65534;
+    std::unique_ptr<QTemporaryDir> m_plantilla;
 };
 
 QTEST_MAIN(TestDebugLogFolder)
