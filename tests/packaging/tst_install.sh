@@ -42,7 +42,9 @@ for size in 48 64 128 256; do
     png=$prefix/share/icons/hicolor/${size}x$size/apps/$app_id.png
     [ -f "$png" ] || fail "no icon $png"
     read -r w h < <(python3 -c 'import struct,sys; d=open(sys.argv[1],"rb").read(24); print(*struct.unpack(">II", d[16:24]))' "$png")
-    [ "$w" = "$size" ] && [ "$h" = "$size" ] || fail "$png is ${w}x$h"
+    if [ "$w" != "$size" ] || [ "$h" != "$size" ]; then
+        fail "$png is ${w}x$h"
+    fi
 done
 [ -f "$prefix/share/icons/hicolor/scalable/apps/$app_id.svg" ] || fail "no scalable icon"
 ok "icons"
