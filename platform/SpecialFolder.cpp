@@ -1,6 +1,7 @@
 #include "SpecialFolder.h"
 
 #include <QDir>
+#include <QFile>
 
 #include <pwd.h>
 #include <unistd.h>
@@ -51,4 +52,23 @@ QString SpecialFolder::korvelFolder()
 QString SpecialFolder::defaultWorkingDirectory()
 {
     return QDir::cleanPath(home() + QStringLiteral("/KORVEL"));
+}
+
+QString SpecialFolder::korvelStateFolder()
+{
+    const QString xdg = qEnvironmentVariable("XDG_STATE_HOME");
+    if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg))
+        return QDir::cleanPath(xdg + QStringLiteral("/Korvel"));
+    return QDir::cleanPath(home() + QStringLiteral("/.local/state/Korvel"));
+}
+
+QString SpecialFolder::debugLogFolder(const QString &programFolder)
+{
+    // access() rather than the mode bits: it also knows read-only mounts and the caller's groups.
+    if (!programFolder.isEmpty() && ::access(QFile::encodeName(programFolder).constData(), W_OK | X_OK) == 0)
+        return programFolder;
+    const QString state = korvelStateFolder();
+    // A folder that cannot be made shows up as the save's own error, with the system's message.
+    QDir().mkpath(state);
+    return state;
 }

@@ -23,4 +23,11 @@ public:
 
     // The user's home folder, or empty when unknown.
     static QString home();
+
+    // "$XDG_STATE_HOME/Korvel", or "~/.local/state/Korvel" when that is unset or relative.
+    static QString korvelStateFolder();
+
+    // Where debug log files go: the program's folder when it can be written (a build tree), else
+    // korvelStateFolder(), created when missing (an installed program's folder belongs to root).
+    static QString debugLogFolder(const QString &programFolder);
 };

@@ -1,6 +1,7 @@
-# Debian packages the build, the tests and the demo need; sourced by the other scripts.
+# Debian packages the build, the tests, the demo and the package need; sourced by the other scripts.
 TZR_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libsqlite3-dev libgsf-1-dev
-              python3-xlrd xvfb xauth)
+              python3-xlrd xvfb xauth
+              desktop-file-utils appstream lintian dpkg-dev file)
 
 tzr_install_packages() {
     local missing=()

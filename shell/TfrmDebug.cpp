@@ -1,5 +1,6 @@
 #include "TfrmDebug.h"
 
+#include "SpecialFolder.h"
 #include "TzrError.h"
 
 #include <QCoreApplication>
@@ -111,7 +112,10 @@ void TfrmDebug::btnClearClick()
 
 QString TfrmDebug::carpetaLog() const
 {
-    return m_carpetaLog.isEmpty() ? QCoreApplication::applicationDirPath() : m_carpetaLog;
+    if (!m_carpetaLog.isEmpty())
+        return m_carpetaLog;
+    return SpecialFolder::debugLogFolder(m_carpetaPrograma.isEmpty() ? QCoreApplication::applicationDirPath()
+                                                                     : m_carpetaPrograma);
 }
 
 QString TfrmDebug::btnSaveClick()

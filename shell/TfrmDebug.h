@@ -30,9 +30,12 @@ public:
     QString btnSaveClick();
     void btnCloseClick();
 
-    // The folder of the executable unless set otherwise (tests).
+    // The folder of the executable when it can be written, else the user's state folder
+    // (SpecialFolder::debugLogFolder); a folder set here is used as it is (tests).
     QString carpetaLog() const;
     void setCarpetaLog(const QString &folder) { m_carpetaLog = folder; }
+    // Stands for the executable's folder (tests of an installed program's read-only folder).
+    void setCarpetaPrograma(const QString &folder) { m_carpetaPrograma = folder; }
     // Null gives the system clock.
     void setClock(const Clock *clock) { m_clock = clock; }
 
@@ -57,6 +60,7 @@ private:
     Clock m_relojSistema;
     const Clock *m_clock = nullptr;
     QString m_carpetaLog;
+    QString m_carpetaPrograma;
     QString m_texto;
     // How much of m_texto the view already shows; a transfer appends thousands of marks, so the view
     // takes only the new tail, once per pass of the event loop and only while it is visible.

@@ -70,10 +70,12 @@ int main(int argc, char *argv[])
     SignalWatcher::blockWatchedSignals();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tzr-panel-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TZR_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Stand-in for a bus of TZR panel boards, served on a pseudo-terminal."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("COM number of the port link (default 20)."),
                                         QStringLiteral("N"), QString::number(DEFAULT_PORT));
     const QCommandLineOption boardsOption(QStringLiteral("boards"),

@@ -14,10 +14,14 @@ private slots:
     void localApplicationData();
     void knowsOnlyFolder28();
     void korvelAndWorkingFolders();
+    void stateFolder_data();
+    void stateFolder();
+    void debugLogFolderFallsBackToTheStateFolder();
 
 private:
     QByteArray m_home = qgetenv("HOME");
     QByteArray m_xdg = qgetenv("XDG_DATA_HOME");
+    QByteArray m_xdgState = qgetenv("XDG_STATE_HOME");
 };
 
 namespace {
@@ -41,6 +45,7 @@ void TestSpecialFolder::cleanup()
 {
     restore("HOME", m_home);
     restore("XDG_DATA_HOME", m_xdg);
+    restore("XDG_STATE_HOME", m_xdgState);
 }
 
 void TestSpecialFolder::localApplicationData_data()
@@ -91,6 +96,39 @@ void TestSpecialFolder::korvelAndWorkingFolders()
     QCOMPARE(SpecialFolder::korvelFolder(), dir.path() + QStringLiteral("/Korvel"));
     QCOMPARE(SpecialFolder::defaultWorkingDirectory(), QStringLiteral("/home/ana/KORVEL"));
     QVERIFY(!QFileInfo::exists(SpecialFolder::korvelFolder()));
+}
+
+void TestSpecialFolder::stateFolder_data()
+{
+    QTest::addColumn<QByteArray>("xdg");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("XDG_STATE_HOME") << QByteArray("/state/ana/") << "/state/ana/Korvel";
+    QTest::newRow("unset") << QByteArray() << "/home/ana/.local/state/Korvel";
+    QTest::newRow("relative is ignored") << QByteArray("state") << "/home/ana/.local/state/Korvel";
+}
+
+void TestSpecialFolder::stateFolder()
+{
+    QFETCH(QByteArray, xdg);
+    QFETCH(QString, expected);
+    qputenv("HOME", "/home/ana");
+    if (xdg.isNull())
+        qunsetenv("XDG_STATE_HOME");
+    else
+        qputenv("XDG_STATE_HOME", xdg);
+    QCOMPARE(SpecialFolder::korvelStateFolder(), expected);
+}
+
+void TestSpecialFolder::debugLogFolderFallsBackToTheStateFolder()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("state"))));
+    QCOMPARE(SpecialFolder::debugLogFolder(dir.path()), dir.path());
+    // A folder that cannot be written, whoever runs the test: it does not exist.
+    const QString state = dir.filePath(QStringLiteral("state/Korvel"));
+    QCOMPARE(SpecialFolder::debugLogFolder(dir.filePath(QStringLiteral("gone"))), state);
+    QVERIFY(QFileInfo(state).isDir());
 }
 
 QTEST_GUILESS_MAIN(TestSpecialFolder)
