@@ -166,6 +166,7 @@ TFormPrincipal::TFormPrincipal(Contexto &ctx, QWidget *parent) : QMainWindow(par
 
     if (m_ctx.link)
         m_ctx.link->setFuentePlaca([this] { return m_num_placa->text(); });
+    preparaLinea();
 }
 
 TFormPrincipal::~TFormPrincipal()
@@ -735,8 +736,11 @@ void TFormPrincipal::COMClick(QAction *entrada)
     try {
         if (!puerto)
             throw TzrError(QStringLiteral("No serial port"));
-        if (!puerto->isOpen() && !puerto->open(entrada->text()))
+        if (!puerto->isOpen() && !puerto->open(entrada->text())) {
+            avisaFalloApertura();
             throw TzrError(puerto->errorString());
+        }
+        aplicaEcoDeLinea();
         entrada->setChecked(puerto->isOpen());
         if (puerto->isOpen()) {
             const CursorEspera cursor;
@@ -864,6 +868,8 @@ void TFormPrincipal::Test_INICIAL_PLACAS()
         if (progreso)
             progreso->cerrar();
         link.printDebug(QStringLiteral("Test_INICIAL_PLACAS Error:") + textoError(e));
+        if (dynamic_cast<const PuertoPerdido *>(&e))
+            puertoPerdido();
     }
 }
 
