@@ -14,8 +14,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -175,8 +175,8 @@ int main(int argc, char **argv)
     const QString frameLog = xdg.path() + QStringLiteral("/frames.log");
     {
         Sim sim(xdg.path(),
-                {QStringLiteral("--users"), QStringLiteral("350"), QStringLiteral("--wire-speed"), QStringLiteral("--log"),
-                 frameLog},
+                {QStringLiteral("--users"), QStringLiteral("350"), QStringLiteral("--wire-speed"),
+                 QStringLiteral("--log"), frameLog},
                 41);
         if (!sim.ready()) {
             QTextStream(stderr) << "tzr-panel-sim did not start" << Qt::endl;
@@ -224,7 +224,8 @@ int main(int argc, char **argv)
         if (received.usuarios != 350 || !received.completa() || !sent.completo())
             status = 1;
         print(QStringLiteral("cpu_ms_per_exchange"),
-              (rx.cpu + tx.cpu) * 1000.0 / static_cast<double>(rx.exchanges + tx.exchanges), QStringLiteral("ms"));
+              (rx.cpu + tx.cpu) * 1000.0 / static_cast<double>(rx.exchanges + tx.exchanges),
+              QStringLiteral("ms"));
     }
     {
         const std::vector<double> times = turnarounds(frameLog);

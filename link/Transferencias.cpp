@@ -297,7 +297,8 @@ ResultadoEnvio Transferencias::Envio_General(const QList<RegistroEnvio> &registr
     return resultado;
 }
 
-ResultadoEnvio Transferencias::interrumpe(ResultadoEnvio resultado, Interrupcion causa, const QString &motivo) const
+ResultadoEnvio Transferencias::interrumpe(ResultadoEnvio resultado, Interrupcion causa,
+                                          const QString &motivo) const
 {
     resultado.interrupcion = causa;
     resultado.motivo = motivo;

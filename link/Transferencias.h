@@ -39,7 +39,8 @@ struct FilaRechazada
 };
 
 // Why a transfer ended before its last exchange.
-enum class Interrupcion {
+enum class Interrupcion
+{
     Ninguna,
     Detenida,     // the user pressed Stop while the board was not answering
     PuertoPerdido // the adapter went away

@@ -111,20 +111,17 @@ void QtSerialPort::tuneLatency()
     if (!m_driver)
         return;
     const int refused = m_driver->requestLowLatency(static_cast<int>(m_port.handle()));
-    if (m_tuningNoted.contains(m_device))
-        return;
     QStringList lines;
     if (refused != 0)
-        lines << QStringLiteral("%1: low-latency mode not available (%2)").arg(m_device, systemMessage(refused));
+        lines << QStringLiteral("%1: low-latency mode not available (%2)")
+                     .arg(m_device, systemMessage(refused));
     const int timer = m_driver->latencyTimer(m_device);
     if (timer > 1)
-        lines << QStringLiteral("%1: adapter latency timer is %2 ms; replies arrive up to that much late (see the "
-                                "README on the udev rule that sets it to 1)")
+        lines << QStringLiteral(
+                     "%1: adapter latency timer is %2 ms; replies arrive up to that much late (see the "
+                     "README on the udev rule that sets it to 1)")
                      .arg(m_device)
                      .arg(timer);
-    if (lines.isEmpty())
-        return;
-    m_tuningNoted << m_device;
     for (const QString &line : std::as_const(lines))
         emit notice(line);
 }

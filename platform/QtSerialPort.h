@@ -64,8 +64,6 @@ private:
     QString m_errorString;
     std::shared_ptr<SerialDriver> m_driver = std::make_shared<SerialDriver>();
     PortOpenFailure m_openFailure;
-    // Devices already reported by tuneLatency: one line each, not one per reopen.
-    QStringList m_tuningNoted;
     bool m_pseudoTerminal = false;
     bool m_lost = false;
     bool m_writing = false;

@@ -18,8 +18,8 @@
 namespace {
 
 // The folders QSerialPort looks in for its UUCP-style "LCK..<name>" lock files, in its order.
-const char *const LockFolders[] = {"/var/lock",  "/etc/locks", "/var/spool/locks",  "/var/spool/uucp",
-                                   "/tmp",       "/var/tmp",   "/var/lock/lockdev", "/run/lock"};
+const char *const LockFolders[] = {"/var/lock", "/etc/locks", "/var/spool/locks",  "/var/spool/uucp",
+                                   "/tmp",      "/var/tmp",   "/var/lock/lockdev", "/run/lock"};
 
 QString processName(qint64 pid)
 {
@@ -49,7 +49,8 @@ QString lockFileHolder(const QString &device)
         qint64 pid = 0;
         QString host;
         QString application;
-        if (!lock.getLockInfo(&pid, &host, &application) || pid <= 0 || ::kill(static_cast<pid_t>(pid), 0) != 0)
+        if (!lock.getLockInfo(&pid, &host, &application) || pid <= 0 ||
+            ::kill(static_cast<pid_t>(pid), 0) != 0)
             continue;
         const QString name = processName(pid);
         return name.isEmpty() ? application : name;
@@ -106,7 +107,8 @@ int SerialDriver::latencyTimer(const QString &device)
 
 int SerialDriver::probeOpen(const QString &device)
 {
-    const int descriptor = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int descriptor =
+        ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (descriptor < 0)
         return errno;
     ::close(descriptor);

@@ -6,7 +6,8 @@
 // Why the last open failed, as far as the system tells.
 struct PortOpenFailure
 {
-    enum class Kind {
+    enum class Kind
+    {
         None,
         Permission, // the device belongs to a group the user is not in
         Busy,       // another program holds the device or its lock
@@ -60,7 +61,8 @@ public:
 signals:
     // Characters arrived; count is how many are waiting.
     void rxChar(int count);
-    // Something about the line worth a debug line (a driver refusing low latency...).
+    // Something about the line worth a debug line (a driver refusing low latency...), sent at
+    // every open it applies to; the listener decides how often to show it.
     void notice(const QString &text);
 
 private:

@@ -6,7 +6,8 @@ bool LineSettings::echoes(const QString &port) const
 {
     if (port.isEmpty())
         return false;
-    return ProfileFile(m_path).readString(Section, port.toUpper(), QStringLiteral("0")).trimmed() == QLatin1String("1");
+    return ProfileFile(m_path).readString(Section, port.toUpper(), QStringLiteral("0")).trimmed() ==
+           QLatin1String("1");
 }
 
 void LineSettings::setEchoes(const QString &port, bool on)

@@ -736,10 +736,8 @@ void TFormPrincipal::COMClick(QAction *entrada)
     try {
         if (!puerto)
             throw TzrError(QStringLiteral("No serial port"));
-        if (!puerto->isOpen() && !puerto->open(entrada->text())) {
-            avisaFalloApertura();
+        if (!puerto->isOpen() && !puerto->open(entrada->text()))
             throw TzrError(puerto->errorString());
-        }
         aplicaEcoDeLinea();
         entrada->setChecked(puerto->isOpen());
         if (puerto->isOpen()) {
@@ -755,6 +753,8 @@ void TFormPrincipal::COMClick(QAction *entrada)
         if (progreso)
             progreso->cerrar();
         link.printDebug(QStringLiteral("TFormPrincipal.COMClick Error: ") + textoError(e));
+        if (puerto && !puerto->isOpen())
+            avisaFalloApertura();
     }
 }
 

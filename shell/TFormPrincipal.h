@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <QMap>
+#include <QSet>
 
 #include <functional>
 #include <memory>
@@ -216,6 +217,7 @@ private:
     QList<QAction *> m_entradasPuerto;
     QAction *m_miEcoLinea = nullptr;
     bool m_ecoPorAtender = false;
+    QSet<QString> m_avisosLinea;
 
     QTimer *m_TIEMPO_REINICIA_PLACA = nullptr;
 

@@ -49,14 +49,22 @@ void TFormPrincipal::preparaLinea()
         m_miEcoLinea->setText(textosDe(m_ctx).texto(QStringLiteral("LINE_ECHO_MENU"),
                                                     QStringLiteral("Line echoes what is sent")));
         m_miEcoLinea->setChecked(m_ctx.puerto && m_ctx.puerto->lineEchoes());
-        m_miEcoLinea->setEnabled(m_ctx.puerto && m_ctx.puerto->isOpen() && !(m_ctx.link && m_ctx.link->ocupado()));
+        m_miEcoLinea->setEnabled(m_ctx.puerto && m_ctx.puerto->isOpen() &&
+                                 !(m_ctx.link && m_ctx.link->ocupado()));
     });
     connect(m_Configuracin1, &QMenu::aboutToShow, this, [this] { protegido([this] { refrescaPuertos(); }); });
     if (m_ctx.link)
         connect(m_ctx.link, &Comunicacion_TZR::ecoDetectado, this, &TFormPrincipal::ecoDetectado);
     if (m_ctx.puerto && m_ctx.link) {
         Comunicacion_TZR *link = m_ctx.link;
-        connect(m_ctx.puerto, &SerialPort::notice, this, [link](const QString &text) { link->printDebug(text); });
+        // Once per run, and only once it reached a debug log (lines before the debug window
+        // exists are dropped, as at start-up).
+        connect(m_ctx.puerto, &SerialPort::notice, this, [this, link](const QString &text) {
+            if (!link->debugLog() || m_avisosLinea.contains(text))
+                return;
+            m_avisosLinea.insert(text);
+            link->printDebug(text);
+        });
     }
 }
 
@@ -80,7 +88,8 @@ void TFormPrincipal::ecoDetectado()
 {
     const QString puerto = m_ctx.puerto ? m_ctx.puerto->portName() : QString();
     if (m_ctx.link)
-        m_ctx.link->printDebug(QStringLiteral("%1: the line echoes what is sent; echo handling turned on").arg(puerto));
+        m_ctx.link->printDebug(
+            QStringLiteral("%1: the line echoes what is sent; echo handling turned on").arg(puerto));
     try {
         if (m_ctx.configuracion)
             LineSettings(m_ctx.configuracion->fichero()).setEchoes(puerto, true);
@@ -105,11 +114,12 @@ void TFormPrincipal::atiendeEcoDetectado()
     m_ecoPorAtender = false;
     const TextLookup &textos = textosDe(m_ctx);
     const QString puerto = m_ctx.puerto ? m_ctx.puerto->portName() : QString();
-    showMessage(m_ctx,
-                textos.texto(QStringLiteral("LINE_ECHO_1"), QStringLiteral("The line on %1 echoes what is sent."))
-                    .arg(puerto),
-                textos.texto(QStringLiteral("LINE_ECHO_2"),
-                             QStringLiteral("Echo handling is now on for this port; the bus is scanned again.")));
+    showMessage(
+        m_ctx,
+        textos.texto(QStringLiteral("LINE_ECHO_1"), QStringLiteral("The line on %1 echoes what is sent."))
+            .arg(puerto),
+        textos.texto(QStringLiteral("LINE_ECHO_2"),
+                     QStringLiteral("Echo handling is now on for this port; the bus is scanned again.")));
     if (m_ctx.puerto && m_ctx.puerto->isOpen())
         protegido([this] { Refresh1Click(); });
 }
@@ -122,7 +132,8 @@ void TFormPrincipal::refrescaPuertos()
     listCOMPorts();
     const bool abierto = m_ctx.puerto && m_ctx.puerto->isOpen();
     for (QAction *entrada : std::as_const(m_entradasPuerto))
-        entrada->setChecked(abierto && entrada->text().compare(m_ctx.puerto->portName(), Qt::CaseInsensitive) == 0);
+        entrada->setChecked(abierto &&
+                            entrada->text().compare(m_ctx.puerto->portName(), Qt::CaseInsensitive) == 0);
     habilitaMenuPuertos();
 }
 
@@ -135,23 +146,28 @@ void TFormPrincipal::avisaFalloApertura()
     const QString dispositivo = fallo.device.isEmpty() ? m_ctx.puerto->portName() : fallo.device;
     switch (fallo.kind) {
     case PortOpenFailure::Kind::Permission:
-        showMessage(m_ctx,
-                    textos.texto(QStringLiteral("LINE_PERM_1"), QStringLiteral("No permission to open %1.")).arg(dispositivo),
-                    textos.texto(QStringLiteral("LINE_PERM_2"),
-                                 QStringLiteral("It belongs to the group %1: add your user to it (sudo usermod -aG %1 "
-                                                "%2), then log out and log in again."))
-                        .arg(fallo.group.isEmpty() ? QStringLiteral("dialout") : fallo.group, usuario()));
+        showMessage(
+            m_ctx,
+            textos.texto(QStringLiteral("LINE_PERM_1"), QStringLiteral("No permission to open %1."))
+                .arg(dispositivo),
+            textos
+                .texto(QStringLiteral("LINE_PERM_2"),
+                       QStringLiteral("It belongs to the group %1: add your user to it (sudo usermod -aG %1 "
+                                      "%2), then log out and log in again."))
+                .arg(fallo.group.isEmpty() ? QStringLiteral("dialout") : fallo.group, usuario()));
         break;
     case PortOpenFailure::Kind::Busy:
-        showMessage(m_ctx,
-                    textos.texto(QStringLiteral("LINE_BUSY_1"), QStringLiteral("%1 is in use by another program."))
-                        .arg(dispositivo),
-                    fallo.program.isEmpty()
-                        ? textos.texto(QStringLiteral("LINE_BUSY_3"),
-                                       QStringLiteral("Close the program that uses it and choose the port again."))
-                        : textos.texto(QStringLiteral("LINE_BUSY_2"),
-                                       QStringLiteral("Close %1 and choose the port again."))
-                              .arg(fallo.program));
+        showMessage(
+            m_ctx,
+            textos.texto(QStringLiteral("LINE_BUSY_1"), QStringLiteral("%1 is in use by another program."))
+                .arg(dispositivo),
+            fallo.program.isEmpty()
+                ? textos.texto(QStringLiteral("LINE_BUSY_3"),
+                               QStringLiteral("Close the program that uses it and choose the port again."))
+                : textos
+                      .texto(QStringLiteral("LINE_BUSY_2"),
+                             QStringLiteral("Close %1 and choose the port again."))
+                      .arg(fallo.program));
         break;
     case PortOpenFailure::Kind::Gone:
         avisaPuertoAusente(dispositivo);
@@ -165,9 +181,12 @@ void TFormPrincipal::avisaFalloApertura()
 void TFormPrincipal::avisaPuertoAusente(const QString &dispositivo)
 {
     const TextLookup &textos = textosDe(m_ctx);
-    showMessage(m_ctx, textos.texto(QStringLiteral("LINE_GONE_1"), QStringLiteral("%1 is no longer present.")).arg(dispositivo),
-                textos.texto(QStringLiteral("LINE_GONE_2"),
-                             QStringLiteral("Plug the adapter in again, then choose its port in the port menu.")));
+    showMessage(
+        m_ctx,
+        textos.texto(QStringLiteral("LINE_GONE_1"), QStringLiteral("%1 is no longer present."))
+            .arg(dispositivo),
+        textos.texto(QStringLiteral("LINE_GONE_2"),
+                     QStringLiteral("Plug the adapter in again, then choose its port in the port menu.")));
 }
 
 // The adapter went away under an operation: the port is closed and unchecked so that choosing it
@@ -199,5 +218,7 @@ void TFormPrincipal::puertoPerdido(const QString &linea1)
         avisaPuertoAusente(nombre);
     else
         showMessage(m_ctx, linea1,
-                    textosDe(m_ctx).texto(QStringLiteral("LINE_GONE_1"), QStringLiteral("%1 is no longer present.")).arg(nombre));
+                    textosDe(m_ctx)
+                        .texto(QStringLiteral("LINE_GONE_1"), QStringLiteral("%1 is no longer present."))
+                        .arg(nombre));
 }

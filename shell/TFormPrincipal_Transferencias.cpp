@@ -131,13 +131,15 @@ void TFormPrincipal::Recibir_ANTClick()
             }
         }
         // The data file kept its old rows; say why the receive did not happen.
-        const QString incompleta = texto(m_ctx, "F_SHOW_M14", "Receive incomplete: the file was not changed.");
+        const QString incompleta =
+            texto(m_ctx, "F_SHOW_M14", "Receive incomplete: the file was not changed.");
         if (perdido) {
             puertoPerdido(incompleta);
             return;
         }
         if (dynamic_cast<const OperacionDetenida *>(&e)) {
-            showMessage(m_ctx, incompleta, texto(m_ctx, "LINE_STOPPED", "Stopped while the board was not answering."));
+            showMessage(m_ctx, incompleta,
+                        texto(m_ctx, "LINE_STOPPED", "Stopped while the board was not answering."));
             return;
         }
         const auto *tzr = dynamic_cast<const TzrError *>(&e);
@@ -236,13 +238,15 @@ void TFormPrincipal::Enviar_ATNClick()
         QStringList nombres = resultado.usuariosFallidos;
         for (QString &n : nombres)
             n = n.trimmed();
-        QString detalle = texto(m_ctx, "F_SHOW_M17", "Users not written: %1")
-                              .arg(nombres.isEmpty() ? QStringLiteral("-") : nombres.join(QStringLiteral(", ")));
+        QString detalle =
+            texto(m_ctx, "F_SHOW_M17", "Users not written: %1")
+                .arg(nombres.isEmpty() ? QStringLiteral("-") : nombres.join(QStringLiteral(", ")));
         // Stopped or cut off: the users after the last one written never left the PC.
         if (resultado.interrupcion != Interrupcion::Ninguna) {
-            const QString escritos = texto(m_ctx, "LINE_SENT", "Users written: %1 of %2; the rest were not sent.")
-                                         .arg(resultado.usuarios)
-                                         .arg(registros.size());
+            const QString escritos =
+                texto(m_ctx, "LINE_SENT", "Users written: %1 of %2; the rest were not sent.")
+                    .arg(resultado.usuarios)
+                    .arg(registros.size());
             detalle = nombres.isEmpty() ? escritos : escritos + QLatin1Char(' ') + detalle;
         }
         const QString incompleto = texto(m_ctx, "F_SHOW_M16", "Send incomplete.");

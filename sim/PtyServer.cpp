@@ -154,8 +154,9 @@ void PtyServer::onReadable()
         if (m_echo) {
             // Due now: it goes out ahead of any reply these bytes cause.
             Outgoing echo{now, bytes, BoardBus::Piece::Kind::Reply, true};
-            const auto after = std::upper_bound(m_queue.begin(), m_queue.end(), echo.due,
-                                                [](auto due, const Outgoing &queued) { return due < queued.due; });
+            const auto after =
+                std::upper_bound(m_queue.begin(), m_queue.end(), echo.due,
+                                 [](auto due, const Outgoing &queued) { return due < queued.due; });
             m_queue.insert(after, echo);
         }
         const QList<BoardBus::Piece> pieces = m_bus.receive(bytes, now);
@@ -243,7 +244,7 @@ void PtyServer::transmit(const std::vector<Outgoing> &pieces)
     m_replySent = true;
     qsizetype offset = 0;
     for (const Outgoing &piece : pieces) {
-        const QString kind = piece.echo                                          ? QStringLiteral("tx echo ")
+        const QString kind = piece.echo                                   ? QStringLiteral("tx echo ")
                              : piece.kind == BoardBus::Piece::Kind::Noise ? QStringLiteral("tx noise ")
                                                                           : QStringLiteral("tx ");
         const qsizetype end = offset + piece.bytes.size();
@@ -253,7 +254,8 @@ void PtyServer::transmit(const std::vector<Outgoing> &pieces)
             logLine(now, kind + hex(piece.bytes) + QStringLiteral(" lost: ") + systemError("write"));
         else
             logLine(now, kind + hex(piece.bytes) +
-                             QStringLiteral(" cut after %1 byte(s): pty full").arg(std::max<qsizetype>(0, written - offset)));
+                             QStringLiteral(" cut after %1 byte(s): pty full")
+                                 .arg(std::max<qsizetype>(0, written - offset)));
         offset = end;
     }
 }

@@ -8,8 +8,8 @@
 
 #include <chrono>
 #include <deque>
-#include <vector>
 #include <memory>
+#include <vector>
 
 class QIODevice;
 class QSocketNotifier;

@@ -121,15 +121,18 @@ int main(int argc, char *argv[])
     const QCommandLineOption masterOption(QStringLiteral("master-code"),
                                           QStringLiteral("Store this master code (5 of 0-9, A, B) on every board."),
                                           QStringLiteral("CODE"));
-    const QCommandLineOption echoOption(QStringLiteral("echo"),
-                                        QStringLiteral("Hand every byte the PC sends straight back (two-wire line)."));
+    const QCommandLineOption echoOption(
+        QStringLiteral("echo"),
+        QStringLiteral("Hand every byte the PC sends straight back (two-wire line)."));
     const QCommandLineOption usbLatencyOption(
         QStringLiteral("usb-latency"),
-        QStringLiteral("Deliver the bytes for the PC together, MS after the first became available (USB adapter)."),
+        QStringLiteral(
+            "Deliver the bytes for the PC together, MS after the first became available (USB adapter)."),
         QStringLiteral("MS"), QStringLiteral("0"));
-    parser.addOptions({portOption, boardsOption, imageOption, usersOption, readerOption, latencyOption, wireOption,
-                       dropOption, badCheckOption, noiseOption, splitOption, silentOption, restartOption, seedOption,
-                       logOption, printOption, programmingOption, masterOption, echoOption, usbLatencyOption});
+    parser.addOptions({portOption,    boardsOption,      imageOption,   usersOption,    readerOption,
+                       latencyOption, wireOption,        dropOption,    badCheckOption, noiseOption,
+                       splitOption,   silentOption,      restartOption, seedOption,     logOption,
+                       printOption,   programmingOption, masterOption,  echoOption,     usbLatencyOption});
     parser.process(app);
 
     bool ok = false;

@@ -3,7 +3,9 @@
 #include "FilaPrueba.h"
 #include "FixedTexts.h"
 #include "MemoryTable.h"
+#include "Parametros.h"
 #include "QtSerialPort.h"
+#include "TestPlacas.h"
 #include "Transferencias.h"
 
 #include <QProcess>
@@ -23,7 +25,11 @@ QList<FilaUsuario> sinTipo(QList<FilaUsuario> rows)
     return rows;
 }
 
-enum class Transferencia { Recibir, Enviar };
+enum class Transferencia
+{
+    Recibir,
+    Enviar
+};
 
 } // namespace
 
@@ -41,12 +47,14 @@ private:
         entorno.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.path());
         m_sim->setProcessEnvironment(entorno);
         m_sim->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_sim->start(programa, QStringList{QStringLiteral("--print-link"), QStringLiteral("--port"),
-                                           QStringLiteral("41"), QStringLiteral("--boards"), QStringLiteral("1,4")} +
-                                   opciones);
+        m_sim->start(programa,
+                     QStringList{QStringLiteral("--print-link"), QStringLiteral("--port"),
+                                 QStringLiteral("41"), QStringLiteral("--boards"), QStringLiteral("1,4")} +
+                         opciones);
         QVERIFY(m_sim->waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(m_sim->canReadLine(), 10000);
-        const QString pty = QString::fromLocal8Bit(m_sim->readLine()).trimmed().section(QLatin1Char(' '), 0, 0);
+        const QString pty =
+            QString::fromLocal8Bit(m_sim->readLine()).trimmed().section(QLatin1Char(' '), 0, 0);
         m_port = std::make_unique<QtSerialPort>([pty](const QString &) { return pty; });
         QVERIFY2(m_port->open(QStringLiteral("COM41")), qPrintable(m_port->errorString()));
         m_link.setPuerto(m_port.get());
@@ -66,7 +74,8 @@ private:
 private slots:
     void init()
     {
-        if (!QFileInfo(qEnvironmentVariable("TZR_BUILD_DIR") + QStringLiteral("/sim/tzr-panel-sim")).isExecutable())
+        if (!QFileInfo(qEnvironmentVariable("TZR_BUILD_DIR") + QStringLiteral("/sim/tzr-panel-sim"))
+                 .isExecutable())
             QSKIP("tzr-panel-sim has not been built");
     }
 
@@ -89,8 +98,7 @@ private slots:
         QTest::addColumn<bool>("eco");
         QTest::newRow("clean") << QStringList() << false;
         QTest::newRow("echo, setting on") << QStringList({"--echo"}) << true;
-        QTest::newRow("usb latency 2 ms") << QStringList({"--usb-latency", "2"}) << false;
-        QTest::newRow("echo and usb latency") << QStringList({"--echo", "--usb-latency", "2"}) << true;
+        QTest::newRow("echo behind a USB adapter") << QStringList({"--echo", "--usb-latency", "2"}) << true;
     }
     void sameResultsAsACleanLine()
     {
@@ -115,6 +123,24 @@ private slots:
         MemoryTable tabla;
         QVERIFY(transferencias.Conexion_General(tabla).completa());
         QCOMPARE(sinTipo(tabla.filas()), Enviadas);
+
+        // Parameters written and read back, then the board test's list.
+        Parametros parametros(m_link);
+        CamposParametros campos;
+        bool idiomaInvalido = false;
+        parametros.Lee_Parametros(campos, QStringLiteral("01"), idiomaInvalido);
+        QCOMPARE(campos.Edit1, QStringLiteral("01"));
+        campos.Edit5 = QStringLiteral("25");
+        parametros.Escribe_Parametros(campos);
+        CamposParametros leidos;
+        parametros.Lee_Parametros(leidos, QStringLiteral("01"), idiomaInvalido);
+        QCOMPARE(leidos.Edit5, QStringLiteral("25"));
+        QStringList lineas;
+        TestPlacas(m_link, textos)
+            .ejecuta({[] { return false; }, [](int) {}, [&](const QString &l) { lineas << l; }});
+        QCOMPARE(lineas.size(), 2);
+        QVERIFY(lineas.at(0).startsWith(QStringLiteral("Panel : 1 ")));
+        QVERIFY(lineas.at(1).startsWith(QStringLiteral("Panel : 4 ")));
         QCOMPARE(detectado.size(), 0);
     }
 

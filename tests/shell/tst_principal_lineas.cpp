@@ -1,7 +1,7 @@
 #include "ConexionPrueba.h"
 #include "LineSettings.h"
-#include "TfrmDebug.h"
 #include "TFProgreso.h"
+#include "TfrmDebug.h"
 #include "UserRecord.h"
 
 #include <QFile>
@@ -12,7 +12,9 @@ namespace {
 
 void aceptaAdvertencia()
 {
-    onNextModal([](QWidget *w) { QTest::mouseClick(w->findChild<QPushButton *>(QStringLiteral("Aceptar")), Qt::LeftButton); });
+    onNextModal([](QWidget *w) {
+        QTest::mouseClick(w->findChild<QPushButton *>(QStringLiteral("Aceptar")), Qt::LeftButton);
+    });
 }
 
 QStringList nombres(Table &t)
@@ -23,7 +25,11 @@ QStringList nombres(Table &t)
     return r;
 }
 
-enum class Transferencia { Recibir, Enviar };
+enum class Transferencia
+{
+    Recibir,
+    Enviar
+};
 
 } // namespace
 
@@ -130,9 +136,23 @@ private slots:
         p.accion(QStringLiteral("miCOM2"))->trigger();
         QCOMPARE(p.marcados(), QStringList({"COM3"}));
         QVERIFY(p.m_port.lineEchoes());
+        emit p.hijo<QMenu>(QStringLiteral("miComunication"))->aboutToShow();
+        QVERIFY(p.principal().miEcoLinea()->isChecked());
         p.principal().miEcoLinea()->trigger();
         QVERIFY(!p.m_port.lineEchoes());
         QVERIFY(!LineSettings(p.ini()).echoes(QStringLiteral("COM3")));
+    }
+
+    // A driver remark (low latency refused) reaches the debug log once, however often the port
+    // reopens.
+    void lineNoticeIsLoggedOnce()
+    {
+        ConexionPrueba p({1});
+        p.arrancaDesbloqueado();
+        const QString aviso = QStringLiteral("/dev/ttyS0: low-latency mode not available (x)");
+        emit p.m_port.notice(aviso);
+        emit p.m_port.notice(aviso);
+        QCOMPARE(p.m_ctx.debug->texto().count(aviso), 1);
     }
 
     void portThatDoesNotOpenSaysWhy_data()
@@ -140,10 +160,12 @@ private slots:
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("linea1");
         QTest::addColumn<QString>("linea2");
-        QTest::newRow("permission") << int(PortOpenFailure::Kind::Permission) << "No permission to open /dev/ttyS2."
-                                    << "It belongs to the group dialout: add your user to it (sudo usermod -aG "
-                                       "dialout tester), then log out and log in again.";
-        QTest::newRow("busy") << int(PortOpenFailure::Kind::Busy) << "/dev/ttyS2 is in use by another program."
+        QTest::newRow("permission")
+            << int(PortOpenFailure::Kind::Permission) << "No permission to open /dev/ttyS2."
+            << "It belongs to the group dialout: add your user to it (sudo usermod -aG "
+               "dialout tester), then log out and log in again.";
+        QTest::newRow("busy") << int(PortOpenFailure::Kind::Busy)
+                              << "/dev/ttyS2 is in use by another program."
                               << "Close minicom and choose the port again.";
         QTest::newRow("gone") << int(PortOpenFailure::Kind::Gone) << "/dev/ttyS2 is no longer present."
                               << "Plug the adapter in again, then choose its port in the port menu.";
@@ -167,7 +189,8 @@ private slots:
         p.accion(QStringLiteral("miCOM2"))->trigger();
         QCOMPARE(mensajes.m_lineas, QList<QStringList>({{linea1, linea2}}));
         QVERIFY(p.marcados().isEmpty());
-        QVERIFY(p.m_ctx.debug->texto().contains(QStringLiteral("TFormPrincipal.COMClick Error: Permission denied")));
+        QVERIFY(p.m_ctx.debug->texto().contains(
+            QStringLiteral("TFormPrincipal.COMClick Error: Permission denied")));
     }
 
     // The adapter goes away part-way: the operation ends at the next exchange, the file keeps its
@@ -222,7 +245,8 @@ private slots:
                                  << QStringList{"Receive incomplete: the file was not changed.",
                                                 "Stopped while the board was not answering."};
         QTest::newRow("send") << Transferencia::Enviar << 1 + 350 + 45 + 3
-                              << QStringList{"Send incomplete.", "Users written: 1 of 3; the rest were not sent."};
+                              << QStringList{"Send incomplete.",
+                                             "Users written: 1 of 3; the rest were not sent."};
     }
     void silentBoardCanBeStopped()
     {
@@ -280,7 +304,8 @@ private slots:
         QVERIFY(!progreso->sinRespuesta());
         // The silent slots made the receive incomplete, nothing else.
         QCOMPARE(mensajes.m_lineas.size(), 1);
-        QCOMPARE(mensajes.m_lineas.first().at(0), QStringLiteral("Receive incomplete: the file was not changed."));
+        QCOMPARE(mensajes.m_lineas.first().at(0),
+                 QStringLiteral("Receive incomplete: the file was not changed."));
     }
 
     void portMenuFollowsTheAdapters()

@@ -45,7 +45,10 @@ public:
     bool isLost() const override { return m_lost; }
     // How the next failed open explains itself.
     void setOpenFailureKind(const PortOpenFailure &failure) { m_failureKind = failure; }
-    PortOpenFailure openFailure() const override { return m_openFailure.isEmpty() ? PortOpenFailure{} : m_failureKind; }
+    PortOpenFailure openFailure() const override
+    {
+        return m_openFailure.isEmpty() ? PortOpenFailure{} : m_failureKind;
+    }
     // Bytes that arrive on the line, announced by one rxChar from the event loop.
     void injectInput(const QByteArray &bytes);
 
