@@ -35,7 +35,8 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral(TZR_APP_ID));
     PortList puertos = PortList::system();
-    QtSerialPort puerto(puertos);
+    // The list is looked up at each open: the port menu rescans it for adapters plugged in later.
+    QtSerialPort puerto([&puertos](const QString &name) { return puertos.deviceFor(name); });
     Contexto ctx;
     ctx.puertos = &puertos;
     ctx.puerto = &puerto;

@@ -1,5 +1,6 @@
 // Full receive and send of a 350-user board against tzr-panel-sim over a real pseudo-terminal,
-// first with 19200-baud wire-speed emulation, then raw. Prints `name: value` lines.
+// first with 19200-baud wire-speed emulation, then raw, then a receive through an emulated USB
+// adapter's 16 ms and 1 ms latency timer. Prints `name: value` lines.
 
 #include "Clock.h"
 #include "Comunicacion_TZR.h"
@@ -13,13 +14,16 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include <algorithm>
 #include <ctime>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -94,6 +98,39 @@ struct Figures
 
 constexpr double BYTE_SECONDS = 12.0 / 19200.0;
 
+// From the stand-in's frame log: the time from a reply's last byte leaving the stand-in to the
+// first byte of the next request reaching it, which is the tool's own share of each exchange.
+std::vector<double> turnarounds(const QString &logPath)
+{
+    std::vector<double> result;
+    QFile log(logPath);
+    if (!log.open(QIODevice::ReadOnly))
+        return result;
+    double lastReply = -1;
+    while (!log.atEnd()) {
+        const QString line = QString::fromUtf8(log.readLine()).trimmed();
+        const double at = line.section(QLatin1Char(' '), 0, 0).toDouble();
+        const QString what = line.section(QLatin1Char(' '), 1);
+        if (what.startsWith(QLatin1String("tx ")) && !what.startsWith(QLatin1String("tx noise")) &&
+            !what.startsWith(QLatin1String("tx echo"))) {
+            lastReply = at;
+        } else if (what == QLatin1String("rx begin") && lastReply >= 0) {
+            result.push_back((at - lastReply) * 1000.0);
+            lastReply = -1;
+        }
+    }
+    std::sort(result.begin(), result.end());
+    return result;
+}
+
+double percentile(const std::vector<double> &sorted, double p)
+{
+    if (sorted.empty())
+        return -1;
+    const auto index = static_cast<size_t>(p * static_cast<double>(sorted.size() - 1) + 0.5);
+    return sorted[std::min(index, sorted.size() - 1)];
+}
+
 template <typename F> Figures measure(Comunicacion_TZR &link, F &&work)
 {
     const qint64 e0 = link.intercambios();
@@ -135,8 +172,12 @@ int main(int argc, char **argv)
     EnglishTexts texts;
     Clock clock;
     int status = 0;
+    const QString frameLog = xdg.path() + QStringLiteral("/frames.log");
     {
-        Sim sim(xdg.path(), {QStringLiteral("--users"), QStringLiteral("350"), QStringLiteral("--wire-speed")}, 41);
+        Sim sim(xdg.path(),
+                {QStringLiteral("--users"), QStringLiteral("350"), QStringLiteral("--wire-speed"),
+                 QStringLiteral("--log"), frameLog},
+                41);
         if (!sim.ready()) {
             QTextStream(stderr) << "tzr-panel-sim did not start" << Qt::endl;
             return 2;
@@ -181,6 +222,49 @@ int main(int argc, char **argv)
         print(QStringLiteral("send_failed_users"), static_cast<double>(sent.usuariosFallidos.size()));
         report(QStringLiteral("send"), tx);
         if (received.usuarios != 350 || !received.completa() || !sent.completo())
+            status = 1;
+        print(QStringLiteral("cpu_ms_per_exchange"),
+              (rx.cpu + tx.cpu) * 1000.0 / static_cast<double>(rx.exchanges + tx.exchanges),
+              QStringLiteral("ms"));
+    }
+    {
+        const std::vector<double> times = turnarounds(frameLog);
+        print(QStringLiteral("turnaround_samples"), static_cast<double>(times.size()));
+        print(QStringLiteral("turnaround_ms_p50"), percentile(times, 0.50), QStringLiteral("ms"));
+        print(QStringLiteral("turnaround_ms_p99"), percentile(times, 0.99), QStringLiteral("ms"));
+    }
+    // What the low-latency mode is worth: the same receive behind a 16 ms and a 1 ms timer.
+    int simPort = 43;
+    for (const int latency : {16, 1}) {
+        Sim sim(xdg.path(),
+                {QStringLiteral("--users"), QStringLiteral("350"), QStringLiteral("--wire-speed"),
+                 QStringLiteral("--usb-latency"), QString::number(latency)},
+                simPort);
+        if (!sim.ready())
+            return 2;
+        PortList ports(links, {});
+        QtSerialPort port(ports);
+        if (!port.open(QStringLiteral("COM%1").arg(simPort)))
+            return 2;
+        ++simPort;
+        Comunicacion_TZR link;
+        link.setPuerto(&port);
+        link.setFuentePlaca([] { return QStringLiteral("01"); });
+        Transferencias transfers(link, texts, clock);
+        link.setTipo_lector(transfers.Lee_Tipo_Lector(1));
+        MemoryTable table;
+        ResultadoRecepcion received;
+        const Figures f = measure(link, [&] {
+            link.Modo_Transferencia(true);
+            received = transfers.Conexion_General(table);
+            link.Modo_Transferencia(false);
+        });
+        const QString prefix = QStringLiteral("receive_usb%1").arg(latency);
+        print(prefix + QStringLiteral("_users"), received.usuarios);
+        print(prefix + QStringLiteral("_s"), f.wall, QStringLiteral("s"));
+        print(prefix + QStringLiteral("_ms_per_exchange"), f.wall * 1000.0 / static_cast<double>(f.exchanges),
+              QStringLiteral("ms"));
+        if (received.usuarios != 350 || !received.completa())
             status = 1;
     }
     {

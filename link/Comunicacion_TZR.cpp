@@ -136,20 +136,41 @@ bool Comunicacion_TZR::Espera_Respuesta()
     return m_finEspera || (!m_esperando && !m_timer.isActive());
 }
 
+int Comunicacion_TZR::longitudTx() const
+{
+    int n = 0;
+    while (n < TAM_TRAMA && m_tx[n] != FIN_TRAMA)
+        ++n;
+    return n;
+}
+
 void Comunicacion_TZR::Intercambio(int comando, const Payload &lista, int placa)
 {
+    if (m_parada)
+        throw OperacionDetenida(QStringLiteral("Stopped"));
+    if (m_port && m_port->isLost())
+        throw PuertoPerdido(m_port->errorString());
     Construye_Trama(comando, lista, placa);
+    m_ecoPendiente = (m_port && m_port->lineEchoes()) ? longitudTx() : 0;
     m_esperando = true;
     Reinicia_Espera();
     ++m_intercambios;
     try {
         Envia_Trama();
+    } catch (const TzrError &e) {
+        detenerEspera();
+        if (m_port && m_port->isLost())
+            throw PuertoPerdido(e.message());
+        throw;
     } catch (...) {
         detenerEspera();
         throw;
     }
     while (!Espera_Respuesta()) {
     }
+    if (m_port && m_port->isLost())
+        throw PuertoPerdido(m_port->errorString());
+    emit intercambioTerminado(m_valida);
 }
 
 void Comunicacion_TZR::PuertoCOMRxChar(int count)
@@ -170,6 +191,10 @@ void Comunicacion_TZR::PuertoCOMRxChar(int count)
             if (c < 0)
                 break;
             ++m_bytesRecibidos;
+            if (m_ecoPendiente > 0) {
+                --m_ecoPendiente;
+                continue;
+            }
             // A reply starts with 0xFF: line noise or the tail of an earlier reply in front of it
             // would only spoil the frame, so it is skipped.
             if (pos == 0 && c != 0xFF)
@@ -191,8 +216,30 @@ void Comunicacion_TZR::PuertoCOMRxChar(int count)
     }
 }
 
+// A board answers a read with length 2, so a "reply" that is the read request byte for byte can
+// only be the line handing back what was sent. It is dropped and the wait goes on for the board.
+bool Comunicacion_TZR::descartaEco()
+{
+    if (m_tx[3] != CMD_LEER)
+        return false;
+    const int n = longitudTx();
+    for (int i = 0; i < n; ++i) {
+        if (m_rx[i] != m_tx[i])
+            return false;
+    }
+    std::copy(m_rx.begin() + n, m_rx.end(), m_rx.begin());
+    std::fill(m_rx.end() - n, m_rx.end(), FIN_TRAMA);
+    if (m_port && !m_port->lineEchoes()) {
+        m_port->setLineEchoes(true);
+        emit ecoDetectado();
+    }
+    return true;
+}
+
 void Comunicacion_TZR::Evalua_Respuesta()
 {
+    if (descartaEco() && m_rx[0] == FIN_TRAMA)
+        return;
     const int L = m_rx[2];
     if (L == FIN_TRAMA)
         return;

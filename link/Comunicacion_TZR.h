@@ -11,6 +11,7 @@
 
 class DebugLog;
 #include "SerialPort.h"
+#include "TzrError.h"
 
 constexpr int FIN_TRAMA = 888;
 constexpr int TAM_TRAMA = 40;
@@ -29,6 +30,21 @@ constexpr std::chrono::milliseconds TIEMPO_RESPUESTA_LENTO{200};
 
 using Trama = std::array<int, TAM_TRAMA>;
 using Payload = std::array<int, TAM_PAYLOAD>;
+
+// Raised by an exchange once the user asked the running operation to stop.
+class OperacionDetenida : public TzrError
+{
+public:
+    using TzrError::TzrError;
+};
+
+// Raised by an exchange when the port has gone away (adapter unplugged): no later exchange can
+// succeed, so the operation ends at once instead of timing out every remaining byte.
+class PuertoPerdido : public TzrError
+{
+public:
+    using TzrError::TzrError;
+};
 
 // Builds the 11-slot payload list of a frame: the values first, FIN_TRAMA in the rest.
 Payload payload(std::initializer_list<int> values = {});
@@ -112,13 +128,27 @@ public:
     int tipo_lector() const { return m_tipoLector; }
     void setTipo_lector(int type) { m_tipoLector = type; }
 
+    // Asks the running operation to end at its next exchange (OperacionDetenida); cleared by
+    // the operation that honours it.
+    void setParada(bool on) { m_parada = on; }
+    bool parada() const { return m_parada; }
+
     // Counts of what went over the line, for the benchmarks and tests.
     qint64 intercambios() const { return m_intercambios; }
     qint64 bytesEnviados() const { return m_bytesEnviados; }
     qint64 bytesRecibidos() const { return m_bytesRecibidos; }
 
+signals:
+    // A read was answered with the read request itself: the line echoes. The port's echo
+    // setting has been turned on and the exchange went on waiting for the board's reply.
+    void ecoDetectado();
+    // Every exchange that ran to its end, with its outcome.
+    void intercambioTerminado(bool valida);
+
 private:
     void detenerEspera();
+    int longitudTx() const;
+    bool descartaEco();
 
     QPointer<SerialPort> m_port;
     DebugLog *m_log = nullptr;
@@ -131,6 +161,9 @@ private:
     QTimer m_timer;
     QMetaObject::Connection m_rxConnection;
     int m_ocupado = 0;
+    // Echoed request bytes still to be dropped from the front of what arrives.
+    int m_ecoPendiente = 0;
+    bool m_parada = false;
     int m_tipoLector = 0;
     qint64 m_intercambios = 0;
     qint64 m_bytesEnviados = 0;

@@ -17,6 +17,9 @@ public:
     virtual void setContador(const QString &text) = 0;
     // The main window's L_Usuario_Proceso.
     virtual void setUsuarioProceso(const QString &text) = 0;
+    // The board has not answered for a while: say so and offer to stop; false when it answers
+    // again.
+    virtual void setSinRespuesta(bool /*on*/) {}
 };
 
 // How the transfer loops tell the user something; the two-line message box implements it.

@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "Comunicacion_TZR.h"
+#include "SilenceWatch.h"
 #include "TablaTransferencia.h"
 #include "TextLookup.h"
 #include "TransferReport.h"
@@ -92,6 +93,8 @@ void Transferencias::progreso(void (ProgressView::*f)(const QString &), const QS
 ResultadoRecepcion Transferencias::Conexion_General(TablaTransferencia &tabla)
 {
     ResultadoRecepcion resultado;
+    m_link.setParada(false);
+    const SilenceWatch vigilancia(m_link, m_progreso);
     tabla.comenzar();
     try {
         tabla.Vacia_Tabla();
@@ -234,6 +237,8 @@ bool Transferencias::escribeByteMarcado(int address, int value)
 ResultadoEnvio Transferencias::Envio_General(const QList<RegistroEnvio> &registros, const QString &puertoActual)
 {
     ResultadoEnvio resultado;
+    m_link.setParada(false);
+    const SilenceWatch vigilancia(m_link, m_progreso);
     m_link.printDebug(QStringLiteral("Envio_General: Comienza\r\n"));
     m_link.printDebug(QStringLiteral("Puerto: ") + puertoActual + QStringLiteral(". Velocidad Timer: ") +
                       QString::number(m_link.intervalo().count()) + QStringLiteral(" milisegundos"));
@@ -246,7 +251,14 @@ ResultadoEnvio Transferencias::Envio_General(const QList<RegistroEnvio> &registr
             m_progreso->cerrar();
         return resultado;
     }
-    resultado.borradosFallidos = borrar_TODO_del_Sistema();
+    // Stop and a lost port end the send where it is; the report tells which users got through.
+    try {
+        resultado.borradosFallidos = borrar_TODO_del_Sistema();
+    } catch (const OperacionDetenida &) {
+        return interrumpe(resultado, Interrupcion::Detenida, QString());
+    } catch (const PuertoPerdido &e) {
+        return interrumpe(resultado, Interrupcion::PuertoPerdido, e.message());
+    }
     if (m_progreso) {
         m_progreso->setPosicion(0);
         m_progreso->setMaximo(count);
@@ -260,8 +272,14 @@ ResultadoEnvio Transferencias::Envio_General(const QList<RegistroEnvio> &registr
         progreso(&ProgressView::setMensaje, m_textos.texto(QStringLiteral("SHOW_M10"), QStringLiteral("Sending to system :")));
         m_link.printDebug(QStringLiteral("Envio_General: Enviamos usuario ") + QString::number(n + 1));
         const QDateTime t1 = m_clock.now();
-        if (Escribe_Registro(registros[n].registro, n + 1) > 0)
-            resultado.usuariosFallidos << registros[n].fila.NOMBRE;
+        try {
+            if (Escribe_Registro(registros[n].registro, n + 1) > 0)
+                resultado.usuariosFallidos << registros[n].fila.NOMBRE;
+        } catch (const OperacionDetenida &) {
+            return interrumpe(resultado, Interrupcion::Detenida, QString());
+        } catch (const PuertoPerdido &e) {
+            return interrumpe(resultado, Interrupcion::PuertoPerdido, e.message());
+        }
         const QDateTime t2 = m_clock.now();
         m_link.printDebug(QStringLiteral("Envio_General: Fin usuario ") + QString::number(n + 1) +
                           QStringLiteral(" - Tiempo: ") + textoReal(Milisegundos_Entre(t2, t1) / 1000.0) +
@@ -283,5 +301,18 @@ ResultadoEnvio Transferencias::Envio_General(const QList<RegistroEnvio> &registr
                       textoReal(total / count / 1000.0) + QStringLiteral(" segundos"));
     if (m_progreso)
         m_progreso->cerrar();
+    return resultado;
+}
+
+ResultadoEnvio Transferencias::interrumpe(ResultadoEnvio resultado, Interrupcion causa,
+                                          const QString &motivo) const
+{
+    resultado.interrupcion = causa;
+    resultado.motivo = motivo;
+    m_link.setParada(false);
+    if (m_progreso) {
+        m_progreso->setMaximo(MAX_USUARIOS);
+        m_progreso->cerrar();
+    }
     return resultado;
 }

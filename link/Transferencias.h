@@ -39,13 +39,28 @@ struct FilaRechazada
     QString motivo;
 };
 
+// Why a transfer ended before its last exchange.
+enum class Interrupcion
+{
+    Ninguna,
+    Detenida,     // the user pressed Stop while the board was not answering
+    PuertoPerdido // the adapter went away
+};
+
 struct ResultadoEnvio
 {
+    // Users whose every byte was sent (acknowledged or not).
     int usuarios = 0;
     // Users with at least one byte that got no acknowledgement in three attempts.
     QStringList usuariosFallidos;
     int borradosFallidos = 0;
-    bool completo() const { return usuariosFallidos.isEmpty() && borradosFallidos == 0; }
+    Interrupcion interrupcion = Interrupcion::Ninguna;
+    // The port's message when it went away.
+    QString motivo;
+    bool completo() const
+    {
+        return usuariosFallidos.isEmpty() && borradosFallidos == 0 && interrupcion == Interrupcion::Ninguna;
+    }
 };
 
 // The two transfers of the users directory between a board and a data file. They talk to the
@@ -93,6 +108,7 @@ public:
 
 private:
     void progreso(void (ProgressView::*f)(const QString &), const QString &text) const;
+    ResultadoEnvio interrumpe(ResultadoEnvio resultado, Interrupcion causa, const QString &motivo) const;
 
     Comunicacion_TZR &m_link;
     const TextLookup &m_textos;

@@ -45,6 +45,7 @@ std::map<int, PortList::Port> linkedPorts(const QString &linkFolder)
 } // namespace
 
 PortList::PortList(const QString &linkFolder, const QStringList &systemDevices)
+    : m_linkFolder(linkFolder), m_systemDevices(systemDevices)
 {
     std::map<int, Port> byNumber = linkedPorts(linkFolder);
 
@@ -99,7 +100,14 @@ PortList PortList::system()
     const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : infos)
         devices << info.systemLocation();
-    return PortList(defaultLinkFolder(), devices);
+    PortList list(defaultLinkFolder(), devices);
+    list.m_fromSystem = true;
+    return list;
+}
+
+void PortList::rescan()
+{
+    *this = m_fromSystem ? system() : PortList(m_linkFolder, m_systemDevices);
 }
 
 QStringList PortList::names() const

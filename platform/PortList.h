@@ -29,6 +29,9 @@ public:
     static PortList system();
     static QString defaultLinkFolder();
 
+    // Lists the ports again from the same sources: adapters plugged in or out since.
+    void rescan();
+
     const QList<Port> &ports() const { return m_ports; }
     QStringList names() const;
     // The device path behind a port name ("COM5", any letter case), or empty when there is none.
@@ -38,4 +41,7 @@ public:
 
 private:
     QList<Port> m_ports;
+    QString m_linkFolder;
+    QStringList m_systemDevices;
+    bool m_fromSystem = false;
 };

@@ -1,5 +1,6 @@
 #include "QtSerialPort.h"
 
+#include <QFileInfo>
 #include <QMetaObject>
 
 #include <cerrno>
@@ -70,9 +71,11 @@ bool QtSerialPort::open(const QString &comName)
     ++m_session;
     m_portName = comName;
     m_errorString.clear();
+    m_openFailure = {};
     m_device = m_resolver ? m_resolver(comName) : QString();
     if (m_device.isEmpty()) {
         m_errorString = systemMessage(ENOENT);
+        m_openFailure.kind = PortOpenFailure::Kind::Gone;
         return false;
     }
 
@@ -85,15 +88,69 @@ bool QtSerialPort::open(const QString &comName)
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!m_port.open(QIODevice::ReadWrite)) {
         m_errorString = m_port.errorString();
+        m_openFailure = diagnose(m_port.error());
         return false;
     }
     m_pseudoTerminal = isPseudoTerminalDevice(static_cast<int>(m_port.handle()));
     if (!configure()) {
         m_port.close();
         m_pseudoTerminal = false;
+        m_openFailure.kind = PortOpenFailure::Kind::Other;
+        m_openFailure.device = m_device;
         return false;
     }
+    tuneLatency();
     return true;
+}
+
+// USB adapters hold received bytes for their latency timer (16 ms by default for FTDI), which
+// makes every exchange wait that long. Low-latency mode shortens it where the driver allows;
+// where it does not, the port works as it is.
+void QtSerialPort::tuneLatency()
+{
+    if (!m_driver)
+        return;
+    const int refused = m_driver->requestLowLatency(static_cast<int>(m_port.handle()));
+    QStringList lines;
+    if (refused != 0)
+        lines << QStringLiteral("%1: low-latency mode not available (%2)")
+                     .arg(m_device, systemMessage(refused));
+    const int timer = m_driver->latencyTimer(m_device);
+    if (timer > 1)
+        lines << QStringLiteral(
+                     "%1: adapter latency timer is %2 ms; replies arrive up to that much late (see the "
+                     "README on the udev rule that sets it to 1)")
+                     .arg(m_device)
+                     .arg(timer);
+    for (const QString &line : std::as_const(lines))
+        emit notice(line);
+}
+
+PortOpenFailure QtSerialPort::diagnose(QSerialPort::SerialPortError error) const
+{
+    PortOpenFailure failure;
+    failure.device = m_device;
+    failure.kind = PortOpenFailure::Kind::Other;
+    if (error == QSerialPort::DeviceNotFoundError || !QFileInfo::exists(m_device)) {
+        failure.kind = PortOpenFailure::Kind::Gone;
+        return failure;
+    }
+    if (!m_driver)
+        return failure;
+    const int refused = m_driver->probeOpen(m_device);
+    if (refused == EACCES || refused == EPERM) {
+        failure.kind = PortOpenFailure::Kind::Permission;
+        failure.group = m_driver->owningGroup(m_device);
+    } else if (refused == ENOENT || refused == ENODEV || refused == ENXIO) {
+        failure.kind = PortOpenFailure::Kind::Gone;
+    } else if (refused == EBUSY) {
+        failure.kind = PortOpenFailure::Kind::Busy;
+        failure.program = m_driver->deviceHolder(m_device);
+    } else if (const QString holder = m_driver->lockHolder(m_device); !holder.isEmpty()) {
+        failure.kind = PortOpenFailure::Kind::Busy;
+        failure.program = holder;
+    }
+    return failure;
 }
 
 // The open applies the settings in one call that does not notice a driver dropping some of them,
@@ -171,6 +228,11 @@ bool QtSerialPort::writeByte(quint8 value)
         written = m_port.waitForBytesWritten(static_cast<int>(WriteTimeout.count()));
     m_writing = false;
 
+    if (!written && !m_lost && m_port.isOpen() && isHungUp(static_cast<int>(m_port.handle()))) {
+        // Unplugged (or the far end closed): no later write can succeed either.
+        m_lost = true;
+        m_errorString = systemMessage(EIO);
+    }
     if (!written && !m_lost) {
         m_errorString = m_port.errorString();
         // A byte the device would not take must not go out later in the middle of another frame.

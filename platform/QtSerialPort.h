@@ -1,12 +1,14 @@
 #pragma once
 
 #include "PortList.h"
+#include "SerialDriver.h"
 #include "SerialPort.h"
 
 #include <QSerialPort>
 
 #include <chrono>
 #include <functional>
+#include <memory>
 
 // The serial line on a real device (or a pseudo-terminal) through QSerialPort, with the panel
 // bus settings: 19200 baud, 8 data bits, even parity, 2 stop bits, no flow control, DTR and RTS
@@ -27,6 +29,11 @@ public:
     bool isOpen() const override;
     QString errorString() const override;
     QString portName() const override { return m_portName; }
+    PortOpenFailure openFailure() const override { return m_openFailure; }
+    bool isLost() const override { return m_lost; }
+
+    // Replaces the driver requests (tests: a pseudo-terminal cannot show them).
+    void setDriver(std::shared_ptr<SerialDriver> driver) { m_driver = std::move(driver); }
 
     void purge() override;
     bool writeByte(quint8 value) override;
@@ -43,6 +50,8 @@ public:
 
 private:
     bool configure();
+    void tuneLatency();
+    PortOpenFailure diagnose(QSerialPort::SerialPortError error) const;
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
     void emitRxChar();
@@ -53,6 +62,8 @@ private:
     QString m_portName;
     QString m_device;
     QString m_errorString;
+    std::shared_ptr<SerialDriver> m_driver = std::make_shared<SerialDriver>();
+    PortOpenFailure m_openFailure;
     bool m_pseudoTerminal = false;
     bool m_lost = false;
     bool m_writing = false;

@@ -3,6 +3,24 @@
 #include <QObject>
 #include <QString>
 
+// Why the last open failed, as far as the system tells.
+struct PortOpenFailure
+{
+    enum class Kind
+    {
+        None,
+        Permission, // the device belongs to a group the user is not in
+        Busy,       // another program holds the device or its lock
+        Gone,       // the device is not (or no longer) present
+        Other
+    };
+    Kind kind = Kind::None;
+    QString device;
+    // Permission: the group owning the device. Busy: the program holding it, when known.
+    QString group;
+    QString program;
+};
+
 // The serial line to the panel bus. Settings are fixed by the implementation (19200 baud, 8 data
 // bits, even parity, 2 stop bits, no flow control, DTR and RTS off). rxChar is delivered through
 // the event loop of the thread that owns the port, never directly from inside a write.
@@ -30,7 +48,23 @@ public:
     // Next waiting byte (0..255), or -1 when none is waiting.
     virtual int readByte() = 0;
 
+    // Set by the last failed open; Kind::None after a successful one.
+    virtual PortOpenFailure openFailure() const { return {}; }
+    // Whether the device was unplugged (or its other end closed) while open.
+    virtual bool isLost() const { return false; }
+
+    // A two-wire line that hands back every byte sent: each reply is then preceded by the
+    // request itself, which the link drops.
+    void setLineEchoes(bool on) { m_lineEchoes = on; }
+    bool lineEchoes() const { return m_lineEchoes; }
+
 signals:
     // Characters arrived; count is how many are waiting.
     void rxChar(int count);
+    // Something about the line worth a debug line (a driver refusing low latency...), sent at
+    // every open it applies to; the listener decides how often to show it.
+    void notice(const QString &text);
+
+private:
+    bool m_lineEchoes = false;
 };

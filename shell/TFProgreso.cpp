@@ -53,6 +53,7 @@ TFProgreso::TFProgreso(Contexto &ctx, QWidget *parent)
     rejilla->addWidget(m_lblUsers, 0, 2);
     rejilla->addWidget(m_Barra_Progreso, 1, 1, 1, 2);
     rejilla->setColumnStretch(1, 1);
+    creaAvisoSinRespuesta(rejilla);
 
     Lenguaje_FProgreso(this, textosDe(ctx));
     m_lblUsers->clear();

@@ -6,7 +6,9 @@
 
 class Contexto;
 class QLabel;
+class QGridLayout;
 class QProgressBar;
+class QPushButton;
 
 // What a transfer or a bus scan is doing and how far it has got. Shown without modality and
 // without taking the focus, so the operation's handler keeps running underneath it.
@@ -24,13 +26,22 @@ public:
     int posicion() const override;
     void setContador(const QString &text) override;
     void setUsuarioProceso(const QString &text) override;
+    // The board-not-answering notice and its Stop button (TFProgreso_SinRespuesta.cpp).
+    void setSinRespuesta(bool on) override;
+    bool sinRespuesta() const;
+    QPushButton *btnDetener() const { return m_btnDetener; }
 
     QString mensaje() const;
     int maximo() const;
     QString contador() const;
 
 private:
+    void creaAvisoSinRespuesta(QGridLayout *rejilla);
+
     Contexto &m_ctx;
+    QLabel *m_lblSinRespuesta = nullptr;
+    QPushButton *m_btnDetener = nullptr;
+    bool m_sinRespuesta = false;
     QLabel *m_Mensaje = nullptr;
     QLabel *m_lblUsers = nullptr;
     QProgressBar *m_Barra_Progreso = nullptr;

@@ -184,6 +184,7 @@ TFormPrincipal::TFormPrincipal(Contexto &ctx, QWidget *parent) : QMainWindow(par
 
     if (m_ctx.link)
         m_ctx.link->setFuentePlaca([this] { return m_num_placa->text(); });
+    preparaLinea();
 }
 
 TFormPrincipal::~TFormPrincipal()
@@ -765,6 +766,7 @@ void TFormPrincipal::COMClick(QAction *entrada)
             throw TzrError(QStringLiteral("No serial port"));
         if (!puerto->isOpen() && !puerto->open(entrada->text()))
             throw TzrError(puerto->errorString());
+        aplicaEcoDeLinea();
         entrada->setChecked(puerto->isOpen());
         if (puerto->isOpen()) {
             const CursorEspera cursor;
@@ -779,6 +781,8 @@ void TFormPrincipal::COMClick(QAction *entrada)
         if (progreso)
             progreso->cerrar();
         link.printDebug(QStringLiteral("TFormPrincipal.COMClick Error: ") + textoError(e));
+        if (puerto && !puerto->isOpen())
+            avisaFalloApertura();
     }
 }
 
@@ -894,6 +898,8 @@ void TFormPrincipal::Test_INICIAL_PLACAS()
         if (progreso)
             progreso->cerrar();
         link.printDebug(QStringLiteral("Test_INICIAL_PLACAS Error:") + textoError(e));
+        if (dynamic_cast<const PuertoPerdido *>(&e))
+            puertoPerdido();
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <QMap>
+#include <QSet>
 
 #include <functional>
 #include <memory>
@@ -136,6 +137,11 @@ public:
     QMenu *Configuracin1() const { return m_Configuracin1; }
     // The port entries miCOM1.. in menu order.
     const QList<QAction *> &entradasPuerto() const { return m_entradasPuerto; }
+    // The per-port echo setting at the end of miComunication.
+    QAction *miEcoLinea() const { return m_miEcoLinea; }
+    // Lists the ports again (adapters plugged in or out) keeping the open port checked; runs
+    // each time the port menu opens.
+    void refrescaPuertos();
 
 signals:
     // The window was closed: the run ends.
@@ -166,6 +172,16 @@ private:
     void creaMenusSincronia();
     // The open data file remembers (area) or forgets (null) the board in num_placa.
     void recuerdaSincronia(const UserArea *area);
+    // Real serial lines (TFormPrincipal_Linea.cpp).
+    void preparaLinea();
+    void aplicaEcoDeLinea();
+    void cambiaEcoDeLinea(bool on);
+    void ecoDetectado();
+    void atiendeEcoDetectado();
+    void avisaFalloApertura();
+    void avisaPuertoAusente(const QString &dispositivo);
+    // Closes and unchecks a port that went away; linea1 heads the message when an operation ended.
+    void puertoPerdido(const QString &linea1 = QString());
 
     Contexto &m_ctx;
     std::unique_ptr<Lenguaje> m_lenguaje;
@@ -219,6 +235,9 @@ private:
     QAction *m_EnviaralSistema1 = nullptr;
     QAction *m_miDebugWindow = nullptr;
     QList<QAction *> m_entradasPuerto;
+    QAction *m_miEcoLinea = nullptr;
+    bool m_ecoPorAtender = false;
+    QSet<QString> m_avisosLinea;
 
     QTimer *m_TIEMPO_REINICIA_PLACA = nullptr;
 

@@ -146,8 +146,10 @@ void TFormPrincipal::Recibir_ANTClick()
         if (!link.Modo_Transferencia(false))
             link.Envia_Reinicio();
     } catch (const std::exception &e) {
+        link.setParada(false);
         terminaTransferencia();
-        if (abierta) {
+        const bool perdido = dynamic_cast<const PuertoPerdido *>(&e) != nullptr;
+        if (abierta && !perdido) {
             try {
                 if (!link.Modo_Transferencia(false))
                     link.Envia_Reinicio();
@@ -155,6 +157,17 @@ void TFormPrincipal::Recibir_ANTClick()
             }
         }
         // The data file kept its old rows; say why the receive did not happen.
+        const QString incompleta =
+            texto(m_ctx, "F_SHOW_M14", "Receive incomplete: the file was not changed.");
+        if (perdido) {
+            puertoPerdido(incompleta);
+            return;
+        }
+        if (dynamic_cast<const OperacionDetenida *>(&e)) {
+            showMessage(m_ctx, incompleta,
+                        texto(m_ctx, "LINE_STOPPED", "Stopped while the board was not answering."));
+            return;
+        }
         const auto *tzr = dynamic_cast<const TzrError *>(&e);
         showErrorBox(this, tzr ? tzr->message() : QString::fromLocal8Bit(e.what()));
         return;
@@ -240,8 +253,10 @@ void TFormPrincipal::Enviar_ATNClick()
         if (m_ctx.usuarios)
             m_ctx.usuarios->Activa_Tabla(true);
         habilitaTransferencia(true);
-        link.Modo_Transferencia(false);
-        link.Envia_Reinicio();
+        if (resultado.interrupcion != Interrupcion::PuertoPerdido) {
+            link.Modo_Transferencia(false);
+            link.Envia_Reinicio();
+        }
     } catch (const std::exception &e) {
         terminaTransferencia();
         // Part of the board was written: the file no longer knows what it holds.
@@ -261,8 +276,20 @@ void TFormPrincipal::Enviar_ATNClick()
         QStringList nombres = resultado.usuariosFallidos;
         for (QString &n : nombres)
             n = n.trimmed();
-        showMessage(m_ctx, texto(m_ctx, "F_SHOW_M16", "Send incomplete."),
-                    texto(m_ctx, "F_SHOW_M17", "Users not written: %1")
-                        .arg(nombres.isEmpty() ? QStringLiteral("-") : nombres.join(QStringLiteral(", "))));
+        QString detalle =
+            texto(m_ctx, "F_SHOW_M17", "Users not written: %1")
+                .arg(nombres.isEmpty() ? QStringLiteral("-") : nombres.join(QStringLiteral(", ")));
+        // Stopped or cut off: the users after the last one written never left the PC.
+        if (resultado.interrupcion != Interrupcion::Ninguna) {
+            const QString escritos =
+                texto(m_ctx, "LINE_SENT", "Users written: %1 of %2; the rest were not sent.")
+                    .arg(resultado.usuarios)
+                    .arg(registros.size());
+            detalle = nombres.isEmpty() ? escritos : escritos + QLatin1Char(' ') + detalle;
+        }
+        const QString incompleto = texto(m_ctx, "F_SHOW_M16", "Send incomplete.");
+        if (resultado.interrupcion == Interrupcion::PuertoPerdido)
+            puertoPerdido(incompleto);
+        showMessage(m_ctx, incompleto, detalle);
     }
 }

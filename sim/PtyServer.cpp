@@ -3,6 +3,7 @@
 #include <QIODevice>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -145,6 +146,19 @@ void PtyServer::onReadable()
         }
         const auto now = BoardBus::Clock::now();
         const QByteArray bytes(buffer, static_cast<qsizetype>(got));
+        // The PC's turnaround: from a reply's last byte going out to the next request coming in.
+        if (m_log && m_replySent) {
+            m_replySent = false;
+            logLine(now, QStringLiteral("rx begin"));
+        }
+        if (m_echo) {
+            // Due now: it goes out ahead of any reply these bytes cause.
+            Outgoing echo{now, bytes, BoardBus::Piece::Kind::Reply, true};
+            const auto after =
+                std::upper_bound(m_queue.begin(), m_queue.end(), echo.due,
+                                 [](auto due, const Outgoing &queued) { return due < queued.due; });
+            m_queue.insert(after, echo);
+        }
         const QList<BoardBus::Piece> pieces = m_bus.receive(bytes, now);
         logRequests(now);
         for (const BoardBus::Piece &piece : pieces) {
@@ -177,15 +191,27 @@ void PtyServer::logRequests(BoardBus::Clock::time_point when)
 
 void PtyServer::flushDue()
 {
-    while (!m_queue.empty()) {
+    for (;;) {
         const auto now = BoardBus::Clock::now();
-        if (m_queue.front().due > now) {
-            m_alarm.setDeadline(m_queue.front().due);
-            return;
+        if (!m_held.empty() && m_heldDue <= now) {
+            transmit(m_held);
+            m_held.clear();
         }
+        if (m_queue.empty() || m_queue.front().due > now)
+            break;
         const Outgoing piece = m_queue.front();
         m_queue.pop_front();
-        transmit(piece);
+        if (m_usbLatency.count() > 0)
+            hold(piece, now);
+        else
+            transmit({piece});
+    }
+    if (!m_queue.empty() || !m_held.empty()) {
+        auto next = m_queue.empty() ? m_heldDue : m_queue.front().due;
+        if (!m_held.empty() && m_heldDue < next)
+            next = m_heldDue;
+        m_alarm.setDeadline(next);
+        return;
     }
     m_alarm.cancel();
     // Saving a large bus takes milliseconds: only once the acknowledgement is out.
@@ -195,22 +221,43 @@ void PtyServer::flushDue()
     }
 }
 
-void PtyServer::transmit(const Outgoing &piece)
+void PtyServer::hold(const Outgoing &piece, BoardBus::Clock::time_point now)
 {
+    if (m_held.empty())
+        m_heldDue = now + m_usbLatency;
+    m_held.push_back(piece);
+}
+
+// The pieces leave in one write, as an adapter hands over its buffer when its timer runs out.
+void PtyServer::transmit(const std::vector<Outgoing> &pieces)
+{
+    QByteArray bytes;
+    for (const Outgoing &piece : pieces)
+        bytes += piece.bytes;
     ssize_t written = 0;
     do {
-        written = ::write(m_master, piece.bytes.constData(), static_cast<size_t>(piece.bytes.size()));
+        written = ::write(m_master, bytes.constData(), static_cast<size_t>(bytes.size()));
     } while (written < 0 && errno == EINTR);
     if (!m_log)
         return;
     const auto now = BoardBus::Clock::now();
-    const QString kind = piece.kind == BoardBus::Piece::Kind::Noise ? QStringLiteral("tx noise ") : QStringLiteral("tx ");
-    if (written == piece.bytes.size())
-        logLine(now, kind + hex(piece.bytes));
-    else if (written < 0)
-        logLine(now, kind + hex(piece.bytes) + QStringLiteral(" lost: ") + systemError("write"));
-    else
-        logLine(now, kind + hex(piece.bytes) + QStringLiteral(" cut after %1 byte(s): pty full").arg(written));
+    m_replySent = true;
+    qsizetype offset = 0;
+    for (const Outgoing &piece : pieces) {
+        const QString kind = piece.echo                                   ? QStringLiteral("tx echo ")
+                             : piece.kind == BoardBus::Piece::Kind::Noise ? QStringLiteral("tx noise ")
+                                                                          : QStringLiteral("tx ");
+        const qsizetype end = offset + piece.bytes.size();
+        if (written >= end)
+            logLine(now, kind + hex(piece.bytes));
+        else if (written < 0)
+            logLine(now, kind + hex(piece.bytes) + QStringLiteral(" lost: ") + systemError("write"));
+        else
+            logLine(now, kind + hex(piece.bytes) +
+                             QStringLiteral(" cut after %1 byte(s): pty full")
+                                 .arg(std::max<qsizetype>(0, written - offset)));
+        offset = end;
+    }
 }
 
 void PtyServer::logLine(BoardBus::Clock::time_point when, const QString &text)

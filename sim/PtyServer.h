@@ -6,8 +6,10 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <deque>
 #include <memory>
+#include <vector>
 
 class QIODevice;
 class QSocketNotifier;
@@ -26,6 +28,11 @@ public:
     QString slavePath() const { return m_slavePath; }
     // Every frame received and sent, with times since start; nullptr for none.
     void setLog(QIODevice *log) { m_log = log; }
+    // A two-wire line that hands every byte the PC sends straight back to it.
+    void setEcho(bool on) { m_echo = on; }
+    // A USB adapter's latency timer: bytes for the PC are held and delivered together this long
+    // after the first of them became available.
+    void setUsbLatency(std::chrono::microseconds latency) { m_usbLatency = latency; }
 
 signals:
     // A board acted on a transfer close or a restart and its reply has left: its memory is worth
@@ -39,11 +46,13 @@ private:
         BoardBus::Clock::time_point due;
         QByteArray bytes;
         BoardBus::Piece::Kind kind = BoardBus::Piece::Kind::Reply;
+        bool echo = false;
     };
 
     void onReadable();
     void flushDue();
-    void transmit(const Outgoing &piece);
+    void transmit(const std::vector<Outgoing> &pieces);
+    void hold(const Outgoing &piece, BoardBus::Clock::time_point now);
     void logLine(BoardBus::Clock::time_point when, const QString &text);
     void logRequests(BoardBus::Clock::time_point when);
 
@@ -57,5 +66,10 @@ private:
     std::deque<Outgoing> m_queue;
     QIODevice *m_log = nullptr;
     bool m_memoryChanged = false;
+    bool m_echo = false;
+    bool m_replySent = false;
+    std::chrono::microseconds m_usbLatency{0};
+    std::vector<Outgoing> m_held;
+    BoardBus::Clock::time_point m_heldDue{};
     BoardBus::Clock::time_point m_started = BoardBus::Clock::now();
 };

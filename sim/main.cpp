@@ -123,9 +123,18 @@ int main(int argc, char *argv[])
     const QCommandLineOption masterOption(QStringLiteral("master-code"),
                                           QStringLiteral("Store this master code (5 of 0-9, A, B) on every board."),
                                           QStringLiteral("CODE"));
-    parser.addOptions({portOption, boardsOption, imageOption, usersOption, readerOption, latencyOption, wireOption,
-                       dropOption, badCheckOption, noiseOption, splitOption, silentOption, restartOption, seedOption,
-                       logOption, printOption, programmingOption, masterOption});
+    const QCommandLineOption echoOption(
+        QStringLiteral("echo"),
+        QStringLiteral("Hand every byte the PC sends straight back (two-wire line)."));
+    const QCommandLineOption usbLatencyOption(
+        QStringLiteral("usb-latency"),
+        QStringLiteral(
+            "Deliver the bytes for the PC together, MS after the first became available (USB adapter)."),
+        QStringLiteral("MS"), QStringLiteral("0"));
+    parser.addOptions({portOption,    boardsOption,      imageOption,   usersOption,    readerOption,
+                       latencyOption, wireOption,        dropOption,    badCheckOption, noiseOption,
+                       splitOption,   silentOption,      restartOption, seedOption,     logOption,
+                       printOption,   programmingOption, masterOption,  echoOption,     usbLatencyOption});
     parser.process(app);
 
     bool ok = false;
@@ -147,6 +156,9 @@ int main(int argc, char *argv[])
     const int restartTime = parser.value(restartOption).toInt(&ok);
     if (!ok || restartTime < 0)
         return usageError(QStringLiteral("--restart-time needs a number of milliseconds"));
+    const double usbLatency = parser.value(usbLatencyOption).toDouble(&ok);
+    if (!ok || usbLatency < 0)
+        return usageError(QStringLiteral("--usb-latency needs a number of milliseconds"));
     const quint32 seed = parser.value(seedOption).toUInt(&ok);
     if (!ok)
         return usageError(QStringLiteral("--seed needs an unsigned number"));
@@ -216,6 +228,8 @@ int main(int argc, char *argv[])
     }
     PtyServer server(bus);
     server.setLog(log.get());
+    server.setEcho(parser.isSet(echoOption));
+    server.setUsbLatency(std::chrono::microseconds(qRound64(usbLatency * 1000.0)));
     QString error;
     if (!server.start(&error)) {
         err() << "tzr-panel-sim: " << error << Qt::endl;

@@ -28,6 +28,7 @@ void BusSerialPort::close()
     if (!m_open)
         return;
     m_open = false;
+    m_lost = false;
     m_input.clear();
     ++m_closeCount;
 }
@@ -48,7 +49,9 @@ bool BusSerialPort::writeByte(quint8 value)
         m_error = QStringLiteral("The port is not open");
         return false;
     }
-    if (m_writesLeft == 0) {
+    if (m_unplugAt >= 0 && m_bytesWritten >= m_unplugAt)
+        m_lost = true;
+    if (m_writesLeft == 0 || m_lost) {
         m_error = QStringLiteral("Input/output error");
         return false;
     }
@@ -57,6 +60,8 @@ bool BusSerialPort::writeByte(quint8 value)
     ++m_bytesWritten;
     m_written.append(static_cast<char>(value));
     const auto now = BoardBus::Clock::now();
+    if (m_echo)
+        schedule(now, QByteArray(1, static_cast<char>(value)));
     for (const BoardBus::Piece &piece : m_bus.receive(QByteArray(1, static_cast<char>(value)), now))
         schedule(now + piece.delay, piece.bytes);
     return true;

@@ -36,6 +36,19 @@ public:
     void setOpenFailure(const QString &message) { m_openFailure = message; }
     // After count more bytes every write fails, as when an adapter is unplugged; -1 restores.
     void failWritesAfter(int count) { m_writesLeft = count; }
+    // A two-wire line: every byte written comes straight back ahead of the boards' replies.
+    void setEchoWrites(bool on) { m_echo = on; }
+    // The adapter is unplugged: the port stays "open" but is lost, every write fails.
+    void unplug() { m_lost = true; }
+    // Unplugged once count more bytes have been written.
+    void unplugAfterWrites(int count) { m_unplugAt = m_bytesWritten + count; }
+    bool isLost() const override { return m_lost; }
+    // How the next failed open explains itself.
+    void setOpenFailureKind(const PortOpenFailure &failure) { m_failureKind = failure; }
+    PortOpenFailure openFailure() const override
+    {
+        return m_openFailure.isEmpty() ? PortOpenFailure{} : m_failureKind;
+    }
     // Bytes that arrive on the line, announced by one rxChar from the event loop.
     void injectInput(const QByteArray &bytes);
 
@@ -65,6 +78,10 @@ private:
     QString m_error;
     QString m_openFailure;
     int m_writesLeft = -1;
+    bool m_echo = false;
+    bool m_lost = false;
+    int m_unplugAt = -1;
+    PortOpenFailure m_failureKind;
     QByteArray m_input;
     std::deque<InFlight> m_inFlight;
     QTimer m_timer;

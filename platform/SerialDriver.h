@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+// What QtSerialPort asks of the serial driver beyond QSerialPort: the low-latency mode of USB
+// adapters, their latency timer, and why an open was refused. A pseudo-terminal can show none
+// of it, so tests substitute their own answers.
+class SerialDriver
+{
+public:
+    virtual ~SerialDriver() = default;
+
+    // Sets ASYNC_LOW_LATENCY on the open descriptor; 0 when done, otherwise the errno.
+    virtual int requestLowLatency(int descriptor);
+    // The adapter's latency timer in milliseconds from sysfs, or -1 when the device has none.
+    virtual int latencyTimer(const QString &device);
+    // Opens and closes the device as the port would, without locking it; 0 or the errno.
+    virtual int probeOpen(const QString &device);
+    // The program holding the device's lock file; empty when there is no live lock.
+    virtual QString lockHolder(const QString &device);
+    // Another program with the device open, among the processes this user may see.
+    virtual QString deviceHolder(const QString &device);
+    // The name of the group owning the device, empty when unknown.
+    virtual QString owningGroup(const QString &device);
+};

@@ -1,0 +1,58 @@
+// A transfer whose board stops answering keeps retrying every byte; after a while the progress
+// window says so and lets the user stop it at the next exchange.
+
+#include "TFProgreso.h"
+
+#include "Asigna_Lenguaje.h"
+#include "Comunicacion_TZR.h"
+#include "Contexto.h"
+#include "TextLookup.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+
+namespace {
+constexpr int kAltoAviso = 28;
+} // namespace
+
+void TFProgreso::creaAvisoSinRespuesta(QGridLayout *rejilla)
+{
+    m_lblSinRespuesta = new QLabel(this);
+    m_lblSinRespuesta->setObjectName(QStringLiteral("lblSinRespuesta"));
+    m_btnDetener = new QPushButton(this);
+    m_btnDetener->setObjectName(QStringLiteral("btnDetener"));
+    m_btnDetener->setAutoDefault(false);
+    rejilla->addWidget(m_lblSinRespuesta, 2, 1);
+    rejilla->addWidget(m_btnDetener, 2, 2);
+    m_lblSinRespuesta->hide();
+    m_btnDetener->hide();
+    connect(m_btnDetener, &QPushButton::clicked, this, [this] {
+        if (m_ctx.link)
+            m_ctx.link->setParada(true);
+        m_btnDetener->setEnabled(false);
+    });
+}
+
+void TFProgreso::setSinRespuesta(bool on)
+{
+    if (on == m_sinRespuesta)
+        return;
+    m_sinRespuesta = on;
+    if (on) {
+        const TextLookup &textos = textosDe(m_ctx);
+        m_lblSinRespuesta->setText(
+            textos.texto(QStringLiteral("LINE_SILENT"), QStringLiteral("The board is not answering.")));
+        m_btnDetener->setText(textos.texto(QStringLiteral("LINE_STOP"), QStringLiteral("Stop")));
+        m_btnDetener->setEnabled(true);
+    }
+    const QSize tamano = size();
+    setFixedSize(tamano.width(), tamano.height() + (on ? kAltoAviso : -kAltoAviso));
+    m_lblSinRespuesta->setVisible(on);
+    m_btnDetener->setVisible(on);
+}
+
+bool TFProgreso::sinRespuesta() const
+{
+    return m_sinRespuesta;
+}

@@ -1,0 +1,183 @@
+#include "QtSerialPort.h"
+#include "SerialDriver.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+namespace {
+
+// The far end of a pseudo-terminal, held open so the port's side stays up.
+class Pty
+{
+public:
+    Pty()
+    {
+        m_fd = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (m_fd >= 0 && ::grantpt(m_fd) == 0 && ::unlockpt(m_fd) == 0)
+            m_slave = QString::fromLocal8Bit(::ptsname(m_fd));
+    }
+    ~Pty()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    QString slave() const { return m_slave; }
+
+private:
+    int m_fd = -1;
+    QString m_slave;
+};
+
+// What a USB adapter's driver would answer, where a pseudo-terminal cannot.
+class FakeDriver : public SerialDriver
+{
+public:
+    int requestLowLatency(int descriptor) override
+    {
+        m_descriptors << descriptor;
+        return m_lowLatencyError;
+    }
+    int latencyTimer(const QString &) override { return m_timer; }
+    int probeOpen(const QString &device) override
+    {
+        return m_probeError >= 0 ? m_probeError : SerialDriver::probeOpen(device);
+    }
+
+    QList<int> m_descriptors;
+    int m_lowLatencyError = 0;
+    int m_timer = -1;
+    int m_probeError = -1;
+};
+
+QString ownName()
+{
+    QFile comm(QStringLiteral("/proc/self/comm"));
+    return comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll()).trimmed() : QString();
+}
+
+} // namespace
+
+class TestSerialDriver : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Low latency is asked for on every open; a refusal or a slow adapter timer is told, and
+    // the port works either way.
+    void lowLatencyOnOpen_data()
+    {
+        QTest::addColumn<int>("error");
+        QTest::addColumn<int>("timer");
+        QTest::addColumn<QStringList>("notices");
+        QTest::newRow("granted, 1 ms timer") << 0 << 1 << QStringList();
+        QTest::newRow("granted, no sysfs timer") << 0 << -1 << QStringList();
+        QTest::newRow("refused by a pty") << ENOTTY << -1 << QStringList({"low-latency mode not available"});
+        QTest::newRow("granted, timer left at 16")
+            << 0 << 16 << QStringList({"adapter latency timer is 16 ms"});
+        QTest::newRow("refused, timer at 16")
+            << EINVAL << 16 << QStringList({"low-latency mode not available", "timer is 16 ms"});
+    }
+    void lowLatencyOnOpen()
+    {
+        QFETCH(int, error);
+        QFETCH(int, timer);
+        QFETCH(QStringList, notices);
+        Pty pty;
+        QVERIFY(!pty.slave().isEmpty());
+        auto driver = std::make_shared<FakeDriver>();
+        driver->m_lowLatencyError = error;
+        driver->m_timer = timer;
+        QtSerialPort port([&pty](const QString &) { return pty.slave(); });
+        port.setDriver(driver);
+        QSignalSpy spy(&port, &SerialPort::notice);
+        QVERIFY2(port.open(QStringLiteral("COM5")), qPrintable(port.errorString()));
+        QCOMPARE(driver->m_descriptors.size(), 1);
+        QVERIFY(driver->m_descriptors.first() >= 0);
+        QCOMPARE(spy.size(), notices.size());
+        for (int i = 0; i < notices.size(); ++i) {
+            const QString line = spy.at(i).at(0).toString();
+            QVERIFY2(line.startsWith(pty.slave()) && line.contains(notices.at(i)), qPrintable(line));
+        }
+        QVERIFY(port.writeByte(0x55));
+
+        // Every open asks again.
+        port.close();
+        QVERIFY(port.open(QStringLiteral("COM5")));
+        QCOMPARE(driver->m_descriptors.size(), 2);
+        QCOMPARE(spy.size(), 2 * notices.size());
+    }
+
+    void realPtyRefusesLowLatencyQuietly()
+    {
+        Pty pty;
+        QtSerialPort port([&pty](const QString &) { return pty.slave(); });
+        QSignalSpy spy(&port, &SerialPort::notice);
+        QVERIFY(port.open(QStringLiteral("COM5")));
+        QCOMPARE(spy.size(), 1);
+        QVERIFY(port.isOpen());
+    }
+
+    // Why an open failed: the device is gone, not ours to open, or held by another program.
+    void openFailureIsExplained_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::newRow("gone") << "gone";
+        QTest::newRow("permission") << "permission";
+        QTest::newRow("busy") << "busy";
+    }
+    void openFailureIsExplained()
+    {
+        QFETCH(QString, situation);
+        QTemporaryDir dir;
+        Pty pty;
+        auto driver = std::make_shared<FakeDriver>();
+        QString device;
+        PortOpenFailure::Kind expected = PortOpenFailure::Kind::Other;
+        std::unique_ptr<QtSerialPort> holder;
+        if (situation == QLatin1String("gone")) {
+            device = dir.filePath(QStringLiteral("ttyUSB9"));
+            expected = PortOpenFailure::Kind::Gone;
+        } else if (situation == QLatin1String("permission")) {
+            // A node the test owns; the refusal itself comes from the driver seam (root opens all).
+            device = dir.filePath(QStringLiteral("ttyUSB0"));
+            QFile node(device);
+            QVERIFY(node.open(QIODevice::WriteOnly));
+            node.close();
+            driver->m_probeError = EACCES;
+            expected = PortOpenFailure::Kind::Permission;
+        } else {
+            device = pty.slave();
+            holder = std::make_unique<QtSerialPort>([device](const QString &) { return device; });
+            QVERIFY(holder->open(QStringLiteral("COM5")));
+            expected = PortOpenFailure::Kind::Busy;
+        }
+        QtSerialPort port([device](const QString &) { return device; });
+        port.setDriver(driver);
+        QVERIFY(!port.open(QStringLiteral("COM6")));
+        const PortOpenFailure failure = port.openFailure();
+        QCOMPARE(int(failure.kind), int(expected));
+        QCOMPARE(failure.device, device);
+        if (expected == PortOpenFailure::Kind::Permission)
+            QCOMPARE(failure.group, SerialDriver().owningGroup(device));
+        if (expected == PortOpenFailure::Kind::Busy)
+            QCOMPARE(failure.program, ownName());
+        QVERIFY(!port.errorString().isEmpty());
+
+        // A later successful open clears it.
+        if (holder) {
+            holder->close();
+            QVERIFY(port.open(QStringLiteral("COM6")));
+            QCOMPARE(int(port.openFailure().kind), int(PortOpenFailure::Kind::None));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSerialDriver)
+#include "tst_serialdriver.moc"
