@@ -25,19 +25,36 @@ bool Table1AfterInsert(Table &Table1)
     return true;
 }
 
-bool Table1BeforePost(Table &Table1)
+bool beforePostRules(QString &codigo, QString &call, QString &tzr)
 {
-    if (Table1.value(Campo::CODIGO).isEmpty())
-        Table1.setValue(Campo::CODIGO, CODIGO_VACIO);
-    const QString call = Table1.value(Campo::CALL);
+    if (codigo.isEmpty())
+        codigo = CODIGO_VACIO;
     if (call.isEmpty())
         return false;
-    Table1.setValue(Campo::CALL, Rellena_Izquierda(call, 4));
-    const QString tzr = Table1.value(Campo::TZR);
+    call = Rellena_Izquierda(call, 4);
     if (tzr.isEmpty())
         return false;
-    Table1.setValue(Campo::TZR, Rellena_Izquierda(tzr, 3));
+    tzr = Rellena_Izquierda(tzr, 3);
     return true;
+}
+
+bool Table1BeforePost(Table &Table1)
+{
+    const QString codigo = Table1.value(Campo::CODIGO);
+    const QString call = Table1.value(Campo::CALL);
+    const QString tzr = Table1.value(Campo::TZR);
+    QString newCodigo = codigo;
+    QString newCall = call;
+    QString newTzr = tzr;
+    const bool accepted = beforePostRules(newCodigo, newCall, newTzr);
+    // Only what the rules changed is written, so an untouched row stays unmodified.
+    if (newCodigo != codigo)
+        Table1.setValue(Campo::CODIGO, newCodigo);
+    if (newCall != call)
+        Table1.setValue(Campo::CALL, newCall);
+    if (newTzr != tzr)
+        Table1.setValue(Campo::TZR, newTzr);
+    return accepted;
 }
 
 bool Table1AfterDelete(Table &)
