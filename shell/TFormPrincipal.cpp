@@ -141,6 +141,7 @@ TFormPrincipal::TFormPrincipal(Contexto &ctx, QWidget *parent) : QMainWindow(par
     m_avisoError = [this](const QString &mensaje) { showErrorBox(this, mensaje); };
     creaComponentes();
     creaMenus();
+    creaMenuImportar();
     creaBarra();
     creaRejillaUsuarios();
 

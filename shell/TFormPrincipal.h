@@ -76,6 +76,8 @@ public:
     void Enviar_ATNClick();
     void ToolOrdenClick();
     void ToolExcelClick();
+    // File menu "Import…": users from a .csv or .xls file into the open data file.
+    void ImportarClick();
     void TestdePlacas1Click();
     void Parametros1Click();
     void Contrasea1Click();
@@ -141,6 +143,7 @@ private:
     void agregaNodo(int placa);
     void cierraTable1();
     void creaRejillaUsuarios();
+    void creaMenuImportar();
     QString eligeFichero(QFileDialog *dialogo);
     void muestraResultado(const FileCommandResult &resultado);
     // The nine controls a transfer disables while it runs.
@@ -208,4 +211,6 @@ private:
     QFileDialog *m_Salvar = nullptr;
     QFileDialog *m_Salvar_COMO = nullptr;
     QFileDialog *m_Dialogo1 = nullptr;
+    QAction *m_Importar = nullptr;
+    QFileDialog *m_DialogoImportar = nullptr;
 };
