@@ -167,6 +167,9 @@ private:
     void note(const QString &text);
     void printJson(const QJsonValue &value);
     int notAvailable(const QString &what);
+    // The reader type of the board, read as connecting reads it; the record codec depends on it.
+    void readReaderType();
+    QString rowRefused(const FilaRechazada &rechazo) const;
 
     QTextStream &m_out;
     QTextStream &m_err;
@@ -545,6 +548,19 @@ void Run::dataFile(const QString &path, bool createFromTemplate)
     note(QStringLiteral("Created %1 from the template").arg(m_tableName));
 }
 
+void Run::readReaderType()
+{
+    Comunicacion_TZR &link = *m_link;
+    readReaderType();
+}
+
+QString Run::rowRefused(const FilaRechazada &rechazo) const
+{
+    return QStringLiteral("send refused, the board was not touched: user %1 (%2): %3")
+        .arg(rechazo.posicion + 1)
+        .arg(rechazo.nombre.trimmed(), rechazo.motivo);
+}
+
 int Run::notAvailable(const QString &what)
 {
     throw Failure{TzrTool::Usage, QStringLiteral("%1 is not available in this build").arg(what)};
@@ -644,9 +660,7 @@ int Run::receive()
     checkCode(QLatin1Char('P'));
     Comunicacion_TZR &link = *m_link;
     const Comunicacion_TZR::Reserva reserva(link);
-    int lector = 0;
-    const bool leido = link.Lee_Byte(link.placaActual(), DIR_TIPO_LECTOR, lector);
-    link.setTipo_lector(tipoLectorDeByte(lector, leido));
+    readReaderType();
     m_port->purge();
     if (!link.Modo_Transferencia(true))
         throw Failure{TzrTool::NoAnswer,
@@ -699,9 +713,7 @@ int Run::send()
     checkCode(QLatin1Char('P'));
     Comunicacion_TZR &link = *m_link;
     const Comunicacion_TZR::Reserva reserva(link);
-    int lector = 0;
-    const bool leido = link.Lee_Byte(link.placaActual(), DIR_TIPO_LECTOR, lector);
-    link.setTipo_lector(tipoLectorDeByte(lector, leido));
+    readReaderType();
     Clock reloj;
     StderrMessages mensajes(m_err);
     Transferencias transferencias(link, *m_texts, reloj);
@@ -714,10 +726,7 @@ int Run::send()
         FilaRechazada rechazo;
         if (!transferencias.Prepara_Envio(
                 tabla.filasEnOrden(m_options.parser->isSet(QStringLiteral("by-name"))), registros, rechazo))
-            throw Failure{TzrTool::FileFailure,
-                          QStringLiteral("send refused, the board was not touched: user %1 (%2): %3")
-                              .arg(rechazo.posicion + 1)
-                              .arg(rechazo.nombre.trimmed(), rechazo.motivo)};
+            throw Failure{TzrTool::FileFailure, rowRefused(rechazo)};
     }
     m_port->purge();
     if (!link.Modo_Transferencia(true))
