@@ -551,7 +551,9 @@ void Run::dataFile(const QString &path, bool createFromTemplate)
 void Run::readReaderType()
 {
     Comunicacion_TZR &link = *m_link;
-    readReaderType();
+    int lector = 0;
+    const bool leido = link.Lee_Byte(link.placaActual(), DIR_TIPO_LECTOR, lector);
+    link.setTipo_lector(tipoLectorDeByte(lector, leido));
 }
 
 QString Run::rowRefused(const FilaRechazada &rechazo) const
