@@ -292,8 +292,7 @@ void Run::printToolHelp()
              "Works with TZR door-entry panel boards on a serial bus and with TZRUsers data files.\n\n"
              "Subcommands:\n";
     for (const Command &c : commands())
-        m_out << "  " << QString::fromLatin1(c.synopsis).leftJustified(46) << '\n'
-              << "      " << c.summary << '\n';
+        m_out << "  " << c.synopsis << '\n' << "      " << c.summary << '\n';
     m_out << "\nCommon options: --port COMn, --board N, --json, --quiet, --log FILE, --code-file FILE.\n"
              "Codes come from --code-file, TZR_CODE (programming) or TZR_MASTER_CODE (master), or\n"
              "a prompt without echo on a terminal; never from an option.\n"

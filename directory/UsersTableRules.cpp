@@ -47,12 +47,13 @@ bool Table1BeforePost(Table &Table1)
     QString newCall = call;
     QString newTzr = tzr;
     const bool accepted = beforePostRules(newCodigo, newCall, newTzr);
-    // Only what the rules changed is written, so an untouched row stays unmodified.
+    // The same writes as the rules make them: a code only when it was empty, CALL and TZR each
+    // once it was found present.
     if (newCodigo != codigo)
         Table1.setValue(Campo::CODIGO, newCodigo);
-    if (newCall != call)
+    if (!call.isEmpty())
         Table1.setValue(Campo::CALL, newCall);
-    if (newTzr != tzr)
+    if (!call.isEmpty() && !tzr.isEmpty())
         Table1.setValue(Campo::TZR, newTzr);
     return accepted;
 }
