@@ -6,6 +6,7 @@
 #include "TextLookup.h"
 #include "TransferReport.h"
 #include "TzrError.h"
+#include "UserArea.h"
 
 #include <QCoreApplication>
 #include <QTime>
@@ -117,6 +118,12 @@ ResultadoRecepcion Transferencias::Conexion_General(TablaTransferencia &tabla)
             }
             if (!Lee_Registro(i, lista))
                 ++resultado.slotsFallidos;
+            if (m_areaLeida) {
+                if (lista[OFS_CODIGO] != FIN_TRAMA)
+                    m_areaLeida->setRecord(i, lista);
+                else
+                    m_areaLeida->clear(i);
+            }
             if (lista[0] != FIN_TRAMA) {
                 FichaUsuario ficha = Decodifica_Registro(lista, m_link.tipo_lector());
                 if (ficha.tipo == 0)

@@ -9,6 +9,7 @@
 
 class Clock;
 class Comunicacion_TZR;
+class UserArea;
 class MessageView;
 class ProgressView;
 class TablaTransferencia;
@@ -57,6 +58,8 @@ public:
 
     void setProgreso(ProgressView *view) { m_progreso = view; }
     void setMensajes(MessageView *view) { m_mensajes = view; }
+    // When set, a receive also keeps there every slot it read, as the board held it.
+    void setAreaLeida(UserArea *area) { m_areaLeida = area; }
 
     // Receive: every slot of the board into the table, in one transaction. When any slot could
     // not be read the transaction is rolled back and the table keeps its old rows.
@@ -84,10 +87,11 @@ public:
     // Delphi-like default floating-point text: shortest form, up to 15 significant digits.
     static QString textoReal(double value);
 
-private:
     // One byte written with up to three attempts, marking each failed one; false when none was
     // acknowledged.
     bool escribeByteMarcado(int address, int value);
+
+private:
     void progreso(void (ProgressView::*f)(const QString &), const QString &text) const;
 
     Comunicacion_TZR &m_link;
@@ -95,4 +99,5 @@ private:
     const Clock &m_clock;
     ProgressView *m_progreso = nullptr;
     MessageView *m_mensajes = nullptr;
+    UserArea *m_areaLeida = nullptr;
 };

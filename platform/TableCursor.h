@@ -52,6 +52,17 @@ public:
     void cancel();
     bool isInserting() const { return m_inserting; }
 
+    // Records kept beside the rows in the database member (TableStore::sideRecord).
+    QByteArray sideRecord(const QString &kind, const QString &key, bool *found = nullptr) const
+    {
+        return m_store.sideRecord(kind, key, found);
+    }
+    void setSideRecord(const QString &kind, const QString &key, const QByteArray &value)
+    {
+        m_store.setSideRecord(kind, key, value);
+    }
+    void removeSideRecord(const QString &kind, const QString &key) { m_store.removeSideRecord(kind, key); }
+
     void begin();
     void commit();
     void rollback();

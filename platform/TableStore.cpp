@@ -11,6 +11,7 @@
 namespace {
 
 const QString ROWS_TABLE = QStringLiteral("registros");
+const QString SIDE_TABLE = QStringLiteral("tzr_anexos");
 
 QString quoted(const QString &identifier)
 {
@@ -286,6 +287,80 @@ void TableStore::remove(qint64 recno)
     const int rc = sqlite3_step(m_delete);
     sqlite3_reset(m_delete);
     if (rc != SQLITE_DONE)
+        fail(QStringLiteral("cannot be written"));
+}
+
+bool TableStore::hasSideTable() const
+{
+    Query q(m_db, QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = %1")
+                      .arg(literal(SIDE_TABLE)));
+    if (!q.prepared())
+        fail(QStringLiteral("cannot be read"));
+    return q.next();
+}
+
+QByteArray TableStore::sideRecord(const QString &kind, const QString &key, bool *found) const
+{
+    if (found)
+        *found = false;
+    if (!m_db)
+        throw TzrError(QStringLiteral("The table is not open"));
+    if (!hasSideTable())
+        return {};
+    Query q(m_db, QStringLiteral("SELECT valor FROM %1 WHERE clase = ?1 AND clave = ?2").arg(SIDE_TABLE));
+    if (!q.prepared())
+        fail(QStringLiteral("cannot be read"));
+    const QByteArray k1 = kind.toUtf8();
+    const QByteArray k2 = key.toUtf8();
+    sqlite3_bind_text(q.get(), 1, k1.constData(), static_cast<int>(k1.size()), SQLITE_STATIC);
+    sqlite3_bind_text(q.get(), 2, k2.constData(), static_cast<int>(k2.size()), SQLITE_STATIC);
+    if (!q.next()) {
+        if (!q.done())
+            fail(QStringLiteral("cannot be read"));
+        return {};
+    }
+    if (found)
+        *found = true;
+    const auto *bytes = static_cast<const char *>(sqlite3_column_blob(q.get(), 0));
+    return QByteArray(bytes, sqlite3_column_bytes(q.get(), 0));
+}
+
+void TableStore::setSideRecord(const QString &kind, const QString &key, const QByteArray &value)
+{
+    if (!m_db)
+        throw TzrError(QStringLiteral("The table is not open"));
+    exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (clase TEXT NOT NULL, clave TEXT NOT NULL, "
+                        "valor BLOB NOT NULL, PRIMARY KEY (clase, clave))")
+             .arg(SIDE_TABLE)
+             .toUtf8()
+             .constData());
+    Query q(m_db, QStringLiteral("INSERT OR REPLACE INTO %1 (clase, clave, valor) VALUES (?1, ?2, ?3)")
+                      .arg(SIDE_TABLE));
+    if (!q.prepared())
+        fail(QStringLiteral("cannot be written"));
+    const QByteArray k1 = kind.toUtf8();
+    const QByteArray k2 = key.toUtf8();
+    sqlite3_bind_text(q.get(), 1, k1.constData(), static_cast<int>(k1.size()), SQLITE_STATIC);
+    sqlite3_bind_text(q.get(), 2, k2.constData(), static_cast<int>(k2.size()), SQLITE_STATIC);
+    sqlite3_bind_blob(q.get(), 3, value.constData(), static_cast<int>(value.size()), SQLITE_STATIC);
+    if (q.next() || !q.done())
+        fail(QStringLiteral("cannot be written"));
+}
+
+void TableStore::removeSideRecord(const QString &kind, const QString &key)
+{
+    if (!m_db)
+        throw TzrError(QStringLiteral("The table is not open"));
+    if (!hasSideTable())
+        return;
+    Query q(m_db, QStringLiteral("DELETE FROM %1 WHERE clase = ?1 AND clave = ?2").arg(SIDE_TABLE));
+    if (!q.prepared())
+        fail(QStringLiteral("cannot be written"));
+    const QByteArray k1 = kind.toUtf8();
+    const QByteArray k2 = key.toUtf8();
+    sqlite3_bind_text(q.get(), 1, k1.constData(), static_cast<int>(k1.size()), SQLITE_STATIC);
+    sqlite3_bind_text(q.get(), 2, k2.constData(), static_cast<int>(k2.size()), SQLITE_STATIC);
+    if (q.next() || !q.done())
         fail(QStringLiteral("cannot be written"));
 }
 

@@ -50,6 +50,15 @@ public:
     void rollback();
     bool inTransaction() const;
 
+    // Records kept in the database member beside the rows, by kind and key: state of other
+    // features that has to travel with the data file through Save as and copies. The table that
+    // holds them is made on the first write, so a family made from the template has none; the
+    // rows, the description members and the identity are not touched.
+    QByteArray sideRecord(const QString &kind, const QString &key, bool *found = nullptr) const;
+    void setSideRecord(const QString &kind, const QString &key, const QByteArray &value);
+    // Does nothing when there is no such record.
+    void removeSideRecord(const QString &kind, const QString &key);
+
     // The stored form of a value of field: cut to the field's width, trailing spaces dropped.
     QString normalised(int field, const QString &value) const;
     // True when a comes before b: by the field at indexField (as the database compares it, then
@@ -58,6 +67,7 @@ public:
 
 private:
     void verifyDatabase(const QString &base) const;
+    bool hasSideTable() const;
     void exec(const char *sql) const;
     void step(sqlite3_stmt *statement, const QStringList &values, qint64 recno) const;
     [[noreturn]] void fail(const QString &what) const;

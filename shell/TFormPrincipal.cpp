@@ -142,6 +142,7 @@ TFormPrincipal::TFormPrincipal(Contexto &ctx, QWidget *parent) : QMainWindow(par
     creaComponentes();
     creaMenus();
     creaMenuImportar();
+    creaMenusSincronia();
     creaBarra();
     creaRejillaUsuarios();
 

@@ -22,6 +22,8 @@ class QTableView;
 class QTimer;
 class QToolBar;
 class QTreeWidget;
+class TF_Comparacion;
+class UserArea;
 class UsersGrid;
 struct FileCommandResult;
 
@@ -81,6 +83,11 @@ public:
     void TestdePlacas1Click();
     void Parametros1Click();
     void Contrasea1Click();
+    // Compare with the board, send only the changes, save and restore a whole board.
+    void CompararSistemaClick();
+    void EnviarCambiosClick();
+    void GuardarImagenClick();
+    void RestaurarImagenClick();
     void Idioma1Click();
     void miDebugWindowClick();
     void Salir1Click();
@@ -108,6 +115,13 @@ public:
     // How a file dialog (OpenFi, Salvar, Salvar_COMO, Dialogo1) is answered: the chosen path, empty
     // when cancelled. Shown modally unless replaced (tests answer without showing it).
     void setEligeFichero(std::function<QString(QFileDialog *)> elige) { m_eligeFichero = std::move(elige); }
+    // A yes/no question in two lines; a message box unless replaced (tests answer it).
+    void setPregunta(std::function<bool(const QString &, const QString &)> pregunta)
+    {
+        m_pregunta = std::move(pregunta);
+    }
+    // The report of the last comparison; null before the first.
+    TF_Comparacion *comparacion() const { return m_comparacion; }
     // DBGrid1 and edtCode over Table1; null when the run has no users table.
     UsersGrid *rejillaUsuarios() const { return m_rejilla.get(); }
 
@@ -149,6 +163,9 @@ private:
     // The nine controls a transfer disables while it runs.
     void habilitaTransferencia(bool on);
     void terminaTransferencia();
+    void creaMenusSincronia();
+    // The open data file remembers (area) or forgets (null) the board in num_placa.
+    void recuerdaSincronia(const UserArea *area);
 
     Contexto &m_ctx;
     std::unique_ptr<Lenguaje> m_lenguaje;
@@ -213,4 +230,9 @@ private:
     QFileDialog *m_Dialogo1 = nullptr;
     QAction *m_Importar = nullptr;
     QFileDialog *m_DialogoImportar = nullptr;
+
+    std::function<bool(const QString &, const QString &)> m_pregunta;
+    TF_Comparacion *m_comparacion = nullptr;
+    QFileDialog *m_DialogoImagen = nullptr;
+    QFileDialog *m_DialogoAbrirImagen = nullptr;
 };

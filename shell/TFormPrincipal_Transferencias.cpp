@@ -19,6 +19,7 @@
 #include "Transferencias.h"
 #include "TzrError.h"
 #include "TfrmDebug.h"
+#include "UserArea.h"
 #include "UsersTable.h"
 
 #include <QAction>
@@ -82,6 +83,7 @@ void TFormPrincipal::Recibir_ANTClick()
     Comunicacion_TZR &link = *m_ctx.link;
     Comunicacion_TZR::Reserva reserva(link);
     ResultadoRecepcion resultado;
+    UserArea areaLeida;
     bool abierta = false;
     try {
         if (m_ctx.debug)
@@ -103,6 +105,7 @@ void TFormPrincipal::Recibir_ANTClick()
             Transferencias transferencias(link, *m_ctx.lenguaje, reloj);
             transferencias.setProgreso(m_ctx.progreso);
             transferencias.setMensajes(m_ctx.showMessage);
+            transferencias.setAreaLeida(&areaLeida);
             resultado = transferencias.Conexion_General(tabla);
         }
         if (m_ctx.debug) {
@@ -133,6 +136,8 @@ void TFormPrincipal::Recibir_ANTClick()
         showErrorBox(this, tzr ? tzr->message() : QString::fromLocal8Bit(e.what()));
         return;
     }
+    if (resultado.completa())
+        recuerdaSincronia(&areaLeida);
     if (!resultado.completa())
         showMessage(m_ctx, texto(m_ctx, "F_SHOW_M14", "Receive incomplete: the file was not changed."),
                     texto(m_ctx, "F_SHOW_M15", "%1 user slots could not be read.").arg(resultado.slotsFallidos));
@@ -200,6 +205,7 @@ void TFormPrincipal::Enviar_ATNClick()
             if (!m_ctx.puerto->open(nombre))
                 throw TzrError(m_ctx.puerto->errorString());
         }
+        recuerdaSincronia(nullptr);
         resultado = transferencias.Envio_General(registros, m_ctx.estado->Puerto_Actual());
         if (m_ctx.debug)
             m_ctx.debug->btnSaveClick();
@@ -210,6 +216,8 @@ void TFormPrincipal::Enviar_ATNClick()
         link.Envia_Reinicio();
     } catch (const std::exception &e) {
         terminaTransferencia();
+        // Part of the board was written: the file no longer knows what it holds.
+        recuerdaSincronia(nullptr);
         try {
             link.Modo_Transferencia(false);
             link.Envia_Reinicio();
@@ -219,6 +227,8 @@ void TFormPrincipal::Enviar_ATNClick()
         showErrorBox(this, tzr ? tzr->message() : QString::fromLocal8Bit(e.what()));
         return;
     }
+    const UserArea enviada = UserArea::fromRecords(registros);
+    recuerdaSincronia(resultado.completo() ? &enviada : nullptr);
     if (!resultado.completo()) {
         QStringList nombres = resultado.usuariosFallidos;
         for (QString &n : nombres)

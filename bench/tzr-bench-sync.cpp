@@ -1,0 +1,156 @@
+// Send of changes against full send: a 350-user board, one user's code changed, against
+// tzr-panel-sim over a real pseudo-terminal with 19200-baud wire-speed emulation.
+// Prints `name: value` lines; exits 1 when a transfer was incomplete or the target was missed.
+
+#include "Clock.h"
+#include "Comunicacion_TZR.h"
+#include "MemoryTable.h"
+#include "PortList.h"
+#include "QtSerialPort.h"
+#include "SyncImageStore.h"
+#include "SyncTransfers.h"
+#include "TableFamily.h"
+#include "TextLookup.h"
+#include "UsersTable.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+namespace {
+
+constexpr double TARGET_SECONDS = 8.0;
+
+class EnglishTexts : public TextLookup
+{
+public:
+    QString texto(const QString &, const QString &fallback) const override { return fallback; }
+    QString seccion() const override { return QStringLiteral("ENGLISH"); }
+};
+
+void print(const QString &name, double value, const QString &unit = QString())
+{
+    QTextStream(stdout) << name << ": " << QString::number(value, 'f', value < 10 ? 3 : 1)
+                        << (unit.isEmpty() ? QString() : QStringLiteral(" ") + unit) << Qt::endl;
+}
+
+QString simPath()
+{
+    const QString env = qEnvironmentVariable("TZR_PANEL_SIM");
+    if (!env.isEmpty())
+        return env;
+    return QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/../sim/tzr-panel-sim"))
+        .canonicalFilePath();
+}
+
+QList<FilaUsuario> users(int count)
+{
+    QList<FilaUsuario> rows;
+    for (int n = 0; n < count; ++n) {
+        FilaUsuario f;
+        f.NOMBRE = QStringLiteral("USER %1").arg(n, 3, 10, QLatin1Char('0'));
+        f.CALL = QStringLiteral("%1").arg(1000 + n, 4, 10, QLatin1Char('0'));
+        f.TZR = QStringLiteral("%1").arg(n % 1000, 3, 10, QLatin1Char('0'));
+        f.CODIGO = n % 2 ? QStringLiteral("%1").arg(123000 + n, 6, 10, QLatin1Char('0'))
+                         : QStringLiteral("%1").arg(n, 10, 10, QLatin1Char('0'));
+        f.LINEA2 = n % 3 ? QStringLiteral("FLOOR %1").arg(n % 9) : QString();
+        f.LINEA2_ON = n % 3 ? QStringLiteral("X") : QString();
+        rows << f;
+    }
+    return rows;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir xdg;
+    QDir(xdg.path()).mkpath(QStringLiteral("Korvel/ports"));
+    if (!QFileInfo::exists(simPath())) {
+        QTextStream(stderr) << "tzr-panel-sim not found (set TZR_PANEL_SIM)" << Qt::endl;
+        return 2;
+    }
+    QProcess sim;
+    sim.setProgram(simPath());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), xdg.path());
+    sim.setProcessEnvironment(env);
+    sim.setArguments({QStringLiteral("--port"), QStringLiteral("43"), QStringLiteral("--boards"),
+                      QStringLiteral("1"), QStringLiteral("--print-link"), QStringLiteral("--wire-speed")});
+    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sim.start();
+    if (!sim.waitForStarted(5000) || !sim.waitForReadyRead(10000) || sim.readLine().trimmed().isEmpty()) {
+        QTextStream(stderr) << "tzr-panel-sim did not start" << Qt::endl;
+        return 2;
+    }
+    int status = 0;
+    {
+        PortList ports(xdg.path() + QStringLiteral("/Korvel/ports"), {});
+        QtSerialPort port(ports);
+        if (!port.open(QStringLiteral("COM43"))) {
+            QTextStream(stderr) << "cannot open COM43: " << port.errorString() << Qt::endl;
+            return 2;
+        }
+        Comunicacion_TZR link;
+        link.setPuerto(&port);
+        link.setFuentePlaca([] { return QStringLiteral("01"); });
+        EnglishTexts texts;
+        Clock clock;
+        SyncTransfers sync(link, texts, clock);
+        link.setTipo_lector(sync.transferencias().Lee_Tipo_Lector(1));
+
+        TableFamily::create(xdg.path() + QStringLiteral("/users"), UsersTable::descripcion());
+        SyncImageStore store(xdg.path(), QStringLiteral("users.db"));
+        MemoryTable table;
+        QList<FilaUsuario> rows = users(350);
+        table.setFilas(rows);
+
+        // The full send, timed, as the window runs it; it leaves the board remembered.
+        QList<RegistroEnvio> records;
+        FilaRechazada refused;
+        sync.transferencias().Prepara_Envio(table.filasEnOrden(false), records, refused);
+        QElapsedTimer t;
+        qint64 e0 = link.intercambios();
+        t.start();
+        link.Modo_Transferencia(true);
+        const ResultadoEnvio full = sync.transferencias().Envio_General(records, QStringLiteral("COM43"));
+        link.Modo_Transferencia(false);
+        link.Envia_Reinicio();
+        const double fullSeconds = static_cast<double>(t.nsecsElapsed()) / 1e9;
+        print(QStringLiteral("send_full_exchanges"), static_cast<double>(link.intercambios() - e0));
+        print(QStringLiteral("send_full_s"), fullSeconds, QStringLiteral("s"));
+        if (!full.completo())
+            status = 1;
+        store.save(SyncImage{1, clock.now().toUTC(), UserArea::fromRecords(records)});
+
+        // One user's code changed in the middle of the file.
+        rows[175].CODIGO = QStringLiteral("654321");
+        table.setFilas(rows);
+        e0 = link.intercambios();
+        t.restart();
+        const PreparacionCambios p = Prepara_Cambios(sync, table, false, store);
+        const ResultadoEnvioCambios changes = Envia_Cambios(sync, p, store, QStringLiteral("COM43"));
+        const double changeSeconds = static_cast<double>(t.nsecsElapsed()) / 1e9;
+        print(QStringLiteral("send_changes_exchanges"), static_cast<double>(link.intercambios() - e0));
+        print(QStringLiteral("send_changes_slots_written"), changes.resultado.escritos);
+        print(QStringLiteral("send_changes_one_user_s"), changeSeconds, QStringLiteral("s"));
+        print(QStringLiteral("send_changes_speedup"), fullSeconds / changeSeconds);
+        const bool ok = p.estado == PreparacionCambios::Estado::Lista &&
+                        changes.estado == ResultadoEnvioCambios::Estado::Hecho &&
+                        changes.resultado.completo() && changes.resultado.escritos == 1;
+        print(QStringLiteral("send_changes_target_s"), TARGET_SECONDS, QStringLiteral("s"));
+        print(QStringLiteral("send_changes_target_met"), ok && changeSeconds <= TARGET_SECONDS ? 1 : 0);
+        if (!ok || changeSeconds > TARGET_SECONDS)
+            status = 1;
+    }
+    sim.terminate();
+    if (!sim.waitForFinished(5000))
+        sim.kill();
+    sim.waitForFinished(2000);
+    return status;
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "Transferencias.h"
+#include "UserArea.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// One slot where a board and a data file disagree. Slots and positions count from 0.
+struct CompareEntry
+{
+    enum class Kind
+    {
+        OnlyOnBoard,
+        OnlyInFile,
+        Different
+    };
+    Kind kind = Kind::Different;
+    int slot = 0;
+    QString nombrePlaca;   // the board's user in this slot, trimmed
+    QString nombreFichero; // the file's user for this slot, trimmed
+    // Different: the fields whose bytes differ, as the table names them (NOMBRE, CALL, TZR,
+    // CODIGO, LINEA2, LINEA2_ON), and "BYTE42_43" for the two spare bytes.
+    QStringList campos;
+    // The file's user of this slot sits unchanged in that other board slot (-1: nowhere else).
+    int enPlaca = -1;
+    // The board's user of this slot is, unchanged, the file's user at that other position.
+    int enFichero = -1;
+
+    bool movido() const { return enPlaca >= 0 || enFichero >= 0; }
+};
+
+// A board's user area against the records a full send of a data file would write, slot by slot:
+// the file's n-th user in the current order belongs in slot n.
+struct CompareReport
+{
+    QList<CompareEntry> entries;
+    int soloPlaca = 0;
+    int soloFichero = 0;
+    int distintos = 0;
+    // Entries whose user merely sits in another slot.
+    int movidos = 0;
+    int usuariosPlaca = 0;
+    int usuariosFichero = 0;
+
+    bool sinDiferencias() const { return entries.isEmpty(); }
+
+    static CompareReport compare(const UserArea &placa, const QList<RegistroEnvio> &fichero);
+
+    // Comma-separated, UTF-8, one header line then one line per entry, slots counted from 1:
+    // slot,kind,board_name,file_name,fields,board_slot,file_position
+    // kind is only_on_board, only_in_file or different; fields are separated by spaces; the last
+    // two columns are empty unless the user sits elsewhere.
+    QByteArray toCsv() const;
+    // Raises IoError; the file is complete or untouched.
+    void saveCsv(const QString &path) const;
+    static QString kindName(CompareEntry::Kind kind);
+};

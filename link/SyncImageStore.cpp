@@ -1,0 +1,39 @@
+#include "SyncImageStore.h"
+
+namespace {
+
+const QString KIND = QStringLiteral("sync-image");
+
+QString keyOf(int placa)
+{
+    return QString::number(placa);
+}
+
+} // namespace
+
+SyncImageStore::SyncImageStore(const QString &directorio, const QString &nombre)
+{
+    m_cursor.open(directorio, nombre);
+}
+
+std::optional<SyncImage> SyncImageStore::load(int placa) const
+{
+    bool found = false;
+    const QByteArray bytes = m_cursor.sideRecord(KIND, keyOf(placa), &found);
+    if (!found)
+        return std::nullopt;
+    std::optional<SyncImage> image = SyncImage::fromBytes(bytes);
+    if (image && image->placa != placa)
+        return std::nullopt;
+    return image;
+}
+
+void SyncImageStore::save(const SyncImage &image)
+{
+    m_cursor.setSideRecord(KIND, keyOf(image.placa), image.toBytes());
+}
+
+void SyncImageStore::forget(int placa)
+{
+    m_cursor.removeSideRecord(KIND, keyOf(placa));
+}

@@ -1,0 +1,306 @@
+#include "SyncTransfers.h"
+
+#include "Clock.h"
+#include "Comunicacion_TZR.h"
+#include "SyncImageStore.h"
+#include "TablaTransferencia.h"
+#include "TextLookup.h"
+#include "TransferReport.h"
+#include "TzrError.h"
+
+#include <QTime>
+
+SyncTransfers::SyncTransfers(Comunicacion_TZR &link, const TextLookup &textos, const Clock &clock)
+    : m_link(link), m_textos(textos), m_clock(clock), m_transferencias(link, textos, clock)
+{
+}
+
+void SyncTransfers::setProgreso(ProgressView *view)
+{
+    m_progreso = view;
+    m_transferencias.setProgreso(view);
+}
+
+void SyncTransfers::setMensajes(MessageView *view)
+{
+    m_transferencias.setMensajes(view);
+}
+
+LecturaSistema SyncTransfers::Lee_Sistema()
+{
+    LecturaSistema lectura;
+    const bool conLog = m_link.debugLog() != nullptr;
+    const QDateTime inicio = m_clock.now();
+    if (conLog)
+        m_link.printDebug(QStringLiteral("Compara_Sistema: Inicio\r\n"));
+    if (m_progreso) {
+        m_progreso->setMensaje(
+            m_textos.texto(QStringLiteral("SYNC_READING"), QStringLiteral("Comparing with system :")));
+        m_progreso->setPosicion(0);
+        m_progreso->setMaximo(MAX_USUARIOS);
+        m_progreso->setContador(QStringLiteral("0/%1").arg(MAX_USUARIOS));
+    }
+    for (int i = 0; i < MAX_USUARIOS; ++i) {
+        if (m_progreso) {
+            m_progreso->setPosicion(i + 1);
+            m_progreso->setContador(QStringLiteral("%1/%2").arg(i + 1).arg(MAX_USUARIOS));
+            m_progreso->setUsuarioProceso(QStringLiteral("%1/%2").arg(i + 1).arg(MAX_USUARIOS));
+        }
+        RegistroPlaca lista = registroVacio();
+        while (!m_link.Espera_Respuesta()) {
+        }
+        if (!m_transferencias.Lee_Registro(i, lista))
+            ++lectura.slotsFallidos;
+        if (lista[OFS_CODIGO] == FIN_TRAMA)
+            continue;
+        lectura.area.setRecord(i, lista);
+        // A receive reads the keypad length for every record it decodes as keypad; so does this.
+        const bool teclado =
+            (lista[OFS_CODIGO] >= 0x30 && lista[OFS_CODIGO] <= 0x3F) || m_link.tipo_lector() == 0;
+        if (lista[0] != FIN_TRAMA && teclado)
+            m_transferencias.Lee_Longitud_Teclado();
+    }
+    if (conLog)
+        m_link.printDebug(
+            QStringLiteral("Compara_Sistema: Fin - Tiempo: ") +
+            Transferencias::textoReal(Transferencias::Milisegundos_Entre(m_clock.now(), inicio) / 1000.0) +
+            QStringLiteral(" segundos"));
+    return lectura;
+}
+
+ComprobacionPlaca SyncTransfers::Comprueba_Placa(const UserArea &imagen)
+{
+    ComprobacionPlaca c;
+    m_link.printDebug(QStringLiteral("Comprueba_Placa: Comienza"));
+    if (m_progreso) {
+        m_progreso->setMensaje(
+            m_textos.texto(QStringLiteral("SYNC_CHECKING"), QStringLiteral("Checking system :")));
+        m_progreso->setPosicion(0);
+        m_progreso->setMaximo(MAX_USUARIOS);
+    }
+    const int placa = m_link.placaActual();
+    for (int i = 0; i < MAX_USUARIOS; ++i) {
+        if (m_progreso) {
+            m_progreso->setPosicion(i + 1);
+            m_progreso->setContador(QStringLiteral("%1/%2").arg(i + 1).arg(MAX_USUARIOS));
+        }
+        const int pos = direccionSlot(i);
+        int estado = 0;
+        if (!m_link.Lee_Byte(placa, pos + OFS_CODIGO, estado)) {
+            ++c.slotsSinRespuesta;
+            continue;
+        }
+        if (!imagen.inUse(i)) {
+            if (estado != SLOT_VACIO)
+                c.slotsCambiados << i;
+            continue;
+        }
+        if (estado != imagen.record(i)[OFS_CODIGO]) {
+            c.slotsCambiados << i;
+            continue;
+        }
+        int primero = 0;
+        if (!m_link.Lee_Byte(placa, pos, primero))
+            ++c.slotsSinRespuesta;
+        else if (primero != imagen.record(i)[0])
+            c.slotsCambiados << i;
+    }
+    QStringList cambiadas;
+    for (int s : c.slotsCambiados)
+        cambiadas << QString::number(s + 1);
+    m_link.printDebug(QStringLiteral("Comprueba_Placa: Fin - Cambiadas: %1 - Sin respuesta: %2")
+                          .arg(cambiadas.isEmpty() ? QStringLiteral("0") : cambiadas.join(QLatin1Char(' ')))
+                          .arg(c.slotsSinRespuesta));
+    return c;
+}
+
+PlanCambios SyncTransfers::planifica(const QList<RegistroEnvio> &registros, const UserArea &imagen)
+{
+    PlanCambios plan;
+    const int n = static_cast<int>(std::min<qsizetype>(registros.size(), MAX_USUARIOS));
+    for (int i = 0; i < MAX_USUARIOS; ++i) {
+        if (i < n) {
+            if (!imagen.inUse(i) || imagen.record(i) != registros[i].registro)
+                plan.escribir << i;
+        } else if (imagen.inUse(i)) {
+            plan.vaciar << i;
+        }
+    }
+    return plan;
+}
+
+ResultadoCambios SyncTransfers::Envio_Cambios(const QList<RegistroEnvio> &registros, const UserArea &imagen,
+                                              const QString &puertoActual)
+{
+    ResultadoCambios resultado;
+    const PlanCambios plan = planifica(registros, imagen);
+    m_link.printDebug(QStringLiteral("Envio_Cambios: Comienza\r\n"));
+    m_link.printDebug(QStringLiteral("Puerto: ") + puertoActual + QStringLiteral(". Velocidad Timer: ") +
+                      QString::number(m_link.intervalo().count()) + QStringLiteral(" milisegundos"));
+    const int total = static_cast<int>(plan.escribir.size() + plan.vaciar.size());
+    if (m_progreso) {
+        m_progreso->setMensaje(
+            m_textos.texto(QStringLiteral("SYNC_SENDING"), QStringLiteral("Sending changes to system :")));
+        m_progreso->setPosicion(0);
+        m_progreso->setMaximo(std::max(total, 1));
+        m_progreso->setContador(QStringLiteral("0/%1").arg(total));
+    }
+    const QDateTime inicio = m_clock.now();
+    int hechos = 0;
+    // Slot order, writes and empties interleaved, as a full send would reach them.
+    qsizetype w = 0;
+    qsizetype v = 0;
+    while (w < plan.escribir.size() || v < plan.vaciar.size()) {
+        const bool escribe =
+            v >= plan.vaciar.size() || (w < plan.escribir.size() && plan.escribir[w] < plan.vaciar[v]);
+        if (escribe) {
+            const int slot = plan.escribir[w++];
+            m_link.printDebug(QStringLiteral("Envio_Cambios: Enviamos usuario ") + QString::number(slot + 1));
+            const QDateTime t1 = m_clock.now();
+            if (m_transferencias.Escribe_Registro(registros[slot].registro, slot + 1) > 0)
+                resultado.usuariosFallidos << registros[slot].fila.NOMBRE;
+            const QDateTime t2 = m_clock.now();
+            m_link.printDebug(QStringLiteral("Envio_Cambios: Fin usuario ") + QString::number(slot + 1) +
+                              QStringLiteral(" - Tiempo: ") +
+                              Transferencias::textoReal(Transferencias::Milisegundos_Entre(t2, t1) / 1000.0) +
+                              QStringLiteral(" segundos"));
+            ++resultado.escritos;
+        } else {
+            const int slot = plan.vaciar[v++];
+            m_link.printDebug(QStringLiteral("Envio_Cambios: Vaciamos posicion ") +
+                              QString::number(slot + 1));
+            if (!m_transferencias.escribeByteMarcado(direccionSlot(slot) + OFS_CODIGO, SLOT_VACIO))
+                ++resultado.vaciadosFallidos;
+            ++resultado.vaciados;
+        }
+        ++hechos;
+        if (m_progreso) {
+            m_progreso->setContador(QStringLiteral("%1/%2").arg(hechos).arg(total));
+            m_progreso->setPosicion(hechos);
+        }
+    }
+    const double ms = Transferencias::Milisegundos_Entre(m_clock.now(), inicio);
+    m_link.printDebug(QString(50, QLatin1Char('*')));
+    m_link.printDebug(QStringLiteral("Envio_Cambios - Tiempo de carga: ") +
+                      Clock::longTime(QTime(0, 0).addMSecs(static_cast<int>(ms))));
+    m_link.printDebug(QStringLiteral("Usuarios escritos: %1 - Posiciones vaciadas: %2")
+                          .arg(resultado.escritos)
+                          .arg(resultado.vaciados));
+    if (m_progreso)
+        m_progreso->setMaximo(MAX_USUARIOS);
+    return resultado;
+}
+
+namespace {
+
+// Closes the transfer as a receive does: a restart when the close is not answered.
+void cierraTransferencia(Comunicacion_TZR &link)
+{
+    if (!link.Modo_Transferencia(false))
+        link.Envia_Reinicio();
+}
+
+} // namespace
+
+ResultadoComparacion Compara_Con_Sistema(SyncTransfers &sync, TablaTransferencia &tabla, bool porNombre,
+                                         SyncImageStore &store)
+{
+    ResultadoComparacion r;
+    QList<RegistroEnvio> registros;
+    if (!sync.transferencias().Prepara_Envio(tabla.filasEnOrden(porNombre), registros, r.rechazo)) {
+        r.estado = ResultadoComparacion::Estado::FilaRechazada;
+        return r;
+    }
+    Comunicacion_TZR &link = sync.link();
+    const int placa = link.placaActual();
+    if (!link.Modo_Transferencia(true)) {
+        r.estado = ResultadoComparacion::Estado::SinRespuesta;
+        return r;
+    }
+    LecturaSistema lectura;
+    try {
+        lectura = sync.Lee_Sistema();
+    } catch (...) {
+        cierraTransferencia(link);
+        throw;
+    }
+    cierraTransferencia(link);
+    if (!lectura.completa()) {
+        r.estado = ResultadoComparacion::Estado::Incompleta;
+        r.slotsFallidos = lectura.slotsFallidos;
+        return r;
+    }
+    r.informe = CompareReport::compare(lectura.area, registros);
+    if (r.informe.sinDiferencias()) {
+        // The comparison stands even when the file cannot take the image.
+        try {
+            store.save(SyncImage{placa, sync.clock().now().toUTC(), lectura.area});
+            r.imagenGuardada = true;
+        } catch (const TzrError &e) {
+            link.printDebug(QStringLiteral("Compara_Con_Sistema Error: ") + e.message());
+        }
+    }
+    return r;
+}
+
+PreparacionCambios Prepara_Cambios(SyncTransfers &sync, TablaTransferencia &tabla, bool porNombre,
+                                   const SyncImageStore &store)
+{
+    PreparacionCambios p;
+    p.placa = sync.link().placaActual();
+    if (!sync.transferencias().Prepara_Envio(tabla.filasEnOrden(porNombre), p.registros, p.rechazo)) {
+        p.estado = PreparacionCambios::Estado::FilaRechazada;
+        return p;
+    }
+    const std::optional<SyncImage> imagen = store.load(p.placa);
+    if (!imagen) {
+        p.estado = PreparacionCambios::Estado::SinImagen;
+        return p;
+    }
+    p.imagen = *imagen;
+    return p;
+}
+
+ResultadoEnvioCambios Envia_Cambios(SyncTransfers &sync, const PreparacionCambios &preparacion,
+                                    SyncImageStore &store, const QString &puertoActual)
+{
+    ResultadoEnvioCambios r;
+    Comunicacion_TZR &link = sync.link();
+    if (!link.Modo_Transferencia(true)) {
+        r.estado = ResultadoEnvioCambios::Estado::SinRespuesta;
+        return r;
+    }
+    try {
+        r.comprobacion = sync.Comprueba_Placa(preparacion.imagen.area);
+        if (!r.comprobacion.slotsCambiados.isEmpty())
+            r.estado = ResultadoEnvioCambios::Estado::PlacaCambiada;
+        else if (r.comprobacion.slotsSinRespuesta > 0)
+            r.estado = ResultadoEnvioCambios::Estado::PlacaNoLeida;
+        else {
+            // Forgotten before the first write: should the new image fail to be stored, no stale
+            // one may remain to hide a slot the board no longer holds as remembered.
+            store.forget(preparacion.placa);
+            r.plan = SyncTransfers::planifica(preparacion.registros, preparacion.imagen.area);
+            r.resultado = sync.Envio_Cambios(preparacion.registros, preparacion.imagen.area, puertoActual);
+        }
+    } catch (...) {
+        // Whatever was written is unknown now: the image no longer describes the board.
+        try {
+            store.forget(preparacion.placa);
+        } catch (...) {
+        }
+        link.Modo_Transferencia(false);
+        link.Envia_Reinicio();
+        throw;
+    }
+    if (r.estado == ResultadoEnvioCambios::Estado::Hecho) {
+        if (r.resultado.completo())
+            store.save(SyncImage{preparacion.placa, sync.clock().now().toUTC(),
+                                 UserArea::fromRecords(preparacion.registros)});
+        else
+            store.forget(preparacion.placa);
+    }
+    link.Modo_Transferencia(false);
+    link.Envia_Reinicio();
+    return r;
+}

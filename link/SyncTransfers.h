@@ -1,0 +1,156 @@
+#pragma once
+
+#include "CompareReport.h"
+#include "Transferencias.h"
+#include "UserArea.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+class Clock;
+class Comunicacion_TZR;
+class MessageView;
+class ProgressView;
+class SyncImageStore;
+class TablaTransferencia;
+class TextLookup;
+
+// A board's user area read as a receive reads it.
+struct LecturaSistema
+{
+    UserArea area;
+    int slotsFallidos = 0;
+    bool completa() const { return slotsFallidos == 0; }
+};
+
+// The guard before a send of changes: is the board still as the image remembers it?
+struct ComprobacionPlaca
+{
+    // Slots whose byte 20 or (for a slot in use) byte 0 is not what the image holds.
+    QList<int> slotsCambiados;
+    // Slots that could not be read in three attempts.
+    int slotsSinRespuesta = 0;
+    bool igual() const { return slotsCambiados.isEmpty() && slotsSinRespuesta == 0; }
+};
+
+// What a send of changes writes: whole slots, and byte 20 := 0xFF of slots to empty.
+struct PlanCambios
+{
+    QList<int> escribir;
+    QList<int> vaciar;
+    bool vacio() const { return escribir.isEmpty() && vaciar.isEmpty(); }
+};
+
+struct ResultadoCambios
+{
+    int escritos = 0;
+    int vaciados = 0;
+    // Users with at least one byte not acknowledged in three attempts.
+    QStringList usuariosFallidos;
+    int vaciadosFallidos = 0;
+    bool completo() const { return usuariosFallidos.isEmpty() && vaciadosFallidos == 0; }
+};
+
+// Compare a board with a data file, and send only what differs from the board's remembered
+// image. Like Transferencias these talk to the board in num_placa, report progress through a
+// ProgressView (may be absent) and never touch a window.
+class SyncTransfers
+{
+public:
+    SyncTransfers(Comunicacion_TZR &link, const TextLookup &textos, const Clock &clock);
+
+    void setProgreso(ProgressView *view);
+    void setMensajes(MessageView *view);
+    // The encoder and byte routines shared with the full transfers.
+    Transferencias &transferencias() { return m_transferencias; }
+    Comunicacion_TZR &link() { return m_link; }
+    const Clock &clock() const { return m_clock; }
+
+    // Every slot of the board, with the exchanges, marks and progress of a receive and log lines
+    // of its own. The data file is not involved.
+    LecturaSistema Lee_Sistema();
+    // Byte 20 of every slot and byte 0 of every slot in use, against the image.
+    ComprobacionPlaca Comprueba_Placa(const UserArea &imagen);
+    // The slots whose 45 bytes differ from the image (or that the image holds empty) among the
+    // records, and the slots the image holds in use beyond the last record.
+    static PlanCambios planifica(const QList<RegistroEnvio> &registros, const UserArea &imagen);
+    // Carries out the plan; the board then holds what a full send of registros leaves in every
+    // byte a full send writes, when the result is complete.
+    ResultadoCambios Envio_Cambios(const QList<RegistroEnvio> &registros, const UserArea &imagen,
+                                   const QString &puertoActual);
+
+private:
+    Comunicacion_TZR &m_link;
+    const TextLookup &m_textos;
+    const Clock &m_clock;
+    Transferencias m_transferencias;
+    ProgressView *m_progreso = nullptr;
+};
+
+// The whole commands, as the window and the command line run them, on the board in num_placa
+// and the data file behind tabla and store (two handles on the same file).
+
+struct ResultadoComparacion
+{
+    enum class Estado
+    {
+        Hecha,         // informe holds the comparison
+        FilaRechazada, // a row cannot be encoded; the board was not read
+        SinRespuesta,  // the board did not open the transfer
+        Incompleta     // some slots could not be read; no comparison is made
+    };
+    Estado estado = Estado::Hecha;
+    CompareReport informe;
+    FilaRechazada rechazo;
+    int slotsFallidos = 0;
+    // The comparison found no difference and the board's image was stored.
+    bool imagenGuardada = false;
+};
+
+// Opens the transfer, reads the board, closes it (restart when the close is not answered),
+// compares with the file in the current order, and stores the board's image when they agree.
+ResultadoComparacion Compara_Con_Sistema(SyncTransfers &sync, TablaTransferencia &tabla, bool porNombre,
+                                         SyncImageStore &store);
+
+struct PreparacionCambios
+{
+    enum class Estado
+    {
+        Lista,
+        FilaRechazada,
+        SinImagen // the file remembers nothing of this board: only a full send can go
+    };
+    Estado estado = Estado::Lista;
+    int placa = -1;
+    QList<RegistroEnvio> registros;
+    SyncImage imagen;
+    FilaRechazada rechazo;
+};
+
+// Encodes the file in the current order as a full send does and finds the board's image.
+// Nothing is sent.
+PreparacionCambios Prepara_Cambios(SyncTransfers &sync, TablaTransferencia &tabla, bool porNombre,
+                                   const SyncImageStore &store);
+
+struct ResultadoEnvioCambios
+{
+    enum class Estado
+    {
+        Hecho,         // resultado tells whether every write was acknowledged
+        SinRespuesta,  // the board did not open the transfer; nothing written
+        PlacaCambiada, // the guard found the board changed; nothing written
+        PlacaNoLeida   // the guard could not read the board; nothing written
+    };
+    Estado estado = Estado::Hecho;
+    ComprobacionPlaca comprobacion;
+    PlanCambios plan;
+    ResultadoCambios resultado;
+};
+
+// Opens the transfer, checks the board against the image, writes the changes, closes the
+// transfer and restarts the board as a send does. A complete send stores the new image; an
+// incomplete one forgets it, so the next send of changes is refused until a full send or a
+// comparison that finds no difference.
+ResultadoEnvioCambios Envia_Cambios(SyncTransfers &sync, const PreparacionCambios &preparacion,
+                                    SyncImageStore &store, const QString &puertoActual);

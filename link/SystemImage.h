@@ -1,0 +1,86 @@
+#pragma once
+
+#include "UserArea.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+#include <array>
+
+class Clock;
+class Comunicacion_TZR;
+class ProgressView;
+class TextLookup;
+
+// A whole board saved to a file: its parameters and its user area.
+//
+// File format, version 1: ASCII text, one item per line, each line ending in a line feed:
+//
+//   TZRUsers system image
+//   format 1
+//   board <the board number it was read from, 0 to 31>
+//   saved <UTC time, ISO 8601 with milliseconds, e.g. 2026-12-08T10:40:00.000Z>
+//   parameters <6 bytes: addresses 1 to 6, two upper-case hex digits each, space separated>
+//   codes <12 bytes: addresses 10 to 21, likewise>
+//   slot <n> <90 hex digits: the 45 bytes of slot n>     (one line per slot in use, n from 1,
+//                                                          ascending; byte 20 is never FF)
+//   sha256 <64 lower-case hex digits: SHA-256 of every byte before this line>
+//
+// Slots not listed are empty. A reader refuses anything else: another first line, another
+// format, a checksum that does not match, a line out of place, a value out of range. The file
+// holds the programming and master codes in clear, so it is written for its owner only (0600).
+struct SystemImage
+{
+    static constexpr int FORMAT = 1;
+    static constexpr int PARAMETER_COUNT = 6; // addresses 1 to 6
+    static constexpr int CODE_FIRST = 10;
+    static constexpr int CODE_COUNT = 12; // addresses 10 to 21
+    static constexpr qint64 MAX_FILE_SIZE = 64 * 1024;
+
+    int placa = 0;
+    QDateTime momento; // UTC
+    std::array<int, PARAMETER_COUNT> parametros{};
+    std::array<int, CODE_COUNT> codigos{};
+    UserArea usuarios;
+
+    QByteArray toBytes() const;
+    // Raises TzrError naming what is wrong; nothing of a refused file is used.
+    static SystemImage fromBytes(const QByteArray &bytes);
+
+    // Raise IoError / TzrError.
+    void save(const QString &path) const;
+    static SystemImage load(const QString &path);
+};
+
+struct ResultadoImagen
+{
+    // The board did not open the transfer (only the user area goes inside one).
+    bool sinRespuesta = false;
+    // Reads or writes that got no valid reply in three attempts.
+    int fallidos = 0;
+    bool completo() const { return !sinRespuesta && fallidos == 0; }
+};
+
+// Reads a whole board into an image and writes an image back, to the board in num_placa.
+// Parameters go as the parameters window reads and writes them; the user area inside a transfer,
+// with the marks of a receive and a send. Checking the master code is the caller's.
+class SystemImageTransfer
+{
+public:
+    SystemImageTransfer(Comunicacion_TZR &link, const TextLookup &textos, const Clock &clock);
+    void setProgreso(ProgressView *view) { m_progreso = view; }
+
+    // The image is usable only when the result is complete.
+    ResultadoImagen Lee_Imagen(SystemImage &imagen);
+    // Parameters in the order of the parameters window (1 to 6, 10, 11 to 15, 16, 17 to 21),
+    // then every slot: the 45 bytes of a slot in use, byte 20 := FF for an empty one; then the
+    // board is told to restart, so it takes the image's board number.
+    ResultadoImagen Restaura_Imagen(const SystemImage &imagen);
+
+private:
+    Comunicacion_TZR &m_link;
+    const TextLookup &m_textos;
+    const Clock &m_clock;
+    ProgressView *m_progreso = nullptr;
+};

@@ -1,0 +1,426 @@
+// Beyond the two full transfers: compare the board with the data file, send only the changes,
+// and save or restore a whole board. The work is in the link's SyncTransfers and SystemImage.
+
+#include "TFormPrincipal.h"
+
+#include "Clock.h"
+#include "Comunicacion_TZR.h"
+#include "Contexto.h"
+#include "ErrorBox.h"
+#include "EstadoPrograma.h"
+#include "FicheroActual.h"
+#include "Lenguaje.h"
+#include "SerialPort.h"
+#include "SyncImageStore.h"
+#include "SyncTransfers.h"
+#include "SystemImage.h"
+#include "TFProgreso.h"
+#include "TF_Advertencia3.h"
+#include "TF_Comparacion.h"
+#include "TF_ShowMessage.h"
+#include "TablaCursor.h"
+#include "TfrmDebug.h"
+#include "TzrError.h"
+#include "UsersTable.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QTimer>
+#include <QTreeWidget>
+
+namespace {
+
+QString texto(Contexto &ctx, const char *key, const char *fallback)
+{
+    const QString k = QString::fromLatin1(key);
+    const QString f = QString::fromUtf8(fallback);
+    return ctx.lenguaje ? ctx.lenguaje->texto(k, f) : f;
+}
+
+QString errorText(const std::exception &e)
+{
+    const auto *tzr = dynamic_cast<const TzrError *>(&e);
+    return tzr ? tzr->message() : QString::fromLocal8Bit(e.what());
+}
+
+} // namespace
+
+void TFormPrincipal::creaMenusSincronia()
+{
+    struct Entrada
+    {
+        const char *nombre;
+        const char *clave;
+        const char *texto;
+        QMenu *menu;
+        void (TFormPrincipal::*handler)();
+    };
+    const Entrada entradas[] = {
+        {"CompararSistema1", "SYNC_MENU_COMPARE", "Compare with system", m_miComunication,
+         &TFormPrincipal::CompararSistemaClick},
+        {"EnviarCambios1", "SYNC_MENU_SEND_CHANGES", "Send changes to system", m_miComunication,
+         &TFormPrincipal::EnviarCambiosClick},
+        {"GuardarImagen1", "SYNC_MENU_SAVE_IMAGE", "Save system image…", m_Herraminetas1,
+         &TFormPrincipal::GuardarImagenClick},
+        {"RestaurarImagen1", "SYNC_MENU_RESTORE_IMAGE", "Restore system image…", m_Herraminetas1,
+         &TFormPrincipal::RestaurarImagenClick},
+    };
+    m_miComunication->addSeparator()->setObjectName(QStringLiteral("N_Sincronia"));
+    m_Herraminetas1->addSeparator()->setObjectName(QStringLiteral("N_Imagen"));
+    for (const Entrada &e : entradas) {
+        QAction *a = accion(e.nombre, QString::fromUtf8(e.texto), -1);
+        a->setEnabled(false);
+        e.menu->addAction(a);
+        conecta(a, e.handler);
+        // They need a connected board, as receiving does, and are off while a transfer runs.
+        connect(m_RecibirdelSistema2, &QAction::changed, a,
+                [a, this] { a->setEnabled(m_RecibirdelSistema2->isEnabled()); });
+        // Captions follow the language chosen, read when the menu opens.
+        connect(e.menu, &QMenu::aboutToShow, a,
+                [a, this, clave = e.clave, t = e.texto] { a->setText(texto(m_ctx, clave, t)); });
+        a->setText(texto(m_ctx, e.clave, e.texto));
+    }
+    m_pregunta = [this](const QString &linea1, const QString &linea2) {
+        return QMessageBox::question(this, windowTitle(), linea1 + QLatin1Char('\n') + linea2) ==
+               QMessageBox::Yes;
+    };
+}
+
+void TFormPrincipal::recuerdaSincronia(const UserArea *area)
+{
+    if (!m_ctx.link || !m_ctx.fichero || m_ctx.fichero->Nombre_Tabla().isEmpty())
+        return;
+    try {
+        const int placa = m_ctx.link->placaActual();
+        SyncImageStore store(m_ctx.fichero->Directorio_Trabajo(), m_ctx.fichero->Nombre_Tabla());
+        if (area)
+            store.save(SyncImage{placa, Clock().now().toUTC(), *area});
+        else
+            store.forget(placa);
+    } catch (const std::exception &e) {
+        // The transfer itself is done; a send of changes will ask for a full send or a compare.
+        m_ctx.link->printDebug(QStringLiteral("TFormPrincipal.recuerdaSincronia Error: ") + errorText(e));
+    }
+}
+
+void TFormPrincipal::CompararSistemaClick()
+{
+    if (!m_ctx.link || m_ctx.link->ocupado() || m_ctx.fichero->Nombre_Tabla().isEmpty())
+        return;
+    Comunicacion_TZR &link = *m_ctx.link;
+    ResultadoComparacion r;
+    {
+        Comunicacion_TZR::Reserva reserva(link);
+        if (m_ctx.puerto && m_ctx.puerto->isOpen())
+            m_ctx.puerto->purge();
+        if (m_ctx.debug)
+            m_ctx.debug->btnClearClick();
+        try {
+            habilitaTransferencia(false);
+            if (m_ctx.usuarios)
+                m_ctx.usuarios->Activa_Tabla(false);
+            if (m_ctx.progreso) {
+                m_ctx.progreso->setMaximo(MAX_USUARIOS);
+                m_ctx.progreso->mostrar();
+            }
+            TablaCursor tabla(m_ctx.fichero->Directorio_Trabajo(), m_ctx.fichero->Nombre_Tabla());
+            SyncImageStore store(m_ctx.fichero->Directorio_Trabajo(), m_ctx.fichero->Nombre_Tabla());
+            Clock reloj;
+            SyncTransfers sync(link, *m_ctx.lenguaje, reloj);
+            sync.setProgreso(m_ctx.progreso);
+            sync.setMensajes(m_ctx.showMessage);
+            r = Compara_Con_Sistema(sync, tabla, m_ToolOrden && m_ToolOrden->isChecked(), store);
+        } catch (const std::exception &e) {
+            terminaTransferencia();
+            showErrorBox(this, errorText(e));
+            return;
+        }
+        if (m_ctx.debug) {
+            try {
+                m_ctx.debug->btnSaveClick();
+            } catch (const TzrError &) {
+            }
+        }
+        terminaTransferencia();
+    }
+    switch (r.estado) {
+    case ResultadoComparacion::Estado::FilaRechazada:
+        showMessage(m_ctx, texto(m_ctx, "F_SHOW_M18", "Send refused: call code or TZR not a number."),
+                    texto(m_ctx, "F_SHOW_M19", "Correct user %1. The board was not touched.")
+                        .arg(QStringLiteral("%1 (%2)").arg(r.rechazo.posicion + 1).arg(r.rechazo.nombre)));
+        return;
+    case ResultadoComparacion::Estado::SinRespuesta:
+        showMessage(m_ctx, texto(m_ctx, "F_SHOW_M3", "¿¿??"), texto(m_ctx, "F_SHOW_M4", "¿¿??"));
+        return;
+    case ResultadoComparacion::Estado::Incompleta:
+        showMessage(m_ctx, texto(m_ctx, "SYNC_COMPARE_INCOMPLETE", "Compare incomplete."),
+                    texto(m_ctx, "F_SHOW_M15", "%1 user slots could not be read.").arg(r.slotsFallidos));
+        return;
+    case ResultadoComparacion::Estado::Hecha:
+        break;
+    }
+    if (!m_comparacion) {
+        // The grid's column titles, read by their keys; the design titles when the file has none.
+        m_comparacion = new TF_Comparacion(
+            *m_ctx.lenguaje,
+            [this](const QString &campo) {
+                static const QMap<QString, QPair<const char *, const char *>> titulos{
+                    {QStringLiteral("NOMBRE"), {"FormPrincipal_DBGrid1_Columns_0_title_Caption", "Nombre"}},
+                    {QStringLiteral("CALL"), {"FormPrincipal_DBGrid1_Columns_1_title_Caption", "Llamada"}},
+                    {QStringLiteral("CODIGO"), {"FormPrincipal_DBGrid1_Columns_3_title_Caption", "Codigo"}},
+                    {QStringLiteral("LINEA2"), {"FormPrincipal_DBGrid1_Columns_4_title_Caption", "Linea2"}}};
+                if (campo == QLatin1String("LINEA2_ON"))
+                    return QStringLiteral("L2");
+                if (!titulos.contains(campo))
+                    return QString();
+                const auto t = titulos.value(campo);
+                return texto(m_ctx, t.first, t.second);
+            },
+            this);
+    }
+    m_comparacion->muestra(r.informe, m_num_placa->text(), m_L_Fichero->text());
+}
+
+void TFormPrincipal::EnviarCambiosClick()
+{
+    if (!m_ctx.link || m_ctx.link->ocupado() || !m_ctx.advertencia3 ||
+        m_ctx.fichero->Nombre_Tabla().isEmpty())
+        return;
+    Comunicacion_TZR &link = *m_ctx.link;
+    enum class Despues
+    {
+        Nada,
+        EnvioCompleto,
+        Comparar
+    } despues = Despues::Nada;
+    {
+        Comunicacion_TZR::Reserva reserva(link);
+        Clock reloj;
+        SyncTransfers sync(link, *m_ctx.lenguaje, reloj);
+        sync.setProgreso(m_ctx.progreso);
+        sync.setMensajes(m_ctx.showMessage);
+        const bool porNombre = m_ToolOrden && m_ToolOrden->isChecked();
+        PreparacionCambios p;
+        try {
+            if (m_ctx.usuarios)
+                m_ctx.usuarios->Activa_Tabla(false);
+            TablaCursor tabla(m_ctx.fichero->Directorio_Trabajo(), m_ctx.fichero->Nombre_Tabla());
+            const SyncImageStore store(m_ctx.fichero->Directorio_Trabajo(), m_ctx.fichero->Nombre_Tabla());
+            p = Prepara_Cambios(sync, tabla, porNombre, store);
+        } catch (const std::exception &e) {
+            terminaTransferencia();
+            showErrorBox(this, errorText(e));
+            return;
+        }
+        if (m_ctx.usuarios)
+            m_ctx.usuarios->Activa_Tabla(true);
+        if (p.estado == PreparacionCambios::Estado::FilaRechazada) {
+            showMessage(
+                m_ctx, texto(m_ctx, "F_SHOW_M18", "Send refused: call code or TZR not a number."),
+                texto(m_ctx, "F_SHOW_M19", "Correct user %1. The board was not touched.")
+                    .arg(QStringLiteral("%1 (%2)").arg(p.rechazo.posicion + 1).arg(p.rechazo.nombre)));
+            return;
+        }
+        if (p.estado == PreparacionCambios::Estado::SinImagen) {
+            if (m_pregunta &&
+                m_pregunta(texto(m_ctx, "SYNC_NO_IMAGE_1",
+                                 "This file has no record of board %1 as it was last sent or received.")
+                               .arg(m_num_placa->text()),
+                           texto(m_ctx, "SYNC_NO_IMAGE_2", "Send the whole file instead?")))
+                despues = Despues::EnvioCompleto;
+        } else {
+            m_ctx.advertencia3->exec();
+            if (m_ctx.puerto && m_ctx.puerto->isOpen())
+                m_ctx.puerto->purge();
+            QCoreApplication::processEvents();
+            if (!m_ctx.estado->confirmado())
+                return;
+            if (m_ctx.debug)
+                m_ctx.debug->btnClearClick();
+            ResultadoEnvioCambios r;
+            try {
+                habilitaTransferencia(false);
+                if (m_ctx.usuarios)
+                    m_ctx.usuarios->Activa_Tabla(false);
+                if (m_ctx.progreso)
+                    m_ctx.progreso->mostrar();
+                SyncImageStore store(m_ctx.fichero->Directorio_Trabajo(), m_ctx.fichero->Nombre_Tabla());
+                r = Envia_Cambios(sync, p, store, m_ctx.estado->Puerto_Actual());
+            } catch (const std::exception &e) {
+                terminaTransferencia();
+                showErrorBox(this, errorText(e));
+                return;
+            }
+            if (m_ctx.debug) {
+                try {
+                    m_ctx.debug->btnSaveClick();
+                } catch (const TzrError &) {
+                }
+            }
+            terminaTransferencia();
+            switch (r.estado) {
+            case ResultadoEnvioCambios::Estado::SinRespuesta:
+                showMessage(m_ctx, texto(m_ctx, "F_SHOW_M3", "¿¿??"), texto(m_ctx, "F_SHOW_M4", "¿¿??"));
+                break;
+            case ResultadoEnvioCambios::Estado::PlacaNoLeida:
+                showMessage(m_ctx, texto(m_ctx, "SYNC_UNREAD_1", "The board could not be checked."),
+                            texto(m_ctx, "SYNC_UNREAD_2", "Nothing was sent."));
+                break;
+            case ResultadoEnvioCambios::Estado::PlacaCambiada:
+                if (m_pregunta &&
+                    m_pregunta(
+                        texto(m_ctx, "SYNC_CHANGED_1", "The board was changed since %1. Nothing was sent.")
+                            .arg(QLocale().toString(p.imagen.momento.toLocalTime(), QLocale::ShortFormat)),
+                        texto(m_ctx, "SYNC_CHANGED_2", "Compare with system now?")))
+                    despues = Despues::Comparar;
+                break;
+            case ResultadoEnvioCambios::Estado::Hecho:
+                if (!r.resultado.completo()) {
+                    QStringList nombres = r.resultado.usuariosFallidos;
+                    for (QString &n : nombres)
+                        n = n.trimmed();
+                    showMessage(m_ctx, texto(m_ctx, "F_SHOW_M16", "Send incomplete."),
+                                texto(m_ctx, "F_SHOW_M17", "Users not written: %1")
+                                    .arg(nombres.isEmpty() ? QStringLiteral("-")
+                                                           : nombres.join(QStringLiteral(", "))));
+                } else if (r.plan.vacio()) {
+                    showMessage(m_ctx, texto(m_ctx, "SYNC_NOTHING_1", "The board already holds this file."),
+                                texto(m_ctx, "SYNC_NOTHING_2", "Nothing was written."));
+                } else {
+                    showMessage(m_ctx, texto(m_ctx, "SYNC_SENT_1", "Changes sent."),
+                                texto(m_ctx, "SYNC_SENT_2", "Users written: %1. Slots emptied: %2.")
+                                    .arg(r.resultado.escritos)
+                                    .arg(r.resultado.vaciados));
+                }
+                break;
+            }
+        }
+    }
+    // The offered command runs once this one has let go of the link.
+    if (despues == Despues::EnvioCompleto)
+        Enviar_ATNClick();
+    else if (despues == Despues::Comparar)
+        CompararSistemaClick();
+}
+
+void TFormPrincipal::GuardarImagenClick()
+{
+    if (!m_ctx.link || m_ctx.link->ocupado())
+        return;
+    if (!Valida_Contra_Sistema(QLatin1Char('M')))
+        return;
+    if (!m_DialogoImagen) {
+        m_DialogoImagen = new QFileDialog(this);
+        m_DialogoImagen->setObjectName(QStringLiteral("DialogoImagen"));
+        m_DialogoImagen->setAcceptMode(QFileDialog::AcceptSave);
+        m_DialogoImagen->setDefaultSuffix(QStringLiteral("tzrimg"));
+    }
+    m_DialogoImagen->setWindowTitle(texto(m_ctx, "SYNC_SAVE_IMAGE_TITLE",
+                                          "Save system image - it holds the board's codes in clear and is "
+                                          "saved readable by you only"));
+    m_DialogoImagen->setNameFilter(texto(m_ctx, "SYNC_IMAGE_FILTER", "TZR system images (*.tzrimg)"));
+    const QString path = eligeFichero(m_DialogoImagen);
+    if (path.isEmpty())
+        return;
+    Comunicacion_TZR &link = *m_ctx.link;
+    SystemImage imagen;
+    ResultadoImagen r;
+    {
+        Comunicacion_TZR::Reserva reserva(link);
+        try {
+            habilitaTransferencia(false);
+            if (m_ctx.progreso)
+                m_ctx.progreso->mostrar();
+            Clock reloj;
+            SystemImageTransfer transfer(link, *m_ctx.lenguaje, reloj);
+            transfer.setProgreso(m_ctx.progreso);
+            r = transfer.Lee_Imagen(imagen);
+            if (r.completo())
+                imagen.save(path);
+        } catch (const std::exception &e) {
+            terminaTransferencia();
+            showErrorBox(this, errorText(e));
+            return;
+        }
+        terminaTransferencia();
+    }
+    if (r.sinRespuesta)
+        showMessage(m_ctx, texto(m_ctx, "F_SHOW_M3", "¿¿??"), texto(m_ctx, "F_SHOW_M4", "¿¿??"));
+    else if (!r.completo())
+        showMessage(m_ctx, texto(m_ctx, "SYNC_IMAGE_INCOMPLETE_1", "The board could not be read whole."),
+                    texto(m_ctx, "SYNC_IMAGE_INCOMPLETE_2", "No image was saved."));
+    else
+        showMessage(m_ctx, texto(m_ctx, "SYNC_IMAGE_SAVED", "System image saved."), path);
+}
+
+void TFormPrincipal::RestaurarImagenClick()
+{
+    if (!m_ctx.link || m_ctx.link->ocupado())
+        return;
+    if (!m_DialogoAbrirImagen) {
+        m_DialogoAbrirImagen = new QFileDialog(this);
+        m_DialogoAbrirImagen->setObjectName(QStringLiteral("DialogoAbrirImagen"));
+        m_DialogoAbrirImagen->setAcceptMode(QFileDialog::AcceptOpen);
+        m_DialogoAbrirImagen->setFileMode(QFileDialog::ExistingFile);
+    }
+    m_DialogoAbrirImagen->setWindowTitle(texto(m_ctx, "SYNC_OPEN_IMAGE_TITLE", "Restore system image"));
+    m_DialogoAbrirImagen->setNameFilter(texto(m_ctx, "SYNC_IMAGE_FILTER", "TZR system images (*.tzrimg)"));
+    const QString path = eligeFichero(m_DialogoAbrirImagen);
+    if (path.isEmpty())
+        return;
+    // A damaged or foreign file is refused before the board is even asked for its code.
+    SystemImage imagen;
+    try {
+        imagen = SystemImage::load(path);
+    } catch (const TzrError &e) {
+        showMessage(m_ctx, texto(m_ctx, "SYNC_IMAGE_BAD", "The image cannot be used. Nothing was written."),
+                    e.message());
+        return;
+    }
+    if (!Valida_Contra_Sistema(QLatin1Char('M')))
+        return;
+    const QString fecha = QLocale().toString(imagen.momento.toLocalTime(), QLocale::ShortFormat);
+    if (!m_pregunta ||
+        !m_pregunta(texto(m_ctx, "SYNC_RESTORE_WARN_1", "Restore board %1 from the image of %2?")
+                        .arg(m_num_placa->text(), fecha),
+                    texto(m_ctx, "SYNC_RESTORE_WARN_2",
+                          "Parameters, codes and every user of the connected board will be replaced.")))
+        return;
+    Comunicacion_TZR &link = *m_ctx.link;
+    ResultadoImagen r;
+    {
+        Comunicacion_TZR::Reserva reserva(link);
+        try {
+            habilitaTransferencia(false);
+            if (m_ctx.progreso)
+                m_ctx.progreso->mostrar();
+            Clock reloj;
+            SystemImageTransfer transfer(link, *m_ctx.lenguaje, reloj);
+            transfer.setProgreso(m_ctx.progreso);
+            r = transfer.Restaura_Imagen(imagen);
+        } catch (const std::exception &e) {
+            terminaTransferencia();
+            showErrorBox(this, errorText(e));
+            return;
+        }
+        terminaTransferencia();
+    }
+    // As after new parameters: the board restarts under the image's number and the bus is
+    // scanned again once it is back.
+    // A board keeps its number when address 1 holds no valid one.
+    if (imagen.parametros[0] >= 0 && imagen.parametros[0] <= 31)
+        m_num_placa->setText(QStringLiteral("%1").arg(imagen.parametros[0], 2, 10, QLatin1Char('0')));
+    if (!m_TIEMPO_REINICIA_PLACA->isActive())
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_Arbol->clear();
+    m_TIEMPO_REINICIA_PLACA->start();
+    if (!r.completo())
+        showMessage(m_ctx, texto(m_ctx, "SYNC_RESTORE_INCOMPLETE",
+                                 "Restore incomplete: %1 writes were not acknowledged.")
+                               .arg(r.fallidos + (r.sinRespuesta ? 1 : 0)));
+}
