@@ -1,6 +1,7 @@
 #include "TzrTool.h"
 
 #include "Clock.h"
+#include "CompareReport.h"
 #include "Comunicacion_TZR.h"
 #include "ContraPlaca.h"
 #include "CsvText.h"
@@ -13,6 +14,9 @@
 #include "QtSerialPort.h"
 #include "RegistroPlaca.h"
 #include "SpecialFolder.h"
+#include "SyncImageStore.h"
+#include "SyncTransfers.h"
+#include "SystemImage.h"
 #include "TablaCursor.h"
 #include "Table.h"
 #include "TableFamily.h"
@@ -21,6 +25,7 @@
 #include "TestPlacas.h"
 #include "Transferencias.h"
 #include "TzrError.h"
+#include "UserArea.h"
 #include "UsersExport.h"
 #include "UsersImport.h"
 #include "UsersTableRules.h"
@@ -147,6 +152,7 @@ public:
     int receive();
     int send();
     int compare();
+    int sendChanges();
     int params();
     int backup();
     int restore();
@@ -166,10 +172,12 @@ private:
     void dataFile(const QString &path, bool createFromTemplate);
     void note(const QString &text);
     void printJson(const QJsonValue &value);
-    int notAvailable(const QString &what);
     // The reader type of the board, read as connecting reads it; the record codec depends on it.
     void readReaderType();
     QString rowRefused(const FilaRechazada &rechazo) const;
+    // What the data file remembers of the board after a full transfer: the area it now holds,
+    // or nothing (null) when the board may hold anything.
+    void rememberBoard(const UserArea *area);
 
     QTextStream &m_out;
     QTextStream &m_err;
@@ -562,9 +570,28 @@ QString Run::rowRefused(const FilaRechazada &rechazo) const
         .arg(rechazo.nombre.trimmed(), rechazo.motivo);
 }
 
-int Run::notAvailable(const QString &what)
+void Run::rememberBoard(const UserArea *area)
 {
-    throw Failure{TzrTool::Usage, QStringLiteral("%1 is not available in this build").arg(what)};
+    try {
+        SyncImageStore store(m_directory, m_tableName);
+        if (area)
+            store.save(SyncImage{m_options.board, Clock().now().toUTC(), *area});
+        else
+            store.forget(m_options.board);
+    } catch (const TzrError &e) {
+        // The transfer itself is done; a send of changes will ask for a full send or a compare.
+        note(QStringLiteral("the data file could not remember board %1: %2")
+                 .arg(m_options.board)
+                 .arg(e.message()));
+    }
+}
+
+QString slotList(const QList<int> &slotNumbers)
+{
+    QStringList numbers;
+    for (int slot : slotNumbers)
+        numbers << QString::number(slot + 1);
+    return numbers.join(QLatin1Char(' '));
 }
 
 int Run::ports()
@@ -667,6 +694,7 @@ int Run::receive()
         throw Failure{TzrTool::NoAnswer,
                       QStringLiteral("board %1 did not open the transfer").arg(m_options.board)};
     ResultadoRecepcion resultado;
+    UserArea areaLeida;
     try {
         m_progress->setMaximo(MAX_USUARIOS);
         m_progress->mostrar();
@@ -678,6 +706,7 @@ int Run::receive()
         Transferencias transferencias(link, *m_texts, reloj);
         transferencias.setProgreso(m_progress.get());
         transferencias.setMensajes(&mensajes);
+        transferencias.setAreaLeida(&areaLeida);
         resultado = transferencias.Conexion_General(tabla);
     } catch (...) {
         m_progress->cerrar();
@@ -699,6 +728,7 @@ int Run::receive()
         m_err.flush();
         return TzrTool::Incomplete;
     }
+    rememberBoard(&areaLeida);
     note(QStringLiteral("Received %1 users from board %2 into %3")
              .arg(resultado.usuarios)
              .arg(m_options.board)
@@ -709,7 +739,7 @@ int Run::receive()
 int Run::send()
 {
     if (m_options.parser->isSet(QStringLiteral("changes")))
-        return notAvailable(QStringLiteral("send --changes"));
+        return sendChanges();
     dataFile(m_options.arguments.at(0), false);
     checkCode(QLatin1Char('P'));
     Comunicacion_TZR &link = *m_link;
@@ -745,6 +775,8 @@ int Run::send()
         resultado = transferencias.Envio_General(registros, nombre);
     } catch (...) {
         m_progress->cerrar();
+        // Part of the board may have been written: the file no longer knows what it holds.
+        rememberBoard(nullptr);
         link.Modo_Transferencia(false);
         link.Envia_Reinicio();
         throw;
@@ -752,6 +784,8 @@ int Run::send()
     m_progress->cerrar();
     link.Modo_Transferencia(false);
     link.Envia_Reinicio();
+    const UserArea enviada = UserArea::fromRecords(registros);
+    rememberBoard(resultado.completo() ? &enviada : nullptr);
     QStringList fallidos = resultado.usuariosFallidos;
     for (QString &n : fallidos)
         n = n.trimmed();
@@ -773,17 +807,205 @@ int Run::send()
 
 int Run::compare()
 {
-    return notAvailable(QStringLiteral("compare"));
+    dataFile(m_options.arguments.at(0), false);
+    checkCode(QLatin1Char('P'));
+    Comunicacion_TZR &link = *m_link;
+    const Comunicacion_TZR::Reserva reserva(link);
+    readReaderType();
+    Clock reloj;
+    StderrMessages mensajes(m_err);
+    SyncTransfers sync(link, *m_texts, reloj);
+    sync.setProgreso(m_progress.get());
+    sync.setMensajes(&mensajes);
+    TablaCursor tabla(m_directory, m_tableName);
+    SyncImageStore store(m_directory, m_tableName);
+    m_port->purge();
+    const ResultadoComparacion r =
+        Compara_Con_Sistema(sync, tabla, m_options.parser->isSet(QStringLiteral("by-name")), store);
+    m_progress->cerrar();
+    switch (r.estado) {
+    case ResultadoComparacion::Estado::FilaRechazada:
+        throw Failure{TzrTool::FileFailure, rowRefused(r.rechazo)};
+    case ResultadoComparacion::Estado::SinRespuesta:
+        throw Failure{TzrTool::NoAnswer,
+                      QStringLiteral("board %1 did not open the transfer").arg(m_options.board)};
+    case ResultadoComparacion::Estado::Incompleta:
+        throw Failure{
+            TzrTool::Incomplete,
+            QStringLiteral("compare incomplete: %1 user slots could not be read").arg(r.slotsFallidos)};
+    case ResultadoComparacion::Estado::Hecha:
+        break;
+    }
+    const CompareReport &informe = r.informe;
+    if (m_options.json) {
+        QJsonArray entries;
+        for (const CompareEntry &e : informe.entries)
+            entries << QJsonObject{{QStringLiteral("slot"), e.slot + 1},
+                                   {QStringLiteral("kind"), CompareReport::kindName(e.kind)},
+                                   {QStringLiteral("boardName"), e.nombrePlaca},
+                                   {QStringLiteral("fileName"), e.nombreFichero},
+                                   {QStringLiteral("fields"), QJsonArray::fromStringList(e.campos)},
+                                   {QStringLiteral("boardSlot"), e.enPlaca >= 0 ? e.enPlaca + 1 : 0},
+                                   {QStringLiteral("filePosition"), e.enFichero >= 0 ? e.enFichero + 1 : 0}};
+        printJson(QJsonObject{{QStringLiteral("board"), m_options.board},
+                              {QStringLiteral("boardUsers"), informe.usuariosPlaca},
+                              {QStringLiteral("fileUsers"), informe.usuariosFichero},
+                              {QStringLiteral("onlyOnBoard"), informe.soloPlaca},
+                              {QStringLiteral("onlyInFile"), informe.soloFichero},
+                              {QStringLiteral("different"), informe.distintos},
+                              {QStringLiteral("moved"), informe.movidos},
+                              {QStringLiteral("entries"), entries}});
+    } else {
+        m_out << QString::fromUtf8(informe.toCsv());
+        m_out.flush();
+    }
+    if (informe.sinDiferencias()) {
+        note(QStringLiteral("Board %1 and %2 hold the same %3 users")
+                 .arg(m_options.board)
+                 .arg(m_tableName)
+                 .arg(informe.usuariosFichero));
+        return TzrTool::Success;
+    }
+    note(QStringLiteral("%1 only on the board, %2 only in the file, %3 different (%4 merely moved)")
+             .arg(informe.soloPlaca)
+             .arg(informe.soloFichero)
+             .arg(informe.distintos)
+             .arg(informe.movidos));
+    return TzrTool::Incomplete;
+}
+
+int Run::sendChanges()
+{
+    dataFile(m_options.arguments.at(0), false);
+    checkCode(QLatin1Char('P'));
+    Comunicacion_TZR &link = *m_link;
+    const Comunicacion_TZR::Reserva reserva(link);
+    readReaderType();
+    Clock reloj;
+    StderrMessages mensajes(m_err);
+    SyncTransfers sync(link, *m_texts, reloj);
+    sync.setProgreso(m_progress.get());
+    sync.setMensajes(&mensajes);
+    SyncImageStore store(m_directory, m_tableName);
+    PreparacionCambios preparacion;
+    {
+        TablaCursor tabla(m_directory, m_tableName);
+        preparacion = Prepara_Cambios(sync, tabla, m_options.parser->isSet(QStringLiteral("by-name")), store);
+    }
+    if (preparacion.estado == PreparacionCambios::Estado::FilaRechazada)
+        throw Failure{TzrTool::FileFailure, rowRefused(preparacion.rechazo)};
+    if (preparacion.estado == PreparacionCambios::Estado::SinImagen)
+        throw Failure{
+            TzrTool::Incomplete,
+            QStringLiteral("%1 remembers nothing of board %2: send it whole (tzr send) or compare first")
+                .arg(m_tableName)
+                .arg(m_options.board)};
+    m_port->purge();
+    const ResultadoEnvioCambios r = Envia_Cambios(sync, preparacion, store, m_port->portName());
+    m_progress->cerrar();
+    switch (r.estado) {
+    case ResultadoEnvioCambios::Estado::SinRespuesta:
+        throw Failure{TzrTool::NoAnswer,
+                      QStringLiteral("board %1 did not open the transfer").arg(m_options.board)};
+    case ResultadoEnvioCambios::Estado::PlacaNoLeida:
+        throw Failure{
+            TzrTool::NoAnswer,
+            QStringLiteral("board %1 could not be checked; nothing was written").arg(m_options.board)};
+    case ResultadoEnvioCambios::Estado::PlacaCambiada:
+        throw Failure{
+            TzrTool::Incomplete,
+            QStringLiteral("board %1 was changed since %2 (slots %3); nothing was written: compare first")
+                .arg(m_options.board)
+                .arg(preparacion.imagen.momento.toLocalTime().toString(Qt::ISODate))
+                .arg(slotList(r.comprobacion.slotsCambiados))};
+    case ResultadoEnvioCambios::Estado::Hecho:
+        break;
+    }
+    QStringList fallidos = r.resultado.usuariosFallidos;
+    for (QString &n : fallidos)
+        n = n.trimmed();
+    if (m_options.json)
+        printJson(QJsonObject{{QStringLiteral("board"), m_options.board},
+                              {QStringLiteral("written"), r.resultado.escritos},
+                              {QStringLiteral("emptied"), r.resultado.vaciados},
+                              {QStringLiteral("failedUsers"), QJsonArray::fromStringList(fallidos)},
+                              {QStringLiteral("failedEmpties"), r.resultado.vaciadosFallidos},
+                              {QStringLiteral("complete"), r.resultado.completo()}});
+    if (!r.resultado.completo()) {
+        m_err << "tzr: send of changes incomplete; users not written: "
+              << (fallidos.isEmpty() ? QStringLiteral("-") : fallidos.join(QStringLiteral(", "))) << '\n';
+        m_err.flush();
+        return TzrTool::Incomplete;
+    }
+    note(QStringLiteral("Sent the changes to board %1: %2 slots written, %3 emptied")
+             .arg(m_options.board)
+             .arg(r.resultado.escritos)
+             .arg(r.resultado.vaciados));
+    return TzrTool::Success;
 }
 
 int Run::backup()
 {
-    return notAvailable(QStringLiteral("backup"));
+    const QString path = m_options.arguments.at(0);
+    checkCode(QLatin1Char('M'));
+    Comunicacion_TZR &link = *m_link;
+    const Comunicacion_TZR::Reserva reserva(link);
+    Clock reloj;
+    SystemImageTransfer transfer(link, *m_texts, reloj);
+    transfer.setProgreso(m_progress.get());
+    m_progress->mostrar();
+    SystemImage imagen;
+    const ResultadoImagen r = transfer.Lee_Imagen(imagen);
+    m_progress->cerrar();
+    if (r.sinRespuesta)
+        throw Failure{TzrTool::NoAnswer,
+                      QStringLiteral("board %1 did not open the transfer").arg(m_options.board)};
+    if (!r.completo())
+        throw Failure{TzrTool::Incomplete,
+                      QStringLiteral("board %1 could not be read whole (%2 reads failed); no image saved")
+                          .arg(m_options.board)
+                          .arg(r.fallidos)};
+    imagen.save(path);
+    if (m_options.json)
+        printJson(QJsonObject{{QStringLiteral("board"), m_options.board},
+                              {QStringLiteral("users"), imagen.usuarios.users()},
+                              {QStringLiteral("file"), path}});
+    note(QStringLiteral("Saved board %1 (%2 users) to %3; it holds the codes in clear, readable by you only")
+             .arg(m_options.board)
+             .arg(imagen.usuarios.users())
+             .arg(path));
+    return TzrTool::Success;
 }
 
 int Run::restore()
 {
-    return notAvailable(QStringLiteral("restore"));
+    // A damaged or foreign file is refused before the board is asked anything.
+    const SystemImage imagen = SystemImage::load(m_options.arguments.at(0));
+    checkCode(QLatin1Char('M'));
+    Comunicacion_TZR &link = *m_link;
+    const Comunicacion_TZR::Reserva reserva(link);
+    Clock reloj;
+    SystemImageTransfer transfer(link, *m_texts, reloj);
+    transfer.setProgreso(m_progress.get());
+    m_progress->mostrar();
+    const ResultadoImagen r = transfer.Restaura_Imagen(imagen);
+    m_progress->cerrar();
+    if (m_options.json)
+        printJson(QJsonObject{{QStringLiteral("board"), m_options.board},
+                              {QStringLiteral("newBoard"), imagen.parametros[0]},
+                              {QStringLiteral("failedWrites"), r.fallidos},
+                              {QStringLiteral("complete"), r.completo()}});
+    if (r.sinRespuesta)
+        throw Failure{TzrTool::NoAnswer,
+                      QStringLiteral("board %1 did not open the transfer").arg(m_options.board)};
+    if (!r.completo())
+        throw Failure{TzrTool::Incomplete,
+                      QStringLiteral("restore incomplete: %1 writes were not acknowledged").arg(r.fallidos)};
+    note(QStringLiteral("Restored board %1 from the image of %2; it restarts as board %3")
+             .arg(m_options.board)
+             .arg(imagen.momento.toLocalTime().toString(Qt::ISODate))
+             .arg(imagen.parametros[0]));
+    return TzrTool::Success;
 }
 
 int Run::params()

@@ -19,6 +19,7 @@ private slots:
     void subcommands_data();
     void subcommands();
     void jsonParsesBack();
+    void syncAfterAnImport();
 
 private:
     struct Result
@@ -139,11 +140,21 @@ void TestTzr::subcommands_data()
     QTest::newRow("send of a missing file")
         << QStringList{"send", "nothing.db"} + port << code << false << 4 << ""
         << "no data file" << false;
-    QTest::newRow("send changes") << QStringList{"send", "f.db", "--changes"} + port << code << true << 2
-                                  << ""
-                                  << "not available" << true;
-    QTest::newRow("compare") << QStringList{"compare", "f.db"} + port << code << true << 2 << ""
-                             << "not available" << true;
+    QTest::newRow("send changes, nothing changed")
+        << QStringList{"send", "f.db", "--changes"} + port << code << true << 0 << ""
+        << "0 slots written, 0 emptied" << true;
+    QTest::newRow("send changes, never synchronised")
+        << QStringList{"send", "f.db", "--changes", "--board", "3"} + port << code << true << 1 << ""
+        << "remembers nothing of board 3" << true;
+    QTest::newRow("compare, same users")
+        << QStringList{"compare", "f.db"} + port << code << true << 0 << "slot,kind,board_name"
+        << "hold the same 5 users" << true;
+    QTest::newRow("backup") << QStringList{"backup", "board.img"} + port
+                            << QStringList{"TZR_MASTER_CODE=40962"} << false << 0 << ""
+                            << "Saved board 1 (5 users)" << false;
+    QTest::newRow("restore of a foreign file") << QStringList{"restore", "code.txt"} + port
+                                               << QStringList{"TZR_MASTER_CODE=40962"} << false << 4 << ""
+                                               << "" << false;
     QTest::newRow("params") << QStringList{"params"} + port << QStringList{"TZR_MASTER_CODE=40962"} << false
                             << 0 << "panel=1\ncode-length=6\nlanguage=ENGLISH\nreader=0\ntime-a=10\n"
                             << "" << false;
@@ -232,6 +243,46 @@ void TestTzr::jsonParsesBack()
     QCOMPARE(o.value(QStringLiteral("header")).toBool(), true);
     const QJsonObject rejected = o.value(QStringLiteral("rejected")).toArray().at(0).toObject();
     QCOMPARE(rejected.value(QStringLiteral("line")).toInt(), 3);
+}
+
+// The file remembers the board after a receive; an import changes the file; compare sees it, a
+// send of changes writes only that, and the two agree again. A whole board saved and restored.
+void TestTzr::syncAfterAnImport()
+{
+    const QStringList port{"--port", "COM27"};
+    const QStringList code{"TZR_CODE=73518"};
+    QCOMPARE(tzr(QStringList{"receive", "f.db"} + port, code).status, 0);
+    QFile csv(m_dir->filePath(QStringLiteral("in.csv")));
+    QVERIFY(csv.open(QIODevice::WriteOnly));
+    csv.write("NUEVO,77,7,1234\n");
+    csv.close();
+    QCOMPARE(tzr({"import", "f.db", "in.csv", "--append"}).status, 0);
+
+    Result r = tzr(QStringList{"compare", "f.db", "--json"} + port, code);
+    QCOMPARE(r.status, 1);
+    QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    QCOMPARE(o.value(QStringLiteral("onlyInFile")).toInt(), 1);
+    QCOMPARE(o.value(QStringLiteral("different")).toInt(), 0);
+    const QJsonObject entry = o.value(QStringLiteral("entries")).toArray().at(0).toObject();
+    QCOMPARE(entry.value(QStringLiteral("slot")).toInt(), 6);
+    QCOMPARE(entry.value(QStringLiteral("fileName")).toString(), QStringLiteral("NUEVO"));
+
+    r = tzr(QStringList{"send", "f.db", "--changes", "--json"} + port, code);
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    QCOMPARE(o.value(QStringLiteral("written")).toInt(), 1);
+    QCOMPARE(o.value(QStringLiteral("emptied")).toInt(), 0);
+    QCOMPARE(tzr(QStringList{"compare", "f.db"} + port, code).status, 0);
+
+    const QStringList master{"TZR_MASTER_CODE=40962"};
+    r = tzr(QStringList{"backup", "board.img"} + port, master);
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QCOMPARE(QFileInfo(m_dir->filePath(QStringLiteral("board.img"))).permissions() &
+                 (QFile::ReadGroup | QFile::ReadOther),
+             QFile::Permissions());
+    r = tzr(QStringList{"restore", "board.img"} + port, master);
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QCOMPARE(tzr(QStringList{"compare", "f.db"} + port, code).status, 0);
 }
 
 QTEST_GUILESS_MAIN(TestTzr)
