@@ -1,13 +1,17 @@
 // Times the users-directory operations on a full board's worth of users (350 rows): opening the
-// data file and reading every row, ordering by name, exporting to a workbook, and Save as.
+// data file and reading every row, ordering by name, exporting to a workbook, Save as, and
+// importing a 350-row CSV list.
 
+#include "CsvText.h"
 #include "DataFileCommands.h"
 #include "FicheroActual.h"
+#include "FileData.h"
 #include "FixedTexts.h"
 #include "TableCursor.h"
 #include "TableFamily.h"
 #include "TzrError.h"
 #include "UsersExport.h"
+#include "UsersImport.h"
 #include "UsersTable.h"
 #include "UsersTableRules.h"
 
@@ -115,11 +119,27 @@ int main()
         if (users.Table1().recordCount() != ROWS || sink == 0)
             throw TzrError(QStringLiteral("the table lost rows"));
 
+        // A 350-row list in the export's CSV form, imported (read, checked, stored) into a file.
+        const QString list = root.filePath(QStringLiteral("users.csv"));
+        FileData::write(list, CsvText::write(exportRows(users.Table1())));
+        users.Activa_Tabla(false);
+        TableFamily::copy(root.filePath(QStringLiteral("Patron")), work + QStringLiteral("imported"));
+        const UsersImport import(texts, QString());
+        int imported = 0;
+        const double importCsv = medianMs([&](int) {
+            const ImportPlan plan = import.plan(UsersImport::readFile(list), ImportMode::Replace, 0);
+            UsersImport::apply(work, QStringLiteral("imported.db"), plan, ImportMode::Replace);
+            imported = static_cast<int>(plan.rows.size());
+        });
+        if (imported != ROWS || UsersImport::rowCount(work, QStringLiteral("imported.db")) != ROWS)
+            throw TzrError(QStringLiteral("the import lost rows"));
+
         std::printf("rows: %d\n", ROWS);
         std::printf("open_350_ms: %.2f\n", open);
         std::printf("order_350_ms: %.2f\n", order);
         std::printf("export_350_ms: %.2f\n", exported);
         std::printf("save_as_350_ms: %.2f\n", saveAs);
+        std::printf("import_csv_350_ms: %.2f\n", importCsv);
     } catch (const TzrError &e) {
         std::fprintf(stderr, "tzr-bench-directory: %s\n", qPrintable(e.message()));
         return 1;

@@ -25,19 +25,37 @@ bool Table1AfterInsert(Table &Table1)
     return true;
 }
 
-bool Table1BeforePost(Table &Table1)
+bool beforePostRules(QString &codigo, QString &call, QString &tzr)
 {
-    if (Table1.value(Campo::CODIGO).isEmpty())
-        Table1.setValue(Campo::CODIGO, CODIGO_VACIO);
-    const QString call = Table1.value(Campo::CALL);
+    if (codigo.isEmpty())
+        codigo = CODIGO_VACIO;
     if (call.isEmpty())
         return false;
-    Table1.setValue(Campo::CALL, Rellena_Izquierda(call, 4));
-    const QString tzr = Table1.value(Campo::TZR);
+    call = Rellena_Izquierda(call, 4);
     if (tzr.isEmpty())
         return false;
-    Table1.setValue(Campo::TZR, Rellena_Izquierda(tzr, 3));
+    tzr = Rellena_Izquierda(tzr, 3);
     return true;
+}
+
+bool Table1BeforePost(Table &Table1)
+{
+    const QString codigo = Table1.value(Campo::CODIGO);
+    const QString call = Table1.value(Campo::CALL);
+    const QString tzr = Table1.value(Campo::TZR);
+    QString newCodigo = codigo;
+    QString newCall = call;
+    QString newTzr = tzr;
+    const bool accepted = beforePostRules(newCodigo, newCall, newTzr);
+    // The same writes as the rules make them: a code only when it was empty, CALL and TZR each
+    // once it was found present.
+    if (newCodigo != codigo)
+        Table1.setValue(Campo::CODIGO, newCodigo);
+    if (!call.isEmpty())
+        Table1.setValue(Campo::CALL, newCall);
+    if (!call.isEmpty() && !tzr.isEmpty())
+        Table1.setValue(Campo::TZR, newTzr);
+    return accepted;
 }
 
 bool Table1AfterDelete(Table &)

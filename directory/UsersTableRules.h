@@ -27,6 +27,11 @@ constexpr int LIMITE_FILAS = 350;
 QString Rellena_Derecha(const QString &texto, int longitud);
 QString Rellena_Izquierda(const QString &texto, int longitud);
 
+// The before-post rules on a row's values, in their order: an empty codigo becomes "FFFFFFFFFF";
+// an empty call, then an empty tzr, refuses (false, later steps not run); else each is
+// zero-filled to 4 and 3 characters.
+bool beforePostRules(QString &codigo, QString &call, QString &tzr);
+
 // The hooks of the grid's dataset; false refuses the operation silently.
 bool Table1BeforeInsert(Table &Table1);
 bool Table1AfterInsert(Table &Table1);

@@ -27,6 +27,7 @@ constexpr quint16 CONTINUE = 0x003C;
 constexpr quint16 EXTSST = 0x00FF;
 constexpr quint16 DIMENSION = 0x0200;
 constexpr quint16 LABELSST = 0x00FD;
+constexpr quint16 BLANK = 0x0201;
 constexpr quint16 WINDOW2 = 0x023E;
 
 constexpr quint16 BIFF8 = 0x0600;
@@ -245,6 +246,8 @@ QByteArray XlsWriter::workbookStream(const QList<QStringList> &rows, const QStri
         for (const QString &cell : row) {
             if (cell.size() > MAX_CELL_TEXT)
                 throw TzrError(QStringLiteral("A cell text is longer than %1 characters").arg(MAX_CELL_TEXT));
+            if (cell.isEmpty())
+                continue;
             if (!strings.index.contains(cell)) {
                 strings.index.insert(cell, static_cast<quint32>(strings.unique.size()));
                 strings.unique << cell;
@@ -300,6 +303,12 @@ QByteArray XlsWriter::workbookStream(const QList<QStringList> &rows, const QStri
             put16(cell, static_cast<quint16>(r));
             put16(cell, static_cast<quint16>(c));
             put16(cell, CELL_XF);
+            // An empty text is a blank cell, as the spreadsheet application stores it; readers
+            // such as libfreexl refuse a zero-length string.
+            if (rows.at(r).at(c).isEmpty()) {
+                record(stream, BLANK, cell);
+                continue;
+            }
             put32(cell, strings.index.value(rows.at(r).at(c)));
             record(stream, LABELSST, cell);
         }

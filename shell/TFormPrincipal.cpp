@@ -146,6 +146,7 @@ TFormPrincipal::TFormPrincipal(Contexto &ctx, QWidget *parent) : QMainWindow(par
     m_avisoError = [this](const QString &mensaje) { showErrorBox(this, mensaje); };
     creaComponentes();
     creaMenus();
+    creaMenuImportar();
     creaMenusSincronia();
     creaBarra();
     creaRejillaUsuarios();

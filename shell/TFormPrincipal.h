@@ -81,6 +81,8 @@ public:
     void Enviar_ATNClick();
     void ToolOrdenClick();
     void ToolExcelClick();
+    // File menu "Import…": users from a .csv or .xls file into the open data file.
+    void ImportarClick();
     void TestdePlacas1Click();
     void Parametros1Click();
     void Contrasea1Click();
@@ -165,6 +167,8 @@ private:
     void creaRejillaUsuarios();
     // vaciaNombre: the dialog starts with no file name instead of the previous use's.
     QString eligeFichero(QFileDialog *dialogo, bool vaciaNombre = false);
+    void creaMenuImportar();
+    QString eligeFichero(QFileDialog *dialogo);
     void muestraResultado(const FileCommandResult &resultado);
     // The nine controls a transfer disables while it runs.
     void habilitaTransferencia(bool on);
@@ -247,6 +251,8 @@ private:
     QFileDialog *m_Salvar = nullptr;
     QFileDialog *m_Salvar_COMO = nullptr;
     QFileDialog *m_Dialogo1 = nullptr;
+    QAction *m_Importar = nullptr;
+    QFileDialog *m_DialogoImportar = nullptr;
 
     std::function<bool(const QString &, const QString &)> m_pregunta;
     TF_Comparacion *m_comparacion = nullptr;

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "TransferReport.h"
+
+#include <QTextStream>
+
+// The progress window's message, bar and counter as one line on standard error, redrawn in
+// place; silent unless enabled (standard error is a terminal and --quiet was not given).
+class TerminalProgress : public ProgressView
+{
+public:
+    TerminalProgress(QTextStream &err, bool enabled) : m_err(err), m_enabled(enabled) {}
+
+    void mostrar() override;
+    void cerrar() override;
+    void setMensaje(const QString &text) override;
+    void setMaximo(int maximum) override;
+    void setPosicion(int position) override;
+    int posicion() const override { return m_position; }
+    void setContador(const QString &text) override;
+    void setUsuarioProceso(const QString &) override {}
+
+private:
+    void draw();
+
+    QTextStream &m_err;
+    bool m_enabled = false;
+    bool m_shown = false;
+    QString m_message;
+    QString m_counter;
+    int m_maximum = 100;
+    int m_position = 0;
+};

@@ -1,0 +1,1151 @@
+#include "TzrTool.h"
+
+#include "Clock.h"
+#include "CompareReport.h"
+#include "Comunicacion_TZR.h"
+#include "ContraPlaca.h"
+#include "CsvText.h"
+#include "FileData.h"
+#include "FileLog.h"
+#include "LanguageTexts.h"
+#include "Parametros.h"
+#include "PortList.h"
+#include "ProfileFile.h"
+#include "QtSerialPort.h"
+#include "RegistroPlaca.h"
+#include "SpecialFolder.h"
+#include "SyncImageStore.h"
+#include "SyncTransfers.h"
+#include "SystemImage.h"
+#include "TablaCursor.h"
+#include "Table.h"
+#include "TableFamily.h"
+#include "Terminal.h"
+#include "TerminalProgress.h"
+#include "TestPlacas.h"
+#include "Transferencias.h"
+#include "TzrError.h"
+#include "UserArea.h"
+#include "UsersExport.h"
+#include "UsersImport.h"
+#include "UsersTableRules.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTextStream>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+namespace {
+
+// Ends a subcommand with an exit status and the message for standard error.
+struct Failure
+{
+    int status;
+    QString message;
+};
+
+constexpr int PLACAS_BUS = 32;
+
+struct Options
+{
+    QString port;
+    int board = 1;
+    bool json = false;
+    bool quiet = false;
+    QString log;
+    QString codeFile;
+    QStringList arguments;
+    QCommandLineParser *parser = nullptr;
+};
+
+class Run;
+using Handler = int (Run::*)();
+
+struct Command
+{
+    const char *name;
+    const char *synopsis;
+    const char *summary;
+    // Names of the options of this subcommand beyond the common ones.
+    QStringList options;
+    int minArguments;
+    int maxArguments;
+    Handler handler;
+    bool needsPort;
+};
+
+const QList<QCommandLineOption> &extraOptions()
+{
+    static const QList<QCommandLineOption> list{
+        {QStringLiteral("changes"),
+         QStringLiteral("Write only the slots that differ from the last synchronisation.")},
+        {QStringLiteral("by-name"),
+         QStringLiteral("Users in order of name (as with ordering on), not the file's order.")},
+        {QStringLiteral("set"),
+         QStringLiteral("Set a parameter: panel, code-length, language, reader, time-a, time-b, "
+                        "programming-code, master-code. Repeatable."),
+         QStringLiteral("KEY=VALUE")},
+        {QStringLiteral("append"),
+         QStringLiteral("Add the imported users after the table's users (default: replace them).")},
+        {QStringLiteral("dry-run"), QStringLiteral("Check and report only; change nothing.")},
+    };
+    return list;
+}
+
+// The parameter keys of "params", in the order the parameter window shows them.
+const QStringList &parameterKeys()
+{
+    static const QStringList keys{QStringLiteral("panel"),
+                                  QStringLiteral("code-length"),
+                                  QStringLiteral("language"),
+                                  QStringLiteral("reader"),
+                                  QStringLiteral("time-a"),
+                                  QStringLiteral("time-b"),
+                                  QStringLiteral("programming-code"),
+                                  QStringLiteral("master-code")};
+    return keys;
+}
+
+QString *parameterField(CamposParametros &c, const QString &key)
+{
+    QString *fields[] = {&c.Edit1, &c.Edit2, &c.Edit3, &c.Edit4, &c.Edit5, &c.Edit6, &c.Edit7, &c.Edit8};
+    const qsizetype i = parameterKeys().indexOf(key);
+    return i < 0 ? nullptr : fields[i];
+}
+
+// Transfer messages (the two lines of the message box) on standard error.
+class StderrMessages : public MessageView
+{
+public:
+    explicit StderrMessages(QTextStream &err) : m_err(err) {}
+    void mostrarMensaje(const QString &line1, const QString &line2) override
+    {
+        m_err << "tzr: " << line1;
+        if (!line2.isEmpty())
+            m_err << ' ' << line2;
+        m_err << '\n';
+        m_err.flush();
+    }
+
+private:
+    QTextStream &m_err;
+};
+
+class Run
+{
+public:
+    Run(QTextStream &out, QTextStream &err) : m_out(out), m_err(err) {}
+
+    int main(const QStringList &arguments);
+
+    int ports();
+    int scan();
+    int test();
+    int receive();
+    int send();
+    int compare();
+    int sendChanges();
+    int params();
+    int backup();
+    int restore();
+    int exportUsers();
+    int importUsers();
+
+private:
+    const QList<Command> &commands() const;
+    int usage(const QString &message);
+    void printToolHelp();
+    void printCommandHelp(const Command &command, const QList<QCommandLineOption> &options);
+
+    void readConfiguration();
+    void openPort();
+    QString code(QChar letra);
+    void checkCode(QChar letra);
+    void dataFile(const QString &path, bool createFromTemplate);
+    void note(const QString &text);
+    void printJson(const QJsonValue &value);
+    // The reader type of the board, read as connecting reads it; the record codec depends on it.
+    void readReaderType();
+    QString rowRefused(const FilaRechazada &rechazo) const;
+    // What the data file remembers of the board after a full transfer: the area it now holds,
+    // or nothing (null) when the board may hold anything.
+    void rememberBoard(const UserArea *area);
+
+    QTextStream &m_out;
+    QTextStream &m_err;
+    Options m_options;
+    QString m_korvel;
+    QString m_comPort = QStringLiteral("1");
+    QString m_idioma = QStringLiteral("ENGLISH");
+    std::unique_ptr<LanguageTexts> m_texts;
+    PortList m_ports;
+    std::unique_ptr<QtSerialPort> m_port;
+    std::unique_ptr<Comunicacion_TZR> m_link;
+    std::unique_ptr<FileLog> m_log;
+    std::unique_ptr<TerminalProgress> m_progress;
+    QString m_directory;
+    QString m_tableName;
+};
+
+const QList<Command> &Run::commands() const
+{
+    static const QList<Command> list{
+        {"ports",
+         "ports",
+         "List the serial ports as the port menu lists them, with their devices.",
+         {},
+         0,
+         0,
+         &Run::ports,
+         false},
+        {"scan", "scan", "List the boards that answer on the bus (00 to 31).", {}, 0, 0, &Run::scan, true},
+        {"test",
+         "test",
+         "Run the board test: code length and reader of every board that answers.",
+         {},
+         0,
+         0,
+         &Run::test,
+         true},
+        {"receive",
+         "receive FILE",
+         "Receive the board's users into the data file FILE (created from the template when it does not "
+         "exist). Needs the programming code.",
+         {},
+         1,
+         1,
+         &Run::receive,
+         true},
+        {"send",
+         "send FILE [--by-name] [--changes]",
+         "Send the data file FILE to the board, replacing its users. Needs the programming code.",
+         {QStringLiteral("by-name"), QStringLiteral("changes")},
+         1,
+         1,
+         &Run::send,
+         true},
+        {"compare",
+         "compare FILE [--by-name]",
+         "Compare the board's users with the data file FILE.",
+         {QStringLiteral("by-name")},
+         1,
+         1,
+         &Run::compare,
+         true},
+        {"params",
+         "params [--set KEY=VALUE]...",
+         "Show the board's parameters, or set some of them (the others keep their values). Needs the master "
+         "code.",
+         {QStringLiteral("set")},
+         0,
+         0,
+         &Run::params,
+         true},
+        {"backup",
+         "backup IMAGE",
+         "Save the board's parameters and users into the image file IMAGE. Needs the master code.",
+         {},
+         1,
+         1,
+         &Run::backup,
+         true},
+        {"restore",
+         "restore IMAGE",
+         "Write the image file IMAGE back to the board. Needs the master code.",
+         {},
+         1,
+         1,
+         &Run::restore,
+         true},
+        {"export",
+         "export FILE OUT.xls|OUT.csv [--by-name]",
+         "Write the users of the data file FILE to a spreadsheet (.xls) or comma-separated (.csv) file, one "
+         "row per user, no title row.",
+         {QStringLiteral("by-name")},
+         2,
+         2,
+         &Run::exportUsers,
+         false},
+        {"import",
+         "import FILE IN.csv|IN.xls [--append] [--dry-run]",
+         "Read users from a .csv or .xls file into the data file FILE, every row through the grid's entry "
+         "rules; rows that cannot be taken are reported with their line.",
+         {QStringLiteral("append"), QStringLiteral("dry-run")},
+         2,
+         2,
+         &Run::importUsers,
+         false},
+    };
+    return list;
+}
+
+int Run::usage(const QString &message)
+{
+    m_err << "tzr: " << message << "\nTry 'tzr --help'.\n";
+    m_err.flush();
+    return TzrTool::Usage;
+}
+
+void Run::printToolHelp()
+{
+    m_out << "Usage: tzr SUBCOMMAND [OPTIONS] [ARGUMENTS]\n\n"
+             "Works with TZR door-entry panel boards on a serial bus and with TZRUsers data files.\n\n"
+             "Subcommands:\n";
+    for (const Command &c : commands())
+        m_out << "  " << c.synopsis << '\n' << "      " << c.summary << '\n';
+    m_out << "\nCommon options: --port COMn, --board N, --json, --quiet, --log FILE, --code-file FILE.\n"
+             "Codes come from --code-file, TZR_CODE (programming) or TZR_MASTER_CODE (master), or\n"
+             "a prompt without echo on a terminal; never from an option.\n"
+             "Exit status: 0 success, 1 difference or incomplete, 2 bad usage, 3 no answer or code\n"
+             "refused, 4 file error.\n"
+             "'tzr SUBCOMMAND --help' describes one subcommand; 'man tzr' all of them.\n";
+    m_out.flush();
+}
+
+void Run::printCommandHelp(const Command &command, const QList<QCommandLineOption> &options)
+{
+    m_out << "Usage: tzr " << command.synopsis << " [OPTIONS]\n\n" << command.summary << "\n\nOptions:\n";
+    for (const QCommandLineOption &o : options) {
+        QString names;
+        for (const QString &n : o.names())
+            names += (names.isEmpty() ? QString() : QStringLiteral(", ")) +
+                     (n.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + n;
+        if (!o.valueName().isEmpty())
+            names += QLatin1Char(' ') + o.valueName();
+        m_out << "  " << names.leftJustified(24) << ' ' << o.description() << '\n';
+    }
+    m_out.flush();
+}
+
+int Run::main(const QStringList &arguments)
+{
+    const QStringList args = arguments.mid(1);
+    // A code on the command line would be visible to every user of the machine.
+    static const QRegularExpression plainCode(
+        QStringLiteral("^--?(code|master-code|programming-code|password|pwd|pin)(=.*)?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    for (const QString &a : args) {
+        if (plainCode.match(a).hasMatch())
+            return usage(
+                QStringLiteral("codes are never taken from the command line (other users can see it); "
+                               "use --code-file FILE, TZR_CODE / TZR_MASTER_CODE or the prompt"));
+    }
+    if (args.isEmpty())
+        return usage(QStringLiteral("no subcommand given"));
+    const QString name = args.first();
+    if (name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("help")) {
+        printToolHelp();
+        return TzrTool::Success;
+    }
+    if (name == QLatin1String("--version")) {
+        m_out << "tzr " << TZR_VERSION << '\n';
+        m_out.flush();
+        return TzrTool::Success;
+    }
+    const Command *command = nullptr;
+    for (const Command &c : commands()) {
+        if (name == QLatin1String(c.name))
+            command = &c;
+    }
+    if (!command)
+        return usage(QStringLiteral("unknown subcommand '%1'").arg(name));
+
+    QList<QCommandLineOption> options{
+        {QStringLiteral("port"), QStringLiteral("Serial port (default: the configured ComPort)."),
+         QStringLiteral("COMn")},
+        {QStringLiteral("board"), QStringLiteral("Board number 0 to 31 (default 1)."), QStringLiteral("N")},
+        {QStringLiteral("json"), QStringLiteral("Machine-readable output on standard output.")},
+        {QStringLiteral("quiet"), QStringLiteral("No messages or progress, only errors.")},
+        {QStringLiteral("log"), QStringLiteral("Write the debug log of the run to FILE."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("code-file"), QStringLiteral("Read the code from the first line of FILE."),
+         QStringLiteral("FILE")},
+        {{QStringLiteral("help"), QStringLiteral("h")}, QStringLiteral("Show this help.")},
+    };
+    for (const QCommandLineOption &o : extraOptions()) {
+        if (command->options.contains(o.names().constFirst()))
+            options << o;
+    }
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    for (const QCommandLineOption &o : options)
+        parser.addOption(o);
+    if (!parser.parse(QStringList{QStringLiteral("tzr")} + args.mid(1)))
+        return usage(parser.errorText());
+    if (parser.isSet(QStringLiteral("help"))) {
+        printCommandHelp(*command, options);
+        return TzrTool::Success;
+    }
+    m_options.parser = &parser;
+    m_options.arguments = parser.positionalArguments();
+    if (m_options.arguments.size() < command->minArguments ||
+        m_options.arguments.size() > command->maxArguments)
+        return usage(QStringLiteral("usage: tzr %1").arg(QString::fromLatin1(command->synopsis)));
+    m_options.json = parser.isSet(QStringLiteral("json"));
+    m_options.quiet = parser.isSet(QStringLiteral("quiet"));
+    m_options.log = parser.value(QStringLiteral("log"));
+    m_options.codeFile = parser.value(QStringLiteral("code-file"));
+    m_options.port = parser.value(QStringLiteral("port"));
+    if (parser.isSet(QStringLiteral("board"))) {
+        bool ok = false;
+        m_options.board = parser.value(QStringLiteral("board")).toInt(&ok);
+        if (!ok || m_options.board < 0 || m_options.board >= PLACAS_BUS)
+            return usage(QStringLiteral("--board takes a number from 0 to 31"));
+    }
+
+    try {
+        readConfiguration();
+        if (!m_options.log.isEmpty()) {
+            m_log = std::make_unique<FileLog>();
+            if (!m_log->open(m_options.log))
+                throw Failure{
+                    TzrTool::FileFailure,
+                    QStringLiteral("cannot write the log %1: %2").arg(m_options.log, m_log->errorString())};
+        }
+        m_progress = std::make_unique<TerminalProgress>(m_err, !m_options.quiet && Terminal::isTerminal(2));
+        if (command->needsPort)
+            openPort();
+        const int status = (this->*command->handler)();
+        if (m_port)
+            m_port->close();
+        return status;
+    } catch (const Failure &f) {
+        if (m_progress)
+            m_progress->cerrar();
+        m_err << "tzr: " << f.message << '\n';
+        m_err.flush();
+        return f.status;
+    } catch (const IoError &e) {
+        m_err << "tzr: " << e.message() << '\n';
+        m_err.flush();
+        return TzrTool::FileFailure;
+    } catch (const TzrError &e) {
+        m_err << "tzr: " << e.message() << '\n';
+        m_err.flush();
+        return TzrTool::FileFailure;
+    }
+}
+
+void Run::readConfiguration()
+{
+    m_korvel = SpecialFolder::korvelFolder();
+    const ProfileFile configuration(m_korvel + QStringLiteral("/TZR_USR.ini"));
+    m_comPort =
+        configuration.readString(QStringLiteral("TZR"), QStringLiteral("ComPort"), QStringLiteral("1"));
+    m_idioma =
+        configuration.readString(QStringLiteral("TZR"), QStringLiteral("IDIOMA"), QStringLiteral("ENGLISH"));
+    if (m_idioma.isEmpty())
+        m_idioma = QStringLiteral("ENGLISH");
+    m_texts = std::make_unique<LanguageTexts>(m_korvel + QStringLiteral("/TZR_LANG.ini"), m_idioma);
+}
+
+void Run::note(const QString &text)
+{
+    if (m_options.quiet)
+        return;
+    m_err << text << '\n';
+    m_err.flush();
+}
+
+void Run::printJson(const QJsonValue &value)
+{
+    const QJsonDocument doc =
+        value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
+    m_out << doc.toJson(QJsonDocument::Compact) << '\n';
+    m_out.flush();
+}
+
+void Run::openPort()
+{
+    QString name = m_options.port;
+    if (name.isEmpty())
+        name = QStringLiteral("COM") + m_comPort.trimmed();
+    static const QRegularExpression comName(QStringLiteral("^COM[0-9]+$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    if (!comName.match(name).hasMatch())
+        throw Failure{TzrTool::Usage,
+                      QStringLiteral("'%1' is not a port name (COM followed by its number)").arg(name)};
+    name = name.toUpper();
+    m_ports = PortList::system();
+    m_port = std::make_unique<QtSerialPort>(m_ports);
+    if (!m_port->open(name))
+        throw Failure{TzrTool::NoAnswer,
+                      QStringLiteral("cannot open %1: %2").arg(name, m_port->errorString())};
+    m_link = std::make_unique<Comunicacion_TZR>();
+    m_link->setPuerto(m_port.get());
+    m_link->setDebugLog(m_log.get());
+    const int board = m_options.board;
+    m_link->setFuentePlaca([board] { return QString::number(board); });
+    m_port->purge();
+}
+
+QString Run::code(QChar letra)
+{
+    const bool master = letra == QLatin1Char('M');
+    const char *variable = master ? "TZR_MASTER_CODE" : "TZR_CODE";
+    QString text;
+    if (!m_options.codeFile.isEmpty()) {
+        const QString content = QString::fromUtf8(FileData::read(m_options.codeFile));
+        text = content.section(QLatin1Char('\n'), 0, 0).trimmed();
+    } else if (qEnvironmentVariableIsSet(variable)) {
+        text = qEnvironmentVariable(variable).trimmed();
+    } else if (Terminal::isTerminal(0)) {
+        const auto typed = Terminal::readSecret(
+            master ? QStringLiteral("Master code of board %1: ").arg(m_options.board)
+                   : QStringLiteral("Programming code of board %1: ").arg(m_options.board));
+        if (!typed)
+            throw Failure{TzrTool::Usage, QStringLiteral("no code entered")};
+        text = typed->trimmed();
+    } else {
+        throw Failure{TzrTool::Usage,
+                      QStringLiteral("the %1 code is needed: give --code-file FILE or set %2")
+                          .arg(master ? QStringLiteral("master") : QStringLiteral("programming"),
+                               QString::fromLatin1(variable))};
+    }
+    // As the password dialog's edit takes it: upper case, at most five characters.
+    text = text.toUpper();
+    if (text.size() > LONGITUD_CODIGO)
+        throw Failure{TzrTool::Usage,
+                      QStringLiteral("a code has at most %1 characters").arg(LONGITUD_CODIGO)};
+    return text;
+}
+
+void Run::checkCode(QChar letra)
+{
+    const QString typed = code(letra);
+    Comunicacion_TZR &link = *m_link;
+    const Comunicacion_TZR::Reserva reserva(link);
+    ContraPlaca contra(link);
+    const CodigoLeido leido = contra.leeCodigo(letra);
+    const MarcaLeida marca = contra.Lee_Marca_Contra(letra);
+    if (!marca.valida)
+        throw Failure{
+            TzrTool::NoAnswer,
+            QStringLiteral("board %1 did not answer on %2").arg(m_options.board).arg(m_port->portName())};
+    if (!ContraPlaca::verifica(marca, leido, typed, typed, letra))
+        throw Failure{TzrTool::NoAnswer, QStringLiteral("board %1 refused the %2 code")
+                                             .arg(m_options.board)
+                                             .arg(letra == QLatin1Char('M') ? QStringLiteral("master")
+                                                                            : QStringLiteral("programming"))};
+}
+
+void Run::dataFile(const QString &path, bool createFromTemplate)
+{
+    const QString base = TableFamily::baseOf(QFileInfo(path).absoluteFilePath());
+    const QFileInfo info(base);
+    m_directory = info.absolutePath() + QLatin1Char('/');
+    m_tableName = info.fileName() + QStringLiteral(".db");
+    if (TableFamily::exists(base))
+        return;
+    if (!createFromTemplate)
+        throw Failure{TzrTool::FileFailure, QStringLiteral("no data file %1.db").arg(base)};
+    const QString patron = m_korvel + QStringLiteral("/Patron");
+    if (!TableFamily::exists(patron))
+        throw Failure{TzrTool::FileFailure,
+                      QStringLiteral("the template %1.db is missing; is TZRUsers installed?").arg(patron)};
+    TableFamily::copy(patron, base);
+    note(QStringLiteral("Created %1 from the template").arg(m_tableName));
+}
+
+void Run::readReaderType()
+{
+    Comunicacion_TZR &link = *m_link;
+    int lector = 0;
+    const bool leido = link.Lee_Byte(link.placaActual(), DIR_TIPO_LECTOR, lector);
+    link.setTipo_lector(tipoLectorDeByte(lector, leido));
+}
+
+QString Run::rowRefused(const FilaRechazada &rechazo) const
+{
+    return QStringLiteral("send refused, the board was not touched: user %1 (%2): %3")
+        .arg(rechazo.posicion + 1)
+        .arg(rechazo.nombre.trimmed(), rechazo.motivo);
+}
+
+void Run::rememberBoard(const UserArea *area)
+{
+    try {
+        SyncImageStore store(m_directory, m_tableName);
+        if (area)
+            store.save(SyncImage{m_options.board, Clock().now().toUTC(), *area});
+        else
+            store.forget(m_options.board);
+    } catch (const TzrError &e) {
+        // The transfer itself is done; a send of changes will ask for a full send or a compare.
+        note(QStringLiteral("the data file could not remember board %1: %2")
+                 .arg(m_options.board)
+                 .arg(e.message()));
+    }
+}
+
+QString slotList(const QList<int> &slotNumbers)
+{
+    QStringList numbers;
+    for (int slot : slotNumbers)
+        numbers << QString::number(slot + 1);
+    return numbers.join(QLatin1Char(' '));
+}
+
+int Run::ports()
+{
+    const PortList list = PortList::system();
+    if (m_options.json) {
+        QJsonArray array;
+        for (const PortList::Port &p : list.ports())
+            array << QJsonObject{{QStringLiteral("name"), p.name},
+                                 {QStringLiteral("number"), p.number},
+                                 {QStringLiteral("device"), p.device}};
+        printJson(array);
+    } else {
+        for (const PortList::Port &p : list.ports())
+            m_out << p.name << '\t' << p.device << '\n';
+        m_out.flush();
+    }
+    return TzrTool::Success;
+}
+
+int Run::scan()
+{
+    Comunicacion_TZR &link = *m_link;
+    const Comunicacion_TZR::Reserva reserva(link);
+    m_progress->setMensaje(
+        m_texts->texto(QStringLiteral("F_test_label2_caption"), QStringLiteral("Scanning")));
+    m_progress->setMaximo(PLACAS_BUS - 1);
+    QList<int> found;
+    for (int placa = 0; placa < PLACAS_BUS; ++placa) {
+        if (link.Sondea_Placa(placa))
+            found << placa;
+        m_progress->setPosicion(placa);
+        m_progress->setContador(QStringLiteral("%1/%2").arg(placa).arg(PLACAS_BUS - 1));
+    }
+    m_progress->cerrar();
+    if (m_options.json) {
+        QJsonArray boards;
+        for (int b : found)
+            boards << b;
+        printJson(
+            QJsonObject{{QStringLiteral("port"), m_port->portName()}, {QStringLiteral("boards"), boards}});
+    } else {
+        for (int b : found)
+            m_out << QStringLiteral("%1").arg(b, 2, 10, QLatin1Char('0')) << '\n';
+        m_out.flush();
+    }
+    if (found.isEmpty())
+        throw Failure{TzrTool::NoAnswer, QStringLiteral("no board answered on %1").arg(m_port->portName())};
+    return TzrTool::Success;
+}
+
+int Run::test()
+{
+    TestPlacas prueba(*m_link, *m_texts);
+    QJsonArray boards;
+    QStringList lines;
+    int current = 0;
+    TestPlacas::Vista vista;
+    m_progress->setMensaje(QStringLiteral("Board test"));
+    m_progress->setMaximo(PLACAS_BUS - 1);
+    vista.numP = [&](int n) {
+        current = n;
+        m_progress->setPosicion(n);
+        m_progress->setContador(QStringLiteral("%1/%2").arg(n).arg(PLACAS_BUS - 1));
+    };
+    vista.linea = [&](const QString &line) {
+        lines << line;
+        // The line ends with "<length> -- <reader>".
+        const QString reader = line.section(QStringLiteral(" -- "), -1);
+        const QString length = line.section(QStringLiteral(" -- "), 0, -2).section(QStringLiteral(" : "), -1);
+        boards << QJsonObject{{QStringLiteral("board"), current},
+                              {QStringLiteral("codeLength"), length.toInt()},
+                              {QStringLiteral("reader"), reader},
+                              {QStringLiteral("line"), line}};
+    };
+    prueba.ejecuta(vista);
+    m_progress->cerrar();
+    if (m_options.json) {
+        printJson(
+            QJsonObject{{QStringLiteral("port"), m_port->portName()}, {QStringLiteral("boards"), boards}});
+    } else {
+        for (const QString &line : lines)
+            m_out << line << '\n';
+        m_out.flush();
+    }
+    if (lines.isEmpty())
+        throw Failure{TzrTool::NoAnswer, QStringLiteral("no board answered on %1").arg(m_port->portName())};
+    return TzrTool::Success;
+}
+
+int Run::receive()
+{
+    dataFile(m_options.arguments.at(0), true);
+    checkCode(QLatin1Char('P'));
+    Comunicacion_TZR &link = *m_link;
+    const Comunicacion_TZR::Reserva reserva(link);
+    readReaderType();
+    m_port->purge();
+    if (!link.Modo_Transferencia(true))
+        throw Failure{TzrTool::NoAnswer,
+                      QStringLiteral("board %1 did not open the transfer").arg(m_options.board)};
+    ResultadoRecepcion resultado;
+    UserArea areaLeida;
+    try {
+        m_progress->setMaximo(MAX_USUARIOS);
+        m_progress->mostrar();
+        m_progress->setMensaje(
+            m_texts->texto(QStringLiteral("SHOW_M5"), QStringLiteral("Receiving from system :")));
+        TablaCursor tabla(m_directory, m_tableName);
+        Clock reloj;
+        StderrMessages mensajes(m_err);
+        Transferencias transferencias(link, *m_texts, reloj);
+        transferencias.setProgreso(m_progress.get());
+        transferencias.setMensajes(&mensajes);
+        transferencias.setAreaLeida(&areaLeida);
+        resultado = transferencias.Conexion_General(tabla);
+    } catch (...) {
+        m_progress->cerrar();
+        if (!link.Modo_Transferencia(false))
+            link.Envia_Reinicio();
+        throw;
+    }
+    m_progress->cerrar();
+    if (!link.Modo_Transferencia(false))
+        link.Envia_Reinicio();
+    if (m_options.json)
+        printJson(QJsonObject{{QStringLiteral("board"), m_options.board},
+                              {QStringLiteral("users"), resultado.usuarios},
+                              {QStringLiteral("failedSlots"), resultado.slotsFallidos},
+                              {QStringLiteral("complete"), resultado.completa()}});
+    if (!resultado.completa()) {
+        m_err << "tzr: receive incomplete: " << resultado.slotsFallidos
+              << " user slots could not be read; the file was not changed\n";
+        m_err.flush();
+        return TzrTool::Incomplete;
+    }
+    rememberBoard(&areaLeida);
+    note(QStringLiteral("Received %1 users from board %2 into %3")
+             .arg(resultado.usuarios)
+             .arg(m_options.board)
+             .arg(m_tableName));
+    return TzrTool::Success;
+}
+
+int Run::send()
+{
+    if (m_options.parser->isSet(QStringLiteral("changes")))
+        return sendChanges();
+    dataFile(m_options.arguments.at(0), false);
+    checkCode(QLatin1Char('P'));
+    Comunicacion_TZR &link = *m_link;
+    const Comunicacion_TZR::Reserva reserva(link);
+    readReaderType();
+    Clock reloj;
+    StderrMessages mensajes(m_err);
+    Transferencias transferencias(link, *m_texts, reloj);
+    transferencias.setProgreso(m_progress.get());
+    transferencias.setMensajes(&mensajes);
+    // Every row is encoded, for this board's reader, before anything is written to the board.
+    QList<RegistroEnvio> registros;
+    {
+        TablaCursor tabla(m_directory, m_tableName);
+        FilaRechazada rechazo;
+        if (!transferencias.Prepara_Envio(
+                tabla.filasEnOrden(m_options.parser->isSet(QStringLiteral("by-name"))), registros, rechazo))
+            throw Failure{TzrTool::FileFailure, rowRefused(rechazo)};
+    }
+    m_port->purge();
+    if (!link.Modo_Transferencia(true))
+        throw Failure{TzrTool::NoAnswer,
+                      QStringLiteral("board %1 did not open the transfer").arg(m_options.board)};
+    ResultadoEnvio resultado;
+    try {
+        m_progress->mostrar();
+        // The port is closed and opened again before the writes, as the window's send does.
+        const QString nombre = m_port->portName();
+        m_port->close();
+        if (!m_port->open(nombre))
+            throw Failure{TzrTool::NoAnswer,
+                          QStringLiteral("cannot open %1 again: %2").arg(nombre, m_port->errorString())};
+        resultado = transferencias.Envio_General(registros, nombre);
+    } catch (...) {
+        m_progress->cerrar();
+        // Part of the board may have been written: the file no longer knows what it holds.
+        rememberBoard(nullptr);
+        link.Modo_Transferencia(false);
+        link.Envia_Reinicio();
+        throw;
+    }
+    m_progress->cerrar();
+    link.Modo_Transferencia(false);
+    link.Envia_Reinicio();
+    const UserArea enviada = UserArea::fromRecords(registros);
+    rememberBoard(resultado.completo() ? &enviada : nullptr);
+    QStringList fallidos = resultado.usuariosFallidos;
+    for (QString &n : fallidos)
+        n = n.trimmed();
+    if (m_options.json)
+        printJson(QJsonObject{{QStringLiteral("board"), m_options.board},
+                              {QStringLiteral("users"), resultado.usuarios},
+                              {QStringLiteral("failedUsers"), QJsonArray::fromStringList(fallidos)},
+                              {QStringLiteral("failedErases"), resultado.borradosFallidos},
+                              {QStringLiteral("complete"), resultado.completo()}});
+    if (!resultado.completo()) {
+        m_err << "tzr: send incomplete; users not written: "
+              << (fallidos.isEmpty() ? QStringLiteral("-") : fallidos.join(QStringLiteral(", "))) << '\n';
+        m_err.flush();
+        return TzrTool::Incomplete;
+    }
+    note(QStringLiteral("Sent %1 users to board %2").arg(registros.size()).arg(m_options.board));
+    return TzrTool::Success;
+}
+
+int Run::compare()
+{
+    dataFile(m_options.arguments.at(0), false);
+    checkCode(QLatin1Char('P'));
+    Comunicacion_TZR &link = *m_link;
+    const Comunicacion_TZR::Reserva reserva(link);
+    readReaderType();
+    Clock reloj;
+    StderrMessages mensajes(m_err);
+    SyncTransfers sync(link, *m_texts, reloj);
+    sync.setProgreso(m_progress.get());
+    sync.setMensajes(&mensajes);
+    TablaCursor tabla(m_directory, m_tableName);
+    SyncImageStore store(m_directory, m_tableName);
+    m_port->purge();
+    const ResultadoComparacion r =
+        Compara_Con_Sistema(sync, tabla, m_options.parser->isSet(QStringLiteral("by-name")), store);
+    m_progress->cerrar();
+    switch (r.estado) {
+    case ResultadoComparacion::Estado::FilaRechazada:
+        throw Failure{TzrTool::FileFailure, rowRefused(r.rechazo)};
+    case ResultadoComparacion::Estado::SinRespuesta:
+        throw Failure{TzrTool::NoAnswer,
+                      QStringLiteral("board %1 did not open the transfer").arg(m_options.board)};
+    case ResultadoComparacion::Estado::Incompleta:
+        throw Failure{
+            TzrTool::Incomplete,
+            QStringLiteral("compare incomplete: %1 user slots could not be read").arg(r.slotsFallidos)};
+    case ResultadoComparacion::Estado::Hecha:
+        break;
+    }
+    const CompareReport &informe = r.informe;
+    if (m_options.json) {
+        QJsonArray entries;
+        for (const CompareEntry &e : informe.entries)
+            entries << QJsonObject{{QStringLiteral("slot"), e.slot + 1},
+                                   {QStringLiteral("kind"), CompareReport::kindName(e.kind)},
+                                   {QStringLiteral("boardName"), e.nombrePlaca},
+                                   {QStringLiteral("fileName"), e.nombreFichero},
+                                   {QStringLiteral("fields"), QJsonArray::fromStringList(e.campos)},
+                                   {QStringLiteral("boardSlot"), e.enPlaca >= 0 ? e.enPlaca + 1 : 0},
+                                   {QStringLiteral("filePosition"), e.enFichero >= 0 ? e.enFichero + 1 : 0}};
+        printJson(QJsonObject{{QStringLiteral("board"), m_options.board},
+                              {QStringLiteral("boardUsers"), informe.usuariosPlaca},
+                              {QStringLiteral("fileUsers"), informe.usuariosFichero},
+                              {QStringLiteral("onlyOnBoard"), informe.soloPlaca},
+                              {QStringLiteral("onlyInFile"), informe.soloFichero},
+                              {QStringLiteral("different"), informe.distintos},
+                              {QStringLiteral("moved"), informe.movidos},
+                              {QStringLiteral("entries"), entries}});
+    } else {
+        m_out << QString::fromUtf8(informe.toCsv());
+        m_out.flush();
+    }
+    if (informe.sinDiferencias()) {
+        note(QStringLiteral("Board %1 and %2 hold the same %3 users")
+                 .arg(m_options.board)
+                 .arg(m_tableName)
+                 .arg(informe.usuariosFichero));
+        return TzrTool::Success;
+    }
+    note(QStringLiteral("%1 only on the board, %2 only in the file, %3 different (%4 merely moved)")
+             .arg(informe.soloPlaca)
+             .arg(informe.soloFichero)
+             .arg(informe.distintos)
+             .arg(informe.movidos));
+    return TzrTool::Incomplete;
+}
+
+int Run::sendChanges()
+{
+    dataFile(m_options.arguments.at(0), false);
+    checkCode(QLatin1Char('P'));
+    Comunicacion_TZR &link = *m_link;
+    const Comunicacion_TZR::Reserva reserva(link);
+    readReaderType();
+    Clock reloj;
+    StderrMessages mensajes(m_err);
+    SyncTransfers sync(link, *m_texts, reloj);
+    sync.setProgreso(m_progress.get());
+    sync.setMensajes(&mensajes);
+    SyncImageStore store(m_directory, m_tableName);
+    PreparacionCambios preparacion;
+    {
+        TablaCursor tabla(m_directory, m_tableName);
+        preparacion = Prepara_Cambios(sync, tabla, m_options.parser->isSet(QStringLiteral("by-name")), store);
+    }
+    if (preparacion.estado == PreparacionCambios::Estado::FilaRechazada)
+        throw Failure{TzrTool::FileFailure, rowRefused(preparacion.rechazo)};
+    if (preparacion.estado == PreparacionCambios::Estado::SinImagen)
+        throw Failure{
+            TzrTool::Incomplete,
+            QStringLiteral("%1 remembers nothing of board %2: send it whole (tzr send) or compare first")
+                .arg(m_tableName)
+                .arg(m_options.board)};
+    m_port->purge();
+    const ResultadoEnvioCambios r = Envia_Cambios(sync, preparacion, store, m_port->portName());
+    m_progress->cerrar();
+    switch (r.estado) {
+    case ResultadoEnvioCambios::Estado::SinRespuesta:
+        throw Failure{TzrTool::NoAnswer,
+                      QStringLiteral("board %1 did not open the transfer").arg(m_options.board)};
+    case ResultadoEnvioCambios::Estado::PlacaNoLeida:
+        throw Failure{
+            TzrTool::NoAnswer,
+            QStringLiteral("board %1 could not be checked; nothing was written").arg(m_options.board)};
+    case ResultadoEnvioCambios::Estado::PlacaCambiada:
+        throw Failure{
+            TzrTool::Incomplete,
+            QStringLiteral("board %1 was changed since %2 (slots %3); nothing was written: compare first")
+                .arg(m_options.board)
+                .arg(preparacion.imagen.momento.toLocalTime().toString(Qt::ISODate))
+                .arg(slotList(r.comprobacion.slotsCambiados))};
+    case ResultadoEnvioCambios::Estado::Hecho:
+        break;
+    }
+    QStringList fallidos = r.resultado.usuariosFallidos;
+    for (QString &n : fallidos)
+        n = n.trimmed();
+    if (m_options.json)
+        printJson(QJsonObject{{QStringLiteral("board"), m_options.board},
+                              {QStringLiteral("written"), r.resultado.escritos},
+                              {QStringLiteral("emptied"), r.resultado.vaciados},
+                              {QStringLiteral("failedUsers"), QJsonArray::fromStringList(fallidos)},
+                              {QStringLiteral("failedEmpties"), r.resultado.vaciadosFallidos},
+                              {QStringLiteral("complete"), r.resultado.completo()}});
+    if (!r.resultado.completo()) {
+        m_err << "tzr: send of changes incomplete; users not written: "
+              << (fallidos.isEmpty() ? QStringLiteral("-") : fallidos.join(QStringLiteral(", "))) << '\n';
+        m_err.flush();
+        return TzrTool::Incomplete;
+    }
+    note(QStringLiteral("Sent the changes to board %1: %2 slots written, %3 emptied")
+             .arg(m_options.board)
+             .arg(r.resultado.escritos)
+             .arg(r.resultado.vaciados));
+    return TzrTool::Success;
+}
+
+int Run::backup()
+{
+    const QString path = m_options.arguments.at(0);
+    checkCode(QLatin1Char('M'));
+    Comunicacion_TZR &link = *m_link;
+    const Comunicacion_TZR::Reserva reserva(link);
+    Clock reloj;
+    SystemImageTransfer transfer(link, *m_texts, reloj);
+    transfer.setProgreso(m_progress.get());
+    m_progress->mostrar();
+    SystemImage imagen;
+    const ResultadoImagen r = transfer.Lee_Imagen(imagen);
+    m_progress->cerrar();
+    if (r.sinRespuesta)
+        throw Failure{TzrTool::NoAnswer,
+                      QStringLiteral("board %1 did not open the transfer").arg(m_options.board)};
+    if (!r.completo())
+        throw Failure{TzrTool::Incomplete,
+                      QStringLiteral("board %1 could not be read whole (%2 reads failed); no image saved")
+                          .arg(m_options.board)
+                          .arg(r.fallidos)};
+    imagen.save(path);
+    if (m_options.json)
+        printJson(QJsonObject{{QStringLiteral("board"), m_options.board},
+                              {QStringLiteral("users"), imagen.usuarios.users()},
+                              {QStringLiteral("file"), path}});
+    note(QStringLiteral("Saved board %1 (%2 users) to %3; it holds the codes in clear, readable by you only")
+             .arg(m_options.board)
+             .arg(imagen.usuarios.users())
+             .arg(path));
+    return TzrTool::Success;
+}
+
+int Run::restore()
+{
+    // A damaged or foreign file is refused before the board is asked anything.
+    const SystemImage imagen = SystemImage::load(m_options.arguments.at(0));
+    checkCode(QLatin1Char('M'));
+    Comunicacion_TZR &link = *m_link;
+    const Comunicacion_TZR::Reserva reserva(link);
+    Clock reloj;
+    SystemImageTransfer transfer(link, *m_texts, reloj);
+    transfer.setProgreso(m_progress.get());
+    m_progress->mostrar();
+    const ResultadoImagen r = transfer.Restaura_Imagen(imagen);
+    m_progress->cerrar();
+    if (m_options.json)
+        printJson(QJsonObject{{QStringLiteral("board"), m_options.board},
+                              {QStringLiteral("newBoard"), imagen.parametros[0]},
+                              {QStringLiteral("failedWrites"), r.fallidos},
+                              {QStringLiteral("complete"), r.completo()}});
+    if (r.sinRespuesta)
+        throw Failure{TzrTool::NoAnswer,
+                      QStringLiteral("board %1 did not open the transfer").arg(m_options.board)};
+    if (!r.completo())
+        throw Failure{TzrTool::Incomplete,
+                      QStringLiteral("restore incomplete: %1 writes were not acknowledged").arg(r.fallidos)};
+    note(QStringLiteral("Restored board %1 from the image of %2; it restarts as board %3")
+             .arg(m_options.board)
+             .arg(imagen.momento.toLocalTime().toString(Qt::ISODate))
+             .arg(imagen.parametros[0]));
+    return TzrTool::Success;
+}
+
+int Run::params()
+{
+    Comunicacion_TZR &link = *m_link;
+    const QStringList sets = m_options.parser->values(QStringLiteral("set"));
+    // Check the keys before the board is asked anything.
+    QList<std::pair<QString, QString>> changes;
+    for (const QString &s : sets) {
+        const QString key = s.section(QLatin1Char('='), 0, 0).trimmed().toLower();
+        if (!s.contains(QLatin1Char('=')) || !parameterKeys().contains(key))
+            throw Failure{TzrTool::Usage, QStringLiteral("--set takes KEY=VALUE with KEY one of: %1")
+                                              .arg(parameterKeys().join(QStringLiteral(", ")))};
+        changes.append({key, s.section(QLatin1Char('='), 1).trimmed()});
+    }
+    // The parameters are read and written with the longer reply time, as the parameter window does.
+    link.setIntervalo(TIEMPO_RESPUESTA_LENTO);
+    CamposParametros campos;
+    bool idiomaInvalido = false;
+    try {
+        checkCode(QLatin1Char('M'));
+        const Comunicacion_TZR::Reserva reserva(link);
+        Parametros parametros(link);
+        parametros.Lee_Parametros(campos, QString::number(m_options.board), idiomaInvalido);
+        if (!changes.isEmpty()) {
+            for (const auto &[key, value] : changes) {
+                QString *field = parameterField(campos, key);
+                // As the fields take them: language names and codes in upper case.
+                *field = key == QLatin1String("language") || key.endsWith(QLatin1String("code"))
+                             ? value.toUpper()
+                             : value;
+            }
+            QString mensaje;
+            if (!Valida_Parametros(campos, EtiquetasParametros{}, mensaje))
+                throw Failure{
+                    TzrTool::Usage,
+                    QStringLiteral("No changes made: %1")
+                        .arg(mensaje.isEmpty() ? QStringLiteral("a value is not a number") : mensaje)};
+            parametros.Escribe_Parametros(campos);
+            link.Envia_Reinicio();
+            note(QStringLiteral("Parameters written; the board restarts as panel %1").arg(campos.Edit1));
+        }
+    } catch (...) {
+        link.setIntervalo(TIEMPO_RESPUESTA);
+        throw;
+    }
+    link.setIntervalo(TIEMPO_RESPUESTA);
+    const QString values[] = {campos.Edit1, campos.Edit2, campos.Edit3, campos.Edit4,
+                              campos.Edit5, campos.Edit6, campos.Edit7, campos.Edit8};
+    if (m_options.json) {
+        QJsonObject object;
+        for (qsizetype i = 0; i < parameterKeys().size(); ++i)
+            object.insert(parameterKeys().at(i), values[i]);
+        object.insert(QStringLiteral("board"), m_options.board);
+        printJson(object);
+    } else {
+        for (qsizetype i = 0; i < parameterKeys().size(); ++i)
+            m_out << parameterKeys().at(i) << '=' << values[i] << '\n';
+        m_out.flush();
+    }
+    if (idiomaInvalido)
+        note(QStringLiteral("the board's language byte is not one of the known languages"));
+    return TzrTool::Success;
+}
+
+int Run::exportUsers()
+{
+    dataFile(m_options.arguments.at(0), false);
+    const QString out = m_options.arguments.at(1);
+    const QString suffix = QFileInfo(out).suffix().toLower();
+    if (suffix != QLatin1String("xls") && suffix != QLatin1String("csv"))
+        throw Failure{TzrTool::Usage, QStringLiteral("the export file must end in .xls or .csv")};
+    Table tabla;
+    tabla.setDirectory(m_directory);
+    tabla.setTableName(m_tableName);
+    tabla.open();
+    tabla.setGetTextHook(Campo::CODIGO, codigoGetText);
+    if (m_options.parser->isSet(QStringLiteral("by-name")))
+        tabla.setIndexName(INDICE_NOMBRE);
+    const int rows = tabla.recordCount();
+    if (rows == 0) {
+        note(QStringLiteral("%1 holds no users; nothing written").arg(m_tableName));
+    } else if (suffix == QLatin1String("xls")) {
+        ToolExcelClick(tabla, out);
+    } else {
+        FileData::write(out, CsvText::write(exportRows(tabla)));
+    }
+    tabla.close();
+    if (m_options.json)
+        printJson(
+            QJsonObject{{QStringLiteral("users"), rows}, {QStringLiteral("file"), rows ? out : QString()}});
+    else if (rows)
+        note(QStringLiteral("Exported %1 users to %2").arg(rows).arg(out));
+    return TzrTool::Success;
+}
+
+int Run::importUsers()
+{
+    dataFile(m_options.arguments.at(0), false);
+    const QString in = m_options.arguments.at(1);
+    const ImportMode mode =
+        m_options.parser->isSet(QStringLiteral("append")) ? ImportMode::Append : ImportMode::Replace;
+    const bool dryRun = m_options.parser->isSet(QStringLiteral("dry-run"));
+    UsersImport import(*m_texts, m_korvel + QStringLiteral("/TZR_LANG.ini"));
+    const QList<SheetRow> rows = UsersImport::readFile(in);
+    const ImportPlan plan = import.plan(rows, mode, UsersImport::rowCount(m_directory, m_tableName));
+    if (!dryRun)
+        UsersImport::apply(m_directory, m_tableName, plan, mode);
+    if (m_options.json) {
+        QJsonArray problems;
+        for (const ImportProblem &p : plan.problems)
+            problems << QJsonObject{{QStringLiteral("line"), p.line}, {QStringLiteral("reason"), p.reason}};
+        printJson(
+            QJsonObject{{QStringLiteral("imported"), dryRun ? 0 : static_cast<int>(plan.rows.size())},
+                        {QStringLiteral("accepted"), static_cast<int>(plan.rows.size())},
+                        {QStringLiteral("header"), plan.header},
+                        {QStringLiteral("mode"),
+                         mode == ImportMode::Append ? QStringLiteral("append") : QStringLiteral("replace")},
+                        {QStringLiteral("rejected"), problems}});
+    }
+    if (!m_options.quiet) {
+        for (const ImportProblem &p : plan.problems)
+            m_err << in << ':' << p.line << ": " << p.reason << '\n';
+    }
+    note(dryRun ? QStringLiteral("%1 users would be imported, %2 rows not taken; nothing changed")
+                      .arg(plan.rows.size())
+                      .arg(plan.problems.size())
+                : QStringLiteral("Imported %1 users into %2, %3 rows not taken")
+                      .arg(plan.rows.size())
+                      .arg(m_tableName)
+                      .arg(plan.problems.size()));
+    return plan.problems.isEmpty() ? TzrTool::Success : TzrTool::Incomplete;
+}
+
+} // namespace
+
+int TzrTool::run(const QStringList &arguments)
+{
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    Run run(out, err);
+    return run.main(arguments);
+}

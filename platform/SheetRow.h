@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QList>
+#include <QStringList>
+
+// One row of a spreadsheet or delimited text file: the cells as text and the line (or sheet row)
+// it starts on, counted from 1, so a report can point the user at it.
+struct SheetRow
+{
+    int line = 0;
+    QStringList cells;
+};

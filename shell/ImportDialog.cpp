@@ -1,0 +1,74 @@
+#include "ImportDialog.h"
+
+#include "TextLookup.h"
+
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+ImportDialog::ImportDialog(const TextLookup &texts, const QString &fileName,
+                           std::function<ImportPlan(ImportMode)> plan, QWidget *parent)
+    : QDialog(parent), m_texts(texts), m_planFor(std::move(plan))
+{
+    const auto text = [&](const char *key, const char *fallback) {
+        return texts.texto(QString::fromLatin1(key), QString::fromUtf8(fallback));
+    };
+    setObjectName(QStringLiteral("ImportDialog"));
+    setWindowTitle(text("IMP_CAPTION", "Import users"));
+    setModal(true);
+    auto *layout = new QVBoxLayout(this);
+    auto *file = new QLabel(QFileInfo(fileName).fileName(), this);
+    file->setObjectName(QStringLiteral("L_Fichero"));
+    layout->addWidget(file);
+    m_replace = new QRadioButton(text("IMP_REPLACE", "Replace the users of the table"), this);
+    m_replace->setObjectName(QStringLiteral("Reemplazar"));
+    m_append = new QRadioButton(text("IMP_APPEND", "Add them after the users of the table"), this);
+    m_append->setObjectName(QStringLiteral("Agregar"));
+    // Adding loses nothing, so it is what the dialog offers first.
+    m_append->setChecked(true);
+    layout->addWidget(m_replace);
+    layout->addWidget(m_append);
+    m_summary = new QLabel(this);
+    m_summary->setObjectName(QStringLiteral("Resumen"));
+    m_summary->setWordWrap(true);
+    layout->addWidget(m_summary);
+    m_problems = new QListWidget(this);
+    m_problems->setObjectName(QStringLiteral("Rechazos"));
+    layout->addWidget(m_problems);
+    auto *buttons = new QDialogButtonBox(this);
+    m_accept = buttons->addButton(text("IMP_ACCEPT", "Import"), QDialogButtonBox::AcceptRole);
+    m_accept->setObjectName(QStringLiteral("Aceptar"));
+    QPushButton *cancel = buttons->addButton(text("IMP_CANCEL", "Cancel"), QDialogButtonBox::RejectRole);
+    cancel->setObjectName(QStringLiteral("Cancelar"));
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(m_replace, &QRadioButton::toggled, this, &ImportDialog::update);
+    resize(520, 360);
+    update();
+}
+
+ImportMode ImportDialog::mode() const
+{
+    return m_replace->isChecked() ? ImportMode::Replace : ImportMode::Append;
+}
+
+void ImportDialog::update()
+{
+    m_plan = m_planFor(mode());
+    m_summary->setText(m_texts
+                           .texto(QStringLiteral("IMP_SUMMARY"),
+                                  QStringLiteral("%1 users will be imported; %2 rows cannot be taken."))
+                           .arg(m_plan.rows.size())
+                           .arg(m_plan.problems.size()));
+    m_problems->clear();
+    const QString line = m_texts.texto(QStringLiteral("IMP_LINE"), QStringLiteral("Line %1: %2"));
+    for (const ImportProblem &p : m_plan.problems)
+        m_problems->addItem(line.arg(p.line).arg(p.reason));
+    // Nothing to take: replacing would only empty the table.
+    m_accept->setEnabled(!m_plan.rows.isEmpty());
+}

@@ -1,0 +1,289 @@
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+// Runs the built tzr against the built stand-in over a pseudo-terminal, as a script would.
+class TestTzr : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void subcommands_data();
+    void subcommands();
+    void jsonParsesBack();
+    void syncAfterAnImport();
+
+private:
+    struct Result
+    {
+        int status = -1;
+        QString out;
+        QString err;
+    };
+    Result tzr(const QStringList &arguments, const QStringList &environment = {});
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QProcess> m_sim;
+    QString m_build;
+};
+
+void TestTzr::init()
+{
+    m_build = qEnvironmentVariable("TZR_BUILD_DIR");
+    if (m_build.isEmpty())
+        QSKIP("TZR_BUILD_DIR is not set");
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    const QString korvel = m_dir->filePath(QStringLiteral("data/Korvel"));
+    QVERIFY(QDir().mkpath(korvel));
+    const QStringList installed{"Patron.db",  "Patron.px",  "Patron.val",
+                                "Patron.XG0", "Patron.YG0", "TZR_LANG.ini"};
+    for (const QString &name : installed)
+        QVERIFY(QFile::copy(m_build + QStringLiteral("/data/") + name, korvel + QLatin1Char('/') + name));
+
+    m_sim = std::make_unique<QProcess>();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), m_dir->filePath(QStringLiteral("data")));
+    m_sim->setProcessEnvironment(environment);
+    m_sim->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_sim->start(m_build + QStringLiteral("/sim/tzr-panel-sim"),
+                 {"--print-link", "--port", "27", "--boards", "1,3", "--users", "5"});
+    QVERIFY(m_sim->waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim->canReadLine(), 10000);
+    m_sim->readLine();
+}
+
+void TestTzr::cleanup()
+{
+    if (m_sim) {
+        m_sim->terminate();
+        m_sim->waitForFinished(10000);
+    }
+    m_sim.reset();
+    m_dir.reset();
+}
+
+TestTzr::Result TestTzr::tzr(const QStringList &arguments, const QStringList &environment)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"TZR_CODE", "TZR_MASTER_CODE"})
+        env.remove(QString::fromLatin1(name));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir->filePath(QStringLiteral("data")));
+    for (const QString &pair : environment)
+        env.insert(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(m_dir->path());
+    // Standard input is not a terminal: no code is ever prompted for.
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(m_build + QStringLiteral("/cli/tzr"), arguments);
+    Result result;
+    if (!process.waitForFinished(120000))
+        return result;
+    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+void TestTzr::subcommands_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<bool>("receiveFirst");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+    QTest::addColumn<bool>("fileAfter");
+
+    const QStringList code{"TZR_CODE=73518"};
+    const QStringList port{"--port", "COM27"};
+    QTest::newRow("ports") << QStringList{"ports"} << code << false << 0 << "COM27\t"
+                           << "" << false;
+    QTest::newRow("scan") << QStringList{"scan"} + port << code << false << 0 << "01\n03\n"
+                          << "" << false;
+    QTest::newRow("scan, no such port") << QStringList{"scan", "--port", "COM99"} << code << false << 3 << ""
+                                        << "cannot open COM99" << false;
+    QTest::newRow("test") << QStringList{"test"} + port << code << false << 0
+                          << "Panel : 3    Code length : 6 -- Card\n"
+                          << "" << false;
+    QTest::newRow("receive") << QStringList{"receive", "f.db"} + port << code << false << 0 << ""
+                             << "Received 5 users" << true;
+    QTest::newRow("receive, wrong code")
+        << QStringList{"receive", "f"} + port << QStringList{"TZR_CODE=11111"} << false << 3 << ""
+        << "refused the programming code" << true;
+    QTest::newRow("receive, absent board")
+        << QStringList{"receive", "f.db", "--board", "5"} + port << code << false << 3 << ""
+        << "board 5 did not answer" << true;
+    QTest::newRow("code as an option")
+        << QStringList{"receive", "f.db", "--code", "73518"} + port << QStringList{} << false << 2 << ""
+        << "never taken from the command line" << false;
+    QTest::newRow("code as an option with =")
+        << QStringList{"receive", "f.db", "--password=73518"} + port << QStringList{} << false << 2 << ""
+        << "never taken" << false;
+    QTest::newRow("no code without a terminal")
+        << QStringList{"receive", "f.db"} + port << QStringList{} << false << 2 << ""
+        << "TZR_CODE" << true;
+    QTest::newRow("code from a file") << QStringList{"receive", "f.db", "--code-file", "code.txt"} + port
+                                      << QStringList{"TZR_CODE=11111"} << false << 0 << ""
+                                      << "" << true;
+    QTest::newRow("send") << QStringList{"send", "f.db", "--by-name"} + port << code << true << 0 << ""
+                          << "Sent 5 users" << true;
+    QTest::newRow("send of a missing file")
+        << QStringList{"send", "nothing.db"} + port << code << false << 4 << ""
+        << "no data file" << false;
+    QTest::newRow("send changes, nothing changed")
+        << QStringList{"send", "f.db", "--changes"} + port << code << true << 0 << ""
+        << "0 slots written, 0 emptied" << true;
+    QTest::newRow("send changes, never synchronised")
+        << QStringList{"send", "f.db", "--changes", "--board", "3"} + port << code << true << 1 << ""
+        << "remembers nothing of board 3" << true;
+    QTest::newRow("compare, same users")
+        << QStringList{"compare", "f.db"} + port << code << true << 0 << "slot,kind,board_name"
+        << "hold the same 5 users" << true;
+    QTest::newRow("backup") << QStringList{"backup", "board.img"} + port
+                            << QStringList{"TZR_MASTER_CODE=40962"} << false << 0 << ""
+                            << "Saved board 1 (5 users)" << false;
+    QTest::newRow("restore of a foreign file") << QStringList{"restore", "code.txt"} + port
+                                               << QStringList{"TZR_MASTER_CODE=40962"} << false << 4 << ""
+                                               << "" << false;
+    QTest::newRow("params") << QStringList{"params"} + port << QStringList{"TZR_MASTER_CODE=40962"} << false
+                            << 0 << "panel=1\ncode-length=6\nlanguage=ENGLISH\nreader=0\ntime-a=10\n"
+                            << "" << false;
+    QTest::newRow("params, master code needed") << QStringList{"params"} + port << code << false << 2 << ""
+                                                << "TZR_MASTER_CODE" << false;
+    QTest::newRow("params, value refused")
+        << QStringList{"params",           "--set", "time-a=3", "--set", "programming-code=12345", "--set",
+                       "master-code=54321"} +
+               port
+        << QStringList{"TZR_MASTER_CODE=40962"} << false << 2 << ""
+        << "No changes made: Time A" << false;
+    QTest::newRow("export") << QStringList{"export", "f.db", "out.csv"} << code << true << 0 << ""
+                            << "Exported 5 users" << true;
+    QTest::newRow("import with a bad row")
+        << QStringList{"import", "f.db", "in.csv", "--append"} << code << true << 1 << ""
+        << "in.csv:3: CALL is empty" << true;
+    QTest::newRow("unknown subcommand") << QStringList{"frobnicate"} << code << false << 2 << ""
+                                        << "unknown subcommand" << false;
+    QTest::newRow("help of a subcommand")
+        << QStringList{"receive", "--help"} << code << false << 0 << "Usage: tzr receive FILE"
+        << "" << false;
+    QTest::newRow("version") << QStringList{"--version"} << code << false << 0 << "tzr 3.0"
+                             << "" << false;
+}
+
+void TestTzr::subcommands()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, environment);
+    QFETCH(bool, receiveFirst);
+    QFETCH(int, status);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    QFETCH(bool, fileAfter);
+
+    QFile codeFile(m_dir->filePath(QStringLiteral("code.txt")));
+    QVERIFY(codeFile.open(QIODevice::WriteOnly));
+    codeFile.write("73518\n");
+    codeFile.close();
+    QFile csv(m_dir->filePath(QStringLiteral("in.csv")));
+    QVERIFY(csv.open(QIODevice::WriteOnly));
+    csv.write("ANA,1,1\n\nBOB,,2\n");
+    csv.close();
+    if (receiveFirst) {
+        const Result r = tzr({"receive", "f.db", "--port", "COM27"}, {"TZR_CODE=73518"});
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+    }
+
+    const Result r = tzr(arguments, environment);
+    QVERIFY2(r.status == status, qPrintable(QStringLiteral("status %1: %2").arg(r.status).arg(r.err)));
+    QVERIFY2(r.out.contains(out), qPrintable(r.out));
+    QVERIFY2(r.err.contains(err), qPrintable(r.err));
+    QCOMPARE(QFileInfo::exists(m_dir->filePath(QStringLiteral("f.db"))), fileAfter);
+}
+
+void TestTzr::jsonParsesBack()
+{
+    const QStringList port{"--port", "COM27", "--json", "--board", "3"};
+    Result r = tzr(QStringList{"receive", "f.db"} + port, {"TZR_CODE=73518"});
+    QCOMPARE(r.status, 0);
+    QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    QCOMPARE(o.value(QStringLiteral("board")).toInt(), 3);
+    QCOMPARE(o.value(QStringLiteral("users")).toInt(), 5);
+    QCOMPARE(o.value(QStringLiteral("complete")).toBool(), true);
+
+    r = tzr(QStringList{"scan"} + port);
+    QCOMPARE(r.status, 0);
+    QCOMPARE(QJsonDocument::fromJson(r.out.toUtf8()).object().value(QStringLiteral("boards")).toArray(),
+             (QJsonArray{1, 3}));
+
+    r = tzr(QStringList{"params"} + port, {"TZR_MASTER_CODE=40962"});
+    QCOMPARE(r.status, 0);
+    o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    QCOMPARE(o.value(QStringLiteral("panel")).toString(), QStringLiteral("3"));
+    QCOMPARE(o.value(QStringLiteral("reader")).toString(), QStringLiteral("0"));
+
+    QFile csv(m_dir->filePath(QStringLiteral("in.csv")));
+    QVERIFY(csv.open(QIODevice::WriteOnly));
+    csv.write("Nombre;Llamada;TZR\nANA;1;1\nBOB;x;2\n");
+    csv.close();
+    r = tzr({"import", "f.db", "in.csv", "--json", "--dry-run"});
+    QCOMPARE(r.status, 1);
+    o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    QCOMPARE(o.value(QStringLiteral("accepted")).toInt(), 1);
+    QCOMPARE(o.value(QStringLiteral("imported")).toInt(), 0);
+    QCOMPARE(o.value(QStringLiteral("header")).toBool(), true);
+    const QJsonObject rejected = o.value(QStringLiteral("rejected")).toArray().at(0).toObject();
+    QCOMPARE(rejected.value(QStringLiteral("line")).toInt(), 3);
+}
+
+// The file remembers the board after a receive; an import changes the file; compare sees it, a
+// send of changes writes only that, and the two agree again. A whole board saved and restored.
+void TestTzr::syncAfterAnImport()
+{
+    const QStringList port{"--port", "COM27"};
+    const QStringList code{"TZR_CODE=73518"};
+    QCOMPARE(tzr(QStringList{"receive", "f.db"} + port, code).status, 0);
+    QFile csv(m_dir->filePath(QStringLiteral("in.csv")));
+    QVERIFY(csv.open(QIODevice::WriteOnly));
+    csv.write("NUEVO,77,7,1234\n");
+    csv.close();
+    QCOMPARE(tzr({"import", "f.db", "in.csv", "--append"}).status, 0);
+
+    Result r = tzr(QStringList{"compare", "f.db", "--json"} + port, code);
+    QCOMPARE(r.status, 1);
+    QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    QCOMPARE(o.value(QStringLiteral("onlyInFile")).toInt(), 1);
+    QCOMPARE(o.value(QStringLiteral("different")).toInt(), 0);
+    const QJsonObject entry = o.value(QStringLiteral("entries")).toArray().at(0).toObject();
+    QCOMPARE(entry.value(QStringLiteral("slot")).toInt(), 6);
+    QCOMPARE(entry.value(QStringLiteral("fileName")).toString(), QStringLiteral("NUEVO"));
+
+    r = tzr(QStringList{"send", "f.db", "--changes", "--json"} + port, code);
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    QCOMPARE(o.value(QStringLiteral("written")).toInt(), 1);
+    QCOMPARE(o.value(QStringLiteral("emptied")).toInt(), 0);
+    QCOMPARE(tzr(QStringList{"compare", "f.db"} + port, code).status, 0);
+
+    const QStringList master{"TZR_MASTER_CODE=40962"};
+    r = tzr(QStringList{"backup", "board.img"} + port, master);
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QCOMPARE(QFileInfo(m_dir->filePath(QStringLiteral("board.img"))).permissions() &
+                 (QFile::ReadGroup | QFile::ReadOther),
+             QFile::Permissions());
+    r = tzr(QStringList{"restore", "board.img"} + port, master);
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QCOMPARE(tzr(QStringList{"compare", "f.db"} + port, code).status, 0);
+}
+
+QTEST_GUILESS_MAIN(TestTzr)
+#include "tst_tzr.moc"

@@ -1,0 +1,96 @@
+#include "UsuariosPrueba.h"
+
+#include "ImportDialog.h"
+#include "UsersTableRules.h"
+
+#include "ModalDriver.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+
+using C = Table1Model;
+
+// "Import…" in the File menu: the report of what will and will not be taken, cancel and accept.
+class tst_PrincipalImportar : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Informe
+    {
+        QString resumen;
+        QStringList rechazos;
+    };
+
+    // Answers the import's file dialog with fichero and the report with the given choice.
+    static Informe importa(UsuariosPrueba &p, const QString &fichero, bool reemplazar, bool aceptar)
+    {
+        Informe informe;
+        onNextModal([&](QWidget *w) {
+            auto *d = qobject_cast<ImportDialog *>(w);
+            if (!d) {
+                w->close();
+                return;
+            }
+            if (reemplazar)
+                d->findChild<QRadioButton *>(QStringLiteral("Reemplazar"))->click();
+            informe.resumen = d->findChild<QLabel *>(QStringLiteral("Resumen"))->text();
+            const QListWidget *lista = d->findChild<QListWidget *>(QStringLiteral("Rechazos"));
+            for (int i = 0; i < lista->count(); ++i)
+                informe.rechazos << lista->item(i)->text();
+            d->findChild<QPushButton *>(aceptar ? QStringLiteral("Aceptar") : QStringLiteral("Cancelar"))
+                ->click();
+        });
+        p.orden("Importar1", fichero);
+        return informe;
+    }
+
+private slots:
+    void importWithReportCancelAndAccept()
+    {
+        UsuariosPrueba p;
+        p.escribeIni("[TZR]\r\nTZR_Senda=" + p.carpeta().toUtf8() + "/\r\nIDIOMA=ESPA\xD1OL\r\n");
+        QVERIFY(p.arrancaDesbloqueado());
+        // The entry sits after New in the File menu and speaks the chosen language.
+        QMenu *archivo = p.principal().findChild<QMenu *>(QStringLiteral("Archivo1"));
+        emit archivo->aboutToShow();
+        const QList<QAction *> entradas = archivo->actions();
+        QCOMPARE(entradas.at(2)->objectName(), QStringLiteral("Importar1"));
+        QCOMPARE(entradas.at(2)->text(), QStringLiteral("Importar…"));
+
+        p.nuevo(QStringLiteral("u.db"));
+        Table &t = p.tabla();
+        p.rejilla().cambiaTabla([&] {
+            QVERIFY(t.append());
+            t.setValue(Campo::NOMBRE, QStringLiteral("OLD"));
+            t.setValue(Campo::CALL, QStringLiteral("9"));
+            t.setValue(Campo::TZR, QStringLiteral("9"));
+            QVERIFY(t.post());
+        });
+        QFile csv(p.ruta(QStringLiteral("vecinos.csv")));
+        QVERIFY(csv.open(QIODevice::WriteOnly));
+        csv.write("Nombre;Llamada;TZR;C\xC3\xB3"
+                  "digo\r\nana;1;1;1234\r\nBEA;;2;\r\nCARL;3;3;\r\n");
+        csv.close();
+
+        Informe informe = importa(p, csv.fileName(), false, false);
+        QCOMPARE(informe.resumen, QStringLiteral("Se importarán 2 usuarios; 1 filas no se pueden tomar."));
+        QCOMPARE(informe.rechazos, QStringList{QStringLiteral("Línea 3: CALL está vacío")});
+        QCOMPARE(p.columna(C::NOMBRE), QStringList{QStringLiteral("OLD")});
+
+        informe = importa(p, csv.fileName(), false, true);
+        QCOMPARE(p.columna(C::NOMBRE), QStringList({"OLD", "ANA", "CARL"}));
+        QCOMPARE(p.columna(C::CODIGO), QStringList({"", "123400", ""}));
+        QCOMPARE(p.columna(C::TIPO_CODE), QStringList({"", "Teclado", ""}));
+
+        informe = importa(p, csv.fileName(), true, true);
+        QCOMPARE(p.columna(C::NOMBRE), QStringList({"ANA", "CARL"}));
+        QVERIFY(p.m_errores.isEmpty());
+    }
+};
+
+QTEST_MAIN(tst_PrincipalImportar)
+#include "tst_principal_importar.moc"
