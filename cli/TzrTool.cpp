@@ -306,7 +306,8 @@ void Run::printToolHelp()
              "a prompt without echo on a terminal; never from an option.\n"
              "Exit status: 0 success, 1 difference or incomplete, 2 bad usage, 3 no answer or code\n"
              "refused, 4 file error.\n"
-             "'tzr SUBCOMMAND --help' describes one subcommand; 'man tzr' all of them.\n";
+             "'tzr SUBCOMMAND --help' describes one subcommand; 'man tzr' all of them;\n"
+             "'tzr --version' prints the version.\n";
     m_out.flush();
 }
 

@@ -168,7 +168,6 @@ private:
     // vaciaNombre: the dialog starts with no file name instead of the previous use's.
     QString eligeFichero(QFileDialog *dialogo, bool vaciaNombre = false);
     void creaMenuImportar();
-    QString eligeFichero(QFileDialog *dialogo);
     void muestraResultado(const FileCommandResult &resultado);
     // The nine controls a transfer disables while it runs.
     void habilitaTransferencia(bool on);
