@@ -145,6 +145,7 @@ struct Rig
             CHECK(k >= 4);
             CHECK(rx[0] == 0xFF);
             const int L = rx[2];
+            CHECK(L >= 1);
             CHECK(L + 3 < k);
             CHECK(link.Comprueba_XOR());
         }
