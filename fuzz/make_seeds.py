@@ -83,3 +83,25 @@ with tempfile.TemporaryDirectory() as tmp:
     db.execute('VACUUM')
     db.close()
     put('fuzz_datafile', 'three-users', family(base))
+
+# fuzz_systemimage: byte 0 bit 0 set = the rest is sealed with its checksum line by the target.
+import hashlib
+
+
+def image(board, saved, params, codes, slots):
+    body = b'TZRUsers system image\nformat 1\n'
+    body += b'board %d\nsaved %s\n' % (board, saved)
+    body += b'parameters ' + b' '.join(b'%02X' % v for v in params) + b'\n'
+    body += b'codes ' + b' '.join(b'%02X' % v for v in codes) + b'\n'
+    for n, rec in slots:
+        body += b'slot %d ' % n + b''.join(b'%02X' % v for v in rec) + b'\n'
+    return body
+
+
+card = list(b'ANA             ') + [0x45, 0x67, 0x00, 0x89, 0x00, 0x01, 0x23, 0x45, 0x67, 0x89] + [0x20] * 16 + [0, 0, 0]
+body = image(1, b'2026-12-08T10:40:00.000Z', [1, 6, 0, 0, 10, 20], [0x31] * 5 + [0x3A] + [0x32] * 5 + [0x3A],
+             [(1, record), (2, card), (350, record)])
+put('fuzz_systemimage', 'three-users', b'\0' + body + b'sha256 ' + hashlib.sha256(body).hexdigest().encode() + b'\n')
+put('fuzz_systemimage', 'three-users-unsealed', b'\1' + body)
+put('fuzz_systemimage', 'no-users-offset-date',
+    b'\1' + image(31, b'2026-01-01T00:30:00.000+01:00', [31, 1, 2, 3, 4, 5], [0] * 12, []))
