@@ -105,3 +105,10 @@ put('fuzz_systemimage', 'three-users', b'\0' + body + b'sha256 ' + hashlib.sha25
 put('fuzz_systemimage', 'three-users-unsealed', b'\1' + body)
 put('fuzz_systemimage', 'no-users-offset-date',
     b'\1' + image(31, b'2026-01-01T00:30:00.000+01:00', [31, 1, 2, 3, 4, 5], [0] * 12, []))
+
+# fuzz_import: byte 0 bit 0 = .xls, bit 1 = append; the rest is the file.
+put('fuzz_import', 'csv-titles-replace', b'\0NOMBRE;CALL;TZR;CODIGO;LINEA2;LINEA2_ON;TIPO_CODE\r\n'
+    b'JUAN;0123;123;12AB00;PUERTA 2;X;Keypad\r\nANA;4567;089;0123456789;;;Card\r\n')
+put('fuzz_import', 'csv-spanish-append', b'\2Nombre,Llamada,TZR,C\xf3digo\nLUIS,1,1,1234\n"SMITH, J",2,3,"99"\n')
+put('fuzz_import', 'csv-quotes-append', b'\2"SMITH, J";"say ""hi""";"two\nlines"\nNEXT;1;2\n')
+put('fuzz_import', 'csv-refused-rows', b'\0JOS\xc9;1;1\nABCDEFGHIJKLMNOPQ;1;1\nOK;12;3;4444\n')
