@@ -250,7 +250,9 @@ void Comunicacion_TZR::Evalua_Respuesta()
     }
     if (m_rx[L + 3] == FIN_TRAMA)
         return;
-    if (Comprueba_XOR()) {
+    // A length of 0 leaves out even the command byte: such a frame carries no value for a read
+    // (slot 4 would still hold FIN_TRAMA), so it counts as a bad frame whatever its check byte.
+    if (L >= 1 && Comprueba_XOR()) {
         appendMark(QStringLiteral("."));
         m_valida = true;
         m_timer.stop();

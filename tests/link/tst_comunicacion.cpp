@@ -208,6 +208,19 @@ private slots:
         QVERIFY(clock.elapsed() < 10000);
     }
 
+    void replyWithoutCommandByteIsABadFrame()
+    {
+        // Length 0 with a matching check byte (the XOR of nothing): no value byte to take.
+        m_port->setResponder(
+            [&](const QByteArray &) { return QList<QByteArray>{bytes({0xFF, 1, 0x00, 0x00})}; });
+        m_link->setIntervalo(std::chrono::seconds(10));
+        int value = -1;
+        QVERIFY(!m_link->Lee_Byte(1, 0x34, value));
+        QCOMPARE(value, -1);
+        QCOMPARE(m_port->frames().size(), 3);
+        QCOMPARE(m_log.text(), QStringLiteral("XXX"));
+    }
+
     void boardNumberFromTheEditAtEveryExchange()
     {
         m_port->setResponder([&](const QByteArray &f) { return QList<QByteArray>{bytes({0xFF, f[1], 1, 0x0B, 0x0B})}; });
