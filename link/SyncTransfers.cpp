@@ -98,6 +98,7 @@ ComprobacionPlaca SyncTransfers::Comprueba_Placa(const UserArea &imagen)
         // differs needs no more reads. Every read is one exchange, so a slot stops at its
         // first difference.
         int valor = 0;
+        ++c.lecturas;
         if (!m_link.Lee_Byte(placa, pos + OFS_CODIGO, valor)) {
             ++c.slotsSinRespuesta;
             continue;
@@ -113,6 +114,7 @@ ComprobacionPlaca SyncTransfers::Comprueba_Placa(const UserArea &imagen)
             continue;
         }
         for (int ofs : BYTES_DE_ACCESO) {
+            ++c.lecturas;
             if (!m_link.Lee_Byte(placa, pos + ofs, valor)) {
                 ++c.slotsSinRespuesta;
                 break;

@@ -32,6 +32,8 @@ struct ComprobacionPlaca
     QList<int> slotsCambiados;
     // Slots that could not be read in three attempts.
     int slotsSinRespuesta = 0;
+    // Byte reads the check asked for (each one exchange, retries not counted).
+    int lecturas = 0;
     bool igual() const { return slotsCambiados.isEmpty() && slotsSinRespuesta == 0; }
 };
 
