@@ -45,6 +45,24 @@ public:
     void setObserver(JobObserver *observer) { m_observer = observer; }
     JobObserver *observer() const { return m_observer; }
 
+    // The observer of the jobs run while it lives; the previous one comes back after.
+    class Observing
+    {
+    public:
+        Observing(BoardSession &session, JobObserver &observer)
+            : m_session(session), m_previous(session.observer())
+        {
+            m_session.setObserver(&observer);
+        }
+        ~Observing() { m_session.setObserver(m_previous); }
+        Observing(const Observing &) = delete;
+        Observing &operator=(const Observing &) = delete;
+
+    private:
+        BoardSession &m_session;
+        JobObserver *m_previous;
+    };
+
     // Opens the port (when it is not open already) with its echo setting.
     bool openPort(const QString &name);
     // Applies the stored echo setting of the port now open.
