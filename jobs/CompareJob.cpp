@@ -76,7 +76,9 @@ CompareResult CompareJob::run(bool byName)
     } catch (const std::exception &e) {
         static_cast<JobStatus &>(result) = failureStatus(e);
     }
-    link.setParada(false);
     observer.workDone();
+    // A Stop pressed during the last exchange found nothing left to stop: it must not fail the
+    // next operation.
+    link.setParada(false);
     return result;
 }

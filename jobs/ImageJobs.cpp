@@ -29,8 +29,10 @@ ImageResult ImageJobs::run(Work work)
     } catch (const std::exception &e) {
         static_cast<JobStatus &>(result) = failureStatus(e);
     }
-    link.setParada(false);
     observer.workDone();
+    // A Stop pressed during the last exchange found nothing left to stop: it must not fail the
+    // next operation.
+    link.setParada(false);
     return result;
 }
 
