@@ -12,6 +12,7 @@
 #include "Configuracion.h"
 #include "FicheroActual.h"
 #include "ImageJobs.h"
+#include "InterruptWatch.h"
 #include "JobObserver.h"
 #include "Lenguaje.h"
 #include "ReceiveJob.h"
@@ -197,6 +198,9 @@ private:
     // Ends the subcommand unless the job ran to its end.
     void jobFailed(const JobStatus &status);
     void notRemembered(const QString &error);
+    // From here on Ctrl+C stops the board command at its next exchange (after the code prompt,
+    // which Ctrl+C ends at once).
+    void watchInterrupt();
 
     QTextStream &m_out;
     QTextStream &m_err;
@@ -210,6 +214,7 @@ private:
     std::unique_ptr<Comunicacion_TZR> m_link;
     std::unique_ptr<BoardSession> m_session;
     std::unique_ptr<TerminalObserver> m_observer;
+    std::unique_ptr<InterruptWatch> m_interrupt;
     std::unique_ptr<FileLog> m_log;
     std::unique_ptr<TerminalProgress> m_progress;
     QString m_directory;
@@ -554,6 +559,7 @@ QString Run::code(QChar letra)
 void Run::checkCode(QChar letra)
 {
     const QString typed = code(letra);
+    watchInterrupt();
     switch (m_session->checkCode(letra, typed)) {
     case CodeCheck::Accepted:
         return;
@@ -610,14 +616,24 @@ void Run::jobFailed(const JobStatus &status)
         throw Failure{TzrTool::NoAnswer, gone.line1 + QLatin1Char(' ') + status.error};
     }
     case JobEnd::Stopped:
-        throw Failure{TzrTool::Incomplete,
-                      m_texts->texto(QStringLiteral("LINE_STOPPED"),
-                                     QStringLiteral("Stopped while the board was not answering."))};
+        throw Failure{TzrTool::Incomplete, QStringLiteral("stopped before the end")};
     case JobEnd::RowRefused:
     case JobEnd::Failed:
         break;
     }
     throw Failure{TzrTool::FileFailure, status.error};
+}
+
+void Run::watchInterrupt()
+{
+    if (m_interrupt || !m_session)
+        return;
+    m_interrupt = std::make_unique<InterruptWatch>();
+    QObject::connect(m_interrupt.get(), &InterruptWatch::interrupted, [this] {
+        m_err << "\ntzr: stopping at the next exchange (Ctrl+C again to quit at once)\n";
+        m_err.flush();
+        m_session->requestStop();
+    });
 }
 
 void Run::notRemembered(const QString &error)
@@ -655,6 +671,7 @@ int Run::ports()
 
 int Run::scan()
 {
+    watchInterrupt();
     const ScanResult result = ScanJob(*m_session).run();
     if (!result.done())
         jobFailed(result);

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
 // Runs the built tzr against the built stand-in over a pseudo-terminal, as a script would.
 class TestTzr : public QObject
 {
@@ -23,6 +25,7 @@ private slots:
     void syncAfterAnImport();
     void scanOnAnEchoingLine();
     void standInKilledMidSend();
+    void ctrlCStopsAtTheNextExchange();
 
 private:
     // (Re)starts the stand-in with boards 1 and 3 and these options besides.
@@ -349,4 +352,36 @@ void TestTzr::standInKilledMidSend()
     QVERIFY2(err.contains(QStringLiteral("send incomplete; users written: ")), qPrintable(err));
     QVERIFY2(err.contains(QStringLiteral(" of 5")), qPrintable(err));
     QVERIFY2(err.contains(QStringLiteral("no longer present")), qPrintable(err));
+}
+
+// Ctrl+C during a receive stops it at the next exchange, as Stop does: the file keeps its rows.
+void TestTzr::ctrlCStopsAtTheNextExchange()
+{
+    const QString log = m_dir->filePath(QStringLiteral("frames.log"));
+    QVERIFY(startSim({"--log", log, "--latency", "20"}));
+    QProcess receive;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir->filePath(QStringLiteral("data")));
+    env.insert(QStringLiteral("TZR_CODE"), QStringLiteral("73518"));
+    receive.setProcessEnvironment(env);
+    receive.setWorkingDirectory(m_dir->path());
+    receive.setStandardInputFile(QProcess::nullDevice());
+    receive.start(m_build + QStringLiteral("/cli/tzr"), {"receive", "f.db", "--port", "COM27"});
+    QVERIFY(receive.waitForStarted());
+    auto reads = [&log] {
+        QFile f(log);
+        return f.open(QIODevice::ReadOnly) ? f.readAll().count("read") : qsizetype(0);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(reads() > 200, 60000);
+    QCOMPARE(::kill(static_cast<pid_t>(receive.processId()), SIGINT), 0);
+    QVERIFY(receive.waitForFinished(60000));
+    const QString err = QString::fromUtf8(receive.readAllStandardError());
+    QCOMPARE(receive.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(receive.exitCode() == 1, qPrintable(err));
+    QVERIFY2(err.contains(QStringLiteral("receive incomplete; the file was not changed")), qPrintable(err));
+    QVERIFY2(err.contains(QStringLiteral("stopped before the end")), qPrintable(err));
+    // Nothing was received: the new file holds no rows.
+    const Result exported = tzr({"export", "f.db", "out.csv", "--json"});
+    QCOMPARE(exported.status, 0);
+    QVERIFY2(exported.out.contains(QStringLiteral("\"users\":0")), qPrintable(exported.out));
 }
