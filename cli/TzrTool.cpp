@@ -885,7 +885,11 @@ int Run::sendChanges()
     const SendChangesResult result = job.run(preparacion);
     m_progress->cerrar();
     if (!result.done()) {
-        m_err << "tzr: send of changes incomplete; the board's users may be partly written\n";
+        const QStringList failed = result.failedNames();
+        m_err << "tzr: send of changes incomplete; slots written: " << result.sent.resultado.escritos << " of "
+              << result.sent.plan.escribir.size() << ", emptied: " << result.sent.resultado.vaciados << " of "
+              << result.sent.plan.vaciar.size() << "; users not written: "
+              << (failed.isEmpty() ? QStringLiteral("-") : failed.join(QStringLiteral(", "))) << '\n';
         jobFailed(result);
     }
     const ResultadoEnvioCambios &r = result.sent;

@@ -118,6 +118,12 @@ SendChangesResult SendChangesJob::run(const PreparacionCambios &preparation)
         sync.setMensajes(observer.messages());
         SyncImageStore store(m_file.directory, m_file.table);
         result.sent = Envia_Cambios(sync, preparation, store, m_session.portName());
+        if (result.sent.resultado.interrupcion == Interrupcion::PuertoPerdido) {
+            result.end = JobEnd::PortLost;
+            result.error = result.sent.resultado.motivo;
+        } else if (result.sent.resultado.interrupcion == Interrupcion::Detenida) {
+            result.end = JobEnd::Stopped;
+        }
     } catch (const std::exception &e) {
         static_cast<JobStatus &>(result) = failureStatus(e);
     }

@@ -149,34 +149,45 @@ ResultadoCambios SyncTransfers::Envio_Cambios(const QList<RegistroEnvio> &regist
     // Slot order, writes and empties interleaved, as a full send would reach them.
     qsizetype w = 0;
     qsizetype v = 0;
-    while (w < plan.escribir.size() || v < plan.vaciar.size()) {
-        const bool escribe =
-            v >= plan.vaciar.size() || (w < plan.escribir.size() && plan.escribir[w] < plan.vaciar[v]);
-        if (escribe) {
-            const int slot = plan.escribir[w++];
-            m_link.printDebug(QStringLiteral("Envio_Cambios: Enviamos usuario ") + QString::number(slot + 1));
-            const QDateTime t1 = m_clock.now();
-            if (m_transferencias.Escribe_Registro(registros[slot].registro, slot + 1) > 0)
-                resultado.usuariosFallidos << registros[slot].fila.NOMBRE;
-            const QDateTime t2 = m_clock.now();
-            m_link.printDebug(QStringLiteral("Envio_Cambios: Fin usuario ") + QString::number(slot + 1) +
-                              QStringLiteral(" - Tiempo: ") +
-                              Transferencias::textoReal(Transferencias::Milisegundos_Entre(t2, t1) / 1000.0) +
-                              QStringLiteral(" segundos"));
-            ++resultado.escritos;
-        } else {
-            const int slot = plan.vaciar[v++];
-            m_link.printDebug(QStringLiteral("Envio_Cambios: Vaciamos posicion ") +
-                              QString::number(slot + 1));
-            if (!m_transferencias.escribeByteMarcado(direccionSlot(slot) + OFS_CODIGO, SLOT_VACIO))
-                ++resultado.vaciadosFallidos;
-            ++resultado.vaciados;
+    // Stop and a lost port end the writes where they are; the result tells how far they got.
+    try {
+        while (w < plan.escribir.size() || v < plan.vaciar.size()) {
+            const bool escribe =
+                v >= plan.vaciar.size() || (w < plan.escribir.size() && plan.escribir[w] < plan.vaciar[v]);
+            if (escribe) {
+                const int slot = plan.escribir[w++];
+                m_link.printDebug(QStringLiteral("Envio_Cambios: Enviamos usuario ") + QString::number(slot + 1));
+                const QDateTime t1 = m_clock.now();
+                if (m_transferencias.Escribe_Registro(registros[slot].registro, slot + 1) > 0)
+                    resultado.usuariosFallidos << registros[slot].fila.NOMBRE;
+                const QDateTime t2 = m_clock.now();
+                m_link.printDebug(QStringLiteral("Envio_Cambios: Fin usuario ") + QString::number(slot + 1) +
+                                  QStringLiteral(" - Tiempo: ") +
+                                  Transferencias::textoReal(Transferencias::Milisegundos_Entre(t2, t1) / 1000.0) +
+                                  QStringLiteral(" segundos"));
+                ++resultado.escritos;
+            } else {
+                const int slot = plan.vaciar[v++];
+                m_link.printDebug(QStringLiteral("Envio_Cambios: Vaciamos posicion ") +
+                                  QString::number(slot + 1));
+                if (!m_transferencias.escribeByteMarcado(direccionSlot(slot) + OFS_CODIGO, SLOT_VACIO))
+                    ++resultado.vaciadosFallidos;
+                ++resultado.vaciados;
+            }
+            ++hechos;
+            if (m_progreso) {
+                m_progreso->setContador(QStringLiteral("%1/%2").arg(hechos).arg(total));
+                m_progreso->setPosicion(hechos);
+            }
         }
-        ++hechos;
-        if (m_progreso) {
-            m_progreso->setContador(QStringLiteral("%1/%2").arg(hechos).arg(total));
-            m_progreso->setPosicion(hechos);
-        }
+    } catch (const OperacionDetenida &) {
+        resultado.interrupcion = Interrupcion::Detenida;
+        m_link.setParada(false);
+        return resultado;
+    } catch (const PuertoPerdido &e) {
+        resultado.interrupcion = Interrupcion::PuertoPerdido;
+        resultado.motivo = e.message();
+        return resultado;
     }
     const double ms = Transferencias::Milisegundos_Entre(m_clock.now(), inicio);
     m_link.printDebug(QString(50, QLatin1Char('*')));

@@ -48,7 +48,13 @@ struct ResultadoCambios
     // Users with at least one byte not acknowledged in three attempts.
     QStringList usuariosFallidos;
     int vaciadosFallidos = 0;
-    bool completo() const { return usuariosFallidos.isEmpty() && vaciadosFallidos == 0; }
+    // Stop or a lost port ended the writes after escritos users and vaciados empties.
+    Interrupcion interrupcion = Interrupcion::Ninguna;
+    QString motivo;
+    bool completo() const
+    {
+        return usuariosFallidos.isEmpty() && vaciadosFallidos == 0 && interrupcion == Interrupcion::Ninguna;
+    }
 };
 
 // Compare a board with a data file, and send only what differs from the board's remembered

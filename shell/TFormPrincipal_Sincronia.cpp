@@ -226,7 +226,19 @@ void TFormPrincipal::EnviarCambiosClick()
             const SendChangesResult resultado = trabajo.run(p);
             if (!resultado.done()) {
                 terminaTransferencia();
-                muestraFinTrabajo(resultado, texto(m_ctx, "F_SHOW_M16", "Send incomplete."));
+                const QString incompleto = texto(m_ctx, "F_SHOW_M16", "Send incomplete.");
+                const ResultadoCambios &hechos = resultado.sent.resultado;
+                if (hechos.interrupcion == Interrupcion::Ninguna) {
+                    muestraFinTrabajo(resultado, incompleto);
+                    return;
+                }
+                // Cut off in the writes: say how far they got.
+                if (resultado.end == JobEnd::PortLost)
+                    puertoPerdido(incompleto);
+                showMessage(m_ctx, incompleto,
+                            texto(m_ctx, "LINE_SENT", "Users written: %1 of %2; the rest were not sent.")
+                                .arg(hechos.escritos)
+                                .arg(resultado.sent.plan.escribir.size()));
                 return;
             }
             if (m_ctx.debug) {
