@@ -5,7 +5,7 @@
 // Prints `name: value` lines; exits 1 when a transfer was incomplete or the target was missed.
 
 #include "Clock.h"
-#include "Comunicacion_TZR.h"
+#include "Comunicacion_TZR_p.h"
 #include "MemoryTable.h"
 #include "PortList.h"
 #include "QtSerialPort.h"
@@ -133,24 +133,24 @@ int main(int argc, char **argv)
             FilaRechazada refused;
             sync.transferencias().Prepara_Envio(table.filasEnOrden(false), records, refused);
             QElapsedTimer t;
-            qint64 e0 = link.intercambios();
+            qint64 e0 = Comunicacion_TZRPrivate(link).intercambios();
             t.start();
             link.Modo_Transferencia(true);
             const ResultadoEnvio full = sync.transferencias().Envio_General(records, QStringLiteral("COM43"));
             link.Modo_Transferencia(false);
             link.Envia_Reinicio();
             f.fullSeconds = static_cast<double>(t.nsecsElapsed()) / 1e9;
-            f.fullExchanges = link.intercambios() - e0;
+            f.fullExchanges = Comunicacion_TZRPrivate(link).intercambios() - e0;
             store.save(SyncImage{1, clock.now().toUTC(), UserArea::fromRecords(records)});
 
             rows[count / 2].CODIGO = QStringLiteral("654321");
             table.setFilas(rows);
-            e0 = link.intercambios();
+            e0 = Comunicacion_TZRPrivate(link).intercambios();
             t.restart();
             const PreparacionCambios p = Prepara_Cambios(sync, table, false, store);
             const ResultadoEnvioCambios changes = Envia_Cambios(sync, p, store, QStringLiteral("COM43"));
             f.changeSeconds = static_cast<double>(t.nsecsElapsed()) / 1e9;
-            f.changeExchanges = link.intercambios() - e0;
+            f.changeExchanges = Comunicacion_TZRPrivate(link).intercambios() - e0;
             f.written = changes.resultado.escritos;
             f.guardReads = changes.comprobacion.lecturas;
             f.ok = full.completo() && p.estado == PreparacionCambios::Estado::Lista &&

@@ -1,4 +1,5 @@
 #include "Comunicacion_TZR.h"
+#include "Comunicacion_TZR_p.h"
 #include "MemoryDebugLog.h"
 #include "ScriptPort.h"
 #include "TzrError.h"
@@ -83,11 +84,11 @@ private slots:
         p.fill(FIN_TRAMA);
         for (int i = 0; i < values.size(); ++i)
             p[i] = values[i];
-        m_link->Construye_Trama(command, p, board);
-        QCOMPARE(txBytes(m_link->trama_tx()), expected);
-        for (int v : m_link->trama_rx())
+        Comunicacion_TZRPrivate(*m_link).Construye_Trama(command, p, board);
+        QCOMPARE(txBytes(Comunicacion_TZRPrivate(*m_link).trama_tx()), expected);
+        for (int v : Comunicacion_TZRPrivate(*m_link).trama_rx())
             QCOMPARE(v, FIN_TRAMA);
-        m_link->Envia_Trama();
+        Comunicacion_TZRPrivate(*m_link).Envia_Trama();
         QCOMPARE(m_port->frames().value(0), expected);
     }
 
@@ -102,8 +103,8 @@ private slots:
         QCOMPARE(value, 0x42);
         QCOMPARE(m_port->frames().size(), 1);
         QCOMPARE(m_log.text(), QStringLiteral("."));
-        QVERIFY(!m_link->esperando_respuesta());
-        QVERIFY(m_link->fin_espera());
+        QVERIFY(!Comunicacion_TZRPrivate(*m_link).esperando_respuesta());
+        QVERIFY(Comunicacion_TZRPrivate(*m_link).fin_espera());
     }
 
     void badCheckByteEndsTheWaitAtOnce()
@@ -115,7 +116,7 @@ private slots:
         clock.start();
         m_link->Intercambio(CMD_LEER, payload({0, 0x34}), 1);
         QVERIFY(!m_link->respuesta_valida());
-        QVERIFY(m_link->fin_espera());
+        QVERIFY(Comunicacion_TZRPrivate(*m_link).fin_espera());
         QVERIFY(!m_link->TimerRecepcion().isActive());
         QCOMPARE(m_log.text(), QStringLiteral("X"));
         // Three attempts, each ended by its bad reply rather than the timer.
@@ -136,7 +137,7 @@ private slots:
         QCOMPARE(m_port->frames().size(), 3);
         QVERIFY2(elapsed >= 3 * 100 - 5, qPrintable(QString::number(elapsed)));
         QVERIFY(!m_link->respuesta_valida());
-        QVERIFY(!m_link->esperando_respuesta());
+        QVERIFY(!Comunicacion_TZRPrivate(*m_link).esperando_respuesta());
         QVERIFY(m_log.text().isEmpty());
     }
 
@@ -158,7 +159,7 @@ private slots:
         QTRY_COMPARE(m_log.lines().size(), 1);
         QCOMPARE(m_log.lines().first(), QStringLiteral("Recibida trama no deseada."));
         QCOMPARE(m_port->bytesAvailable(), 2);
-        QVERIFY(!m_link->fin_espera());
+        QVERIFY(!Comunicacion_TZRPrivate(*m_link).fin_espera());
     }
 
     void bytesBeforeTheStartByteAreSkipped()
@@ -192,8 +193,8 @@ private slots:
         });
         m_link->Intercambio(CMD_LEER, payload({0, 2}), 1);
         QVERIFY(!m_link->respuesta_valida());
-        QVERIFY(m_link->fin_espera());
-        QCOMPARE(m_link->trama_rx().back(), FIN_TRAMA);
+        QVERIFY(Comunicacion_TZRPrivate(*m_link).fin_espera());
+        QCOMPARE(Comunicacion_TZRPrivate(*m_link).trama_rx().back(), FIN_TRAMA);
     }
 
     void lengthBytePastTheBufferFailsTheAttempt()
@@ -204,7 +205,7 @@ private slots:
         clock.start();
         m_link->Intercambio(CMD_LEER, payload({0, 2}), 1);
         QVERIFY(!m_link->respuesta_valida());
-        QVERIFY(m_link->fin_espera());
+        QVERIFY(Comunicacion_TZRPrivate(*m_link).fin_espera());
         QVERIFY(clock.elapsed() < 10000);
     }
 
@@ -239,7 +240,7 @@ private slots:
     {
         m_port->setFailWrites(true);
         QVERIFY_THROWS_EXCEPTION(TzrError, m_link->Intercambio(CMD_PRESENCIA, payload(), 1));
-        QVERIFY(!m_link->esperando_respuesta());
+        QVERIFY(!Comunicacion_TZRPrivate(*m_link).esperando_respuesta());
         QVERIFY(!m_link->TimerRecepcion().isActive());
         QVERIFY(!m_link->ocupado());
     }
