@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "Comunicacion_TZR.h"
+#include "SlotWalk.h"
 #include "TablaTransferencia.h"
 #include "TextLookup.h"
 #include "TransferReport.h"
@@ -44,30 +45,22 @@ LecturaSistema SyncTransfers::Lee_Sistema()
     if (m_progreso) {
         m_progreso->setMensaje(
             m_textos.texto(QStringLiteral("SYNC_READING"), QStringLiteral("Comparing with system :")));
-        m_progreso->setPosicion(0);
-        m_progreso->setMaximo(MAX_USUARIOS);
-        m_progreso->setContador(QStringLiteral("0/%1").arg(MAX_USUARIOS));
     }
-    for (int i = 0; i < MAX_USUARIOS; ++i) {
-        if (m_progreso) {
-            m_progreso->setPosicion(i + 1);
-            m_progreso->setContador(QStringLiteral("%1/%2").arg(i + 1).arg(MAX_USUARIOS));
-            m_progreso->setUsuarioProceso(QStringLiteral("%1/%2").arg(i + 1).arg(MAX_USUARIOS));
-        }
+    SlotWalk(m_progreso, SlotWalk::Counter::NumberedWithUser).run([&](int i) {
         RegistroPlaca lista = registroVacio();
         while (!m_link.Espera_Respuesta()) {
         }
         if (!m_transferencias.Lee_Registro(i, lista))
             ++lectura.slotsFallidos;
         if (lista[OFS_CODIGO] == FIN_TRAMA)
-            continue;
+            return;
         lectura.area.setRecord(i, lista);
         // A receive reads the keypad length for every record it decodes as keypad; so does this.
         const bool teclado =
             (lista[OFS_CODIGO] >= 0x30 && lista[OFS_CODIGO] <= 0x3F) || m_link.tipo_lector() == 0;
         if (lista[0] != FIN_TRAMA && teclado)
             m_transferencias.Lee_Longitud_Teclado();
-    }
+    });
     if (conLog)
         m_link.printDebug(
             QStringLiteral("Compara_Sistema: Fin - Tiempo: ") +
@@ -83,15 +76,9 @@ ComprobacionPlaca SyncTransfers::Comprueba_Placa(const UserArea &imagen)
     if (m_progreso) {
         m_progreso->setMensaje(
             m_textos.texto(QStringLiteral("SYNC_CHECKING"), QStringLiteral("Checking system :")));
-        m_progreso->setPosicion(0);
-        m_progreso->setMaximo(MAX_USUARIOS);
     }
     const int placa = m_link.placaActual();
-    for (int i = 0; i < MAX_USUARIOS; ++i) {
-        if (m_progreso) {
-            m_progreso->setPosicion(i + 1);
-            m_progreso->setContador(QStringLiteral("%1/%2").arg(i + 1).arg(MAX_USUARIOS));
-        }
+    SlotWalk(m_progreso, SlotWalk::Counter::Numbered).run([&](int i) {
         const int pos = direccionSlot(i);
         // Byte 20 first: it alone settles a slot empty on both sides, and a slot whose state
         // differs needs no more reads. Every read is one exchange, so a slot stops at its
@@ -100,17 +87,17 @@ ComprobacionPlaca SyncTransfers::Comprueba_Placa(const UserArea &imagen)
         ++c.lecturas;
         if (!m_link.Lee_Byte(placa, pos + OFS_CODIGO, valor)) {
             ++c.slotsSinRespuesta;
-            continue;
+            return;
         }
         if (!imagen.inUse(i)) {
             if (valor != SLOT_VACIO)
                 c.slotsCambiados << i;
-            continue;
+            return;
         }
         const RegistroPlaca &recordado = imagen.record(i);
         if (valor != recordado[OFS_CODIGO]) {
             c.slotsCambiados << i;
-            continue;
+            return;
         }
         for (int ofs : BYTES_DE_ACCESO) {
             ++c.lecturas;
@@ -123,7 +110,7 @@ ComprobacionPlaca SyncTransfers::Comprueba_Placa(const UserArea &imagen)
                 break;
             }
         }
-    }
+    });
     QStringList cambiadas;
     for (int s : c.slotsCambiados)
         cambiadas << QString::number(s + 1);
