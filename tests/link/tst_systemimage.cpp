@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "Comunicacion_TZR.h"
 #include "FixedTexts.h"
+#include "RecordingProgress.h"
 #include "PrivateFile_p.h"
 #include "SystemImage.h"
 #include "TzrError.h"
@@ -199,6 +200,33 @@ private slots:
         QCOMPARE(r.parametrosFallidos, 0);
         QCOMPARE(m_bus->board(1)->memory().left(32), parameters);
         QVERIFY(!m_bus->hasBoard(7));
+    }
+
+    // Stop pressed during the last slot's write: the transfer is still closed, and the
+    // parameters after it are not written.
+    void stopInTheLastSlotKeepsTheParameters()
+    {
+        Board *board = m_bus->board(1);
+        board->seedUsers(3);
+        SystemImageTransfer transfer(*m_link, m_texts, m_clock);
+        SystemImage image;
+        QVERIFY(transfer.Lee_Imagen(image).completo());
+        image.parametros[0] = 7;
+        QVERIFY(!image.usuarios.inUse(349));
+        RecordingProgress progress;
+        transfer.setProgreso(&progress);
+        connect(m_link.get(), &Comunicacion_TZR::intercambioTerminado, this, [&] {
+            if (progress.posicion() == 350)
+                m_link->setParada(true);
+        });
+        m_bus->clearLog();
+        const QByteArray parameters = board->memory().left(32);
+
+        QVERIFY_THROWS_EXCEPTION(OperacionDetenida, transfer.Restaura_Imagen(image));
+        QCOMPARE(m_bus->count(BoardBus::CMD_CLOSE, 1), 1);
+        QCOMPARE(m_bus->requests().last().command, int(BoardBus::CMD_CLOSE));
+        QCOMPARE(m_bus->count(BoardBus::CMD_RESTART), 0);
+        QCOMPARE(m_bus->board(1)->memory().left(32), parameters);
     }
 
     // The image holds both codes in clear: its file is never readable by others, not even the
