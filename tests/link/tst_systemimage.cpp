@@ -215,9 +215,13 @@ private slots:
         QVERIFY(!image.usuarios.inUse(349));
         RecordingProgress progress;
         transfer.setProgreso(&progress);
-        connect(m_link.get(), &Comunicacion_TZR::intercambioTerminado, this, [&] {
-            if (progress.posicion() == 350)
+        // Once, as the last slot's only write ends.
+        QMetaObject::Connection stop;
+        stop = connect(m_link.get(), &Comunicacion_TZR::intercambioTerminado, this, [&] {
+            if (progress.posicion() == 350) {
                 m_link->setParada(true);
+                disconnect(stop);
+            }
         });
         m_bus->clearLog();
         const QByteArray parameters = board->memory().left(32);
