@@ -29,5 +29,8 @@ tzr_compiler_cache() {
     command -v ccache >/dev/null || return 0
     export CCACHE_BASEDIR=$1
     export CCACHE_NOHASHDIR=1
+    # Qt Test gives every test the absolute build and source folders, used only by QFINDTESTDATA,
+    # which the tests do not use; hashed, they would make every test a miss in another clone.
+    export CCACHE_IGNOREOPTIONS="-DQT_TESTCASE_BUILDDIR=* -DQT_TESTCASE_SOURCEDIR=*"
     TZR_CACHE_OPTIONS=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 }
