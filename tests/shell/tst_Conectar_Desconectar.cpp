@@ -306,6 +306,16 @@ private slots:
         p.principal().CONECTARClick();
         clic(0);
         QCOMPARE(numero->text(), QStringLiteral("01"));
+
+        // The positive control: disconnected, the same routes do reach the field offscreen.
+        QGuiApplication::clipboard()->setText(QStringLiteral("05"));
+        numero->selectAll();
+        QTest::keyClick(numero, Qt::Key_Insert, Qt::ShiftModifier);
+        QCOMPARE(numero->text(), QStringLiteral("05"));
+        numero->clear();
+        QGuiApplication::clipboard()->setText(QStringLiteral("03"), QClipboard::Selection);
+        QTest::mouseClick(numero, Qt::MiddleButton);
+        QCOMPARE(numero->text(), QStringLiteral("03"));
     }
 
     // New parameters give the connected board another number, which never passed the
