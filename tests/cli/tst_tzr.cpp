@@ -145,7 +145,7 @@ void TestTzr::subcommands_data()
         << "refused the programming code" << false;
     QTest::newRow("receive, absent board")
         << QStringList{"receive", "f.db", "--board", "5"} + port << code << false << 3 << ""
-        << "board 5 did not answer" << true;
+        << "board 5 did not answer" << false;
     QTest::newRow("code as an option")
         << QStringList{"receive", "f.db", "--code", "73518"} + port << QStringList{} << false << 2 << ""
         << "never taken from the command line" << false;
@@ -157,7 +157,7 @@ void TestTzr::subcommands_data()
         << "TZR_CODE" << false;
     QTest::newRow("code from a file") << QStringList{"receive", "f.db", "--code-file", "code.txt"} + port
                                       << QStringList{"TZR_CODE=11111"} << false << 0 << ""
-                                      << "" << true;
+                                      << "Received 5 users" << true;
     QTest::newRow("send") << QStringList{"send", "f.db", "--by-name"} + port << code << true << 0 << ""
                           << "Sent 5 users" << true;
     QTest::newRow("send of a missing file")
@@ -181,8 +181,10 @@ void TestTzr::subcommands_data()
     QTest::newRow("params, master code needed") << QStringList{"params"} + port << code << false << 2 << ""
                                                 << "TZR_MASTER_CODE" << false;
     const QStringList master{"TZR_MASTER_CODE=40962"};
+    // A board fresh from the factory holds no codes: new ones are part of any change.
+    const QStringList codes{"--new-codes-file", "good.txt"};
     QTest::newRow("params, value refused")
-        << QStringList{"params", "--set", "time-a=3"} + port << master << false << 2 << ""
+        << QStringList{"params", "--set", "time-a=3"} + codes + port << master << false << 2 << ""
         << "No changes made: Time A" << false;
     // Refused before the master code is asked for, so before the board is asked anything.
     QTest::newRow("params, new code on the command line")
@@ -193,20 +195,21 @@ void TestTzr::subcommands_data()
         << 2 << ""
         << "new codes are never taken from the command line" << false;
     QTest::newRow("params, reader out of range")
-        << QStringList{"params", "--set", "reader=9"} + port << master << false << 2 << ""
+        << QStringList{"params", "--set", "reader=9"} + codes + port << master << false << 2 << ""
         << "No changes made: Reader" << false;
     QTest::newRow("params, reader as a large number")
-        << QStringList{"params", "--set", "reader=300"} + port << master << false << 2 << ""
+        << QStringList{"params", "--set", "reader=300"} + codes + port << master << false << 2 << ""
         << "No changes made: Reader" << false;
     QTest::newRow("params, unknown language")
-        << QStringList{"params", "--set", "language=klingon"} + port << master << false << 2 << ""
+        << QStringList{"params", "--set", "language=klingon"} + codes + port << master << false << 2 << ""
         << "No changes made: Language" << false;
     QTest::newRow("params, panel with a sign")
-        << QStringList{"params", "--set", "panel=+3"} + port << master << false << 2 << ""
+        << QStringList{"params", "--set", "panel=+3"} + codes + port << master << false << 2 << ""
         << "No changes made: Panel number" << false;
     QTest::newRow("params, new code of 6 characters")
-        << QStringList{"params", "--new-code", "programming-code"} + port
-        << QStringList{"TZR_MASTER_CODE=40962", "TZR_NEW_PROGRAMMING_CODE=123456"} << false << 2 << ""
+        << QStringList{"params", "--new-code", "programming-code", "--new-code", "master-code"} + port
+        << QStringList{"TZR_MASTER_CODE=40962", "TZR_NEW_PROGRAMMING_CODE=123456", "TZR_NEW_MASTER_CODE=54321"}
+        << false << 2 << ""
         << "No changes made: Programming Code" << false;
     QTest::newRow("params, new code with a letter the board cannot hold")
         << QStringList{"params", "--new-codes-file", "new.txt"} + port << master << false << 2 << ""
@@ -250,6 +253,10 @@ void TestTzr::subcommands()
     QVERIFY(newCodes.open(QIODevice::WriteOnly));
     newCodes.write("programming-code=12345\nmaster-code=1C345\n");
     newCodes.close();
+    QFile goodCodes(m_dir->filePath(QStringLiteral("good.txt")));
+    QVERIFY(goodCodes.open(QIODevice::WriteOnly));
+    goodCodes.write("programming-code=12345\nmaster-code=54321\n");
+    goodCodes.close();
     if (receiveFirst) {
         const Result r = tzr({"receive", "f.db", "--port", "COM27"}, {"TZR_CODE=73518"});
         QVERIFY2(r.status == 0, qPrintable(r.err));
@@ -388,8 +395,8 @@ void TestTzr::restoreOfAForeignFileTouchesNothing()
 void TestTzr::paramsNewCodes()
 {
     const QStringList port{"--port", "COM27"};
-    Result r = tzr(QStringList{"params", "--new-code", "master-code"} + port,
-                   {"TZR_MASTER_CODE=40962", "TZR_NEW_MASTER_CODE=12345"});
+    Result r = tzr(QStringList{"params", "--new-code", "master-code", "--new-code", "programming-code"} + port,
+                   {"TZR_MASTER_CODE=40962", "TZR_NEW_MASTER_CODE=12345", "TZR_NEW_PROGRAMMING_CODE=67890"});
     QVERIFY2(r.status == 0, qPrintable(r.err));
     QVERIFY2(r.out.contains(QStringLiteral("master-code=12345")), qPrintable(r.out));
     QCOMPARE(tzr(QStringList{"params"} + port, {"TZR_MASTER_CODE=40962"}).status, 3);
