@@ -312,10 +312,16 @@ private slots:
         numero->selectAll();
         QTest::keyClick(numero, Qt::Key_Insert, Qt::ShiftModifier);
         QCOMPARE(numero->text(), QStringLiteral("05"));
-        numero->clear();
-        QGuiApplication::clipboard()->setText(QStringLiteral("03"), QClipboard::Selection);
-        QTest::mouseClick(numero, Qt::MiddleButton);
-        QCOMPARE(numero->text(), QStringLiteral("03"));
+        // The selection paste exists only where the platform has a selection (X11, not offscreen);
+        // where it has none, the refusal above proves nothing of that route.
+        if (QGuiApplication::clipboard()->supportsSelection()) {
+            numero->clear();
+            QGuiApplication::clipboard()->setText(QStringLiteral("03"), QClipboard::Selection);
+            QTest::mouseClick(numero, Qt::MiddleButton);
+            QCOMPARE(numero->text(), QStringLiteral("03"));
+        } else {
+            qInfo("no selection clipboard on this platform: the middle-click paste is not exercised");
+        }
     }
 
     // New parameters give the connected board another number, which never passed the
