@@ -6,6 +6,7 @@
 #include "NetworkPortsDialog.h"
 #include "SerialPort.h"
 #include "TFormPrincipal.h"
+#include "TextLookup.h"
 
 #include <QAction>
 #include <QMenu>
