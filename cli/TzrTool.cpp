@@ -360,7 +360,7 @@ void Run::printCommandHelp(const Command &command, const QList<QCommandLineOptio
 
 int Run::main(const QStringList &arguments)
 {
-    const QStringList args = arguments.mid(1);
+    QStringList args = arguments.mid(1);
     // A code on the command line would be visible to every user of the machine.
     static const QRegularExpression plainCode(
         QStringLiteral("^--?(code|master-code|programming-code|password|pwd|pin)(=.*)?$"),
@@ -371,8 +371,29 @@ int Run::main(const QStringList &arguments)
                 QStringLiteral("codes are never taken from the command line (other users can see it); "
                                "use --code-file FILE, TZR_CODE / TZR_MASTER_CODE or the prompt"));
     }
-    if (args.isEmpty())
+    // The common options may also come before the subcommand ("tzr --port NET1 scan").
+    static const QStringList withValue{QStringLiteral("--port"), QStringLiteral("--board"), QStringLiteral("--log"),
+                                       QStringLiteral("--code-file")};
+    static const QStringList flags{QStringLiteral("--json"), QStringLiteral("--quiet")};
+    QStringList leading;
+    qsizetype first = 0;
+    while (first < args.size()) {
+        const QString &a = args.at(first);
+        if (withValue.contains(a.section(QLatin1Char('='), 0, 0))) {
+            leading << a;
+            if (!a.contains(QLatin1Char('=')) && first + 1 < args.size())
+                leading << args.at(++first);
+        } else if (flags.contains(a)) {
+            leading << a;
+        } else {
+            break;
+        }
+        ++first;
+    }
+    if (first >= args.size())
         return usage(QStringLiteral("no subcommand given"));
+    if (!leading.isEmpty())
+        args = args.mid(first, 1) + leading + args.mid(first + 1);
     const QString name = args.first();
     if (name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("help")) {
         printToolHelp();

@@ -318,8 +318,10 @@ void TestTzrNetwork::ser2netSetsTheLine()
             QSKIP("ser2net is not installed");
         QFAIL("ser2net did not start");
     }
-    const Result scan = tzr({"scan", "--port", address(Route::Ser2netTelnet)});
+    // The common option before the subcommand, as an installer would type it.
+    const Result scan = tzr({"--port", address(Route::Ser2netTelnet), "scan"});
     QVERIFY2(scan.status == 0, qPrintable(scan.err));
+    QCOMPARE(scan.out, QStringLiteral("01\n03\n"));
     const int fd = ::open(QFile::encodeName(m_pty).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     QVERIFY(fd >= 0);
     termios settings{};
