@@ -24,6 +24,10 @@
 #include "PortList.h"
 #include "ProfileFile.h"
 #include "QtSerialPort.h"
+#include "NetworkAddress.h"
+#include "NetworkPort.h"
+#include "NetworkPortList.h"
+#include "RoutingPort.h"
 #include "RegistroPlaca.h"
 #include "SpecialFolder.h"
 #include "SyncTransfers.h"
@@ -230,7 +234,9 @@ private:
     QString m_idioma = QStringLiteral("ENGLISH");
     std::unique_ptr<Lenguaje> m_texts;
     PortList m_ports;
-    std::unique_ptr<QtSerialPort> m_port;
+    std::unique_ptr<QtSerialPort> m_serial;
+    std::unique_ptr<NetworkPort> m_network;
+    std::unique_ptr<RoutingPort> m_port;
     std::unique_ptr<Comunicacion_TZR> m_link;
     std::unique_ptr<BoardSession> m_session;
     std::unique_ptr<TerminalObserver> m_observer;
@@ -348,7 +354,7 @@ void Run::printToolHelp()
              "Subcommands:\n";
     for (const Command &c : commands())
         m_out << "  " << c.synopsis << '\n' << "      " << c.summary << '\n';
-    m_out << "\nCommon options: --port COMn, --board N, --json, --quiet, --log FILE, --code-file FILE.\n"
+    m_out << "\nCommon options: --port COMn|NAME|ADDRESS, --board N, --json, --quiet, --log FILE, --code-file FILE.\n"
              "Codes come from --code-file, TZR_CODE (programming) or TZR_MASTER_CODE (master), or\n"
              "a prompt without echo on a terminal; never from an option.\n"
              "Exit status: 0 success, 1 difference or incomplete, 2 bad usage, 3 no answer or code\n"
@@ -375,7 +381,7 @@ void Run::printCommandHelp(const Command &command, const QList<QCommandLineOptio
 
 int Run::main(const QStringList &arguments)
 {
-    const QStringList args = arguments.mid(1);
+    QStringList args = arguments.mid(1);
     // A code on the command line would be visible to every user of the machine.
     static const QRegularExpression plainCode(
         QStringLiteral("^--?(code|master-code|programming-code|password|pwd|pin)(=.*)?$"),
@@ -386,8 +392,29 @@ int Run::main(const QStringList &arguments)
                 QStringLiteral("codes are never taken from the command line (other users can see it); "
                                "use --code-file FILE, TZR_CODE / TZR_MASTER_CODE or the prompt"));
     }
-    if (args.isEmpty())
+    // The common options may also come before the subcommand ("tzr --port NET1 scan").
+    static const QStringList withValue{QStringLiteral("--port"), QStringLiteral("--board"), QStringLiteral("--log"),
+                                       QStringLiteral("--code-file")};
+    static const QStringList flags{QStringLiteral("--json"), QStringLiteral("--quiet")};
+    QStringList leading;
+    qsizetype first = 0;
+    while (first < args.size()) {
+        const QString &a = args.at(first);
+        if (withValue.contains(a.section(QLatin1Char('='), 0, 0))) {
+            leading << a;
+            if (!a.contains(QLatin1Char('=')) && first + 1 < args.size())
+                leading << args.at(++first);
+        } else if (flags.contains(a)) {
+            leading << a;
+        } else {
+            break;
+        }
+        ++first;
+    }
+    if (first >= args.size())
         return usage(QStringLiteral("no subcommand given"));
+    if (!leading.isEmpty())
+        args = args.mid(first, 1) + leading + args.mid(first + 1);
     const QString name = args.first();
     if (name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("help")) {
         printToolHelp();
@@ -407,7 +434,7 @@ int Run::main(const QStringList &arguments)
         return usage(QStringLiteral("unknown subcommand '%1'").arg(name));
 
     QList<QCommandLineOption> options{
-        {QStringLiteral("port"), QStringLiteral("Serial port (default: the configured ComPort)."),
+        {QStringLiteral("port"), QStringLiteral("Port: COMn, a network port's name, or tcp://HOST:PORT or rfc2217://HOST:PORT (default: the configured ComPort)."),
          QStringLiteral("COMn")},
         {QStringLiteral("board"), QStringLiteral("Board number 0 to 31 (default 1)."), QStringLiteral("N")},
         {QStringLiteral("json"), QStringLiteral("Machine-readable output on standard output.")},
@@ -514,23 +541,44 @@ void Run::printJson(const QJsonValue &value)
 
 void Run::openPort()
 {
-    QString name = m_options.port;
+    const QString iniPath = m_korvel + QStringLiteral("/TZR_USR.ini");
+    const NetworkPortList networkPorts(iniPath);
+    QString name = m_options.port.trimmed();
+    static const QRegularExpression number(QStringLiteral("^[0-9]+$"));
+    // ComPort holds a serial port's number, or the name of a network port.
     if (name.isEmpty())
-        name = QStringLiteral("COM") + m_comPort.trimmed();
+        name = number.match(m_comPort.trimmed()).hasMatch() ? QStringLiteral("COM") + m_comPort.trimmed()
+                                                             : m_comPort.trimmed();
     static const QRegularExpression comName(QStringLiteral("^COM[0-9]+$"),
                                             QRegularExpression::CaseInsensitiveOption);
-    if (!comName.match(name).hasMatch())
+    if (NetworkAddress::looksLikeAddress(name)) {
+        if (!NetworkAddress::parse(name))
+            throw Failure{TzrTool::Usage,
+                          QStringLiteral("'%1' is not a network address (tcp://HOST:PORT or rfc2217://HOST:PORT)")
+                              .arg(name)};
+    } else if (networkPorts.contains(name)) {
+        name = name.toUpper();
+    } else if (comName.match(name).hasMatch()) {
+        name = name.toUpper();
+    } else {
         throw Failure{TzrTool::Usage,
-                      QStringLiteral("'%1' is not a port name (COM followed by its number)").arg(name)};
-    name = name.toUpper();
+                      QStringLiteral("'%1' is not a port name (COM followed by its number, a network port's name "
+                                     "or address)")
+                          .arg(name)};
+    }
     m_ports = PortList::system();
-    m_port = std::make_unique<QtSerialPort>(m_ports);
+    m_serial = std::make_unique<QtSerialPort>(m_ports);
+    m_network = std::make_unique<NetworkPort>(
+        [iniPath](const QString &portName) { return NetworkPortList(iniPath).addressFor(portName); });
+    m_port = std::make_unique<RoutingPort>(*m_serial, *m_network, [iniPath](const QString &portName) {
+        return NetworkPortList(iniPath).contains(portName);
+    });
     m_link = std::make_unique<Comunicacion_TZR>();
     m_link->setPuerto(m_port.get());
     m_link->setDebugLog(m_log.get());
     const int board = m_options.board;
     m_link->setFuentePlaca([board] { return QString::number(board); });
-    m_session = std::make_unique<BoardSession>(*m_port, *m_link, *m_texts, m_korvel + QStringLiteral("/TZR_USR.ini"));
+    m_session = std::make_unique<BoardSession>(*m_port, *m_link, *m_texts, iniPath);
     m_progress->setBoard(board);
     m_observer = std::make_unique<TerminalObserver>(m_progress.get(), m_err);
     m_session->setObserver(m_observer.get());
@@ -684,16 +732,22 @@ QString slotList(const QList<int> &slotNumbers)
 int Run::ports()
 {
     const PortList list = PortList::system();
+    const QList<NetworkPortList::Entry> networkPorts =
+        NetworkPortList(m_korvel + QStringLiteral("/TZR_USR.ini")).entries();
     if (m_options.json) {
         QJsonArray array;
         for (const PortList::Port &p : list.ports())
             array << QJsonObject{{QStringLiteral("name"), p.name},
                                  {QStringLiteral("number"), p.number},
                                  {QStringLiteral("device"), p.device}};
+        for (const NetworkPortList::Entry &e : networkPorts)
+            array << QJsonObject{{QStringLiteral("name"), e.name}, {QStringLiteral("address"), e.address}};
         printJson(array);
     } else {
         for (const PortList::Port &p : list.ports())
             m_out << p.name << '\t' << p.device << '\n';
+        for (const NetworkPortList::Entry &e : networkPorts)
+            m_out << e.name << '\t' << e.address << '\n';
         m_out.flush();
     }
     return TzrTool::Success;

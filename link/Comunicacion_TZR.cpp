@@ -29,7 +29,7 @@ Comunicacion_TZR::Comunicacion_TZR(QObject *parent) : QObject(parent)
     m_rx.fill(FIN_TRAMA);
     m_timer.setObjectName(QStringLiteral("TimerRecepcion"));
     m_timer.setTimerType(Qt::PreciseTimer);
-    m_timer.setInterval(TIEMPO_RESPUESTA);
+    m_timer.setInterval(m_intervalo);
     connect(&m_timer, &QTimer::timeout, this, &Comunicacion_TZR::TimerRecepcionTimer);
 }
 
@@ -68,12 +68,18 @@ int Comunicacion_TZR::placaActual() const
 
 std::chrono::milliseconds Comunicacion_TZR::intervalo() const
 {
-    return m_timer.intervalAsDuration();
+    return m_intervalo;
 }
 
 void Comunicacion_TZR::setIntervalo(std::chrono::milliseconds interval)
 {
+    m_intervalo = interval;
     m_timer.setInterval(interval);
+}
+
+std::chrono::milliseconds Comunicacion_TZR::tiempoEspera() const
+{
+    return m_intervalo + (m_port ? m_port->replyMargin() : std::chrono::milliseconds{0});
 }
 
 void Comunicacion_TZR::reinicia()
@@ -120,6 +126,15 @@ void Comunicacion_TZR::Envia_Trama()
 void Comunicacion_TZR::Reinicia_Espera()
 {
     m_timer.stop();
+    const std::chrono::milliseconds margin = m_port ? m_port->replyMargin() : std::chrono::milliseconds{0};
+    if (margin.count() > 0 && margin != m_margenMostrado) {
+        m_margenMostrado = margin;
+        printDebug(QStringLiteral("Reply time %1 ms: %2 ms and %3 ms for the network")
+                       .arg((m_intervalo + margin).count())
+                       .arg(m_intervalo.count())
+                       .arg(margin.count()));
+    }
+    m_timer.setInterval(m_intervalo + margin);
     m_timer.start();
     m_finEspera = false;
     m_valida = false;

@@ -79,6 +79,8 @@ public:
     QTimer &TimerRecepcion() { return m_timer; }
     std::chrono::milliseconds intervalo() const;
     void setIntervalo(std::chrono::milliseconds interval);
+    // The reply time of the next exchange: intervalo() plus the port's reply margin.
+    std::chrono::milliseconds tiempoEspera() const;
 
     // Empties trama_rx and clears esperando_respuesta, as at start-up.
     void reinicia();
@@ -154,6 +156,9 @@ private:
     bool m_finEspera = false;
     bool m_valida = false;
     QTimer m_timer;
+    std::chrono::milliseconds m_intervalo = TIEMPO_RESPUESTA;
+    // The port's margin last written to the debug log, so it is written once per change.
+    std::chrono::milliseconds m_margenMostrado{0};
     QMetaObject::Connection m_rxConnection;
     int m_ocupado = 0;
     // Echoed request bytes still to be dropped from the front of what arrives.

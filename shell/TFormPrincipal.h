@@ -59,6 +59,11 @@ public:
     // Raises ConversionError when that is not a number.
     static int GetCOM_Number(const QString &name);
     void COMClick(QAction *entrada);
+    // The named network ports after the serial ones, then "Network ports…".
+    void listNetworkPorts();
+    void NetworkPortsClick();
+    // The name a port menu entry opens: the serial port's text or the network port's name.
+    static QString portNameOf(const QAction *entrada);
     void conecta_APLICACION(bool unlock);
 
     void Test_INICIAL_PLACAS();

@@ -256,6 +256,36 @@ private slots:
         QVERIFY(clock.elapsed() < 10000);
     }
 
+    // A network port's margin lengthens the wait for every reply; the base interval (which the
+    // parameter and test windows switch) stays what was set, and a local line waits exactly it.
+    void replyTimeAddsThePortsMargin_data()
+    {
+        QTest::addColumn<int>("margin");
+        QTest::addColumn<bool>("answered");
+        QTest::newRow("local line") << 0 << false;
+        QTest::newRow("network port") << 400 << true;
+    }
+    void replyTimeAddsThePortsMargin()
+    {
+        QFETCH(int, margin);
+        QFETCH(bool, answered);
+        m_port->setReplyMargin(std::chrono::milliseconds(margin));
+        m_port->setReplyDelay(std::chrono::milliseconds(150));
+        m_port->setResponder([&](const QByteArray &f) {
+            return f[1] == 1 ? QList<QByteArray>{bytes({0xFF, 1, 1, 1, 1})} : QList<QByteArray>{};
+        });
+        m_link->setIntervalo(std::chrono::milliseconds(50));
+        QCOMPARE(m_link->Sondea_Placa(1), answered);
+        QCOMPARE(m_link->intervalo(), std::chrono::milliseconds(50));
+        QCOMPARE(m_link->tiempoEspera(), std::chrono::milliseconds(50 + margin));
+        // Shown once in the debug log, for a network port only.
+        QVERIFY(!m_link->Sondea_Placa(2));
+        const QStringList expected =
+            margin > 0 ? QStringList{QStringLiteral("Reply time 450 ms: 50 ms and 400 ms for the network")}
+                       : QStringList{};
+        QCOMPARE(m_log.lines(), expected);
+    }
+
     // On a line that echoes, what comes back before the reply must be the request byte for byte;
     // anything else fails the attempt, and the retry reads the value.
     void echoThatDoesNotMatchIsABadFrame_data()
