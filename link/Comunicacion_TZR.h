@@ -164,6 +164,8 @@ private:
     int m_ocupado = 0;
     // Echoed request bytes still to be dropped from the front of what arrives.
     int m_ecoPendiente = 0;
+    // The echo did not match the request: this attempt fails at its time-out.
+    bool m_ecoRoto = false;
     bool m_parada = false;
     int m_tipoLector = 0;
     qint64 m_intercambios = 0;

@@ -9,6 +9,15 @@
 
 #include <QTime>
 
+namespace {
+
+// After byte 20, the bytes of a slot in use the guard reads: the rest of the access code, which
+// decides who gets in, then the name's first byte.
+constexpr int BYTES_DE_ACCESO[] = {OFS_CODIGO + 1, OFS_CODIGO + 2, OFS_CODIGO + 3,
+                                   OFS_CODIGO + 4, OFS_CODIGO + 5, 0};
+
+} // namespace
+
 SyncTransfers::SyncTransfers(Comunicacion_TZR &link, const TextLookup &textos, const Clock &clock)
     : m_link(link), m_textos(textos), m_clock(clock), m_transferencias(link, textos, clock)
 {
@@ -84,25 +93,36 @@ ComprobacionPlaca SyncTransfers::Comprueba_Placa(const UserArea &imagen)
             m_progreso->setContador(QStringLiteral("%1/%2").arg(i + 1).arg(MAX_USUARIOS));
         }
         const int pos = direccionSlot(i);
-        int estado = 0;
-        if (!m_link.Lee_Byte(placa, pos + OFS_CODIGO, estado)) {
+        // Byte 20 first: it alone settles a slot empty on both sides, and a slot whose state
+        // differs needs no more reads. Every read is one exchange, so a slot stops at its
+        // first difference.
+        int valor = 0;
+        ++c.lecturas;
+        if (!m_link.Lee_Byte(placa, pos + OFS_CODIGO, valor)) {
             ++c.slotsSinRespuesta;
             continue;
         }
         if (!imagen.inUse(i)) {
-            if (estado != SLOT_VACIO)
+            if (valor != SLOT_VACIO)
                 c.slotsCambiados << i;
             continue;
         }
-        if (estado != imagen.record(i)[OFS_CODIGO]) {
+        const RegistroPlaca &recordado = imagen.record(i);
+        if (valor != recordado[OFS_CODIGO]) {
             c.slotsCambiados << i;
             continue;
         }
-        int primero = 0;
-        if (!m_link.Lee_Byte(placa, pos, primero))
-            ++c.slotsSinRespuesta;
-        else if (primero != imagen.record(i)[0])
-            c.slotsCambiados << i;
+        for (int ofs : BYTES_DE_ACCESO) {
+            ++c.lecturas;
+            if (!m_link.Lee_Byte(placa, pos + ofs, valor)) {
+                ++c.slotsSinRespuesta;
+                break;
+            }
+            if (valor != recordado[ofs]) {
+                c.slotsCambiados << i;
+                break;
+            }
+        }
     }
     QStringList cambiadas;
     for (int s : c.slotsCambiados)
@@ -119,7 +139,7 @@ PlanCambios SyncTransfers::planifica(const QList<RegistroEnvio> &registros, cons
     const int n = static_cast<int>(std::min<qsizetype>(registros.size(), MAX_USUARIOS));
     for (int i = 0; i < MAX_USUARIOS; ++i) {
         if (i < n) {
-            if (!imagen.inUse(i) || imagen.record(i) != registros[i].registro)
+            if (!imagen.inUse(i) || !sameFields(imagen.record(i), registros[i].registro))
                 plan.escribir << i;
         } else if (imagen.inUse(i)) {
             plan.vaciar << i;

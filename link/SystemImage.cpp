@@ -208,15 +208,9 @@ ResultadoImagen SystemImageTransfer::Restaura_Imagen(const SystemImage &imagen)
     ResultadoImagen r;
     const int placa = m_link.placaActual();
     m_link.printDebug(QStringLiteral("Restaura_Imagen: Comienza"));
-    // The order of the parameters window: 1 to 6, then each code's marker before its characters.
-    for (int i = 0; i < SystemImage::PARAMETER_COUNT; ++i) {
-        if (!m_link.Escribe_Byte(placa, 1 + i, imagen.parametros[i]))
-            ++r.fallidos;
-    }
-    for (int i = 0; i < SystemImage::CODE_COUNT; ++i) {
-        if (!m_link.Escribe_Byte(placa, SystemImage::CODE_FIRST + i, imagen.codigos[i]))
-            ++r.fallidos;
-    }
+    // Users first, inside the transfer; the parameters only once every slot is acknowledged. A
+    // board that does not open the transfer, or loses a slot, keeps its number and both codes,
+    // and a restore can simply be tried again.
     if (!m_link.Modo_Transferencia(true)) {
         r.sinRespuesta = true;
         m_link.Envia_Reinicio();
@@ -239,9 +233,9 @@ ResultadoImagen SystemImageTransfer::Restaura_Imagen(const SystemImage &imagen)
                 m_link.printDebug(QStringLiteral("Restaura_Imagen: Enviamos usuario ") +
                                   QString::number(i + 1));
                 if (transferencias.Escribe_Registro(imagen.usuarios.record(i), i + 1) > 0)
-                    ++r.fallidos;
+                    ++r.slotsFallidos;
             } else if (!transferencias.escribeByteMarcado(direccionSlot(i) + OFS_CODIGO, SLOT_VACIO)) {
-                ++r.fallidos;
+                ++r.slotsFallidos;
             }
         }
     } catch (...) {
@@ -250,6 +244,19 @@ ResultadoImagen SystemImageTransfer::Restaura_Imagen(const SystemImage &imagen)
         throw;
     }
     m_link.Modo_Transferencia(false);
+    if (r.slotsFallidos == 0) {
+        r.parametrosEnviados = true;
+        // The order of the parameters window: 1 to 6, then each code's marker before its characters.
+        for (int i = 0; i < SystemImage::PARAMETER_COUNT; ++i) {
+            if (!m_link.Escribe_Byte(placa, 1 + i, imagen.parametros[i]))
+                ++r.parametrosFallidos;
+        }
+        for (int i = 0; i < SystemImage::CODE_COUNT; ++i) {
+            if (!m_link.Escribe_Byte(placa, SystemImage::CODE_FIRST + i, imagen.codigos[i]))
+                ++r.parametrosFallidos;
+        }
+    }
+    r.fallidos = r.slotsFallidos + r.parametrosFallidos;
     m_link.Envia_Reinicio();
     m_link.printDebug(QStringLiteral("Restaura_Imagen: Fin - Fallos: %1").arg(r.fallidos));
     return r;

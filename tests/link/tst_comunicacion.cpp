@@ -255,6 +255,46 @@ private slots:
         QVERIFY(clock.elapsed() < 10000);
     }
 
+    // On a line that echoes, what comes back before the reply must be the request byte for byte;
+    // anything else fails the attempt, and the retry reads the value.
+    void echoThatDoesNotMatchIsABadFrame_data()
+    {
+        QTest::addColumn<int>("spoilAt");
+        QTest::addColumn<bool>("dropByte");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<int>("frames");
+        QTest::newRow("intact echo") << -1 << false << 0x11 << 1;
+        QTest::newRow("address byte spoiled") << 5 << false << 0x22 << 2;
+        QTest::newRow("check byte spoiled") << 6 << false << 0x22 << 2;
+        QTest::newRow("one byte lost") << 3 << true << 0x22 << 2;
+    }
+
+    void echoThatDoesNotMatchIsABadFrame()
+    {
+        QFETCH(int, spoilAt);
+        QFETCH(bool, dropByte);
+        QFETCH(int, value);
+        QFETCH(int, frames);
+        m_port->setLineEchoes(true);
+        m_link->setIntervalo(std::chrono::milliseconds(30));
+        int attempt = 0;
+        m_port->setResponder([&](const QByteArray &frame) {
+            QByteArray echo = frame;
+            if (attempt++ == 0 && spoilAt >= 0) {
+                if (dropByte)
+                    echo.remove(spoilAt, 1);
+                else
+                    echo[spoilAt] = static_cast<char>(echo[spoilAt] ^ 0x01);
+                return QList<QByteArray>{echo + readReply(1, 0x11)};
+            }
+            return QList<QByteArray>{echo + readReply(1, attempt == 1 ? 0x11 : 0x22)};
+        });
+        int read = -1;
+        QVERIFY(m_link->Lee_Byte(1, 0x0034, read));
+        QCOMPARE(read, value);
+        QCOMPARE(m_port->frames().size(), frames);
+    }
+
 private:
     ScriptPort *m_port = nullptr;
     Comunicacion_TZR *m_link = nullptr;
