@@ -45,21 +45,18 @@ constexpr Entry Entries[] = {
 class WindowRunObserver : public BoardRunObserver
 {
 public:
-    WindowRunObserver(BoardRunProgress &progress, std::function<void()> started,
-                      std::function<std::optional<QString>(int, bool)> ask)
-        : m_progress(progress), m_started(std::move(started)), m_ask(std::move(ask))
+    WindowRunObserver(BoardRunProgress &progress, std::function<std::optional<QString>(int, bool)> ask)
+        : m_progress(progress), m_ask(std::move(ask))
     {
     }
     ProgressView *progress() override { return &m_progress; }
     // The transfers' own message boxes would stop the run at every board: the report says it all.
     MessageView *messages() override { return nullptr; }
-    void started() override { m_started(); }
     void boardStarted(int board, int index, int count) override { m_progress.setBoard(board, index, count); }
     std::optional<QString> askCode(int board, bool master) override { return m_ask(board, master); }
 
 private:
     BoardRunProgress &m_progress;
-    std::function<void()> m_started;
     std::function<std::optional<QString>(int, bool)> m_ask;
 };
 
@@ -168,14 +165,11 @@ void SeveralBoards::runOn(BoardRun::Kind kind)
     run.setImageFolder(folder, QDate::currentDate());
     run.setCodes(codes);
     BoardRunProgress progress(*m_ctx.lenguaje, m_host.window);
+    // The window stays as it was (connected or not) and takes no input until the run is over.
+    progress.setWindowModality(Qt::ApplicationModal);
     connect(&progress, &BoardRunProgress::stopRequested, &progress, [&run] { run.requestStop(); });
     WindowRunObserver observer(
         progress,
-        [this, images] {
-            m_host.enableTransfers(false);
-            if (!images && m_ctx.usuarios)
-                m_ctx.usuarios->Activa_Tabla(false);
-        },
         [this](int board, bool) -> std::optional<QString> {
             const std::optional<QString> own = m_secret(
                 text("MULTI_CODE_REFUSED", "Board %1 refused the code. Its own code (Cancel skips the board):")
@@ -184,15 +178,21 @@ void SeveralBoards::runOn(BoardRun::Kind kind)
                 return std::nullopt;
             return own->trimmed().toUpper().left(LONGITUD_CODIGO);
         });
+    // The jobs open the data file themselves; the grid lets go of it meanwhile.
     if (!images && m_ctx.usuarios)
         m_ctx.usuarios->Activa_Tabla(false);
-    m_host.enableTransfers(false);
     progress.setBoard(boards.constFirst(), 1, static_cast<int>(boards.size()));
     progress.mostrar();
     session->purge();
     const BoardRunReport report = run.run(boards, &observer);
     progress.hide();
-    m_host.endTransfer();
+    if (!images && m_ctx.usuarios) {
+        try {
+            m_ctx.usuarios->Activa_Tabla(true);
+        } catch (const std::exception &) {
+            // The grid stays closed, as after any transfer whose file cannot be reopened.
+        }
+    }
     updateActions();
     m_showReport(report);
 }

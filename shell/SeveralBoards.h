@@ -24,9 +24,6 @@ struct SeveralBoardsHost
     std::function<BoardSession *()> session;
     std::function<DataFileRef()> file;
     std::function<bool()> byName;
-    // The window's transfer controls off while a run goes on; back to the connected state after.
-    std::function<void(bool)> enableTransfers;
-    std::function<void()> endTransfer;
 };
 
 // "Send changes to selected boards", "Send to selected boards", "Compare with selected boards"

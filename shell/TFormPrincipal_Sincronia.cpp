@@ -96,9 +96,7 @@ void TFormPrincipal::creaMenusSincronia()
     };
     new SeveralBoards(m_ctx, SeveralBoardsHost{this, m_Arbol, m_miComunication, m_Herraminetas1,
                                                [this] { return sesion(); }, [this] { return ficheroAbierto(); },
-                                               [this] { return m_ToolOrden && m_ToolOrden->isChecked(); },
-                                               [this](bool on) { habilitaTransferencia(on); },
-                                               [this] { terminaTransferencia(); }});
+                                               [this] { return m_ToolOrden && m_ToolOrden->isChecked(); }});
 }
 
 void TFormPrincipal::CompararSistemaClick()

@@ -98,9 +98,13 @@ private slots:
         QAction *cambios = p.accion(QStringLiteral("EnviarCambiosPlacas1"));
         QVERIFY(enviar && enviar->isEnabled() && cambios && cambios->isEnabled());
 
+        // Not connected to a board: the single-board transfers are off, and stay off after the run.
+        auto *recibir = p.hijo<QPushButton>(QStringLiteral("Recibir"));
+        QVERIFY(recibir && !recibir->isEnabled());
         m_respuestas = {QStringLiteral("73518")};
         aceptaAdvertencia();
         enviar->trigger();
+        QVERIFY(!recibir->isEnabled());
         QCOMPARE(resultados(), (QList<BoardOutcome>{BoardOutcome::Done, BoardOutcome::Done}));
         QCOMPARE(p.placa(1).usersStored(), 3);
         QCOMPARE(p.placa(3).usersStored(), 3);
