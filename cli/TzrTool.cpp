@@ -7,6 +7,7 @@
 #include "CsvText.h"
 #include "FileData.h"
 #include "FileLog.h"
+#include "BoardRun.h"
 #include "BoardSession.h"
 #include "CompareJob.h"
 #include "Configuracion.h"
@@ -44,6 +45,7 @@
 #include "UsersTableRules.h"
 
 #include <QCommandLineParser>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
@@ -72,6 +74,10 @@ struct Options
 {
     QString port;
     int board = 1;
+    // --board with a list or "all": the command runs over several boards.
+    bool severalBoards = false;
+    bool allBoards = false;
+    QList<int> boards;
     bool json = false;
     bool quiet = false;
     QString log;
@@ -117,6 +123,10 @@ const QList<QCommandLineOption> &extraOptions()
         {QStringLiteral("append"),
          QStringLiteral("Add the imported users after the table's users (default: replace them).")},
         {QStringLiteral("dry-run"), QStringLiteral("Check and report only; change nothing.")},
+        {QStringLiteral("keep"),
+         QStringLiteral("With several boards: save into a new dated folder inside the folder given and "
+                        "keep only the last N such folders."),
+         QStringLiteral("N")},
     };
     return list;
 }
@@ -201,6 +211,8 @@ public:
     int restore();
     int exportUsers();
     int importUsers();
+    // send, compare and backup over the boards of --board LIST or all.
+    int runBoards(const Command &command);
 
 private:
     const QList<Command> &commands() const;
@@ -212,6 +224,8 @@ private:
     void openPort();
     QString code(QChar letra);
     void checkCode(QChar letra);
+    BoardCodes boardCodes(QChar letra);
+    QList<int> boardsToRun();
     // Names the data file; a missing one is created from the template only by createPending().
     void dataFile(const QString &path, bool createFromTemplate);
     void createPending();
@@ -243,6 +257,7 @@ private:
     std::unique_ptr<InterruptWatch> m_interrupt;
     std::unique_ptr<FileLog> m_log;
     std::unique_ptr<TerminalProgress> m_progress;
+    BoardRun *m_boardRun = nullptr;
     QString m_directory;
     QString m_tableName;
     QString m_pendingBase;
@@ -303,9 +318,10 @@ const QList<Command> &Run::commands() const
          &Run::params,
          true},
         {"backup",
-         "backup IMAGE",
-         "Save the board's parameters and users into the image file IMAGE. Needs the master code.",
-         {},
+         "backup IMAGE | backup --board LIST|all [--keep N] FOLDER",
+         "Save the board's parameters and users into the image file IMAGE, or every board's into FOLDER as "
+         "board-NN-DATE.tzrimg. Needs the master code.",
+         {QStringLiteral("keep")},
          1,
          1,
          &Run::backup,
@@ -436,12 +452,17 @@ int Run::main(const QStringList &arguments)
     QList<QCommandLineOption> options{
         {QStringLiteral("port"), QStringLiteral("Port: COMn, a network port's name, or tcp://HOST:PORT or rfc2217://HOST:PORT (default: the configured ComPort)."),
          QStringLiteral("COMn")},
-        {QStringLiteral("board"), QStringLiteral("Board number 0 to 31 (default 1)."), QStringLiteral("N")},
+        {QStringLiteral("board"),
+         QStringLiteral("Board number 0 to 31 (default 1); for send, compare and backup also a list "
+                        "(1,3,17) or all (the boards that answer a scan)."),
+         QStringLiteral("N")},
         {QStringLiteral("json"), QStringLiteral("Machine-readable output on standard output.")},
         {QStringLiteral("quiet"), QStringLiteral("No messages or progress, only errors.")},
         {QStringLiteral("log"), QStringLiteral("Write the debug log of the run to FILE."),
          QStringLiteral("FILE")},
-        {QStringLiteral("code-file"), QStringLiteral("Read the code from the first line of FILE."),
+        {QStringLiteral("code-file"),
+         QStringLiteral("Read the code from FILE: a line NN=CODE is board NN's own, a line without a number "
+                        "the code of the others."),
          QStringLiteral("FILE")},
         {{QStringLiteral("help"), QStringLiteral("h")}, QStringLiteral("Show this help.")},
     };
@@ -470,11 +491,29 @@ int Run::main(const QStringList &arguments)
     m_options.codeFile = parser.value(QStringLiteral("code-file"));
     m_options.port = parser.value(QStringLiteral("port"));
     if (parser.isSet(QStringLiteral("board"))) {
-        bool ok = false;
-        m_options.board = parser.value(QStringLiteral("board")).toInt(&ok);
-        if (!ok || m_options.board < 0 || m_options.board >= PLACAS_BUS)
-            return usage(QStringLiteral("--board takes a number from 0 to 31"));
+        const QString value = parser.value(QStringLiteral("board")).trimmed();
+        const bool several = value == QLatin1String("all") || value.contains(QLatin1Char(','));
+        static const QStringList takesSeveral{QStringLiteral("send"), QStringLiteral("compare"),
+                                              QStringLiteral("backup")};
+        if (several && !takesSeveral.contains(QLatin1String(command->name)))
+            return usage(QStringLiteral("a list of boards or all is taken by send, compare and backup only"));
+        m_options.severalBoards = several;
+        m_options.allBoards = value == QLatin1String("all");
+        if (!m_options.allBoards) {
+            for (const QString &part : value.split(QLatin1Char(','))) {
+                bool ok = false;
+                const int board = part.trimmed().toInt(&ok);
+                if (!ok || board < 0 || board >= PLACAS_BUS)
+                    return usage(QStringLiteral("--board takes a number from 0 to 31, a list of them, or all"));
+                if (!m_options.boards.contains(board))
+                    m_options.boards << board;
+            }
+            m_options.board = m_options.boards.constFirst();
+        }
     }
+    if (command->options.contains(QStringLiteral("keep")) && parser.isSet(QStringLiteral("keep")) &&
+        !m_options.severalBoards)
+        return usage(QStringLiteral("--keep goes with --board LIST or all"));
 
     try {
         readConfiguration();
@@ -488,7 +527,7 @@ int Run::main(const QStringList &arguments)
         m_progress = std::make_unique<TerminalProgress>(m_err, !m_options.quiet && Terminal::isTerminal(2));
         if (command->needsPort)
             openPort();
-        const int status = (this->*command->handler)();
+        const int status = m_options.severalBoards ? runBoards(*command) : (this->*command->handler)();
         if (m_port)
             m_port->close();
         return status;
@@ -710,7 +749,10 @@ void Run::watchInterrupt()
     QObject::connect(m_interrupt.get(), &InterruptWatch::interrupted, [this] {
         m_err << "\ntzr: stopping at the next exchange (Ctrl+C again to quit at once)\n";
         m_err.flush();
-        m_session->requestStop();
+        if (m_boardRun)
+            m_boardRun->requestStop();
+        else
+            m_session->requestStop();
     });
 }
 
@@ -1292,6 +1334,210 @@ int Run::importUsers()
                       .arg(m_tableName)
                       .arg(plan.problems.size()));
     return plan.problems.isEmpty() ? TzrTool::Success : TzrTool::Incomplete;
+}
+
+// The terminal's side of a run over several boards: a line per board on standard error, one JSON
+// object per board with --json, and a prompt for a board's own code when one is refused.
+class TerminalRunObserver : public BoardRunObserver
+{
+public:
+    TerminalRunObserver(TerminalObserver &job, TerminalProgress &progress, std::function<void(const QString &)> note,
+                        std::function<void(const BoardRunEntry &)> finished)
+        : m_job(job), m_progress(progress), m_note(std::move(note)), m_finished(std::move(finished))
+    {
+    }
+    ProgressView *progress() override { return m_job.progress(); }
+    MessageView *messages() override { return m_job.messages(); }
+    void boardStarted(int board, int index, int count) override
+    {
+        m_progress.setBoard(board);
+        m_note(QStringLiteral("Board %1 (%2 of %3)").arg(board).arg(index).arg(count));
+    }
+    void boardFinished(const BoardRunEntry &entry) override
+    {
+        m_progress.cerrar();
+        m_finished(entry);
+    }
+    std::optional<QString> askCode(int board, bool master) override
+    {
+        if (!Terminal::isTerminal(0))
+            return std::nullopt;
+        const auto typed = Terminal::readSecret(
+            QStringLiteral("Board %1 refused the code; its own %2 code (empty to skip the board): ")
+                .arg(board)
+                .arg(master ? QStringLiteral("master") : QStringLiteral("programming")));
+        if (!typed || typed->trimmed().isEmpty())
+            return std::nullopt;
+        return typed->trimmed().toUpper().left(LONGITUD_CODIGO);
+    }
+
+private:
+    TerminalObserver &m_job;
+    TerminalProgress &m_progress;
+    std::function<void(const QString &)> m_note;
+    std::function<void(const BoardRunEntry &)> m_finished;
+};
+
+int boardStatus(BoardOutcome outcome)
+{
+    switch (outcome) {
+    case BoardOutcome::Done:
+        return TzrTool::Success;
+    case BoardOutcome::Different:
+    case BoardOutcome::GuardRefused:
+    case BoardOutcome::NoImage:
+    case BoardOutcome::Stopped:
+    case BoardOutcome::FailedUsers:
+    case BoardOutcome::NotDone:
+        return TzrTool::Incomplete;
+    case BoardOutcome::CodeRefused:
+    case BoardOutcome::NotAnswering:
+        return TzrTool::NoAnswer;
+    case BoardOutcome::Failed:
+        break;
+    }
+    return TzrTool::FileFailure;
+}
+
+const QRegularExpression &runFolderName()
+{
+    static const QRegularExpression name(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}T\\d{2}-\\d{2}-\\d{2}$"));
+    return name;
+}
+
+BoardCodes Run::boardCodes(QChar letra)
+{
+    BoardCodes codes;
+    if (!m_options.codeFile.isEmpty()) {
+        QString error;
+        if (!BoardCodes::parse(QString::fromUtf8(FileData::read(m_options.codeFile)), codes, error))
+            throw Failure{TzrTool::Usage, QStringLiteral("%1: %2").arg(m_options.codeFile, error)};
+        return codes;
+    }
+    const bool master = letra == QLatin1Char('M');
+    const char *variable = master ? "TZR_MASTER_CODE" : "TZR_CODE";
+    QString text;
+    if (qEnvironmentVariableIsSet(variable)) {
+        text = qEnvironmentVariable(variable).trimmed();
+    } else if (Terminal::isTerminal(0)) {
+        const auto typed = Terminal::readSecret(master ? QStringLiteral("Master code, tried on every board: ")
+                                                       : QStringLiteral("Programming code, tried on every board: "));
+        if (!typed)
+            throw Failure{TzrTool::Usage, QStringLiteral("no code entered")};
+        text = typed->trimmed();
+    } else {
+        throw Failure{TzrTool::Usage,
+                      QStringLiteral("the %1 code is needed: give --code-file FILE or set %2")
+                          .arg(master ? QStringLiteral("master") : QStringLiteral("programming"),
+                               QString::fromLatin1(variable))};
+    }
+    text = text.toUpper();
+    if (text.size() > LONGITUD_CODIGO)
+        throw Failure{TzrTool::Usage, QStringLiteral("a code has at most %1 characters").arg(LONGITUD_CODIGO)};
+    codes.setDefault(text);
+    return codes;
+}
+
+QList<int> Run::boardsToRun()
+{
+    if (!m_options.allBoards)
+        return m_options.boards;
+    const ScanResult result = ScanJob(*m_session).run();
+    m_progress->cerrar();
+    jobFailed(result);
+    if (result.boards.isEmpty())
+        throw Failure{TzrTool::NoAnswer, QStringLiteral("no board answered on %1").arg(m_port->portName())};
+    return result.boards;
+}
+
+int Run::runBoards(const Command &command)
+{
+    const QString name = QLatin1String(command.name);
+    const bool backup = name == QLatin1String("backup");
+    BoardRun::Kind kind = BoardRun::Kind::Compare;
+    if (backup)
+        kind = BoardRun::Kind::SaveImage;
+    else if (name == QLatin1String("send"))
+        kind = m_options.parser->isSet(QStringLiteral("changes")) ? BoardRun::Kind::SendChanges : BoardRun::Kind::Send;
+    int keep = 0;
+    if (backup && m_options.parser->isSet(QStringLiteral("keep"))) {
+        bool ok = false;
+        keep = m_options.parser->value(QStringLiteral("keep")).toInt(&ok);
+        if (!ok || keep < 1)
+            throw Failure{TzrTool::Usage, QStringLiteral("--keep takes a number of runs, 1 or more")};
+    }
+    if (!backup)
+        dataFile(m_options.arguments.at(0), false);
+    const BoardCodes codes = boardCodes(backup ? QLatin1Char('M') : QLatin1Char('P'));
+    watchInterrupt();
+    const QList<int> boards = boardsToRun();
+
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString root = m_options.arguments.at(0);
+    QString folder = root;
+    if (backup) {
+        if (keep > 0)
+            folder = QDir(root).filePath(now.toString(QStringLiteral("yyyy-MM-ddTHH-mm-ss")));
+        // The images hold the boards' codes in clear: the folders are the owner's alone.
+        if (!QDir().mkpath(folder))
+            throw Failure{TzrTool::FileFailure, QStringLiteral("cannot create the folder %1").arg(folder)};
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    BoardRun run(*m_session, kind);
+    run.setFile(file());
+    run.setByName(!backup && m_options.parser->isSet(QStringLiteral("by-name")));
+    run.setImageFolder(folder, now.date());
+    run.setCodes(codes);
+    TerminalRunObserver observer(
+        *m_observer, *m_progress, [this](const QString &text) { note(text); },
+        [this](const BoardRunEntry &e) {
+            if (m_options.json)
+                printJson(QJsonObject{{QStringLiteral("board"), e.board},
+                                      {QStringLiteral("outcome"), BoardRunReport::outcomeKey(e.outcome)},
+                                      {QStringLiteral("written"), e.written},
+                                      {QStringLiteral("total"), e.total},
+                                      {QStringLiteral("failedUsers"), QJsonArray::fromStringList(e.failedUsers)},
+                                      {QStringLiteral("differences"), e.differences},
+                                      {QStringLiteral("seconds"), static_cast<double>(e.milliseconds) / 1000.0},
+                                      {QStringLiteral("detail"), e.detail}});
+            else
+                note(QStringLiteral("Board %1: %2").arg(e.board).arg(BoardRunReport::outcomeKey(e.outcome)));
+        });
+    m_boardRun = &run;
+    const BoardRunReport report = run.run(boards, &observer);
+    m_boardRun = nullptr;
+    m_progress->cerrar();
+    if (!m_options.json) {
+        // The report on standard output, without the byte-order mark a spreadsheet file gets.
+        QByteArray csv = report.toCsv();
+        if (csv.startsWith("\xEF\xBB\xBF"))
+            csv.remove(0, 3);
+        m_out << QString::fromUtf8(csv);
+        m_out.flush();
+    }
+    int status = TzrTool::Success;
+    int saved = 0;
+    for (const BoardRunEntry &e : report.boards) {
+        status = std::max(status, boardStatus(e.outcome));
+        saved += e.outcome == BoardOutcome::Done ? 1 : 0;
+    }
+    // Older runs go only once this one has saved something: a night of dead boards must not
+    // cost the last good backups (nor leave an empty run among them).
+    if (backup && keep > 0 && saved == 0)
+        QDir().rmdir(folder);
+    if (backup && keep > 0 && saved > 0) {
+        QStringList runs = QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+        runs.removeIf([](const QString &n) { return !runFolderName().match(n).hasMatch(); });
+        while (runs.size() > keep) {
+            const QString old = QDir(root).filePath(runs.takeFirst());
+            if (!QDir(old).removeRecursively())
+                note(QStringLiteral("could not remove the old run %1").arg(old));
+            else
+                note(QStringLiteral("Removed the old run %1").arg(old));
+        }
+    }
+    return status;
 }
 
 } // namespace

@@ -69,6 +69,7 @@ public:
 
     // The text of num_placa, read afresh for every exchange addressed to "the current board".
     void setFuentePlaca(std::function<QString()> source) { m_fuentePlaca = std::move(source); }
+    const std::function<QString()> &fuentePlaca() const { return m_fuentePlaca; }
     // The current board number; raises ConversionError when num_placa is not a number.
     int placaActual() const;
 

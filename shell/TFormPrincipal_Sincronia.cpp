@@ -15,6 +15,7 @@
 #include "ImageJobs.h"
 #include "Lenguaje.h"
 #include "SerialPort.h"
+#include "SeveralBoards.h"
 #include "SendChangesJob.h"
 #include "SystemImage.h"
 #include "TFProgreso.h"
@@ -93,6 +94,9 @@ void TFormPrincipal::creaMenusSincronia()
         return QMessageBox::question(this, windowTitle(), linea1 + QLatin1Char('\n') + linea2) ==
                QMessageBox::Yes;
     };
+    new SeveralBoards(m_ctx, SeveralBoardsHost{this, m_Arbol, m_miComunication, m_Herraminetas1,
+                                               [this] { return sesion(); }, [this] { return ficheroAbierto(); },
+                                               [this] { return m_ToolOrden && m_ToolOrden->isChecked(); }});
 }
 
 void TFormPrincipal::CompararSistemaClick()

@@ -28,6 +28,8 @@ private slots:
     void ctrlCStopsAtTheNextExchange();
     void restoreOfAForeignFileTouchesNothing();
     void paramsNewCodes();
+    void severalBoards();
+    void nightlyBackupsKeepTheLastRuns();
 
 private:
     // (Re)starts the stand-in with boards 1 and 3 and these options besides.
@@ -222,6 +224,18 @@ void TestTzr::subcommands_data()
     QTest::newRow("import with a bad row")
         << QStringList{"import", "f.db", "in.csv", "--append"} << code << true << 1 << ""
         << "in.csv:3: CALL is empty" << true;
+    QTest::newRow("list of boards, receive")
+        << QStringList{"receive", "f.db", "--board", "1,3"} + port << code << false << 2 << ""
+        << "taken by send, compare and backup only" << false;
+    QTest::newRow("list of boards, bad number")
+        << QStringList{"compare", "f.db", "--board", "1,x"} + port << code << true << 2 << ""
+        << "a list of them, or all" << true;
+    QTest::newRow("keep without a list")
+        << QStringList{"backup", "dir", "--keep", "2"} + port << code << false << 2 << ""
+        << "--keep goes with --board LIST or all" << false;
+    QTest::newRow("code file, board off the bus")
+        << QStringList{"compare", "f.db", "--board", "1,3", "--code-file", "codes.txt"} + port << code << true << 2
+        << "" << "line 2: board 40 is not on the bus" << true;
     QTest::newRow("unknown subcommand") << QStringList{"frobnicate"} << code << false << 2 << ""
                                         << "unknown subcommand" << false;
     QTest::newRow("help of a subcommand")
@@ -245,6 +259,10 @@ void TestTzr::subcommands()
     QVERIFY(codeFile.open(QIODevice::WriteOnly));
     codeFile.write("73518\n");
     codeFile.close();
+    QFile codes(m_dir->filePath(QStringLiteral("codes.txt")));
+    QVERIFY(codes.open(QIODevice::WriteOnly));
+    codes.write("73518\n40=11111\n");
+    codes.close();
     QFile csv(m_dir->filePath(QStringLiteral("in.csv")));
     QVERIFY(csv.open(QIODevice::WriteOnly));
     csv.write("ANA,1,1\n\nBOB,,2\n");
@@ -409,6 +427,80 @@ void TestTzr::paramsNewCodes()
     r = tzr(QStringList{"params"} + port, {"TZR_MASTER_CODE=12345"});
     QCOMPARE(r.status, 0);
     QVERIFY2(r.out.contains(QStringLiteral("programming-code=2A4B6\nmaster-code=12345")), qPrintable(r.out));
+}
+
+// A run over several boards: a CSV row or a JSON object per board, the worst board's status.
+void TestTzr::severalBoards()
+{
+    const QStringList port{"--port", "COM27"};
+    const QStringList code{"TZR_CODE=73518"};
+    QCOMPARE(tzr(QStringList{"receive", "f.db"} + port, code).status, 0);
+    Result r = tzr(QStringList{"send", "f.db", "--board", "all"} + port, code);
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QVERIFY2(r.out.contains(QStringLiteral("\r\n1,done,5,5,,0,")), qPrintable(r.out));
+    QVERIFY2(r.out.contains(QStringLiteral("\r\n3,done,5,5,,0,")), qPrintable(r.out));
+
+    QFile csv(m_dir->filePath(QStringLiteral("in.csv")));
+    QVERIFY(csv.open(QIODevice::WriteOnly));
+    csv.write("NUEVO,77,7,1234\n");
+    csv.close();
+    QCOMPARE(tzr({"import", "f.db", "in.csv", "--append"}).status, 0);
+    // Board 5 is not on the bus: the others are still done, and the status says one did not answer.
+    r = tzr(QStringList{"send", "f.db", "--changes", "--board", "3,1,5", "--json"} + port, code);
+    QVERIFY2(r.status == 3, qPrintable(r.err));
+    const QStringList lines = r.out.trimmed().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 3);
+    QStringList seen;
+    for (const QString &line : lines) {
+        const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+        seen << QStringLiteral("%1 %2 %3")
+                    .arg(o.value(QStringLiteral("board")).toInt())
+                    .arg(o.value(QStringLiteral("outcome")).toString())
+                    .arg(o.value(QStringLiteral("written")).toInt());
+    }
+    QCOMPARE(seen, (QStringList{"3 done 1", "1 done 1", "5 not-answering 0"}));
+
+    // Board 3 has a code of its own in the file, and it is the wrong one.
+    QFile codes(m_dir->filePath(QStringLiteral("codes.txt")));
+    QVERIFY(codes.open(QIODevice::WriteOnly));
+    codes.write("73518\n03=11111\n");
+    codes.close();
+    r = tzr(QStringList{"compare", "f.db", "--board", "1,3", "--code-file", "codes.txt"} + port);
+    QVERIFY2(r.status == 3, qPrintable(r.err));
+    QVERIFY2(r.out.contains(QStringLiteral("\r\n1,done,")), qPrintable(r.out));
+    QVERIFY2(r.out.contains(QStringLiteral("\r\n3,code-refused,")), qPrintable(r.out));
+}
+
+// backup --board all --keep N: a dated folder per run with one owner-only image per board, and
+// only the last N runs left; anything else in the folder is not touched.
+void TestTzr::nightlyBackupsKeepTheLastRuns()
+{
+    const QString root = m_dir->filePath(QStringLiteral("backups"));
+    QVERIFY(QDir().mkpath(root + QStringLiteral("/keep-me")));
+    QVERIFY(QDir().mkpath(root + QStringLiteral("/2020-01-01T00-00-00")));
+    QVERIFY(QDir().mkpath(root + QStringLiteral("/2020-01-02T00-00-00")));
+    const QStringList arguments{"backup", "--board", "all", "--keep", "2", "--port", "COM27", root};
+    const Result r = tzr(arguments, {"TZR_MASTER_CODE=40962"});
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QStringList runs = QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    QCOMPARE(runs.size(), 3);
+    QCOMPARE(runs.at(0), QStringLiteral("2020-01-02T00-00-00"));
+    QCOMPARE(runs.at(2), QStringLiteral("keep-me"));
+    const QDir run(root + QLatin1Char('/') + runs.at(1));
+    const QString date = runs.at(1).left(10);
+    QCOMPARE(run.entryList(QDir::Files, QDir::Name),
+             (QStringList{QStringLiteral("board-01-%1.tzrimg").arg(date), QStringLiteral("board-03-%1.tzrimg").arg(date)}));
+    for (const QString &name : run.entryList(QDir::Files))
+        QCOMPARE(QFileInfo(run.filePath(name)).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther),
+                 QFile::Permissions());
+    QCOMPARE(QFileInfo(run.path()).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::ExeOther),
+             QFile::Permissions());
+
+    // A run that saves nothing removes nothing.
+    const Result none = tzr(QStringList{"backup", "--board", "5,6", "--keep", "1", "--port", "COM27", root},
+                            {"TZR_MASTER_CODE=40962"});
+    QCOMPARE(none.status, 3);
+    QCOMPARE(QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name), runs);
 }
 
 QTEST_GUILESS_MAIN(TestTzr)
