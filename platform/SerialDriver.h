@@ -16,6 +16,10 @@ public:
     virtual int latencyTimer(const QString &device);
     // Opens and closes the device as the port would, without locking it; 0 or the errno.
     virtual int probeOpen(const QString &device);
+    // Sets the line back to plain raw 9600 8N1, as a fresh device comes up; 0 or the errno.
+    virtual int resetLine(const QString &device);
+    // Gives up exclusive mode on the open descriptor; 0 or the errno.
+    virtual int releaseExclusive(int descriptor);
     // The program holding the device's lock file; empty when there is no live lock.
     virtual QString lockHolder(const QString &device);
     // Another program with the device open, among the processes this user may see.
