@@ -7,6 +7,8 @@
 #include "MemoryTable.h"
 #include "PortList.h"
 #include "QtSerialPort.h"
+#include "CompareJob.h"
+#include "SendChangesJob.h"
 #include "SyncImageStore.h"
 #include "SyncTransfers.h"
 #include "TableFamily.h"

@@ -56,3 +56,13 @@ void TerminalProgress::draw()
           << QString(BAR_WIDTH - filled, QLatin1Char('.')) << "] " << m_counter;
     m_err.flush();
 }
+
+void TerminalProgress::setSinRespuesta(bool on)
+{
+    if (m_shown && m_enabled)
+        m_err << '\n';
+    m_err << (on ? QStringLiteral("tzr: board %1 is not answering; Ctrl+C stops").arg(m_board)
+                 : QStringLiteral("tzr: board %1 answers again").arg(m_board))
+          << '\n';
+    m_err.flush();
+}

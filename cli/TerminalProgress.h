@@ -10,6 +10,7 @@ class TerminalProgress : public ProgressView
 {
 public:
     TerminalProgress(QTextStream &err, bool enabled) : m_err(err), m_enabled(enabled) {}
+    void setBoard(int board) { m_board = board; }
 
     void mostrar() override;
     void cerrar() override;
@@ -19,6 +20,8 @@ public:
     int posicion() const override { return m_position; }
     void setContador(const QString &text) override;
     void setUsuarioProceso(const QString &) override {}
+    // Said even with --quiet and off a terminal: a silent board is worth knowing about.
+    void setSinRespuesta(bool on) override;
 
 private:
     void draw();
@@ -30,4 +33,5 @@ private:
     QString m_counter;
     int m_maximum = 100;
     int m_position = 0;
+    int m_board = 0;
 };

@@ -7,17 +7,26 @@
 #include "CsvText.h"
 #include "FileData.h"
 #include "FileLog.h"
-#include "LanguageTexts.h"
+#include "BoardSession.h"
+#include "CompareJob.h"
+#include "Configuracion.h"
+#include "FicheroActual.h"
+#include "ImageJobs.h"
+#include "InterruptWatch.h"
+#include "JobObserver.h"
+#include "Lenguaje.h"
+#include "ReceiveJob.h"
+#include "ScanJob.h"
+#include "SendChangesJob.h"
+#include "SendJob.h"
 #include "Parametros.h"
 #include "PortList.h"
 #include "ProfileFile.h"
 #include "QtSerialPort.h"
 #include "RegistroPlaca.h"
 #include "SpecialFolder.h"
-#include "SyncImageStore.h"
 #include "SyncTransfers.h"
 #include "SystemImage.h"
-#include "TablaCursor.h"
 #include "Table.h"
 #include "TableFamily.h"
 #include "Terminal.h"
@@ -25,7 +34,6 @@
 #include "TestPlacas.h"
 #include "Transferencias.h"
 #include "TzrError.h"
-#include "UserArea.h"
 #include "UsersExport.h"
 #include "UsersImport.h"
 #include "UsersTableRules.h"
@@ -139,6 +147,19 @@ private:
     QTextStream &m_err;
 };
 
+// The terminal's side of a job: the progress line and the transfers' messages.
+class TerminalObserver : public JobObserver
+{
+public:
+    TerminalObserver(ProgressView *progress, QTextStream &err) : m_progress(progress), m_messages(err) {}
+    ProgressView *progress() override { return m_progress; }
+    MessageView *messages() override { return &m_messages; }
+
+private:
+    ProgressView *m_progress;
+    StderrMessages m_messages;
+};
+
 class Run
 {
 public:
@@ -172,12 +193,14 @@ private:
     void dataFile(const QString &path, bool createFromTemplate);
     void note(const QString &text);
     void printJson(const QJsonValue &value);
-    // The reader type of the board, read as connecting reads it; the record codec depends on it.
-    void readReaderType();
     QString rowRefused(const FilaRechazada &rechazo) const;
-    // What the data file remembers of the board after a full transfer: the area it now holds,
-    // or nothing (null) when the board may hold anything.
-    void rememberBoard(const UserArea *area);
+    DataFileRef file() const { return {m_directory, m_tableName}; }
+    // Ends the subcommand unless the job ran to its end.
+    void jobFailed(const JobStatus &status);
+    void notRemembered(const QString &error);
+    // From here on Ctrl+C stops the board command at its next exchange (after the code prompt,
+    // which Ctrl+C ends at once).
+    void watchInterrupt();
 
     QTextStream &m_out;
     QTextStream &m_err;
@@ -185,10 +208,13 @@ private:
     QString m_korvel;
     QString m_comPort = QStringLiteral("1");
     QString m_idioma = QStringLiteral("ENGLISH");
-    std::unique_ptr<LanguageTexts> m_texts;
+    std::unique_ptr<Lenguaje> m_texts;
     PortList m_ports;
     std::unique_ptr<QtSerialPort> m_port;
     std::unique_ptr<Comunicacion_TZR> m_link;
+    std::unique_ptr<BoardSession> m_session;
+    std::unique_ptr<TerminalObserver> m_observer;
+    std::unique_ptr<InterruptWatch> m_interrupt;
     std::unique_ptr<FileLog> m_log;
     std::unique_ptr<TerminalProgress> m_progress;
     QString m_directory;
@@ -438,14 +464,15 @@ int Run::main(const QStringList &arguments)
 void Run::readConfiguration()
 {
     m_korvel = SpecialFolder::korvelFolder();
-    const ProfileFile configuration(m_korvel + QStringLiteral("/TZR_USR.ini"));
-    m_comPort =
-        configuration.readString(QStringLiteral("TZR"), QStringLiteral("ComPort"), QStringLiteral("1"));
-    m_idioma =
-        configuration.readString(QStringLiteral("TZR"), QStringLiteral("IDIOMA"), QStringLiteral("ENGLISH"));
+    FicheroActual fichero;
+    Configuracion configuration(fichero, m_korvel);
+    configuration.Lee_Configuracion();
+    m_comPort = configuration.ComPort();
+    m_idioma = configuration.IDIOMA();
     if (m_idioma.isEmpty())
         m_idioma = QStringLiteral("ENGLISH");
-    m_texts = std::make_unique<LanguageTexts>(m_korvel + QStringLiteral("/TZR_LANG.ini"), m_idioma);
+    m_texts = std::make_unique<Lenguaje>(m_korvel + QStringLiteral("/TZR_LANG.ini"),
+                                         [idioma = m_idioma] { return idioma; });
 }
 
 void Run::note(const QString &text)
@@ -477,14 +504,24 @@ void Run::openPort()
     name = name.toUpper();
     m_ports = PortList::system();
     m_port = std::make_unique<QtSerialPort>(m_ports);
-    if (!m_port->open(name))
-        throw Failure{TzrTool::NoAnswer,
-                      QStringLiteral("cannot open %1: %2").arg(name, m_port->errorString())};
     m_link = std::make_unique<Comunicacion_TZR>();
     m_link->setPuerto(m_port.get());
     m_link->setDebugLog(m_log.get());
     const int board = m_options.board;
     m_link->setFuentePlaca([board] { return QString::number(board); });
+    m_session = std::make_unique<BoardSession>(*m_port, *m_link, *m_texts, m_korvel + QStringLiteral("/TZR_USR.ini"));
+    m_progress->setBoard(board);
+    m_observer = std::make_unique<TerminalObserver>(m_progress.get(), m_err);
+    m_session->setObserver(m_observer.get());
+    if (!m_session->openPort(name)) {
+        const OpenFailureText why = m_session->openFailureText();
+        throw Failure{TzrTool::NoAnswer,
+                      QStringLiteral("cannot open %1: %2")
+                          .arg(name, why.known() ? why.line1 + QLatin1Char(' ') + why.line2 : m_port->errorString())};
+    }
+    QObject::connect(m_session.get(), &BoardSession::echoDetected, [this](const QString &port) {
+        note(QStringLiteral("the line on %1 echoes what is sent; echo handling is now on for it").arg(port));
+    });
     m_port->purge();
 }
 
@@ -522,20 +559,21 @@ QString Run::code(QChar letra)
 void Run::checkCode(QChar letra)
 {
     const QString typed = code(letra);
-    Comunicacion_TZR &link = *m_link;
-    const Comunicacion_TZR::Reserva reserva(link);
-    ContraPlaca contra(link);
-    const CodigoLeido leido = contra.leeCodigo(letra);
-    const MarcaLeida marca = contra.Lee_Marca_Contra(letra);
-    if (!marca.valida)
+    watchInterrupt();
+    switch (m_session->checkCode(letra, typed)) {
+    case CodeCheck::Accepted:
+        return;
+    case CodeCheck::NoAnswer:
         throw Failure{
             TzrTool::NoAnswer,
             QStringLiteral("board %1 did not answer on %2").arg(m_options.board).arg(m_port->portName())};
-    if (!ContraPlaca::verifica(marca, leido, typed, typed, letra))
-        throw Failure{TzrTool::NoAnswer, QStringLiteral("board %1 refused the %2 code")
-                                             .arg(m_options.board)
-                                             .arg(letra == QLatin1Char('M') ? QStringLiteral("master")
-                                                                            : QStringLiteral("programming"))};
+    case CodeCheck::Refused:
+        break;
+    }
+    throw Failure{TzrTool::NoAnswer, QStringLiteral("board %1 refused the %2 code")
+                                         .arg(m_options.board)
+                                         .arg(letra == QLatin1Char('M') ? QStringLiteral("master")
+                                                                        : QStringLiteral("programming"))};
 }
 
 void Run::dataFile(const QString &path, bool createFromTemplate)
@@ -556,13 +594,6 @@ void Run::dataFile(const QString &path, bool createFromTemplate)
     note(QStringLiteral("Created %1 from the template").arg(m_tableName));
 }
 
-void Run::readReaderType()
-{
-    Comunicacion_TZR &link = *m_link;
-    int lector = 0;
-    const bool leido = link.Lee_Byte(link.placaActual(), DIR_TIPO_LECTOR, lector);
-    link.setTipo_lector(tipoLectorDeByte(lector, leido));
-}
 
 QString Run::rowRefused(const FilaRechazada &rechazo) const
 {
@@ -571,20 +602,45 @@ QString Run::rowRefused(const FilaRechazada &rechazo) const
         .arg(rechazo.nombre.trimmed(), rechazo.motivo);
 }
 
-void Run::rememberBoard(const UserArea *area)
+void Run::jobFailed(const JobStatus &status)
 {
-    try {
-        SyncImageStore store(m_directory, m_tableName);
-        if (area)
-            store.save(SyncImage{m_options.board, Clock().now().toUTC(), *area});
-        else
-            store.forget(m_options.board);
-    } catch (const TzrError &e) {
-        // The transfer itself is done; a send of changes will ask for a full send or a compare.
-        note(QStringLiteral("the data file could not remember board %1: %2")
-                 .arg(m_options.board)
-                 .arg(e.message()));
+    switch (status.end) {
+    case JobEnd::Done:
+        return;
+    case JobEnd::NotOpened:
+        throw Failure{TzrTool::NoAnswer,
+                      QStringLiteral("board %1 did not open the transfer").arg(m_options.board)};
+    case JobEnd::PortLost:
+    case JobEnd::PortUnavailable: {
+        const OpenFailureText gone = m_session->goneText(m_port->portName());
+        throw Failure{TzrTool::NoAnswer, gone.line1 + QLatin1Char(' ') + status.error};
     }
+    case JobEnd::Stopped:
+        throw Failure{TzrTool::Incomplete, QStringLiteral("stopped before the end")};
+    case JobEnd::RowRefused:
+    case JobEnd::Failed:
+        break;
+    }
+    throw Failure{TzrTool::FileFailure, status.error};
+}
+
+void Run::watchInterrupt()
+{
+    if (m_interrupt || !m_session)
+        return;
+    m_interrupt = std::make_unique<InterruptWatch>();
+    QObject::connect(m_interrupt.get(), &InterruptWatch::interrupted, [this] {
+        m_err << "\ntzr: stopping at the next exchange (Ctrl+C again to quit at once)\n";
+        m_err.flush();
+        m_session->requestStop();
+    });
+}
+
+void Run::notRemembered(const QString &error)
+{
+    // The transfer itself is done; a send of changes will ask for a full send or a compare.
+    if (!error.isEmpty())
+        note(QStringLiteral("the data file could not remember board %1: %2").arg(m_options.board).arg(error));
 }
 
 QString slotList(const QList<int> &slotNumbers)
@@ -615,19 +671,11 @@ int Run::ports()
 
 int Run::scan()
 {
-    Comunicacion_TZR &link = *m_link;
-    const Comunicacion_TZR::Reserva reserva(link);
-    m_progress->setMensaje(
-        m_texts->texto(QStringLiteral("F_test_label2_caption"), QStringLiteral("Scanning")));
-    m_progress->setMaximo(PLACAS_BUS - 1);
-    QList<int> found;
-    for (int placa = 0; placa < PLACAS_BUS; ++placa) {
-        if (link.Sondea_Placa(placa))
-            found << placa;
-        m_progress->setPosicion(placa);
-        m_progress->setContador(QStringLiteral("%1/%2").arg(placa).arg(PLACAS_BUS - 1));
-    }
-    m_progress->cerrar();
+    watchInterrupt();
+    const ScanResult result = ScanJob(*m_session).run();
+    if (!result.done())
+        jobFailed(result);
+    const QList<int> &found = result.boards;
     if (m_options.json) {
         QJsonArray boards;
         for (int b : found)
@@ -687,51 +735,27 @@ int Run::receive()
 {
     dataFile(m_options.arguments.at(0), true);
     checkCode(QLatin1Char('P'));
-    Comunicacion_TZR &link = *m_link;
-    const Comunicacion_TZR::Reserva reserva(link);
-    readReaderType();
+    m_session->readReaderType();
     m_port->purge();
-    if (!link.Modo_Transferencia(true))
-        throw Failure{TzrTool::NoAnswer,
-                      QStringLiteral("board %1 did not open the transfer").arg(m_options.board)};
-    ResultadoRecepcion resultado;
-    UserArea areaLeida;
-    try {
-        m_progress->setMaximo(MAX_USUARIOS);
-        m_progress->mostrar();
-        m_progress->setMensaje(
-            m_texts->texto(QStringLiteral("SHOW_M5"), QStringLiteral("Receiving from system :")));
-        TablaCursor tabla(m_directory, m_tableName);
-        Clock reloj;
-        StderrMessages mensajes(m_err);
-        Transferencias transferencias(link, *m_texts, reloj);
-        transferencias.setProgreso(m_progress.get());
-        transferencias.setMensajes(&mensajes);
-        transferencias.setAreaLeida(&areaLeida);
-        resultado = transferencias.Conexion_General(tabla);
-    } catch (...) {
-        m_progress->cerrar();
-        if (!link.Modo_Transferencia(false))
-            link.Envia_Reinicio();
-        throw;
-    }
+    const ReceiveResult resultado = ReceiveJob(*m_session, file()).run();
     m_progress->cerrar();
-    if (!link.Modo_Transferencia(false))
-        link.Envia_Reinicio();
+    if (!resultado.done() && resultado.end != JobEnd::Failed)
+        m_err << "tzr: receive incomplete; the file was not changed\n";
+    jobFailed(resultado);
     if (m_options.json)
         printJson(QJsonObject{{QStringLiteral("board"), m_options.board},
-                              {QStringLiteral("users"), resultado.usuarios},
-                              {QStringLiteral("failedSlots"), resultado.slotsFallidos},
-                              {QStringLiteral("complete"), resultado.completa()}});
-    if (!resultado.completa()) {
-        m_err << "tzr: receive incomplete: " << resultado.slotsFallidos
+                              {QStringLiteral("users"), resultado.users},
+                              {QStringLiteral("failedSlots"), resultado.failedSlots},
+                              {QStringLiteral("complete"), resultado.complete()}});
+    if (!resultado.complete()) {
+        m_err << "tzr: receive incomplete: " << resultado.failedSlots
               << " user slots could not be read; the file was not changed\n";
         m_err.flush();
         return TzrTool::Incomplete;
     }
-    rememberBoard(&areaLeida);
+    notRemembered(resultado.notRemembered);
     note(QStringLiteral("Received %1 users from board %2 into %3")
-             .arg(resultado.usuarios)
+             .arg(resultado.users)
              .arg(m_options.board)
              .arg(m_tableName));
     return TzrTool::Success;
@@ -743,66 +767,37 @@ int Run::send()
         return sendChanges();
     dataFile(m_options.arguments.at(0), false);
     checkCode(QLatin1Char('P'));
-    Comunicacion_TZR &link = *m_link;
-    const Comunicacion_TZR::Reserva reserva(link);
-    readReaderType();
-    Clock reloj;
-    StderrMessages mensajes(m_err);
-    Transferencias transferencias(link, *m_texts, reloj);
-    transferencias.setProgreso(m_progress.get());
-    transferencias.setMensajes(&mensajes);
+    m_session->readReaderType();
+    SendJob job(*m_session, file());
     // Every row is encoded, for this board's reader, before anything is written to the board.
-    QList<RegistroEnvio> registros;
-    {
-        TablaCursor tabla(m_directory, m_tableName);
-        FilaRechazada rechazo;
-        if (!transferencias.Prepara_Envio(
-                tabla.filasEnOrden(m_options.parser->isSet(QStringLiteral("by-name"))), registros, rechazo))
-            throw Failure{TzrTool::FileFailure, rowRefused(rechazo)};
-    }
+    const SendPlan plan = job.prepare(m_options.parser->isSet(QStringLiteral("by-name")));
+    if (plan.end == JobEnd::RowRefused)
+        throw Failure{TzrTool::FileFailure, rowRefused(plan.refused)};
+    jobFailed(plan);
     m_port->purge();
-    if (!link.Modo_Transferencia(true))
-        throw Failure{TzrTool::NoAnswer,
-                      QStringLiteral("board %1 did not open the transfer").arg(m_options.board)};
-    ResultadoEnvio resultado;
-    try {
-        m_progress->mostrar();
-        // The port is closed and opened again before the writes, as the window's send does.
-        const QString nombre = m_port->portName();
-        m_port->close();
-        if (!m_port->open(nombre))
-            throw Failure{TzrTool::NoAnswer,
-                          QStringLiteral("cannot open %1 again: %2").arg(nombre, m_port->errorString())};
-        resultado = transferencias.Envio_General(registros, nombre);
-    } catch (...) {
-        m_progress->cerrar();
-        // Part of the board may have been written: the file no longer knows what it holds.
-        rememberBoard(nullptr);
-        link.Modo_Transferencia(false);
-        link.Envia_Reinicio();
-        throw;
-    }
+    const SendResult resultado = job.run(plan.records);
     m_progress->cerrar();
-    link.Modo_Transferencia(false);
-    link.Envia_Reinicio();
-    const UserArea enviada = UserArea::fromRecords(registros);
-    rememberBoard(resultado.completo() ? &enviada : nullptr);
-    QStringList fallidos = resultado.usuariosFallidos;
-    for (QString &n : fallidos)
-        n = n.trimmed();
+    if (resultado.end == JobEnd::NotOpened || resultado.end == JobEnd::Failed)
+        jobFailed(resultado);
+    const QStringList fallidos = resultado.failedNames();
     if (m_options.json)
         printJson(QJsonObject{{QStringLiteral("board"), m_options.board},
-                              {QStringLiteral("users"), resultado.usuarios},
+                              {QStringLiteral("users"), resultado.sent.usuarios},
+                              {QStringLiteral("total"), resultado.total},
                               {QStringLiteral("failedUsers"), QJsonArray::fromStringList(fallidos)},
-                              {QStringLiteral("failedErases"), resultado.borradosFallidos},
-                              {QStringLiteral("complete"), resultado.completo()}});
-    if (!resultado.completo()) {
-        m_err << "tzr: send incomplete; users not written: "
+                              {QStringLiteral("failedErases"), resultado.sent.borradosFallidos},
+                              {QStringLiteral("complete"), resultado.complete()}});
+    if (!resultado.complete()) {
+        m_err << "tzr: send incomplete; users written: " << resultado.sent.usuarios << " of " << resultado.total
+              << "; users not written: "
               << (fallidos.isEmpty() ? QStringLiteral("-") : fallidos.join(QStringLiteral(", "))) << '\n';
         m_err.flush();
+        if (!resultado.done())
+            jobFailed(resultado);
         return TzrTool::Incomplete;
     }
-    note(QStringLiteral("Sent %1 users to board %2").arg(registros.size()).arg(m_options.board));
+    notRemembered(resultado.notRemembered);
+    note(QStringLiteral("Sent %1 users to board %2").arg(plan.records.size()).arg(m_options.board));
     return TzrTool::Success;
 }
 
@@ -810,20 +805,14 @@ int Run::compare()
 {
     dataFile(m_options.arguments.at(0), false);
     checkCode(QLatin1Char('P'));
-    Comunicacion_TZR &link = *m_link;
-    const Comunicacion_TZR::Reserva reserva(link);
-    readReaderType();
-    Clock reloj;
-    StderrMessages mensajes(m_err);
-    SyncTransfers sync(link, *m_texts, reloj);
-    sync.setProgreso(m_progress.get());
-    sync.setMensajes(&mensajes);
-    TablaCursor tabla(m_directory, m_tableName);
-    SyncImageStore store(m_directory, m_tableName);
+    m_session->readReaderType();
     m_port->purge();
-    const ResultadoComparacion r =
-        Compara_Con_Sistema(sync, tabla, m_options.parser->isSet(QStringLiteral("by-name")), store);
+    const CompareResult result = CompareJob(*m_session, file()).run(m_options.parser->isSet(QStringLiteral("by-name")));
     m_progress->cerrar();
+    if (!result.done() && result.end != JobEnd::Failed)
+        m_err << "tzr: compare incomplete\n";
+    jobFailed(result);
+    const ResultadoComparacion &r = result.comparison;
     switch (r.estado) {
     case ResultadoComparacion::Estado::FilaRechazada:
         throw Failure{TzrTool::FileFailure, rowRefused(r.rechazo)};
@@ -879,22 +868,13 @@ int Run::sendChanges()
 {
     dataFile(m_options.arguments.at(0), false);
     checkCode(QLatin1Char('P'));
-    Comunicacion_TZR &link = *m_link;
-    const Comunicacion_TZR::Reserva reserva(link);
-    readReaderType();
-    Clock reloj;
-    StderrMessages mensajes(m_err);
-    SyncTransfers sync(link, *m_texts, reloj);
-    sync.setProgreso(m_progress.get());
-    sync.setMensajes(&mensajes);
-    SyncImageStore store(m_directory, m_tableName);
-    PreparacionCambios preparacion;
-    {
-        TablaCursor tabla(m_directory, m_tableName);
-        preparacion = Prepara_Cambios(sync, tabla, m_options.parser->isSet(QStringLiteral("by-name")), store);
-    }
-    if (preparacion.estado == PreparacionCambios::Estado::FilaRechazada)
+    m_session->readReaderType();
+    SendChangesJob job(*m_session, file());
+    const SendChangesPlan plan = job.prepare(m_options.parser->isSet(QStringLiteral("by-name")));
+    const PreparacionCambios &preparacion = plan.preparation;
+    if (plan.end == JobEnd::RowRefused)
         throw Failure{TzrTool::FileFailure, rowRefused(preparacion.rechazo)};
+    jobFailed(plan);
     if (preparacion.estado == PreparacionCambios::Estado::SinImagen)
         throw Failure{
             TzrTool::Incomplete,
@@ -902,8 +882,17 @@ int Run::sendChanges()
                 .arg(m_tableName)
                 .arg(m_options.board)};
     m_port->purge();
-    const ResultadoEnvioCambios r = Envia_Cambios(sync, preparacion, store, m_port->portName());
+    const SendChangesResult result = job.run(preparacion);
     m_progress->cerrar();
+    if (!result.done()) {
+        const QStringList failed = result.failedNames();
+        m_err << "tzr: send of changes incomplete; slots written: " << result.sent.resultado.escritos << " of "
+              << result.sent.plan.escribir.size() << ", emptied: " << result.sent.resultado.vaciados << " of "
+              << result.sent.plan.vaciar.size() << "; users not written: "
+              << (failed.isEmpty() ? QStringLiteral("-") : failed.join(QStringLiteral(", "))) << '\n';
+        jobFailed(result);
+    }
+    const ResultadoEnvioCambios &r = result.sent;
     switch (r.estado) {
     case ResultadoEnvioCambios::Estado::SinRespuesta:
         throw Failure{TzrTool::NoAnswer,
@@ -922,9 +911,7 @@ int Run::sendChanges()
     case ResultadoEnvioCambios::Estado::Hecho:
         break;
     }
-    QStringList fallidos = r.resultado.usuariosFallidos;
-    for (QString &n : fallidos)
-        n = n.trimmed();
+    const QStringList fallidos = result.failedNames();
     if (m_options.json)
         printJson(QJsonObject{{QStringLiteral("board"), m_options.board},
                               {QStringLiteral("written"), r.resultado.escritos},
@@ -949,15 +936,13 @@ int Run::backup()
 {
     const QString path = m_options.arguments.at(0);
     checkCode(QLatin1Char('M'));
-    Comunicacion_TZR &link = *m_link;
-    const Comunicacion_TZR::Reserva reserva(link);
-    Clock reloj;
-    SystemImageTransfer transfer(link, *m_texts, reloj);
-    transfer.setProgreso(m_progress.get());
-    m_progress->mostrar();
     SystemImage imagen;
-    const ResultadoImagen r = transfer.Lee_Imagen(imagen);
+    const ImageResult result = ImageJobs(*m_session).save(imagen, path);
     m_progress->cerrar();
+    if (!result.done() && result.end != JobEnd::Failed)
+        m_err << "tzr: backup incomplete; no image saved\n";
+    jobFailed(result);
+    const ResultadoImagen &r = result.image;
     if (r.sinRespuesta)
         throw Failure{TzrTool::NoAnswer,
                       QStringLiteral("board %1 did not open the transfer").arg(m_options.board)};
@@ -966,7 +951,6 @@ int Run::backup()
                       QStringLiteral("board %1 could not be read whole (%2 reads failed); no image saved")
                           .arg(m_options.board)
                           .arg(r.fallidos)};
-    imagen.save(path);
     if (m_options.json)
         printJson(QJsonObject{{QStringLiteral("board"), m_options.board},
                               {QStringLiteral("users"), imagen.usuarios.users()},
@@ -983,14 +967,12 @@ int Run::restore()
     // A damaged or foreign file is refused before the board is asked anything.
     const SystemImage imagen = SystemImage::load(m_options.arguments.at(0));
     checkCode(QLatin1Char('M'));
-    Comunicacion_TZR &link = *m_link;
-    const Comunicacion_TZR::Reserva reserva(link);
-    Clock reloj;
-    SystemImageTransfer transfer(link, *m_texts, reloj);
-    transfer.setProgreso(m_progress.get());
-    m_progress->mostrar();
-    const ResultadoImagen r = transfer.Restaura_Imagen(imagen);
+    const ImageResult result = ImageJobs(*m_session).restore(imagen);
     m_progress->cerrar();
+    if (!result.done() && result.end != JobEnd::Failed)
+        m_err << "tzr: restore incomplete; the board may be partly written\n";
+    jobFailed(result);
+    const ResultadoImagen &r = result.image;
     if (m_options.json)
         printJson(QJsonObject{{QStringLiteral("board"), m_options.board},
                               {QStringLiteral("newBoard"), imagen.parametros[0]},

@@ -2,7 +2,6 @@
 
 #include "Clock.h"
 #include "Comunicacion_TZR.h"
-#include "SyncImageStore.h"
 #include "TablaTransferencia.h"
 #include "TextLookup.h"
 #include "TransferReport.h"
@@ -150,34 +149,45 @@ ResultadoCambios SyncTransfers::Envio_Cambios(const QList<RegistroEnvio> &regist
     // Slot order, writes and empties interleaved, as a full send would reach them.
     qsizetype w = 0;
     qsizetype v = 0;
-    while (w < plan.escribir.size() || v < plan.vaciar.size()) {
-        const bool escribe =
-            v >= plan.vaciar.size() || (w < plan.escribir.size() && plan.escribir[w] < plan.vaciar[v]);
-        if (escribe) {
-            const int slot = plan.escribir[w++];
-            m_link.printDebug(QStringLiteral("Envio_Cambios: Enviamos usuario ") + QString::number(slot + 1));
-            const QDateTime t1 = m_clock.now();
-            if (m_transferencias.Escribe_Registro(registros[slot].registro, slot + 1) > 0)
-                resultado.usuariosFallidos << registros[slot].fila.NOMBRE;
-            const QDateTime t2 = m_clock.now();
-            m_link.printDebug(QStringLiteral("Envio_Cambios: Fin usuario ") + QString::number(slot + 1) +
-                              QStringLiteral(" - Tiempo: ") +
-                              Transferencias::textoReal(Transferencias::Milisegundos_Entre(t2, t1) / 1000.0) +
-                              QStringLiteral(" segundos"));
-            ++resultado.escritos;
-        } else {
-            const int slot = plan.vaciar[v++];
-            m_link.printDebug(QStringLiteral("Envio_Cambios: Vaciamos posicion ") +
-                              QString::number(slot + 1));
-            if (!m_transferencias.escribeByteMarcado(direccionSlot(slot) + OFS_CODIGO, SLOT_VACIO))
-                ++resultado.vaciadosFallidos;
-            ++resultado.vaciados;
+    // Stop and a lost port end the writes where they are; the result tells how far they got.
+    try {
+        while (w < plan.escribir.size() || v < plan.vaciar.size()) {
+            const bool escribe =
+                v >= plan.vaciar.size() || (w < plan.escribir.size() && plan.escribir[w] < plan.vaciar[v]);
+            if (escribe) {
+                const int slot = plan.escribir[w++];
+                m_link.printDebug(QStringLiteral("Envio_Cambios: Enviamos usuario ") + QString::number(slot + 1));
+                const QDateTime t1 = m_clock.now();
+                if (m_transferencias.Escribe_Registro(registros[slot].registro, slot + 1) > 0)
+                    resultado.usuariosFallidos << registros[slot].fila.NOMBRE;
+                const QDateTime t2 = m_clock.now();
+                m_link.printDebug(QStringLiteral("Envio_Cambios: Fin usuario ") + QString::number(slot + 1) +
+                                  QStringLiteral(" - Tiempo: ") +
+                                  Transferencias::textoReal(Transferencias::Milisegundos_Entre(t2, t1) / 1000.0) +
+                                  QStringLiteral(" segundos"));
+                ++resultado.escritos;
+            } else {
+                const int slot = plan.vaciar[v++];
+                m_link.printDebug(QStringLiteral("Envio_Cambios: Vaciamos posicion ") +
+                                  QString::number(slot + 1));
+                if (!m_transferencias.escribeByteMarcado(direccionSlot(slot) + OFS_CODIGO, SLOT_VACIO))
+                    ++resultado.vaciadosFallidos;
+                ++resultado.vaciados;
+            }
+            ++hechos;
+            if (m_progreso) {
+                m_progreso->setContador(QStringLiteral("%1/%2").arg(hechos).arg(total));
+                m_progreso->setPosicion(hechos);
+            }
         }
-        ++hechos;
-        if (m_progreso) {
-            m_progreso->setContador(QStringLiteral("%1/%2").arg(hechos).arg(total));
-            m_progreso->setPosicion(hechos);
-        }
+    } catch (const OperacionDetenida &) {
+        resultado.interrupcion = Interrupcion::Detenida;
+        m_link.setParada(false);
+        return resultado;
+    } catch (const PuertoPerdido &e) {
+        resultado.interrupcion = Interrupcion::PuertoPerdido;
+        resultado.motivo = e.message();
+        return resultado;
     }
     const double ms = Transferencias::Milisegundos_Entre(m_clock.now(), inicio);
     m_link.printDebug(QString(50, QLatin1Char('*')));
@@ -189,118 +199,4 @@ ResultadoCambios SyncTransfers::Envio_Cambios(const QList<RegistroEnvio> &regist
     if (m_progreso)
         m_progreso->setMaximo(MAX_USUARIOS);
     return resultado;
-}
-
-namespace {
-
-// Closes the transfer as a receive does: a restart when the close is not answered.
-void cierraTransferencia(Comunicacion_TZR &link)
-{
-    if (!link.Modo_Transferencia(false))
-        link.Envia_Reinicio();
-}
-
-} // namespace
-
-ResultadoComparacion Compara_Con_Sistema(SyncTransfers &sync, TablaTransferencia &tabla, bool porNombre,
-                                         SyncImageStore &store)
-{
-    ResultadoComparacion r;
-    QList<RegistroEnvio> registros;
-    if (!sync.transferencias().Prepara_Envio(tabla.filasEnOrden(porNombre), registros, r.rechazo)) {
-        r.estado = ResultadoComparacion::Estado::FilaRechazada;
-        return r;
-    }
-    Comunicacion_TZR &link = sync.link();
-    const int placa = link.placaActual();
-    if (!link.Modo_Transferencia(true)) {
-        r.estado = ResultadoComparacion::Estado::SinRespuesta;
-        return r;
-    }
-    LecturaSistema lectura;
-    try {
-        lectura = sync.Lee_Sistema();
-    } catch (...) {
-        cierraTransferencia(link);
-        throw;
-    }
-    cierraTransferencia(link);
-    if (!lectura.completa()) {
-        r.estado = ResultadoComparacion::Estado::Incompleta;
-        r.slotsFallidos = lectura.slotsFallidos;
-        return r;
-    }
-    r.informe = CompareReport::compare(lectura.area, registros);
-    if (r.informe.sinDiferencias()) {
-        // The comparison stands even when the file cannot take the image.
-        try {
-            store.save(SyncImage{placa, sync.clock().now().toUTC(), lectura.area});
-            r.imagenGuardada = true;
-        } catch (const TzrError &e) {
-            link.printDebug(QStringLiteral("Compara_Con_Sistema Error: ") + e.message());
-        }
-    }
-    return r;
-}
-
-PreparacionCambios Prepara_Cambios(SyncTransfers &sync, TablaTransferencia &tabla, bool porNombre,
-                                   const SyncImageStore &store)
-{
-    PreparacionCambios p;
-    p.placa = sync.link().placaActual();
-    if (!sync.transferencias().Prepara_Envio(tabla.filasEnOrden(porNombre), p.registros, p.rechazo)) {
-        p.estado = PreparacionCambios::Estado::FilaRechazada;
-        return p;
-    }
-    const std::optional<SyncImage> imagen = store.load(p.placa);
-    if (!imagen) {
-        p.estado = PreparacionCambios::Estado::SinImagen;
-        return p;
-    }
-    p.imagen = *imagen;
-    return p;
-}
-
-ResultadoEnvioCambios Envia_Cambios(SyncTransfers &sync, const PreparacionCambios &preparacion,
-                                    SyncImageStore &store, const QString &puertoActual)
-{
-    ResultadoEnvioCambios r;
-    Comunicacion_TZR &link = sync.link();
-    if (!link.Modo_Transferencia(true)) {
-        r.estado = ResultadoEnvioCambios::Estado::SinRespuesta;
-        return r;
-    }
-    try {
-        r.comprobacion = sync.Comprueba_Placa(preparacion.imagen.area);
-        if (!r.comprobacion.slotsCambiados.isEmpty())
-            r.estado = ResultadoEnvioCambios::Estado::PlacaCambiada;
-        else if (r.comprobacion.slotsSinRespuesta > 0)
-            r.estado = ResultadoEnvioCambios::Estado::PlacaNoLeida;
-        else {
-            // Forgotten before the first write: should the new image fail to be stored, no stale
-            // one may remain to hide a slot the board no longer holds as remembered.
-            store.forget(preparacion.placa);
-            r.plan = SyncTransfers::planifica(preparacion.registros, preparacion.imagen.area);
-            r.resultado = sync.Envio_Cambios(preparacion.registros, preparacion.imagen.area, puertoActual);
-        }
-    } catch (...) {
-        // Whatever was written is unknown now: the image no longer describes the board.
-        try {
-            store.forget(preparacion.placa);
-        } catch (...) {
-        }
-        link.Modo_Transferencia(false);
-        link.Envia_Reinicio();
-        throw;
-    }
-    if (r.estado == ResultadoEnvioCambios::Estado::Hecho) {
-        if (r.resultado.completo())
-            store.save(SyncImage{preparacion.placa, sync.clock().now().toUTC(),
-                                 UserArea::fromRecords(preparacion.registros)});
-        else
-            store.forget(preparacion.placa);
-    }
-    link.Modo_Transferencia(false);
-    link.Envia_Reinicio();
-    return r;
 }

@@ -12,7 +12,6 @@ class Clock;
 class Comunicacion_TZR;
 class MessageView;
 class ProgressView;
-class SyncImageStore;
 class TablaTransferencia;
 class TextLookup;
 
@@ -49,7 +48,13 @@ struct ResultadoCambios
     // Users with at least one byte not acknowledged in three attempts.
     QStringList usuariosFallidos;
     int vaciadosFallidos = 0;
-    bool completo() const { return usuariosFallidos.isEmpty() && vaciadosFallidos == 0; }
+    // Stop or a lost port ended the writes after escritos users and vaciados empties.
+    Interrupcion interrupcion = Interrupcion::Ninguna;
+    QString motivo;
+    bool completo() const
+    {
+        return usuariosFallidos.isEmpty() && vaciadosFallidos == 0 && interrupcion == Interrupcion::Ninguna;
+    }
 };
 
 // Compare a board with a data file, and send only what differs from the board's remembered
@@ -87,70 +92,3 @@ private:
     Transferencias m_transferencias;
     ProgressView *m_progreso = nullptr;
 };
-
-// The whole commands, as the window and the command line run them, on the board in num_placa
-// and the data file behind tabla and store (two handles on the same file).
-
-struct ResultadoComparacion
-{
-    enum class Estado
-    {
-        Hecha,         // informe holds the comparison
-        FilaRechazada, // a row cannot be encoded; the board was not read
-        SinRespuesta,  // the board did not open the transfer
-        Incompleta     // some slots could not be read; no comparison is made
-    };
-    Estado estado = Estado::Hecha;
-    CompareReport informe;
-    FilaRechazada rechazo;
-    int slotsFallidos = 0;
-    // The comparison found no difference and the board's image was stored.
-    bool imagenGuardada = false;
-};
-
-// Opens the transfer, reads the board, closes it (restart when the close is not answered),
-// compares with the file in the current order, and stores the board's image when they agree.
-ResultadoComparacion Compara_Con_Sistema(SyncTransfers &sync, TablaTransferencia &tabla, bool porNombre,
-                                         SyncImageStore &store);
-
-struct PreparacionCambios
-{
-    enum class Estado
-    {
-        Lista,
-        FilaRechazada,
-        SinImagen // the file remembers nothing of this board: only a full send can go
-    };
-    Estado estado = Estado::Lista;
-    int placa = -1;
-    QList<RegistroEnvio> registros;
-    SyncImage imagen;
-    FilaRechazada rechazo;
-};
-
-// Encodes the file in the current order as a full send does and finds the board's image.
-// Nothing is sent.
-PreparacionCambios Prepara_Cambios(SyncTransfers &sync, TablaTransferencia &tabla, bool porNombre,
-                                   const SyncImageStore &store);
-
-struct ResultadoEnvioCambios
-{
-    enum class Estado
-    {
-        Hecho,         // resultado tells whether every write was acknowledged
-        SinRespuesta,  // the board did not open the transfer; nothing written
-        PlacaCambiada, // the guard found the board changed; nothing written
-        PlacaNoLeida   // the guard could not read the board; nothing written
-    };
-    Estado estado = Estado::Hecho;
-    ComprobacionPlaca comprobacion;
-    PlanCambios plan;
-    ResultadoCambios resultado;
-};
-
-// Opens the transfer, checks the board against the image, writes the changes, closes the
-// transfer and restarts the board as a send does. A complete send stores the new image; an
-// incomplete one forgets it, so the next send of changes is refused until a full send or a
-// comparison that finds no difference.
-ResultadoEnvioCambios Envia_Cambios(SyncTransfers &sync, const PreparacionCambios &preparacion,
-                                    SyncImageStore &store, const QString &puertoActual);

@@ -3,7 +3,11 @@
 #include "EntryGuard.h"
 
 #include "Asigna_Lenguaje.h"
+#include "BoardSession.h"
 #include "Comunicacion_TZR.h"
+#include "ScanJob.h"
+#include "TextLookup.h"
+#include "WindowJobObserver.h"
 #include "Configuracion.h"
 #include "Contexto.h"
 #include "Contrasenas.h"
@@ -15,6 +19,7 @@
 #include "Recursos.h"
 #include "SerialPort.h"
 #include "TFProgreso.h"
+#include "TF_ShowMessage.h"
 #include "Table1Model.h"
 #include "TfrmDebug.h"
 #include "Tidiomaa.h"
@@ -57,9 +62,6 @@ namespace {
 
 constexpr QSize TAMANO_VENTANA{850, 444};
 constexpr int ANCHO_COLUMNA_IZQUIERDA = 193;
-constexpr int PLACAS_BUS = 32;
-// The bar of the bus scan counts board numbers, 0 to 31.
-constexpr int MAXIMO_BARRA_ESCANEO = 31;
 constexpr std::chrono::milliseconds ESPERA_APERTURA = 100ms;
 constexpr std::chrono::milliseconds INTERVALO_REINICIO = 5000ms;
 constexpr QSize TAMANO_ICONO_BARRA{24, 24};
@@ -730,9 +732,9 @@ void TFormPrincipal::COMClick(QAction *entrada)
     if (progreso) {
         progreso->mostrar();
         progreso->setMensaje(textosDe(m_ctx).texto(QStringLiteral("F_test_label2_caption"), falloGeneral()));
-        progreso->setMaximo(MAXIMO_BARRA_ESCANEO);
+        progreso->setMaximo(ScanJob::BarMaximum);
         progreso->setPosicion(0);
-        progreso->setContador(QStringLiteral("0/%1").arg(MAXIMO_BARRA_ESCANEO));
+        progreso->setContador(QStringLiteral("0/%1").arg(ScanJob::BarMaximum));
     }
     if (estado.placa_conectada())
         CONECTARClick();
@@ -858,50 +860,32 @@ void TFormPrincipal::agregaNodo(int placa)
 void TFormPrincipal::Test_INICIAL_PLACAS()
 {
     Comunicacion_TZR &link = *m_ctx.link;
-    const Comunicacion_TZR::Reserva reserva(link);
+    BoardSession *sesion = this->sesion();
+    if (!sesion)
+        return;
     EstadoPrograma &estado = *m_ctx.estado;
-    ProgressView *progreso = m_ctx.progreso;
-    try {
-        estado.setDetener_proceso(false);
-        habilita(m_Configuracin1, false);
-        m_ToolConectar->setEnabled(false);
-        m_B_Refresh->setEnabled(false);
-        m_conectar->setEnabled(false);
-        m_Arbol->clear();
-        if (progreso) {
-            progreso->mostrar();
-            progreso->setMensaje(
-                textosDe(m_ctx).texto(QStringLiteral("F_test_label2_caption"), falloGeneral()));
-            progreso->setPosicion(0);
-            progreso->setMaximo(MAXIMO_BARRA_ESCANEO);
-            progreso->setContador(QStringLiteral("0/%1").arg(MAXIMO_BARRA_ESCANEO));
-        }
-        for (int placa = 0; placa < PLACAS_BUS; ++placa) {
-            // A board that does not answer costs one reply time; a stop request skips the rest.
-            if (!estado.detener_proceso() && link.Sondea_Placa(placa))
-                agregaNodo(placa);
-            if (progreso) {
-                // The bar and counter show the boards tried; the 32nd leaves them full at 31.
-                const int probadas = std::min(placa + 1, MAXIMO_BARRA_ESCANEO);
-                progreso->setPosicion(probadas);
-                progreso->setContador(QStringLiteral("%1/%2").arg(probadas).arg(MAXIMO_BARRA_ESCANEO));
-            }
-        }
-        habilitaMenuPuertos();
+    estado.setDetener_proceso(false);
+    habilita(m_Configuracin1, false);
+    m_ToolConectar->setEnabled(false);
+    m_B_Refresh->setEnabled(false);
+    m_conectar->setEnabled(false);
+    m_Arbol->clear();
+    WindowJobObserver observador(m_ctx.progreso, m_ctx.showMessage);
+    const BoardSession::Observing observando(*sesion, observador);
+    ScanJob exploracion(*sesion);
+    exploracion.setOnFound([this](int placa) { agregaNodo(placa); });
+    exploracion.setSkipRest([&estado] { return estado.detener_proceso(); });
+    const ScanResult resultado = exploracion.run();
+    habilitaMenuPuertos();
+    m_B_Refresh->setEnabled(estado.aplicacion_conectada());
+    if (resultado.done()) {
         m_ToolConectar->setEnabled(true);
-        m_B_Refresh->setEnabled(estado.aplicacion_conectada());
         m_conectar->setEnabled(true);
-        if (progreso)
-            progreso->cerrar();
-    } catch (const std::exception &e) {
-        habilitaMenuPuertos();
-        m_B_Refresh->setEnabled(estado.aplicacion_conectada());
-        if (progreso)
-            progreso->cerrar();
-        link.printDebug(QStringLiteral("Test_INICIAL_PLACAS Error:") + textoError(e));
-        if (dynamic_cast<const PuertoPerdido *>(&e))
-            puertoPerdido();
+        return;
     }
+    link.printDebug(QStringLiteral("Test_INICIAL_PLACAS Error:") + resultado.error);
+    if (resultado.end == JobEnd::PortLost)
+        puertoPerdido();
 }
 
 void TFormPrincipal::B_RefreshClick()

@@ -9,7 +9,11 @@
 #include <functional>
 #include <memory>
 
+class BoardSession;
 class Contexto;
+struct DataFileRef;
+struct JobStatus;
+class TextLookup;
 class Lenguaje;
 class QAction;
 class QFileDialog;
@@ -185,9 +189,16 @@ private:
     void avisaPuertoAusente(const QString &dispositivo);
     // Closes and unchecks a port that went away; linea1 heads the message when an operation ended.
     void puertoPerdido(const QString &linea1 = QString());
+    // The board session on the window's port and link; null while either is missing.
+    BoardSession *sesion();
+    DataFileRef ficheroAbierto() const;
+    // A job that did not run to its end: Stop, a lost port or an error, headed by incompleta.
+    void muestraFinTrabajo(const JobStatus &fin, const QString &incompleta);
 
     Contexto &m_ctx;
     std::unique_ptr<Lenguaje> m_lenguaje;
+    std::unique_ptr<TextLookup> m_textosSesion;
+    std::unique_ptr<BoardSession> m_sesion;
     std::function<void(const QString &)> m_avisoError;
     QMap<int, QString> m_titulos;
 

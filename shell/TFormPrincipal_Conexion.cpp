@@ -1,6 +1,7 @@
 #include "TFormPrincipal.h"
 
 #include "Asigna_Lenguaje.h"
+#include "BoardSession.h"
 #include "Comunicacion_TZR.h"
 #include "Contexto.h"
 #include "ContraPlaca.h"
@@ -18,7 +19,8 @@ bool TFormPrincipal::Valida_Contra_Sistema(QChar letra)
 {
     Comunicacion_TZR &link = *m_ctx.link;
     TF_Solicita_Contra *dialogo = m_ctx.solicitaContra;
-    if (link.ocupado() || !dialogo)
+    BoardSession *sesion = this->sesion();
+    if (link.ocupado() || !dialogo || !sesion)
         return false;
     // From the code reads to the marker read nothing else may start an exchange.
     const Comunicacion_TZR::Reserva reserva(link);
@@ -27,9 +29,8 @@ bool TFormPrincipal::Valida_Contra_Sistema(QChar letra)
     dialogo->setQuienSolicita(letra);
     dialogo->exec();
 
-    const MarcaLeida marca = ContraPlaca(link).Lee_Marca_Contra(letra);
-    const bool valida = ContraPlaca::verifica(marca, dialogo->codigoLeido(), dialogo->contra_tecleada(),
-                                              dialogo->textoActual(), letra);
+    const bool valida = sesion->checkCode(letra, dialogo->codigoLeido(), dialogo->contra_tecleada(),
+                                          dialogo->textoActual()) == CodeCheck::Accepted;
     if (valida)
         m_ctx.estado->setConfirmado(true);
     return valida;
@@ -68,10 +69,7 @@ void TFormPrincipal::Conectar_Desconectar()
         if (!Valida_Contra_Sistema(QLatin1Char('P')))
             return;
 
-        const Comunicacion_TZR::Reserva reserva(link);
-        int lector = 0;
-        const bool leido = link.Lee_Byte(link.placaActual(), DIR_TIPO_LECTOR, lector);
-        link.setTipo_lector(tipoLectorDeByte(lector, leido));
+        sesion()->readReaderType();
 
         for (QAction *a :
              {m_RecibirdelSistema2, m_EnviaralSistema1, m_ToolRecibir, m_ToolEnviar, m_ToolConectar})

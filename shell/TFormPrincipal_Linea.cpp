@@ -4,11 +4,13 @@
 #include "TFormPrincipal.h"
 
 #include "Asigna_Lenguaje.h"
+#include "BoardSession.h"
 #include "Comunicacion_TZR.h"
+#include "DataFileRef.h"
+#include "FicheroActual.h"
 #include "Configuracion.h"
 #include "Contexto.h"
 #include "EstadoPrograma.h"
-#include "LineSettings.h"
 #include "PortList.h"
 #include "SerialPort.h"
 #include "TF_ShowMessage.h"
@@ -28,13 +30,40 @@ namespace {
 // How often a detected echo checks whether the operation that met it has ended.
 constexpr std::chrono::milliseconds EsperaFinOperacion{50};
 
-QString usuario()
+// The window's texts as they are when asked: the language may change while the session lives.
+class TextosVentana : public TextLookup
 {
-    const QString user = qEnvironmentVariable("USER");
-    return user.isEmpty() ? QStringLiteral("$USER") : user;
-}
+public:
+    explicit TextosVentana(const Contexto &ctx) : m_ctx(ctx) {}
+    QString texto(const QString &key, const QString &fallback) const override
+    {
+        return textosDe(m_ctx).texto(key, fallback);
+    }
+    QString seccion() const override { return textosDe(m_ctx).seccion(); }
+
+private:
+    const Contexto &m_ctx;
+};
 
 } // namespace
+
+BoardSession *TFormPrincipal::sesion()
+{
+    if (!m_sesion && m_ctx.puerto && m_ctx.link) {
+        m_textosSesion = std::make_unique<TextosVentana>(m_ctx);
+        m_sesion = std::make_unique<BoardSession>(*m_ctx.puerto, *m_ctx.link, *m_textosSesion,
+                                                  m_ctx.configuracion ? m_ctx.configuracion->fichero() : QString());
+        connect(m_sesion.get(), &BoardSession::echoDetected, this, &TFormPrincipal::ecoDetectado);
+    }
+    return m_sesion.get();
+}
+
+DataFileRef TFormPrincipal::ficheroAbierto() const
+{
+    if (!m_ctx.fichero)
+        return {};
+    return {m_ctx.fichero->Directorio_Trabajo(), m_ctx.fichero->Nombre_Tabla()};
+}
 
 void TFormPrincipal::preparaLinea()
 {
@@ -53,8 +82,8 @@ void TFormPrincipal::preparaLinea()
                                  !(m_ctx.link && m_ctx.link->ocupado()));
     });
     connect(m_Configuracin1, &QMenu::aboutToShow, this, [this] { protegido([this] { refrescaPuertos(); }); });
-    if (m_ctx.link)
-        connect(m_ctx.link, &Comunicacion_TZR::ecoDetectado, this, &TFormPrincipal::ecoDetectado);
+    // Created now, so that an echo met by the very first exchange is caught.
+    sesion();
     if (m_ctx.puerto && m_ctx.link) {
         Comunicacion_TZR *link = m_ctx.link;
         // Once per run, and only once it reached a debug log (lines before the debug window
@@ -70,33 +99,19 @@ void TFormPrincipal::preparaLinea()
 
 void TFormPrincipal::aplicaEcoDeLinea()
 {
-    if (m_ctx.puerto && m_ctx.configuracion)
-        m_ctx.puerto->setLineEchoes(
-            LineSettings(m_ctx.configuracion->fichero()).echoes(m_ctx.puerto->portName()));
+    if (BoardSession *s = sesion())
+        s->applyEchoSetting();
 }
 
 void TFormPrincipal::cambiaEcoDeLinea(bool on)
 {
-    if (!m_ctx.puerto || m_ctx.puerto->portName().isEmpty())
-        return;
-    m_ctx.puerto->setLineEchoes(on);
-    if (m_ctx.configuracion)
-        LineSettings(m_ctx.configuracion->fichero()).setEchoes(m_ctx.puerto->portName(), on);
+    if (BoardSession *s = sesion())
+        s->setEchoes(on);
 }
 
+// The session has turned echo handling on and saved the setting.
 void TFormPrincipal::ecoDetectado()
 {
-    const QString puerto = m_ctx.puerto ? m_ctx.puerto->portName() : QString();
-    if (m_ctx.link)
-        m_ctx.link->printDebug(
-            QStringLiteral("%1: the line echoes what is sent; echo handling turned on").arg(puerto));
-    try {
-        if (m_ctx.configuracion)
-            LineSettings(m_ctx.configuracion->fichero()).setEchoes(puerto, true);
-    } catch (const TzrError &e) {
-        if (m_ctx.link)
-            m_ctx.link->printDebug(QStringLiteral("TFormPrincipal.ecoDetectado Error: ") + e.message());
-    }
     if (m_ecoPorAtender)
         return;
     m_ecoPorAtender = true;
@@ -139,54 +154,20 @@ void TFormPrincipal::refrescaPuertos()
 
 void TFormPrincipal::avisaFalloApertura()
 {
-    if (!m_ctx.puerto)
+    BoardSession *s = sesion();
+    if (!s)
         return;
-    const PortOpenFailure fallo = m_ctx.puerto->openFailure();
-    const TextLookup &textos = textosDe(m_ctx);
-    const QString dispositivo = fallo.device.isEmpty() ? m_ctx.puerto->portName() : fallo.device;
-    switch (fallo.kind) {
-    case PortOpenFailure::Kind::Permission:
-        showMessage(
-            m_ctx,
-            textos.texto(QStringLiteral("LINE_PERM_1"), QStringLiteral("No permission to open %1."))
-                .arg(dispositivo),
-            textos
-                .texto(QStringLiteral("LINE_PERM_2"),
-                       QStringLiteral("It belongs to the group %1: add your user to it (sudo usermod -aG %1 "
-                                      "%2), then log out and log in again."))
-                .arg(fallo.group.isEmpty() ? QStringLiteral("dialout") : fallo.group, usuario()));
-        break;
-    case PortOpenFailure::Kind::Busy:
-        showMessage(
-            m_ctx,
-            textos.texto(QStringLiteral("LINE_BUSY_1"), QStringLiteral("%1 is in use by another program."))
-                .arg(dispositivo),
-            fallo.program.isEmpty()
-                ? textos.texto(QStringLiteral("LINE_BUSY_3"),
-                               QStringLiteral("Close the program that uses it and choose the port again."))
-                : textos
-                      .texto(QStringLiteral("LINE_BUSY_2"),
-                             QStringLiteral("Close %1 and choose the port again."))
-                      .arg(fallo.program));
-        break;
-    case PortOpenFailure::Kind::Gone:
-        avisaPuertoAusente(dispositivo);
-        break;
-    case PortOpenFailure::Kind::None:
-    case PortOpenFailure::Kind::Other:
-        break;
-    }
+    const OpenFailureText texto = s->openFailureText();
+    if (texto.known())
+        showMessage(m_ctx, texto.line1, texto.line2);
 }
 
 void TFormPrincipal::avisaPuertoAusente(const QString &dispositivo)
 {
-    const TextLookup &textos = textosDe(m_ctx);
-    showMessage(
-        m_ctx,
-        textos.texto(QStringLiteral("LINE_GONE_1"), QStringLiteral("%1 is no longer present."))
-            .arg(dispositivo),
-        textos.texto(QStringLiteral("LINE_GONE_2"),
-                     QStringLiteral("Plug the adapter in again, then choose its port in the port menu.")));
+    if (BoardSession *s = sesion()) {
+        const OpenFailureText texto = s->goneText(dispositivo);
+        showMessage(m_ctx, texto.line1, texto.line2);
+    }
 }
 
 // The adapter went away under an operation: the port is closed and unchecked so that choosing it

@@ -1,27 +1,31 @@
 // Beyond the two full transfers: compare the board with the data file, send only the changes,
-// and save or restore a whole board. The work is in the link's SyncTransfers and SystemImage.
+// and save or restore a whole board. The work is in the jobs CompareJob, SendChangesJob and
+// ImageJobs.
 
 #include "TFormPrincipal.h"
 
-#include "Clock.h"
+#include "Asigna_Lenguaje.h"
+#include "BoardSession.h"
+#include "CompareJob.h"
 #include "Comunicacion_TZR.h"
 #include "Contexto.h"
 #include "ErrorBox.h"
 #include "EstadoPrograma.h"
 #include "FicheroActual.h"
+#include "ImageJobs.h"
 #include "Lenguaje.h"
 #include "SerialPort.h"
-#include "SyncImageStore.h"
-#include "SyncTransfers.h"
+#include "SendChangesJob.h"
 #include "SystemImage.h"
 #include "TFProgreso.h"
 #include "TF_Advertencia3.h"
 #include "TF_Comparacion.h"
 #include "TF_ShowMessage.h"
-#include "TablaCursor.h"
 #include "TfrmDebug.h"
+#include "TextLookup.h"
 #include "TzrError.h"
 #include "UsersTable.h"
+#include "WindowJobObserver.h"
 
 #include <QAction>
 #include <QApplication>
@@ -91,63 +95,35 @@ void TFormPrincipal::creaMenusSincronia()
     };
 }
 
-void TFormPrincipal::recuerdaSincronia(const UserArea *area)
-{
-    if (!m_ctx.link || !m_ctx.fichero || m_ctx.fichero->Nombre_Tabla().isEmpty())
-        return;
-    try {
-        const int placa = m_ctx.link->placaActual();
-        SyncImageStore store(m_ctx.fichero->Directorio_Trabajo(), m_ctx.fichero->Nombre_Tabla());
-        if (area)
-            store.save(SyncImage{placa, Clock().now().toUTC(), *area});
-        else
-            store.forget(placa);
-    } catch (const std::exception &e) {
-        // The transfer itself is done; a send of changes will ask for a full send or a compare.
-        m_ctx.link->printDebug(QStringLiteral("TFormPrincipal.recuerdaSincronia Error: ") + errorText(e));
-    }
-}
-
 void TFormPrincipal::CompararSistemaClick()
 {
-    if (!m_ctx.link || m_ctx.link->ocupado() || m_ctx.fichero->Nombre_Tabla().isEmpty())
+    BoardSession *sesion = this->sesion();
+    if (!sesion || m_ctx.link->ocupado() || m_ctx.fichero->Nombre_Tabla().isEmpty())
         return;
-    Comunicacion_TZR &link = *m_ctx.link;
-    ResultadoComparacion r;
-    {
-        Comunicacion_TZR::Reserva reserva(link);
-        if (m_ctx.puerto && m_ctx.puerto->isOpen())
-            m_ctx.puerto->purge();
-        if (m_ctx.debug)
-            m_ctx.debug->btnClearClick();
-        try {
-            habilitaTransferencia(false);
-            if (m_ctx.usuarios)
-                m_ctx.usuarios->Activa_Tabla(false);
-            if (m_ctx.progreso) {
-                m_ctx.progreso->setMaximo(MAX_USUARIOS);
-                m_ctx.progreso->mostrar();
-            }
-            TablaCursor tabla(m_ctx.fichero->Directorio_Trabajo(), m_ctx.fichero->Nombre_Tabla());
-            SyncImageStore store(m_ctx.fichero->Directorio_Trabajo(), m_ctx.fichero->Nombre_Tabla());
-            Clock reloj;
-            SyncTransfers sync(link, *m_ctx.lenguaje, reloj);
-            sync.setProgreso(m_ctx.progreso);
-            sync.setMensajes(m_ctx.showMessage);
-            r = Compara_Con_Sistema(sync, tabla, m_ToolOrden && m_ToolOrden->isChecked(), store);
-        } catch (const std::exception &e) {
-            terminaTransferencia();
-            showErrorBox(this, errorText(e));
-            return;
-        }
-        if (m_ctx.debug) {
-            try {
-                m_ctx.debug->btnSaveClick();
-            } catch (const TzrError &) {
-            }
-        }
+    sesion->purge();
+    if (m_ctx.debug)
+        m_ctx.debug->btnClearClick();
+    WindowJobObserver observador(m_ctx.progreso, m_ctx.showMessage);
+    observador.onStarted = [this] {
+        habilitaTransferencia(false);
+        if (m_ctx.usuarios)
+            m_ctx.usuarios->Activa_Tabla(false);
+    };
+    const BoardSession::Observing observando(*sesion, observador);
+    const CompareResult resultado = CompareJob(*sesion, ficheroAbierto()).run(m_ToolOrden && m_ToolOrden->isChecked());
+    if (!resultado.done()) {
         terminaTransferencia();
+        muestraFinTrabajo(resultado, texto(m_ctx, "SYNC_COMPARE_INCOMPLETE", "Compare incomplete."));
+        return;
     }
+    if (m_ctx.debug) {
+        try {
+            m_ctx.debug->btnSaveClick();
+        } catch (const TzrError &) {
+        }
+    }
+    terminaTransferencia();
+    const ResultadoComparacion &r = resultado.comparison;
     switch (r.estado) {
     case ResultadoComparacion::Estado::FilaRechazada:
         showMessage(m_ctx, texto(m_ctx, "F_SHOW_M18", "Send refused: call code or TZR not a number."),
@@ -188,10 +164,9 @@ void TFormPrincipal::CompararSistemaClick()
 
 void TFormPrincipal::EnviarCambiosClick()
 {
-    if (!m_ctx.link || m_ctx.link->ocupado() || !m_ctx.advertencia3 ||
-        m_ctx.fichero->Nombre_Tabla().isEmpty())
+    BoardSession *sesion = this->sesion();
+    if (!sesion || m_ctx.link->ocupado() || !m_ctx.advertencia3 || m_ctx.fichero->Nombre_Tabla().isEmpty())
         return;
-    Comunicacion_TZR &link = *m_ctx.link;
     enum class Despues
     {
         Nada,
@@ -199,24 +174,24 @@ void TFormPrincipal::EnviarCambiosClick()
         Comparar
     } despues = Despues::Nada;
     {
-        Comunicacion_TZR::Reserva reserva(link);
-        Clock reloj;
-        SyncTransfers sync(link, *m_ctx.lenguaje, reloj);
-        sync.setProgreso(m_ctx.progreso);
-        sync.setMensajes(m_ctx.showMessage);
-        const bool porNombre = m_ToolOrden && m_ToolOrden->isChecked();
-        PreparacionCambios p;
+        const Comunicacion_TZR::Reserva reserva(*m_ctx.link);
+        SendChangesJob trabajo(*sesion, ficheroAbierto());
+        SendChangesPlan plan;
         try {
             if (m_ctx.usuarios)
                 m_ctx.usuarios->Activa_Tabla(false);
-            TablaCursor tabla(m_ctx.fichero->Directorio_Trabajo(), m_ctx.fichero->Nombre_Tabla());
-            const SyncImageStore store(m_ctx.fichero->Directorio_Trabajo(), m_ctx.fichero->Nombre_Tabla());
-            p = Prepara_Cambios(sync, tabla, porNombre, store);
         } catch (const std::exception &e) {
             terminaTransferencia();
             showErrorBox(this, errorText(e));
             return;
         }
+        plan = trabajo.prepare(m_ToolOrden && m_ToolOrden->isChecked());
+        if (plan.end == JobEnd::Failed) {
+            terminaTransferencia();
+            showErrorBox(this, plan.error);
+            return;
+        }
+        const PreparacionCambios &p = plan.preparation;
         if (m_ctx.usuarios)
             m_ctx.usuarios->Activa_Tabla(true);
         if (p.estado == PreparacionCambios::Estado::FilaRechazada) {
@@ -235,25 +210,35 @@ void TFormPrincipal::EnviarCambiosClick()
                 despues = Despues::EnvioCompleto;
         } else {
             m_ctx.advertencia3->exec();
-            if (m_ctx.puerto && m_ctx.puerto->isOpen())
-                m_ctx.puerto->purge();
+            sesion->purge();
             QCoreApplication::processEvents();
             if (!m_ctx.estado->confirmado())
                 return;
             if (m_ctx.debug)
                 m_ctx.debug->btnClearClick();
-            ResultadoEnvioCambios r;
-            try {
+            WindowJobObserver observador(m_ctx.progreso, m_ctx.showMessage);
+            observador.onStarted = [this] {
                 habilitaTransferencia(false);
                 if (m_ctx.usuarios)
                     m_ctx.usuarios->Activa_Tabla(false);
-                if (m_ctx.progreso)
-                    m_ctx.progreso->mostrar();
-                SyncImageStore store(m_ctx.fichero->Directorio_Trabajo(), m_ctx.fichero->Nombre_Tabla());
-                r = Envia_Cambios(sync, p, store, m_ctx.estado->Puerto_Actual());
-            } catch (const std::exception &e) {
+            };
+            const BoardSession::Observing observando(*sesion, observador);
+            const SendChangesResult resultado = trabajo.run(p);
+            if (!resultado.done()) {
                 terminaTransferencia();
-                showErrorBox(this, errorText(e));
+                const QString incompleto = texto(m_ctx, "F_SHOW_M16", "Send incomplete.");
+                const ResultadoCambios &hechos = resultado.sent.resultado;
+                if (hechos.interrupcion == Interrupcion::Ninguna) {
+                    muestraFinTrabajo(resultado, incompleto);
+                    return;
+                }
+                // Cut off in the writes: say how far they got.
+                if (resultado.end == JobEnd::PortLost)
+                    puertoPerdido(incompleto);
+                showMessage(m_ctx, incompleto,
+                            texto(m_ctx, "LINE_SENT", "Users written: %1 of %2; the rest were not sent.")
+                                .arg(hechos.escritos)
+                                .arg(resultado.sent.plan.escribir.size()));
                 return;
             }
             if (m_ctx.debug) {
@@ -263,6 +248,7 @@ void TFormPrincipal::EnviarCambiosClick()
                 }
             }
             terminaTransferencia();
+            const ResultadoEnvioCambios &r = resultado.sent;
             switch (r.estado) {
             case ResultadoEnvioCambios::Estado::SinRespuesta:
                 showMessage(m_ctx, texto(m_ctx, "F_SHOW_M3", "¿¿??"), texto(m_ctx, "F_SHOW_M4", "¿¿??"));
@@ -281,9 +267,7 @@ void TFormPrincipal::EnviarCambiosClick()
                 break;
             case ResultadoEnvioCambios::Estado::Hecho:
                 if (!r.resultado.completo()) {
-                    QStringList nombres = r.resultado.usuariosFallidos;
-                    for (QString &n : nombres)
-                        n = n.trimmed();
+                    const QStringList nombres = resultado.failedNames();
                     showMessage(m_ctx, texto(m_ctx, "F_SHOW_M16", "Send incomplete."),
                                 texto(m_ctx, "F_SHOW_M17", "Users not written: %1")
                                     .arg(nombres.isEmpty() ? QStringLiteral("-")
@@ -327,28 +311,20 @@ void TFormPrincipal::GuardarImagenClick()
     const QString path = eligeFichero(m_DialogoImagen);
     if (path.isEmpty())
         return;
-    Comunicacion_TZR &link = *m_ctx.link;
+    BoardSession *sesion = this->sesion();
+    if (!sesion)
+        return;
     SystemImage imagen;
-    ResultadoImagen r;
-    {
-        Comunicacion_TZR::Reserva reserva(link);
-        try {
-            habilitaTransferencia(false);
-            if (m_ctx.progreso)
-                m_ctx.progreso->mostrar();
-            Clock reloj;
-            SystemImageTransfer transfer(link, *m_ctx.lenguaje, reloj);
-            transfer.setProgreso(m_ctx.progreso);
-            r = transfer.Lee_Imagen(imagen);
-            if (r.completo())
-                imagen.save(path);
-        } catch (const std::exception &e) {
-            terminaTransferencia();
-            showErrorBox(this, errorText(e));
-            return;
-        }
-        terminaTransferencia();
+    WindowJobObserver observador(m_ctx.progreso, m_ctx.showMessage);
+    observador.onStarted = [this] { habilitaTransferencia(false); };
+    const BoardSession::Observing observando(*sesion, observador);
+    const ImageResult resultado = ImageJobs(*sesion).save(imagen, path);
+    terminaTransferencia();
+    if (!resultado.done()) {
+        muestraFinTrabajo(resultado, texto(m_ctx, "SYNC_IMAGE_INCOMPLETE_2", "No image was saved."));
+        return;
     }
+    const ResultadoImagen &r = resultado.image;
     if (r.sinRespuesta)
         showMessage(m_ctx, texto(m_ctx, "F_SHOW_M3", "¿¿??"), texto(m_ctx, "F_SHOW_M4", "¿¿??"));
     else if (!r.completo())
@@ -391,25 +367,21 @@ void TFormPrincipal::RestaurarImagenClick()
                     texto(m_ctx, "SYNC_RESTORE_WARN_2",
                           "Parameters, codes and every user of the connected board will be replaced.")))
         return;
-    Comunicacion_TZR &link = *m_ctx.link;
-    ResultadoImagen r;
-    {
-        Comunicacion_TZR::Reserva reserva(link);
-        try {
-            habilitaTransferencia(false);
-            if (m_ctx.progreso)
-                m_ctx.progreso->mostrar();
-            Clock reloj;
-            SystemImageTransfer transfer(link, *m_ctx.lenguaje, reloj);
-            transfer.setProgreso(m_ctx.progreso);
-            r = transfer.Restaura_Imagen(imagen);
-        } catch (const std::exception &e) {
-            terminaTransferencia();
-            showErrorBox(this, errorText(e));
-            return;
-        }
-        terminaTransferencia();
+    BoardSession *sesion = this->sesion();
+    if (!sesion)
+        return;
+    WindowJobObserver observador(m_ctx.progreso, m_ctx.showMessage);
+    observador.onStarted = [this] { habilitaTransferencia(false); };
+    const BoardSession::Observing observando(*sesion, observador);
+    const ImageResult resultado = ImageJobs(*sesion).restore(imagen);
+    terminaTransferencia();
+    if (!resultado.done()) {
+        muestraFinTrabajo(resultado, texto(m_ctx, "SYNC_RESTORE_INCOMPLETE",
+                                           "Restore incomplete: %1 writes were not acknowledged.")
+                                         .arg(resultado.image.fallidos));
+        return;
     }
+    const ResultadoImagen &r = resultado.image;
     // As after new parameters: the board restarts under the image's number and the bus is
     // scanned again once it is back.
     // A board keeps its number when address 1 holds no valid one.

@@ -1,26 +1,26 @@
 // The two transfers of the main window: receive a board's users into the open data file, and
-// send the data file to the board. The loops themselves live in the link's Transferencias.
+// send the data file to the board. The work itself is the jobs' ReceiveJob and SendJob.
 
 #include "TFormPrincipal.h"
 
-#include "Clock.h"
+#include "Asigna_Lenguaje.h"
+#include "BoardSession.h"
 #include "Comunicacion_TZR.h"
 #include "Contexto.h"
 #include "ErrorBox.h"
 #include "EstadoPrograma.h"
 #include "FicheroActual.h"
-#include "Lenguaje.h"
-#include "SerialPort.h"
+#include "ReceiveJob.h"
+#include "SendJob.h"
 #include "TAdvertencia.h"
 #include "TFProgreso.h"
 #include "TF_Advertencia3.h"
 #include "TF_ShowMessage.h"
-#include "TablaCursor.h"
 #include "TfrmDebug.h"
-#include "Transferencias.h"
+#include "TextLookup.h"
 #include "TzrError.h"
-#include "UserArea.h"
 #include "UsersTable.h"
+#include "WindowJobObserver.h"
 
 #include <QAction>
 #include <QApplication>
@@ -32,15 +32,7 @@ namespace {
 
 QString texto(Contexto &ctx, const char *key, const char *fallback)
 {
-    const QString k = QString::fromLatin1(key);
-    const QString f = QString::fromUtf8(fallback);
-    return ctx.lenguaje ? ctx.lenguaje->texto(k, f) : f;
-}
-
-void purga(Contexto &ctx)
-{
-    if (ctx.puerto && ctx.puerto->isOpen())
-        ctx.puerto->purge();
+    return textosDe(ctx).texto(QString::fromLatin1(key), QString::fromUtf8(fallback));
 }
 
 // A data file from elsewhere may hold more rows than a board has slots: the user is told which
@@ -94,43 +86,45 @@ void TFormPrincipal::terminaTransferencia()
     habilitaTransferencia(true);
 }
 
+void TFormPrincipal::muestraFinTrabajo(const JobStatus &fin, const QString &incompleta)
+{
+    switch (fin.end) {
+    case JobEnd::PortLost:
+        puertoPerdido(incompleta);
+        return;
+    case JobEnd::Stopped:
+        showMessage(m_ctx, incompleta, texto(m_ctx, "LINE_STOPPED", "Stopped while the board was not answering."));
+        return;
+    case JobEnd::Done:
+    case JobEnd::NotOpened:
+    case JobEnd::RowRefused:
+        return;
+    case JobEnd::PortUnavailable:
+    case JobEnd::Failed:
+        break;
+    }
+    showErrorBox(this, fin.error);
+}
+
 void TFormPrincipal::Recibir_ANTClick()
 {
-    if (!m_ctx.link || m_ctx.link->ocupado() || !m_ctx.advertencia)
+    BoardSession *sesion = this->sesion();
+    if (!sesion || m_ctx.link->ocupado() || !m_ctx.advertencia)
         return;
     m_ctx.advertencia->exec();
     QCoreApplication::processEvents();
-    purga(m_ctx);
+    sesion->purge();
     if (!m_ctx.estado->confirmado())
         return;
-    Comunicacion_TZR &link = *m_ctx.link;
-    Comunicacion_TZR::Reserva reserva(link);
-    ResultadoRecepcion resultado;
-    UserArea areaLeida;
-    bool abierta = false;
-    try {
-        if (m_ctx.debug)
-            m_ctx.debug->btnClearClick();
-        if (!link.Modo_Transferencia(true))
-            return;
-        abierta = true;
+    if (m_ctx.debug)
+        m_ctx.debug->btnClearClick();
+    WindowJobObserver observador(m_ctx.progreso, m_ctx.showMessage);
+    observador.onStarted = [this] {
         habilitaTransferencia(false);
         if (m_ctx.usuarios)
             m_ctx.usuarios->Activa_Tabla(false);
-        if (m_ctx.progreso) {
-            m_ctx.progreso->setMaximo(MAX_USUARIOS);
-            m_ctx.progreso->mostrar();
-            m_ctx.progreso->setMensaje(texto(m_ctx, "SHOW_M5", "Receiving from system :"));
-        }
-        {
-            TablaCursor tabla(m_ctx.fichero->Directorio_Trabajo(), m_ctx.fichero->Nombre_Tabla());
-            Clock reloj;
-            Transferencias transferencias(link, *m_ctx.lenguaje, reloj);
-            transferencias.setProgreso(m_ctx.progreso);
-            transferencias.setMensajes(m_ctx.showMessage);
-            transferencias.setAreaLeida(&areaLeida);
-            resultado = transferencias.Conexion_General(tabla);
-        }
+    };
+    observador.onWorkDone = [this] {
         if (m_ctx.debug) {
             try {
                 m_ctx.debug->btnSaveClick();
@@ -143,153 +137,113 @@ void TFormPrincipal::Recibir_ANTClick()
         if (m_ctx.progreso)
             m_ctx.progreso->cerrar();
         habilitaTransferencia(true);
-        if (!link.Modo_Transferencia(false))
-            link.Envia_Reinicio();
-    } catch (const std::exception &e) {
-        link.setParada(false);
+    };
+    const BoardSession::Observing observando(*sesion, observador);
+    const ReceiveResult resultado = ReceiveJob(*sesion, ficheroAbierto()).run();
+    // The data file kept its old rows; say why the receive did not happen.
+    const QString incompleta = texto(m_ctx, "F_SHOW_M14", "Receive incomplete: the file was not changed.");
+    if (resultado.end == JobEnd::NotOpened)
+        return;
+    if (!resultado.done()) {
         terminaTransferencia();
-        const bool perdido = dynamic_cast<const PuertoPerdido *>(&e) != nullptr;
-        if (abierta && !perdido) {
-            try {
-                if (!link.Modo_Transferencia(false))
-                    link.Envia_Reinicio();
-            } catch (const std::exception &) {
-            }
-        }
-        // The data file kept its old rows; say why the receive did not happen.
-        const QString incompleta =
-            texto(m_ctx, "F_SHOW_M14", "Receive incomplete: the file was not changed.");
-        if (perdido) {
-            puertoPerdido(incompleta);
-            return;
-        }
-        if (dynamic_cast<const OperacionDetenida *>(&e)) {
-            showMessage(m_ctx, incompleta,
-                        texto(m_ctx, "LINE_STOPPED", "Stopped while the board was not answering."));
-            return;
-        }
-        const auto *tzr = dynamic_cast<const TzrError *>(&e);
-        showErrorBox(this, tzr ? tzr->message() : QString::fromLocal8Bit(e.what()));
+        muestraFinTrabajo(resultado, incompleta);
         return;
     }
-    if (resultado.completa())
-        recuerdaSincronia(&areaLeida);
-    if (!resultado.completa())
-        showMessage(
-            m_ctx, texto(m_ctx, "F_SHOW_M14", "Receive incomplete: the file was not changed."),
-            texto(m_ctx, "F_SHOW_M15", "%1 user slots could not be read.").arg(resultado.slotsFallidos));
+    if (!resultado.notRemembered.isEmpty())
+        m_ctx.link->printDebug(QStringLiteral("TFormPrincipal.recuerdaSincronia Error: ") + resultado.notRemembered);
+    if (!resultado.complete())
+        showMessage(m_ctx, incompleta,
+                    texto(m_ctx, "F_SHOW_M15", "%1 user slots could not be read.").arg(resultado.failedSlots));
 }
 
 void TFormPrincipal::Enviar_ATNClick()
 {
-    if (!m_ctx.link || m_ctx.link->ocupado() || !m_ctx.advertencia3)
+    BoardSession *sesion = this->sesion();
+    if (!sesion || m_ctx.link->ocupado() || !m_ctx.advertencia3)
         return;
     m_ctx.advertencia3->exec();
-    purga(m_ctx);
+    sesion->purge();
     QCoreApplication::processEvents();
     if (!m_ctx.estado->confirmado())
         return;
-    Comunicacion_TZR &link = *m_ctx.link;
-    Comunicacion_TZR::Reserva reserva(link);
-    Clock reloj;
-    Transferencias transferencias(link, *m_ctx.lenguaje, reloj);
-    transferencias.setProgreso(m_ctx.progreso);
-    transferencias.setMensajes(m_ctx.showMessage);
+    SendJob trabajo(*sesion, ficheroAbierto());
 
     // Every row is encoded before the board is touched, so a row the board cannot hold stops
     // the send with the board as it was.
-    QList<RegistroEnvio> registros;
+    SendPlan plan;
     {
-        FilaRechazada rechazo;
-        bool preparada = false;
-        qsizetype totalFilas = 0;
+        const Comunicacion_TZR::Reserva reserva(*m_ctx.link);
         try {
             if (m_ctx.usuarios)
                 m_ctx.usuarios->Activa_Tabla(false);
-            TablaCursor tabla(m_ctx.fichero->Directorio_Trabajo(), m_ctx.fichero->Nombre_Tabla());
-            const QList<FilaUsuario> filas = tabla.filasEnOrden(m_ToolOrden && m_ToolOrden->isChecked());
-            totalFilas = filas.size();
-            preparada = transferencias.Prepara_Envio(filas, registros, rechazo);
         } catch (const TzrError &e) {
             terminaTransferencia();
             showErrorBox(this, e.message());
             return;
         }
-        if (m_ctx.usuarios)
-            m_ctx.usuarios->Activa_Tabla(true);
-        if (!preparada) {
-            showMessage(m_ctx, texto(m_ctx, "F_SHOW_M18", "Send refused: call code or TZR not a number."),
-                        texto(m_ctx, "F_SHOW_M19", "Correct user %1. The board was not touched.")
-                            .arg(QStringLiteral("%1 (%2)").arg(rechazo.posicion + 1).arg(rechazo.nombre)));
+        plan = trabajo.prepare(m_ToolOrden && m_ToolOrden->isChecked());
+        if (plan.end == JobEnd::Failed) {
+            terminaTransferencia();
+            showErrorBox(this, plan.error);
             return;
         }
-        if (totalFilas > MAX_USUARIOS && !aceptaLimiteUsuarios(m_ctx, this, totalFilas))
+        if (m_ctx.usuarios)
+            m_ctx.usuarios->Activa_Tabla(true);
+        if (plan.end == JobEnd::RowRefused) {
+            showMessage(m_ctx, texto(m_ctx, "F_SHOW_M18", "Send refused: call code or TZR not a number."),
+                        texto(m_ctx, "F_SHOW_M19", "Correct user %1. The board was not touched.")
+                            .arg(QStringLiteral("%1 (%2)").arg(plan.refused.posicion + 1).arg(plan.refused.nombre)));
+            return;
+        }
+        if (plan.rows > MAX_USUARIOS && !aceptaLimiteUsuarios(m_ctx, this, plan.rows))
             return;
     }
 
     if (m_ctx.debug)
         m_ctx.debug->btnClearClick();
-    if (!link.Modo_Transferencia(true)) {
-        showMessage(m_ctx, texto(m_ctx, "F_SHOW_M3", "¿¿??"), texto(m_ctx, "F_SHOW_M4", "¿¿??"));
-        return;
-    }
-    ResultadoEnvio resultado;
-    try {
+    WindowJobObserver observador(m_ctx.progreso, m_ctx.showMessage);
+    observador.onStarted = [this] {
         habilitaTransferencia(false);
         if (m_ctx.usuarios)
             m_ctx.usuarios->Activa_Tabla(false);
-        if (m_ctx.progreso)
-            m_ctx.progreso->mostrar();
-        if (m_ctx.puerto) {
-            const QString nombre = m_ctx.puerto->portName();
-            m_ctx.puerto->close();
-            if (!m_ctx.puerto->open(nombre))
-                throw TzrError(m_ctx.puerto->errorString());
-        }
-        recuerdaSincronia(nullptr);
-        resultado = transferencias.Envio_General(registros, m_ctx.estado->Puerto_Actual());
+    };
+    observador.onWorkDone = [this] {
         if (m_ctx.debug)
             m_ctx.debug->btnSaveClick();
         if (m_ctx.usuarios)
             m_ctx.usuarios->Activa_Tabla(true);
         habilitaTransferencia(true);
-        if (resultado.interrupcion != Interrupcion::PuertoPerdido) {
-            link.Modo_Transferencia(false);
-            link.Envia_Reinicio();
-        }
-    } catch (const std::exception &e) {
-        terminaTransferencia();
-        // Part of the board was written: the file no longer knows what it holds.
-        recuerdaSincronia(nullptr);
-        try {
-            link.Modo_Transferencia(false);
-            link.Envia_Reinicio();
-        } catch (const std::exception &) {
-        }
-        const auto *tzr = dynamic_cast<const TzrError *>(&e);
-        showErrorBox(this, tzr ? tzr->message() : QString::fromLocal8Bit(e.what()));
+    };
+    const BoardSession::Observing observando(*sesion, observador);
+    const SendResult resultado = trabajo.run(plan.records);
+    if (resultado.end == JobEnd::NotOpened) {
+        showMessage(m_ctx, texto(m_ctx, "F_SHOW_M3", "¿¿??"), texto(m_ctx, "F_SHOW_M4", "¿¿??"));
         return;
     }
-    const UserArea enviada = UserArea::fromRecords(registros);
-    recuerdaSincronia(resultado.completo() ? &enviada : nullptr);
-    if (!resultado.completo()) {
-        QStringList nombres = resultado.usuariosFallidos;
-        for (QString &n : nombres)
-            n = n.trimmed();
-        QString detalle =
-            texto(m_ctx, "F_SHOW_M17", "Users not written: %1")
-                .arg(nombres.isEmpty() ? QStringLiteral("-") : nombres.join(QStringLiteral(", ")));
-        // Stopped or cut off: the users after the last one written never left the PC.
-        if (resultado.interrupcion != Interrupcion::Ninguna) {
-            const QString escritos =
-                texto(m_ctx, "LINE_SENT", "Users written: %1 of %2; the rest were not sent.")
-                    .arg(resultado.usuarios)
-                    .arg(registros.size());
-            detalle = nombres.isEmpty() ? escritos : escritos + QLatin1Char(' ') + detalle;
-        }
-        const QString incompleto = texto(m_ctx, "F_SHOW_M16", "Send incomplete.");
-        if (resultado.interrupcion == Interrupcion::PuertoPerdido)
-            puertoPerdido(incompleto);
-        showMessage(m_ctx, incompleto, detalle);
+    if (resultado.end == JobEnd::Failed || resultado.end == JobEnd::PortUnavailable) {
+        terminaTransferencia();
+        showErrorBox(this, resultado.error);
+        return;
     }
+    if (!resultado.notRemembered.isEmpty())
+        m_ctx.link->printDebug(QStringLiteral("TFormPrincipal.recuerdaSincronia Error: ") + resultado.notRemembered);
+    if (resultado.complete())
+        return;
+    const QStringList nombres = resultado.failedNames();
+    QString detalle = texto(m_ctx, "F_SHOW_M17", "Users not written: %1")
+                          .arg(nombres.isEmpty() ? QStringLiteral("-") : nombres.join(QStringLiteral(", ")));
+    // Stopped or cut off: the users after the last one written never left the PC.
+    if (resultado.sent.interrupcion != Interrupcion::Ninguna) {
+        const QString escritos = texto(m_ctx, "LINE_SENT", "Users written: %1 of %2; the rest were not sent.")
+                                     .arg(resultado.sent.usuarios)
+                                     .arg(resultado.total);
+        detalle = nombres.isEmpty() ? escritos : escritos + QLatin1Char(' ') + detalle;
+    }
+    const QString incompleto = texto(m_ctx, "F_SHOW_M16", "Send incomplete.");
+    // Ended by an exchange outside the writes: the window is still locked for the transfer.
+    if (!resultado.done() && resultado.sent.interrupcion == Interrupcion::Ninguna)
+        terminaTransferencia();
+    if (resultado.end == JobEnd::PortLost)
+        puertoPerdido(incompleto);
+    showMessage(m_ctx, incompleto, detalle);
 }

@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -7,6 +8,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
 
 // Runs the built tzr against the built stand-in over a pseudo-terminal, as a script would.
 class TestTzr : public QObject
@@ -20,8 +23,13 @@ private slots:
     void subcommands();
     void jsonParsesBack();
     void syncAfterAnImport();
+    void scanOnAnEchoingLine();
+    void standInKilledMidSend();
+    void ctrlCStopsAtTheNextExchange();
 
 private:
+    // (Re)starts the stand-in with boards 1 and 3 and these options besides.
+    [[nodiscard]] bool startSim(const QStringList &extra);
     struct Result
     {
         int status = -1;
@@ -49,16 +57,29 @@ void TestTzr::init()
     for (const QString &name : installed)
         QVERIFY(QFile::copy(m_build + QStringLiteral("/data/") + name, korvel + QLatin1Char('/') + name));
 
+    QVERIFY(startSim({}));
+}
+
+bool TestTzr::startSim(const QStringList &extra)
+{
+    if (m_sim) {
+        m_sim->terminate();
+        m_sim->waitForFinished(10000);
+    }
     m_sim = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_DATA_HOME"), m_dir->filePath(QStringLiteral("data")));
     m_sim->setProcessEnvironment(environment);
     m_sim->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_sim->start(m_build + QStringLiteral("/sim/tzr-panel-sim"),
-                 {"--print-link", "--port", "27", "--boards", "1,3", "--users", "5"});
-    QVERIFY(m_sim->waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(m_sim->canReadLine(), 10000);
-    m_sim->readLine();
+                 QStringList{"--print-link", "--port", "27", "--boards", "1,3", "--users", "5"} + extra);
+    if (!m_sim->waitForStarted())
+        return false;
+    QElapsedTimer waited;
+    waited.start();
+    while (!m_sim->canReadLine() && waited.elapsed() < 10000)
+        m_sim->waitForReadyRead(100);
+    return m_sim->readLine().size() > 0;
 }
 
 void TestTzr::cleanup()
@@ -287,3 +308,80 @@ void TestTzr::syncAfterAnImport()
 
 QTEST_GUILESS_MAIN(TestTzr)
 #include "tst_tzr.moc"
+
+// On a two-wire line that echoes, the port's echo setting makes tzr list only the boards there.
+void TestTzr::scanOnAnEchoingLine()
+{
+    QVERIFY(startSim({"--echo"}));
+    QFile ini(m_dir->filePath(QStringLiteral("data/Korvel/TZR_USR.ini")));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[TZR]\r\nComPort=27\r\n[LineEcho]\r\nCOM27=1\r\n");
+    ini.close();
+    const Result r = tzr({"scan"});
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.out, QStringLiteral("01\n03\n"));
+}
+
+// The stand-in goes away in the middle of a send: tzr says how far it got and exits 3.
+void TestTzr::standInKilledMidSend()
+{
+    const QString log = m_dir->filePath(QStringLiteral("frames.log"));
+    // Slow replies, so that the send is still under way when the (buffered) log shows its writes.
+    QVERIFY(startSim({"--log", log, "--latency", "20"}));
+    QCOMPARE(tzr({"receive", "f.db", "--port", "COM27"}, {"TZR_CODE=73518"}).status, 0);
+    QProcess send;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir->filePath(QStringLiteral("data")));
+    env.insert(QStringLiteral("TZR_CODE"), QStringLiteral("73518"));
+    send.setProcessEnvironment(env);
+    send.setWorkingDirectory(m_dir->path());
+    send.setStandardInputFile(QProcess::nullDevice());
+    send.start(m_build + QStringLiteral("/cli/tzr"), {"send", "f.db", "--port", "COM27"});
+    QVERIFY(send.waitForStarted());
+    // The erase is 350 writes; once the users' writes are under way the stand-in is killed.
+    auto writes = [&log] {
+        QFile f(log);
+        return f.open(QIODevice::ReadOnly) ? f.readAll().count("write") : qsizetype(0);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(writes() > 380, 60000);
+    m_sim->kill();
+    m_sim->waitForFinished(10000);
+    QVERIFY(send.waitForFinished(60000));
+    const QString err = QString::fromUtf8(send.readAllStandardError());
+    QVERIFY2(send.exitCode() == 3, qPrintable(err));
+    QVERIFY2(err.contains(QStringLiteral("send incomplete; users written: ")), qPrintable(err));
+    QVERIFY2(err.contains(QStringLiteral(" of 5")), qPrintable(err));
+    QVERIFY2(err.contains(QStringLiteral("no longer present")), qPrintable(err));
+}
+
+// Ctrl+C during a receive stops it at the next exchange, as Stop does: the file keeps its rows.
+void TestTzr::ctrlCStopsAtTheNextExchange()
+{
+    const QString log = m_dir->filePath(QStringLiteral("frames.log"));
+    QVERIFY(startSim({"--log", log, "--latency", "20"}));
+    QProcess receive;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir->filePath(QStringLiteral("data")));
+    env.insert(QStringLiteral("TZR_CODE"), QStringLiteral("73518"));
+    receive.setProcessEnvironment(env);
+    receive.setWorkingDirectory(m_dir->path());
+    receive.setStandardInputFile(QProcess::nullDevice());
+    receive.start(m_build + QStringLiteral("/cli/tzr"), {"receive", "f.db", "--port", "COM27"});
+    QVERIFY(receive.waitForStarted());
+    auto reads = [&log] {
+        QFile f(log);
+        return f.open(QIODevice::ReadOnly) ? f.readAll().count("read") : qsizetype(0);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(reads() > 200, 60000);
+    QCOMPARE(::kill(static_cast<pid_t>(receive.processId()), SIGINT), 0);
+    QVERIFY(receive.waitForFinished(60000));
+    const QString err = QString::fromUtf8(receive.readAllStandardError());
+    QCOMPARE(receive.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(receive.exitCode() == 1, qPrintable(err));
+    QVERIFY2(err.contains(QStringLiteral("receive incomplete; the file was not changed")), qPrintable(err));
+    QVERIFY2(err.contains(QStringLiteral("stopped before the end")), qPrintable(err));
+    // Nothing was received: the new file holds no rows.
+    const Result exported = tzr({"export", "f.db", "out.csv", "--json"});
+    QCOMPARE(exported.status, 0);
+    QVERIFY2(exported.out.contains(QStringLiteral("\"users\":0")), qPrintable(exported.out));
+}

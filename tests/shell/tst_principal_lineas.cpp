@@ -28,7 +28,8 @@ QStringList nombres(Table &t)
 enum class Transferencia
 {
     Recibir,
-    Enviar
+    Enviar,
+    Comparar
 };
 
 } // namespace
@@ -208,6 +209,9 @@ private slots:
                               << QList<QStringList>{
                                      {"Send incomplete.", "COM1 is no longer present."},
                                      {"Send incomplete.", "Users written: 1 of 3; the rest were not sent."}};
+        // Every job, not only the full transfers: a compare ends the same way.
+        QTest::newRow("compare") << Transferencia::Comparar << 5 + 7 * 100
+                                 << QList<QStringList>{{"Compare incomplete.", "COM1 is no longer present."}};
     }
     void unpluggedAdapterEndsTheTransfer()
     {
@@ -219,11 +223,15 @@ private slots:
         CierraShowMessage mensajes;
         p.m_port.unplugAfterWrites(bytes);
         const int escrituras = p.m_port.bytesWritten();
-        aceptaAdvertencia();
-        if (transferencia == Transferencia::Recibir)
-            p.principal().Recibir_ANTClick();
-        else
-            p.principal().Enviar_ATNClick();
+        if (transferencia == Transferencia::Comparar) {
+            p.principal().CompararSistemaClick();
+        } else {
+            aceptaAdvertencia();
+            if (transferencia == Transferencia::Recibir)
+                p.principal().Recibir_ANTClick();
+            else
+                p.principal().Enviar_ATNClick();
+        }
         QCOMPARE(mensajes.m_lineas, lineas);
         // Nothing was tried after the first failed write.
         QCOMPARE(p.m_port.bytesWritten() - escrituras, bytes);

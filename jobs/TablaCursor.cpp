@@ -1,14 +1,8 @@
 #include "TablaCursor.h"
 
-namespace {
-const QString NOMBRE = QStringLiteral("NOMBRE");
-const QString CALL = QStringLiteral("CALL");
-const QString TZR = QStringLiteral("TZR");
-const QString CODIGO = QStringLiteral("CODIGO");
-const QString LINEA2 = QStringLiteral("LINEA2");
-const QString LINEA2_ON = QStringLiteral("LINEA2_ON");
-const QString TIPO_CODE = QStringLiteral("TIPO_CODE");
-} // namespace
+#include "UsersTableRules.h"
+
+using namespace Campo;
 
 TablaCursor::TablaCursor(const QString &directorio, const QString &nombre)
 {
@@ -22,7 +16,7 @@ TablaCursor::~TablaCursor()
 
 QList<FilaUsuario> TablaCursor::filasEnOrden(bool porNombre)
 {
-    m_cursor.setIndexName(porNombre ? QStringLiteral("I_NOMBRE") : QString());
+    m_cursor.setIndexName(porNombre ? QString(INDICE_NOMBRE) : QString());
     QList<FilaUsuario> rows;
     rows.reserve(m_cursor.recordCount());
     for (m_cursor.first(); !m_cursor.eof(); m_cursor.next()) {

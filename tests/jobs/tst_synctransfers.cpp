@@ -7,6 +7,8 @@
 #include "MemoryDebugLog.h"
 #include "MemoryTable.h"
 #include "RecordingProgress.h"
+#include "CompareJob.h"
+#include "SendChangesJob.h"
 #include "SyncImageStore.h"
 #include "SyncTransfers.h"
 #include "TableFamily.h"

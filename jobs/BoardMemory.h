@@ -1,0 +1,15 @@
+#pragma once
+
+#include "DataFileRef.h"
+
+class UserArea;
+
+// What the data file remembers of a board after a full transfer: the user area it now holds,
+// or nothing once the board may hold anything.
+class BoardMemory
+{
+public:
+    // area null forgets. Returns the error's text when the file could not take it, else empty:
+    // the transfer itself stands, and a send of changes will then ask for a full send.
+    static QString remember(const DataFileRef &file, int board, const UserArea *area);
+};

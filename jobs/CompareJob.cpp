@@ -1,0 +1,84 @@
+#include "CompareJob.h"
+
+#include "BoardSession.h"
+#include "Clock.h"
+#include "Comunicacion_TZR.h"
+#include "JobObserver.h"
+#include "SilenceWatch.h"
+#include "SyncImageStore.h"
+#include "TablaCursor.h"
+#include "TransferReport.h"
+#include "TransferScope.h"
+#include "TzrError.h"
+
+ResultadoComparacion Compara_Con_Sistema(SyncTransfers &sync, TablaTransferencia &tabla, bool porNombre,
+                                         SyncImageStore &store)
+{
+    ResultadoComparacion r;
+    QList<RegistroEnvio> registros;
+    if (!sync.transferencias().Prepara_Envio(tabla.filasEnOrden(porNombre), registros, r.rechazo)) {
+        r.estado = ResultadoComparacion::Estado::FilaRechazada;
+        return r;
+    }
+    Comunicacion_TZR &link = sync.link();
+    const int placa = link.placaActual();
+    LecturaSistema lectura;
+    {
+        TransferScope transfer(link, TransferScope::Close::RestartIfUnanswered);
+        if (!transfer.open()) {
+            r.estado = ResultadoComparacion::Estado::SinRespuesta;
+            return r;
+        }
+        lectura = sync.Lee_Sistema();
+        transfer.close();
+    }
+    if (!lectura.completa()) {
+        r.estado = ResultadoComparacion::Estado::Incompleta;
+        r.slotsFallidos = lectura.slotsFallidos;
+        return r;
+    }
+    r.informe = CompareReport::compare(lectura.area, registros);
+    if (r.informe.sinDiferencias()) {
+        // The comparison stands even when the file cannot take the image.
+        try {
+            store.save(SyncImage{placa, sync.clock().now().toUTC(), lectura.area});
+            r.imagenGuardada = true;
+        } catch (const TzrError &e) {
+            link.printDebug(QStringLiteral("Compara_Con_Sistema Error: ") + e.message());
+        }
+    }
+    return r;
+}
+
+CompareResult CompareJob::run(bool byName)
+{
+    CompareResult result;
+    Comunicacion_TZR &link = m_session.link();
+    const Comunicacion_TZR::Reserva reserva(link);
+    JobObserver none;
+    JobObserver &observer = m_session.observer() ? *m_session.observer() : none;
+    ProgressView *progress = observer.progress();
+    try {
+        observer.started();
+        if (progress) {
+            progress->setMaximo(MAX_USUARIOS);
+            progress->mostrar();
+        }
+        link.setParada(false);
+        const SilenceWatch watch(link, progress);
+        TablaCursor tabla(m_file.directory, m_file.table);
+        SyncImageStore store(m_file.directory, m_file.table);
+        Clock clock;
+        SyncTransfers sync(link, m_session.texts(), clock);
+        sync.setProgreso(progress);
+        sync.setMensajes(observer.messages());
+        result.comparison = Compara_Con_Sistema(sync, tabla, byName, store);
+    } catch (const std::exception &e) {
+        static_cast<JobStatus &>(result) = failureStatus(e);
+    }
+    observer.workDone();
+    // A Stop pressed during the last exchange found nothing left to stop: it must not fail the
+    // next operation.
+    link.setParada(false);
+    return result;
+}

@@ -1,0 +1,92 @@
+#include "SendJob.h"
+
+#include "BoardMemory.h"
+#include "BoardSession.h"
+#include "Clock.h"
+#include "Comunicacion_TZR.h"
+#include "JobObserver.h"
+#include "TablaCursor.h"
+#include "TransferReport.h"
+#include "TransferScope.h"
+#include "UserArea.h"
+
+QStringList SendResult::failedNames() const
+{
+    QStringList names = sent.usuariosFallidos;
+    for (QString &n : names)
+        n = n.trimmed();
+    return names;
+}
+
+SendPlan SendJob::prepare(bool byName)
+{
+    SendPlan plan;
+    try {
+        Clock clock;
+        const Transferencias transferencias(m_session.link(), m_session.texts(), clock);
+        TablaCursor tabla(m_file.directory, m_file.table);
+        const QList<FilaUsuario> rows = tabla.filasEnOrden(byName);
+        plan.rows = rows.size();
+        if (!transferencias.Prepara_Envio(rows, plan.records, plan.refused))
+            plan.end = JobEnd::RowRefused;
+    } catch (const std::exception &e) {
+        static_cast<JobStatus &>(plan) = failureStatus(e);
+    }
+    return plan;
+}
+
+SendResult SendJob::run(const QList<RegistroEnvio> &records)
+{
+    SendResult result;
+    result.total = static_cast<int>(records.size());
+    Comunicacion_TZR &link = m_session.link();
+    const Comunicacion_TZR::Reserva reserva(link);
+    JobObserver none;
+    JobObserver &observer = m_session.observer() ? *m_session.observer() : none;
+    int board = -1;
+    try {
+        board = link.placaActual();
+        TransferScope transfer(link, TransferScope::Close::AlwaysRestart);
+        if (!transfer.open()) {
+            result.end = JobEnd::NotOpened;
+            return result;
+        }
+        observer.started();
+        if (ProgressView *progress = observer.progress())
+            progress->mostrar();
+        // The port is closed and opened again before the writes.
+        SerialPort &port = m_session.port();
+        const QString name = port.portName();
+        port.close();
+        if (!port.open(name)) {
+            result.end = JobEnd::PortUnavailable;
+            result.error = port.errorString();
+            BoardMemory::remember(m_file, board, nullptr);
+            return result;
+        }
+        BoardMemory::remember(m_file, board, nullptr);
+        Clock clock;
+        Transferencias transferencias(link, m_session.texts(), clock);
+        transferencias.setProgreso(observer.progress());
+        transferencias.setMensajes(observer.messages());
+        result.sent = transferencias.Envio_General(records, name);
+        if (result.sent.interrupcion == Interrupcion::PuertoPerdido) {
+            result.end = JobEnd::PortLost;
+            result.error = result.sent.motivo;
+        } else if (result.sent.interrupcion == Interrupcion::Detenida) {
+            result.end = JobEnd::Stopped;
+        }
+        observer.workDone();
+        transfer.close();
+    } catch (const std::exception &e) {
+        static_cast<JobStatus &>(result) = failureStatus(e);
+        // Part of the board may have been written: the file no longer knows what it holds.
+        BoardMemory::remember(m_file, board, nullptr);
+        return result;
+    }
+    const UserArea written = UserArea::fromRecords(records);
+    const QString error = BoardMemory::remember(m_file, board, result.complete() ? &written : nullptr);
+    if (result.complete())
+        result.notRemembered = error;
+    return result;
+}

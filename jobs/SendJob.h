@@ -1,0 +1,42 @@
+#pragma once
+
+#include "DataFileRef.h"
+#include "JobEnd.h"
+#include "Transferencias.h"
+
+class BoardSession;
+
+// The file's rows encoded for the board before it is touched.
+struct SendPlan : JobStatus
+{
+    QList<RegistroEnvio> records;
+    // Rows in the file; beyond the board's capacity they stay behind.
+    qsizetype rows = 0;
+    FilaRechazada refused;
+};
+
+struct SendResult : JobStatus
+{
+    ResultadoEnvio sent;
+    int total = 0;
+    QString notRemembered;
+    bool complete() const { return done() && sent.completo(); }
+    // Which users got through: the names not written, trimmed.
+    QStringList failedNames() const;
+};
+
+// Send: erase the board's users and write the file's, in the walk order. The board's image is
+// forgotten before the first write and remembered again only when every write was answered.
+class SendJob
+{
+public:
+    SendJob(BoardSession &session, const DataFileRef &file) : m_session(session), m_file(file) {}
+
+    // Reads and encodes the rows (by name when byName); RowRefused names the first bad row.
+    SendPlan prepare(bool byName);
+    SendResult run(const QList<RegistroEnvio> &records);
+
+private:
+    BoardSession &m_session;
+    DataFileRef m_file;
+};

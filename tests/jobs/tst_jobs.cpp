@@ -1,0 +1,413 @@
+#include "BoardBus.h"
+#include "BoardMemory.h"
+#include "BoardSession.h"
+#include "BusSerialPort.h"
+#include "CompareJob.h"
+#include "Comunicacion_TZR.h"
+#include "FilaPrueba.h"
+#include "FixedTexts.h"
+#include "ImageJobs.h"
+#include "JobObserver.h"
+#include "LineSettings.h"
+#include "ReceiveJob.h"
+#include "ScanJob.h"
+#include "SendChangesJob.h"
+#include "SendJob.h"
+#include "SilenceWatch.h"
+#include "SyncImageStore.h"
+#include "TablaCursor.h"
+#include "TableFamily.h"
+#include "TransferReport.h"
+#include "UsersTable.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+enum class Job
+{
+    Receive,
+    Send,
+    Compare,
+    SendChanges,
+    SaveImage,
+    RestoreImage,
+    Scan,
+};
+
+// Records what a job showed, and acts at the moments a test picks.
+class TestObserver : public JobObserver, public ProgressView, public MessageView
+{
+public:
+    ProgressView *progress() override { return this; }
+    MessageView *messages() override { return this; }
+    void workDone() override
+    {
+        if (onWorkDone)
+            onWorkDone();
+    }
+
+    void mostrar() override {}
+    void cerrar() override {}
+    void setMensaje(const QString &) override {}
+    void setMaximo(int) override {}
+    void setPosicion(int position) override { m_position = position; }
+    int posicion() const override { return m_position; }
+    void setContador(const QString &) override {}
+    void setUsuarioProceso(const QString &) override {}
+    void setSinRespuesta(bool on) override
+    {
+        if (on) {
+            silentAfterMs = clock.elapsed();
+            if (onSilence)
+                onSilence();
+        }
+    }
+    void mostrarMensaje(const QString &, const QString &) override {}
+
+    std::function<void()> onWorkDone;
+    std::function<void()> onSilence;
+    QElapsedTimer clock;
+    qint64 silentAfterMs = -1;
+
+private:
+    int m_position = 0;
+};
+
+} // namespace
+
+class TestJobs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        QVERIFY(m_dir.isValid());
+        const QString table = QStringLiteral("users%1").arg(++m_files);
+        TableFamily::create(m_dir.filePath(table), UsersTable::descripcion());
+        m_file = DataFileRef{m_dir.path() + QLatin1Char('/'), table + QStringLiteral(".db")};
+        {
+            TablaCursor cursor(m_file.directory, m_file.table);
+            for (const FilaUsuario &f : {fila("ANA", "0001", "001", "123456"), fila("BOB", "0002", "002", "654321"),
+                                         fila("CAT", "0003", "003", "111111")})
+                cursor.inserta(f);
+        }
+        m_bus = std::make_unique<BoardBus>(7);
+        m_bus->addBoard(1);
+        m_bus->board(1)->seedUsers(6);
+        m_port = std::make_unique<BusSerialPort>(*m_bus);
+        m_link = std::make_unique<Comunicacion_TZR>();
+        m_link->setPuerto(m_port.get());
+        m_link->setFuentePlaca([] { return QStringLiteral("01"); });
+        m_link->setTipo_lector(1);
+        m_ini = m_dir.filePath(QStringLiteral("TZR_USR%1.ini").arg(m_files));
+        m_session = std::make_unique<BoardSession>(*m_port, *m_link, m_texts, m_ini);
+        m_session->setObserver(&m_observer);
+        m_observer.onWorkDone = nullptr;
+        m_observer.onSilence = nullptr;
+        m_observer.silentAfterMs = -1;
+        m_observer.clock.start();
+    }
+
+    void cleanup()
+    {
+        m_session.reset();
+        m_link.reset();
+        m_port.reset();
+        m_bus.reset();
+    }
+
+    // The port goes away mid-job: the job ends at the next exchange as PortLost, a read leaves
+    // the file as it was, a write forgets the board's image and says how far it got.
+    void lostPortEndsTheJob_data()
+    {
+        QTest::addColumn<Job>("job");
+        QTest::addColumn<int>("bytes");
+        QTest::newRow("receive") << Job::Receive << 900;
+        QTest::newRow("send") << Job::Send << 900;
+        QTest::newRow("compare") << Job::Compare << 900;
+        QTest::newRow("send of changes") << Job::SendChanges << 900;
+        QTest::newRow("save image") << Job::SaveImage << 900;
+        QTest::newRow("restore image") << Job::RestoreImage << 900;
+        QTest::newRow("scan") << Job::Scan << 60;
+    }
+    void lostPortEndsTheJob()
+    {
+        QFETCH(Job, job);
+        QFETCH(int, bytes);
+        QVERIFY(m_session->openPort(QStringLiteral("COM1")));
+        QVERIFY(prepare(job));
+        const QList<FilaUsuario> before = rows();
+        const bool remembered = SyncImageStore(m_file.directory, m_file.table).load(1).has_value();
+        m_port->unplugAfterWrites(bytes);
+        const int exchanges = m_link->intercambios();
+        const JobStatus status = run(job);
+        QCOMPARE(status.end, JobEnd::PortLost);
+        QVERIFY(m_port->isLost());
+        // Ended at once, not after timing out every remaining exchange.
+        QVERIFY(m_link->intercambios() - exchanges < 400);
+        QVERIFY(!m_link->ocupado());
+        QVERIFY(!m_link->parada());
+        QCOMPARE(rows(), before);
+        if (job == Job::Send) {
+            QVERIFY(m_send.sent.usuarios < m_send.total);
+            QCOMPARE(m_send.sent.interrupcion, Interrupcion::PuertoPerdido);
+        }
+        if (job == Job::Send || job == Job::SendChanges) {
+            QVERIFY(remembered || job == Job::Send);
+            QVERIFY(!SyncImageStore(m_file.directory, m_file.table).load(1));
+        }
+    }
+
+    // A board that stops answering: after 2 s the observer hears it, its Stop ends the job at
+    // the next exchange, and the next operation runs normally.
+    void silenceThenStop_data()
+    {
+        QTest::addColumn<Job>("job");
+        QTest::newRow("receive") << Job::Receive;
+        QTest::newRow("send") << Job::Send;
+        QTest::newRow("compare") << Job::Compare;
+        QTest::newRow("send of changes") << Job::SendChanges;
+        QTest::newRow("save image") << Job::SaveImage;
+        QTest::newRow("restore image") << Job::RestoreImage;
+    }
+    void silenceThenStop()
+    {
+        QFETCH(Job, job);
+        QVERIFY(m_session->openPort(QStringLiteral("COM1")));
+        QVERIFY(prepare(job));
+        const QList<FilaUsuario> before = rows();
+        m_bus->setSilentAfter(1, m_bus->board(1)->exchanges() + 40);
+        m_observer.onSilence = [this] { m_session->requestStop(); };
+        m_observer.clock.restart();
+        const JobStatus status = run(job);
+        QCOMPARE(status.end, JobEnd::Stopped);
+        // The watch's timer may fire up to 5 % early.
+        QVERIFY2(m_observer.silentAfterMs >= SilenceWatch::SilenceLimit.count() * 9 / 10,
+                 qPrintable(QString::number(m_observer.silentAfterMs)));
+        QVERIFY(!m_link->parada());
+        if (job == Job::Receive || job == Job::Compare)
+            QCOMPARE(rows(), before);
+        m_bus->setSilentAfter(1, -1);
+        QVERIFY(m_link->Sondea_Placa(1));
+    }
+
+    // Stop pressed while the last exchange is under way has nothing left to stop; it must not
+    // fail the next operation, and the transfer is still closed.
+    void stopInTheLastExchangeIsCleared_data()
+    {
+        QTest::addColumn<Job>("job");
+        QTest::newRow("receive") << Job::Receive;
+        QTest::newRow("send") << Job::Send;
+        QTest::newRow("compare") << Job::Compare;
+        QTest::newRow("send of changes") << Job::SendChanges;
+        QTest::newRow("save image") << Job::SaveImage;
+        QTest::newRow("restore image") << Job::RestoreImage;
+    }
+    void stopInTheLastExchangeIsCleared()
+    {
+        QFETCH(Job, job);
+        QVERIFY(m_session->openPort(QStringLiteral("COM1")));
+        QVERIFY(prepare(job));
+        m_observer.onWorkDone = [this] { m_session->requestStop(); };
+        const int closes = m_bus->count(BoardBus::CMD_CLOSE, 1);
+        const JobStatus status = run(job);
+        QCOMPARE(status.end, JobEnd::Done);
+        QVERIFY(m_bus->count(BoardBus::CMD_CLOSE, 1) > closes);
+        QVERIFY(!m_link->parada());
+        QVERIFY(m_link->Sondea_Placa(1));
+    }
+
+    // On a line that echoes, with the port's setting on, every job gets what a clean line gives.
+    void echoingLineWithTheSettingOn_data()
+    {
+        QTest::addColumn<Job>("job");
+        QTest::newRow("receive") << Job::Receive;
+        QTest::newRow("send") << Job::Send;
+        QTest::newRow("compare") << Job::Compare;
+        QTest::newRow("send of changes") << Job::SendChanges;
+        QTest::newRow("save image") << Job::SaveImage;
+        QTest::newRow("restore image") << Job::RestoreImage;
+        QTest::newRow("scan") << Job::Scan;
+    }
+    void echoingLineWithTheSettingOn()
+    {
+        QFETCH(Job, job);
+        LineSettings(m_ini).setEchoes(QStringLiteral("COM1"), true);
+        m_port->setEchoWrites(true);
+        QVERIFY(m_session->openPort(QStringLiteral("COM1")));
+        QVERIFY(m_port->lineEchoes());
+        QVERIFY(prepare(job));
+        const JobStatus status = run(job);
+        QCOMPARE(status.end, JobEnd::Done);
+        switch (job) {
+        case Job::Receive:
+            QVERIFY(m_receive.complete());
+            QCOMPARE(m_receive.users, 6);
+            break;
+        case Job::Send:
+            QVERIFY(m_send.complete());
+            break;
+        case Job::Compare:
+            QCOMPARE(m_compare.comparison.estado, ResultadoComparacion::Estado::Hecha);
+            break;
+        case Job::SendChanges:
+            QVERIFY(m_changes.complete());
+            break;
+        case Job::SaveImage:
+        case Job::RestoreImage:
+            QVERIFY(m_image.complete());
+            break;
+        case Job::Scan:
+            // Without the setting every probe's echo would look like a board.
+            QCOMPARE(m_scan.boards, QList<int>{1});
+            break;
+        }
+    }
+
+    // The code check, the first reads of every job on a board, finds the echo: handling goes
+    // on, the setting is saved for the port and the front end is told once.
+    void echoIsDetectedAndRemembered()
+    {
+        m_port->setEchoWrites(true);
+        QVERIFY(m_session->openPort(QStringLiteral("COM1")));
+        QVERIFY(!m_port->lineEchoes());
+        QSignalSpy detected(m_session.get(), &BoardSession::echoDetected);
+        QCOMPARE(m_session->checkCode(QLatin1Char('P'), QStringLiteral("99999")), CodeCheck::Refused);
+        QCOMPARE(run(Job::Receive).end, JobEnd::Done);
+        QVERIFY(m_receive.complete());
+        QCOMPARE(detected.size(), 1);
+        QVERIFY(LineSettings(m_ini).echoes(QStringLiteral("COM1")));
+        // A new session on the same port takes the setting.
+        BoardSession again(*m_port, *m_link, m_texts, m_ini);
+        m_port->setLineEchoes(false);
+        again.applyEchoSetting();
+        QVERIFY(m_port->lineEchoes());
+    }
+
+    // Why a port would not open, in the two lines both front ends show.
+    void openFailureSaysWhy_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("line1");
+        QTest::addColumn<QString>("inLine2");
+        QTest::newRow("permission") << int(PortOpenFailure::Kind::Permission)
+                                    << "No permission to open /dev/ttyUSB0." << "usermod -aG dialout";
+        QTest::newRow("busy") << int(PortOpenFailure::Kind::Busy) << "/dev/ttyUSB0 is in use by another program."
+                              << "Close minicom";
+        QTest::newRow("gone") << int(PortOpenFailure::Kind::Gone) << "/dev/ttyUSB0 is no longer present."
+                              << "Plug the adapter in again";
+        QTest::newRow("other") << int(PortOpenFailure::Kind::Other) << QString() << QString();
+    }
+    void openFailureSaysWhy()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, line1);
+        QFETCH(QString, inLine2);
+        m_port->setOpenFailure(QStringLiteral("refused"));
+        m_port->setOpenFailureKind(PortOpenFailure{static_cast<PortOpenFailure::Kind>(kind),
+                                                   QStringLiteral("/dev/ttyUSB0"), QStringLiteral("dialout"),
+                                                   QStringLiteral("minicom")});
+        QVERIFY(!m_session->openPort(QStringLiteral("COM1")));
+        const OpenFailureText text = m_session->openFailureText();
+        QCOMPARE(text.known(), !line1.isEmpty());
+        QCOMPARE(text.line1, line1);
+        if (!inLine2.isEmpty())
+            QVERIFY2(text.line2.contains(inLine2), qPrintable(text.line2));
+    }
+
+private:
+    QList<FilaUsuario> rows()
+    {
+        TablaCursor cursor(m_file.directory, m_file.table);
+        return cursor.filasEnOrden(false);
+    }
+
+    // What a job needs before it runs: a remembered image for a send of changes (and a change
+    // to send), an image file for a restore.
+    [[nodiscard]] bool prepare(Job job)
+    {
+        if (job == Job::SendChanges) {
+            if (!SendJob(*m_session, m_file).run(SendJob(*m_session, m_file).prepare(false).records).complete())
+                return false;
+            TablaCursor(m_file.directory, m_file.table).inserta(fila("DAN", "0004", "004", "222222"));
+        }
+        if (job == Job::RestoreImage) {
+            m_imagePath = m_dir.filePath(QStringLiteral("board%1.tzrimg").arg(m_files));
+            SystemImage image;
+            if (!ImageJobs(*m_session).save(image, m_imagePath).complete())
+                return false;
+        }
+        if (job == Job::Compare) {
+            // Remembered, so that a lost port could be seen to leave it alone.
+            const UserArea area;
+            if (!BoardMemory::remember(m_file, 1, &area).isEmpty())
+                return false;
+        }
+        m_bus->clearLog();
+        return true;
+    }
+
+    JobStatus run(Job job)
+    {
+        switch (job) {
+        case Job::Receive:
+            m_receive = ReceiveJob(*m_session, m_file).run();
+            return m_receive;
+        case Job::Send: {
+            SendJob send(*m_session, m_file);
+            m_send = send.run(send.prepare(false).records);
+            return m_send;
+        }
+        case Job::Compare:
+            m_compare = CompareJob(*m_session, m_file).run(false);
+            return m_compare;
+        case Job::SendChanges: {
+            SendChangesJob changes(*m_session, m_file);
+            const SendChangesPlan plan = changes.prepare(false);
+            if (!plan.done())
+                return plan;
+            m_changes = changes.run(plan.preparation);
+            return m_changes;
+        }
+        case Job::SaveImage: {
+            SystemImage image;
+            m_image = ImageJobs(*m_session).save(image, m_dir.filePath(QStringLiteral("saved.tzrimg")));
+            return m_image;
+        }
+        case Job::RestoreImage:
+            m_image = ImageJobs(*m_session).restore(SystemImage::load(m_imagePath));
+            return m_image;
+        case Job::Scan:
+            m_scan = ScanJob(*m_session).run();
+            return m_scan;
+        }
+        return {};
+    }
+
+    QTemporaryDir m_dir;
+    int m_files = 0;
+    DataFileRef m_file;
+    QString m_ini;
+    QString m_imagePath;
+    FixedTexts m_texts;
+    TestObserver m_observer;
+    std::unique_ptr<BoardBus> m_bus;
+    std::unique_ptr<BusSerialPort> m_port;
+    std::unique_ptr<Comunicacion_TZR> m_link;
+    std::unique_ptr<BoardSession> m_session;
+    ReceiveResult m_receive;
+    SendResult m_send;
+    CompareResult m_compare;
+    SendChangesResult m_changes;
+    ImageResult m_image;
+    ScanResult m_scan;
+};
+
+QTEST_GUILESS_MAIN(TestJobs)
+#include "tst_jobs.moc"
