@@ -153,6 +153,9 @@ void Lenguaje_FormPrincipal(QWidget *principal, const TextLookup &lenguaje, Esta
     c.caption("FormPrincipal_Label6_Caption", "Label6");
     c.caption("FormPrincipal_Label8_Caption", "Label8");
     c.caption("FormPrincipal_CONECTAR_Caption", "conectar");
+    // That caption is the not-connected one: while connected the button disconnects and says so.
+    if (estado.placa_conectada())
+        asignaTexto(c.busca("conectar"), lenguaje.texto(QStringLiteral("SHOW_M4"), QStringLiteral("Disconnect")));
     c.caption("FormPrincipal_Enviar_Caption", "Enviar");
     c.caption("FormPrincipal_Recibir_Caption", "Recibir");
     c.columna("FormPrincipal_DBGrid1_Columns_0_title_Caption", 0);
