@@ -10,6 +10,7 @@
 #include <memory>
 
 class BoardSession;
+enum class CodeCheck;
 class Contexto;
 struct DataFileRef;
 struct JobStatus;
@@ -177,6 +178,14 @@ private:
     void habilitaTransferencia(bool on);
     void terminaTransferencia();
     void creaMenusSincronia();
+    // Valida_Contra_Sistema with a line in the dialog naming the code asked (motivo); cancelado
+    // tells a dialog closed without Aceptar from a code typed and refused.
+    CodeCheck compruebaCodigo(QChar letra, const QString &motivo, bool &cancelado);
+    // The master code check before an image is saved or restored; a wrong code or a silent board
+    // is answered with a message headed by the command's own line.
+    bool pideCodigoMaestro(const QString &motivo, const QString &nadaHecho);
+    // The send of changes' own confirmation: board, file, what is written; Cancel writes nothing.
+    bool confirmaCambios(qsizetype escribir, qsizetype vaciar);
     // The open data file remembers (area) or forgets (null) the board in num_placa.
     void recuerdaSincronia(const UserArea *area);
     // Real serial lines (TFormPrincipal_Linea.cpp).
