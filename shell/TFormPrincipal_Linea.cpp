@@ -129,7 +129,7 @@ void TFormPrincipal::atiendeEcoDetectado()
     m_ecoPorAtender = false;
     const TextLookup &textos = textosDe(m_ctx);
     const QString puerto = m_ctx.puerto ? m_ctx.puerto->portName() : QString();
-    showMessage(
+    showSuccess(
         m_ctx,
         textos.texto(QStringLiteral("LINE_ECHO_1"), QStringLiteral("The line on %1 echoes what is sent."))
             .arg(puerto),

@@ -274,10 +274,10 @@ void TFormPrincipal::EnviarCambiosClick()
                                     .arg(nombres.isEmpty() ? QStringLiteral("-")
                                                            : nombres.join(QStringLiteral(", "))));
                 } else if (r.plan.vacio()) {
-                    showMessage(m_ctx, texto(m_ctx, "SYNC_NOTHING_1", "The board already holds this file."),
+                    showSuccess(m_ctx, texto(m_ctx, "SYNC_NOTHING_1", "The board already holds this file."),
                                 texto(m_ctx, "SYNC_NOTHING_2", "Nothing was written."));
                 } else {
-                    showMessage(m_ctx, texto(m_ctx, "SYNC_SENT_1", "Changes sent."),
+                    showSuccess(m_ctx, texto(m_ctx, "SYNC_SENT_1", "Changes sent."),
                                 texto(m_ctx, "SYNC_SENT_2", "Users written: %1. Slots emptied: %2.")
                                     .arg(r.resultado.escritos)
                                     .arg(r.resultado.vaciados));
@@ -367,7 +367,7 @@ void TFormPrincipal::GuardarImagenClick()
         showMessage(m_ctx, texto(m_ctx, "SYNC_IMAGE_INCOMPLETE_1", "The board could not be read whole."),
                     texto(m_ctx, "SYNC_IMAGE_INCOMPLETE_2", "No image was saved."));
     else
-        showMessage(m_ctx, texto(m_ctx, "SYNC_IMAGE_SAVED", "System image saved."), path);
+        showSuccess(m_ctx, texto(m_ctx, "SYNC_IMAGE_SAVED", "System image saved."), path);
 }
 
 void TFormPrincipal::RestaurarImagenClick()

@@ -205,8 +205,11 @@ private slots:
         QCOMPARE(p.m_bus.count(BoardBus::CMD_WRITE), escrituras);
         if (escrituras == 0)
             QCOMPARE(p.placa().memory(), antes);
-        else
+        else {
             QCOMPARE(mensajes.m_lineas.last().first(), QStringLiteral("Changes sent."));
+            // A success is not drawn in the warnings' red.
+            QVERIFY(!mensajes.m_rojas.last());
+        }
     }
 
     void imageCommandsNameTheMasterCodeAndAnswerAWrongOne_data()
@@ -254,6 +257,7 @@ private slots:
             QCOMPARE(visto, motivo);
             QCOMPARE(mensajes.m_lineas.size(), 1);
             QCOMPARE(mensajes.m_lineas.last(), (QStringList{QStringLiteral("Wrong master code."), nadaHecho}));
+            QVERIFY(mensajes.m_rojas.last());
             QCOMPARE(p.m_bus.count(BoardBus::CMD_WRITE), 0);
         }
         QCOMPARE(dialogos, restaura ? 3 : 0);
