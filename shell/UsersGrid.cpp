@@ -374,6 +374,9 @@ void UsersGrid::edtCodeExit(bool porFoco)
         return;
     }
     EntryGuard::muestra(m_edtCode, resultado.code);
+    // The store reloaded the grid, which lost its current cell: without one, the focus leaving
+    // edtCode would land the grid, and the table with it, on the first row.
+    restauraActual(Table1Model::CODIGO, false);
     // Hidden here rather than by leaving the column, so the finishing does not run again.
     ocultaEdtCode();
     restauraActual(Table1Model::LINEA2, true);
