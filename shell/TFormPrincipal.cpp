@@ -37,6 +37,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QScopedValueRollback>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -291,6 +292,16 @@ void TFormPrincipal::creaComponentes()
     m_Arbol->setIconSize(TAMANO_NODO);
     m_Arbol->setContextMenuPolicy(Qt::CustomContextMenu);
     columna->addWidget(m_Arbol, 1);
+    m_L_MotivoPuerto = new QLabel(panel3);
+    m_L_MotivoPuerto->setObjectName(QStringLiteral("L_MotivoPuerto"));
+    m_L_MotivoPuerto->setWordWrap(true);
+    {
+        QPalette rojo = m_L_MotivoPuerto->palette();
+        rojo.setColor(QPalette::WindowText, Qt::red);
+        m_L_MotivoPuerto->setPalette(rojo);
+    }
+    m_L_MotivoPuerto->hide();
+    columna->addWidget(m_L_MotivoPuerto);
     m_PopupMenu1 = new QMenu(m_Arbol);
     m_PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     QAction *refresh1 = m_PopupMenu1->addAction(QStringLiteral("Refresh"));
@@ -609,11 +620,23 @@ void TFormPrincipal::FormCreate()
     bool esNumero = false;
     const int configurado = m_ctx.configuracion->ComPort().trimmed().toInt(&esNumero);
     if (esNumero) {
+        bool presente = false;
         for (QAction *entrada : std::as_const(m_entradasPuerto)) {
             if (entrada->data().toInt() == configurado) {
+                presente = true;
+                const QScopedValueRollback<bool> arrancando(m_abriendoAlArrancar, true);
                 entrada->trigger();
                 break;
             }
+        }
+        // No message box before the window is even shown: the reason stays under the board list.
+        if (!presente) {
+            const TextLookup &textos = textosDe(m_ctx);
+            muestraMotivoPuerto(
+                textos.texto(QStringLiteral("LINE_ABSENT_1"), QStringLiteral("The saved port %1 is not present."))
+                    .arg(QStringLiteral("COM%1").arg(configurado)),
+                textos.texto(QStringLiteral("LINE_GONE_2"),
+                             QStringLiteral("Plug the adapter in again, then choose its port in the port menu.")));
         }
     }
 
@@ -772,6 +795,7 @@ void TFormPrincipal::COMClick(QAction *entrada)
         aplicaEcoDeLinea();
         entrada->setChecked(puerto->isOpen());
         if (puerto->isOpen()) {
+            muestraMotivoPuerto(QString(), QString());
             const CursorEspera cursor;
             esperaBombeando(ESPERA_APERTURA);
             Test_INICIAL_PLACAS();
@@ -785,7 +809,7 @@ void TFormPrincipal::COMClick(QAction *entrada)
             progreso->cerrar();
         link.printDebug(QStringLiteral("TFormPrincipal.COMClick Error: ") + textoError(e));
         if (puerto && !puerto->isOpen())
-            avisaFalloApertura();
+            avisaFalloApertura(entrada->text());
     }
 }
 

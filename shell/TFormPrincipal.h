@@ -194,8 +194,11 @@ private:
     void cambiaEcoDeLinea(bool on);
     void ecoDetectado();
     void atiendeEcoDetectado();
-    void avisaFalloApertura();
+    // Why the port chosen (puerto) did not open: in a message and under the board list.
+    void avisaFalloApertura(const QString &puerto);
     void avisaPuertoAusente(const QString &dispositivo);
+    // The reason the board list is empty because of the port, under the list; empty hides it.
+    void muestraMotivoPuerto(const QString &linea1, const QString &linea2);
     // Closes and unchecks a port that went away; linea1 heads the message when an operation ended.
     void puertoPerdido(const QString &linea1 = QString());
     // The board session on the window's port and link; null while either is missing.
@@ -223,6 +226,9 @@ private:
 
     QPushButton *m_B_Refresh = nullptr;
     QTreeWidget *m_Arbol = nullptr;
+    QLabel *m_L_MotivoPuerto = nullptr;
+    // Set while the saved port is opened at start-up, before the window is shown.
+    bool m_abriendoAlArrancar = false;
     QMenu *m_PopupMenu1 = nullptr;
     QPushButton *m_conectar = nullptr;
     QPushButton *m_Recibir = nullptr;

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QPushButton>
+#include <QLabel>
 #include <QtTest>
 
 namespace {
@@ -170,6 +171,11 @@ private slots:
                               << "Close minicom and choose the port again.";
         QTest::newRow("gone") << int(PortOpenFailure::Kind::Gone) << "/dev/ttyS2 is no longer present."
                               << "Plug the adapter in again, then choose its port in the port menu.";
+        // No diagnosis: the system's reason, never an empty board list alone.
+        QTest::newRow("other") << int(PortOpenFailure::Kind::Other) << "/dev/ttyS2 cannot be opened (Permission denied)."
+                               << "Check the adapter and its cable, then choose the port again.";
+        QTest::newRow("not diagnosed") << int(PortOpenFailure::Kind::None) << "COM3 cannot be opened (Permission denied)."
+                                       << "Check the adapter and its cable, then choose the port again.";
     }
     void portThatDoesNotOpenSaysWhy()
     {
@@ -181,7 +187,8 @@ private slots:
         p.arrancaDesbloqueado();
         PortOpenFailure fallo;
         fallo.kind = static_cast<PortOpenFailure::Kind>(kind);
-        fallo.device = QStringLiteral("/dev/ttyS2");
+        if (fallo.kind != PortOpenFailure::Kind::None)
+            fallo.device = QStringLiteral("/dev/ttyS2");
         fallo.group = QStringLiteral("dialout");
         fallo.program = QStringLiteral("minicom");
         p.m_port.setOpenFailure(QStringLiteral("Permission denied"));
@@ -190,8 +197,48 @@ private slots:
         p.accion(QStringLiteral("miCOM2"))->trigger();
         QCOMPARE(mensajes.m_lineas, QList<QStringList>({{linea1, linea2}}));
         QVERIFY(p.marcados().isEmpty());
+        // The reason stays under the empty board list once the message is closed.
+        const auto *motivo = p.principal().findChild<QLabel *>(QStringLiteral("L_MotivoPuerto"));
+        QVERIFY(!motivo->isHidden());
+        QCOMPARE(motivo->text(), linea1 + QLatin1Char('\n') + linea2);
         QVERIFY(p.m_ctx.debug->texto().contains(
             QStringLiteral("TFormPrincipal.COMClick Error: Permission denied")));
+    }
+
+    // The saved port absent or not opening at start-up: no message box before the window is shown
+    // (unless the failure was diagnosed), the reason under the empty board list until a port opens.
+    void savedPortAtStartUpSaysWhy_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QString>("fallo");
+        QTest::addColumn<QString>("motivo");
+        QTest::newRow("absent") << QByteArray("[TZR]\r\nComPort=5\r\n") << QString()
+                                << "The saved port COM5 is not present.\n"
+                                   "Plug the adapter in again, then choose its port in the port menu.";
+        QTest::newRow("does not open") << QByteArray("[TZR]\r\nComPort=1\r\n") << "Invalid argument"
+                                       << "COM1 cannot be opened (Invalid argument).\n"
+                                          "Check the adapter and its cable, then choose the port again.";
+    }
+
+    void savedPortAtStartUpSaysWhy()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(QString, fallo);
+        QFETCH(QString, motivo);
+        ConexionPrueba p({1});
+        p.escribeIni(ini);
+        p.m_port.setOpenFailure(fallo);
+        CierraShowMessage mensajes;
+        p.arrancaDesbloqueado();
+        QVERIFY(mensajes.m_lineas.isEmpty());
+        QVERIFY(p.marcados().isEmpty());
+        const auto *linea = p.principal().findChild<QLabel *>(QStringLiteral("L_MotivoPuerto"));
+        QVERIFY(!linea->isHidden());
+        QCOMPARE(linea->text(), motivo);
+        p.m_port.setOpenFailure(QString());
+        p.accion(QStringLiteral("miCOM1"))->trigger();
+        QCOMPARE(p.marcados(), QStringList{QStringLiteral("COM1")});
+        QVERIFY(linea->isHidden());
     }
 
     // The adapter goes away part-way: the operation ends at the next exchange, the file keeps its
