@@ -613,6 +613,7 @@ void TFormPrincipal::FormCreate()
                                                 [cfg] { return cfg->IDIOMA(); });
         m_ctx.lenguaje = m_lenguaje.get();
     }
+    cargaTraduccionesQt(textosDe(m_ctx).seccion());
     Lenguaje_FormPrincipal(this, textosDe(m_ctx), *m_ctx.estado);
 
     listCOMPorts();

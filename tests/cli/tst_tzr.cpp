@@ -191,7 +191,7 @@ void TestTzr::subcommands_data()
                             << "Exported 5 users" << true;
     QTest::newRow("import with a bad row")
         << QStringList{"import", "f.db", "in.csv", "--append"} << code << true << 1 << ""
-        << "in.csv:3: CALL is empty" << true;
+        << "in.csv:3: Call is empty" << true;
     QTest::newRow("unknown subcommand") << QStringList{"frobnicate"} << code << false << 2 << ""
                                         << "unknown subcommand" << false;
     QTest::newRow("help of a subcommand")
