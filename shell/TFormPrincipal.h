@@ -7,6 +7,8 @@
 #include <QSet>
 
 #include <functional>
+#include <QPointer>
+
 #include <memory>
 
 class BoardSession;
@@ -227,6 +229,8 @@ private:
     QPushButton *m_B_Refresh = nullptr;
     QTreeWidget *m_Arbol = nullptr;
     QLabel *m_L_MotivoPuerto = nullptr;
+    // What a running job disabled beyond the transfer buttons, to be enabled again when it ends.
+    QList<QPointer<QObject>> m_bloqueadosPorTrabajo;
     // Set while the saved port is opened at start-up, before the window is shown.
     bool m_abriendoAlArrancar = false;
     QMenu *m_PopupMenu1 = nullptr;

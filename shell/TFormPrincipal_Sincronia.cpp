@@ -106,6 +106,9 @@ void TFormPrincipal::CompararSistemaClick()
     WindowJobObserver observador(m_ctx.progreso, m_ctx.showMessage);
     observador.onStarted = [this] {
         habilitaTransferencia(false);
+        // A compare leaves the file as it is: it may be cancelled at any point.
+        if (m_ctx.progreso)
+            m_ctx.progreso->ofreceCancelar();
         if (m_ctx.usuarios)
             m_ctx.usuarios->Activa_Tabla(false);
     };
@@ -352,7 +355,12 @@ void TFormPrincipal::GuardarImagenClick()
         return;
     SystemImage imagen;
     WindowJobObserver observador(m_ctx.progreso, m_ctx.showMessage);
-    observador.onStarted = [this] { habilitaTransferencia(false); };
+    observador.onStarted = [this] {
+        habilitaTransferencia(false);
+        // Nothing is written before the whole board was read: it may be cancelled at any point.
+        if (m_ctx.progreso)
+            m_ctx.progreso->ofreceCancelar();
+    };
     const BoardSession::Observing observando(*sesion, observador);
     const ImageResult resultado = ImageJobs(*sesion).save(imagen, path);
     terminaTransferencia();

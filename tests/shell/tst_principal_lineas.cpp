@@ -5,7 +5,9 @@
 #include "UserRecord.h"
 
 #include <QFile>
+#include <QFileDialog>
 #include <QPushButton>
+#include <QTableView>
 #include <QLabel>
 #include <QtTest>
 
@@ -334,6 +336,72 @@ private slots:
         QVERIFY(!p.m_ctx.link->parada());
         QCOMPARE(nombres(p.m_ctx.usuarios->Table1()), QStringList({"ANA", "BEA", "CAROL"}));
         QVERIFY(p.hijo<QPushButton>(QStringLiteral("Recibir"))->isEnabled());
+    }
+
+    // A receive, a compare and an image save leave nothing half-done: Cancel is offered from the
+    // start, and while they run nothing that starts another job or changes the file is enabled.
+    void jobsThatChangeNothingCanBeCancelled_data()
+    {
+        QTest::addColumn<int>("trabajo");
+        QTest::addColumn<QStringList>("lineas");
+        QTest::newRow("receive") << 0 << QStringList{"Receive incomplete: the file was not changed.", "Cancelled."};
+        QTest::newRow("compare") << 1 << QStringList{"Compare incomplete.", "Cancelled."};
+        QTest::newRow("image save") << 2 << QStringList{"No image was saved.", "Cancelled."};
+    }
+    void jobsThatChangeNothingCanBeCancelled()
+    {
+        QFETCH(int, trabajo);
+        QFETCH(QStringList, lineas);
+        ConexionPrueba p({1});
+        prepara(p);
+        const QString imagen = p.korvel() + QStringLiteral("/board.tzrimg");
+        p.principal().setEligeFichero([imagen](QFileDialog *) { return imagen; });
+        CierraShowMessage mensajes;
+        TFProgreso *progreso = p.m_ctx.progreso;
+        const QStringList bloqueados{"Archivo1", "miComunication", "Herraminetas1", "Configuracin1",
+                                     "ToolFicheros", "ToolNuevo", "ToolSalvar", "ToolExcel", "ToolPWD_APP"};
+        QStringList habilitados;
+        bool cancelado = false;
+        QTimer vigia;
+        connect(&vigia, &QTimer::timeout, &vigia, [&] {
+            if (cancelado || !progreso->isVisible() || !progreso->btnDetener()->isVisible())
+                return;
+            // Well before the board is read whole, and not because it fell silent.
+            QVERIFY(!progreso->sinRespuesta());
+            for (const QString &nombre : bloqueados) {
+                if (p.habilitado(nombre))
+                    habilitados << nombre;
+            }
+            if (p.principal().DBGrid1()->isEnabled())
+                habilitados << QStringLiteral("DBGrid1");
+            cancelado = true;
+            progreso->btnDetener()->click();
+        });
+        vigia.start(10);
+        if (trabajo == 0) {
+            aceptaAdvertencia();
+            p.principal().Recibir_ANTClick();
+        } else if (trabajo == 1) {
+            p.principal().CompararSistemaClick();
+        } else {
+            ConexionPrueba::alPedirContra(QStringLiteral("40962"));
+            p.principal().GuardarImagenClick();
+        }
+        vigia.stop();
+        QVERIFY(cancelado);
+        QCOMPARE(habilitados, QStringList());
+        if (trabajo == 2)
+            QCOMPARE(mensajes.m_lineas.last().last(), lineas.last());
+        else
+            QCOMPARE(mensajes.m_lineas, QList<QStringList>({lineas}));
+        QVERIFY(!QFile::exists(imagen));
+        QCOMPARE(nombres(p.m_ctx.usuarios->Table1()), QStringList({"ANA", "BEA", "CAROL"}));
+        QVERIFY(!p.m_ctx.link->parada());
+        QVERIFY(progreso->btnDetener()->isHidden());
+        // Everything is enabled again once the job is over.
+        for (const QString &nombre : bloqueados)
+            QVERIFY2(p.habilitado(nombre), qPrintable(nombre));
+        QVERIFY(p.principal().DBGrid1()->isEnabled());
     }
 
     void silenceNoticeGoesWhenRepliesResume()
