@@ -1,7 +1,10 @@
 #include "Arranque.h"
 #include "Contexto.h"
 #include "PortList.h"
+#include "NetworkPort.h"
+#include "NetworkPortList.h"
 #include "QtSerialPort.h"
+#include "RoutingPort.h"
 #include "TFormPrincipal.h"
 
 #include <QApplication>
@@ -36,8 +39,12 @@ int main(int argc, char **argv)
     QGuiApplication::setDesktopFileName(QStringLiteral(TZR_APP_ID));
     PortList puertos = PortList::system();
     // The list is looked up at each open: the port menu rescans it for adapters plugged in later.
-    QtSerialPort puerto([&puertos](const QString &name) { return puertos.deviceFor(name); });
+    QtSerialPort serie([&puertos](const QString &name) { return puertos.deviceFor(name); });
     Contexto ctx;
+    // Named network ports are read from TZR_USR.ini at each open, like the serial list.
+    const auto usuarioIni = [&ctx] { return ctx.carpetaKorvel + QStringLiteral("/TZR_USR.ini"); };
+    NetworkPort red([usuarioIni](const QString &name) { return NetworkPortList(usuarioIni()).addressFor(name); });
+    RoutingPort puerto(serie, red, [usuarioIni](const QString &name) { return NetworkPortList(usuarioIni()).contains(name); });
     ctx.puertos = &puertos;
     ctx.puerto = &puerto;
     // The installation test starts the real window and then ends the run as the user would. The

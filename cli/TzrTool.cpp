@@ -19,10 +19,15 @@
 #include "ScanJob.h"
 #include "SendChangesJob.h"
 #include "SendJob.h"
+#include "ParametersJob.h"
 #include "Parametros.h"
 #include "PortList.h"
 #include "ProfileFile.h"
 #include "QtSerialPort.h"
+#include "NetworkAddress.h"
+#include "NetworkPort.h"
+#include "NetworkPortList.h"
+#include "RoutingPort.h"
 #include "RegistroPlaca.h"
 #include "SpecialFolder.h"
 #include "SyncTransfers.h"
@@ -41,6 +46,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -98,9 +104,16 @@ const QList<QCommandLineOption> &extraOptions()
         {QStringLiteral("by-name"),
          QStringLiteral("Users in order of name (as with ordering on), not the file's order.")},
         {QStringLiteral("set"),
-         QStringLiteral("Set a parameter: panel, code-length, language, reader, time-a, time-b, "
-                        "programming-code, master-code. Repeatable."),
+         QStringLiteral("Set a parameter: panel, code-length, language, reader, time-a, time-b. Repeatable."),
          QStringLiteral("KEY=VALUE")},
+        {QStringLiteral("new-code"),
+         QStringLiteral("Change a code: programming-code or master-code. The new code comes from "
+                        "--new-codes-file, TZR_NEW_PROGRAMMING_CODE / TZR_NEW_MASTER_CODE, or a prompt "
+                        "without echo, asked twice. Repeatable."),
+         QStringLiteral("KEY")},
+        {QStringLiteral("new-codes-file"),
+         QStringLiteral("Change the codes listed in FILE, one KEY=CODE line each."),
+         QStringLiteral("FILE")},
         {QStringLiteral("append"),
          QStringLiteral("Add the imported users after the table's users (default: replace them).")},
         {QStringLiteral("dry-run"), QStringLiteral("Check and report only; change nothing.")},
@@ -119,6 +132,13 @@ const QStringList &parameterKeys()
                                   QStringLiteral("time-b"),
                                   QStringLiteral("programming-code"),
                                   QStringLiteral("master-code")};
+    return keys;
+}
+
+// The codes, which never come from --set.
+const QStringList &codeKeys()
+{
+    static const QStringList keys{QStringLiteral("programming-code"), QStringLiteral("master-code")};
     return keys;
 }
 
@@ -175,6 +195,8 @@ public:
     int compare();
     int sendChanges();
     int params();
+    // The new codes asked for, into their fields; the keys of those given.
+    QStringList newCodes(CamposParametros &campos);
     int backup();
     int restore();
     int exportUsers();
@@ -190,7 +212,9 @@ private:
     void openPort();
     QString code(QChar letra);
     void checkCode(QChar letra);
+    // Names the data file; a missing one is created from the template only by createPending().
     void dataFile(const QString &path, bool createFromTemplate);
+    void createPending();
     void note(const QString &text);
     void printJson(const QJsonValue &value);
     QString rowRefused(const FilaRechazada &rechazo) const;
@@ -210,7 +234,9 @@ private:
     QString m_idioma = QStringLiteral("ENGLISH");
     std::unique_ptr<Lenguaje> m_texts;
     PortList m_ports;
-    std::unique_ptr<QtSerialPort> m_port;
+    std::unique_ptr<QtSerialPort> m_serial;
+    std::unique_ptr<NetworkPort> m_network;
+    std::unique_ptr<RoutingPort> m_port;
     std::unique_ptr<Comunicacion_TZR> m_link;
     std::unique_ptr<BoardSession> m_session;
     std::unique_ptr<TerminalObserver> m_observer;
@@ -219,6 +245,7 @@ private:
     std::unique_ptr<TerminalProgress> m_progress;
     QString m_directory;
     QString m_tableName;
+    QString m_pendingBase;
 };
 
 const QList<Command> &Run::commands() const
@@ -267,10 +294,10 @@ const QList<Command> &Run::commands() const
          &Run::compare,
          true},
         {"params",
-         "params [--set KEY=VALUE]...",
+         "params [--set KEY=VALUE]... [--new-code KEY]... [--new-codes-file FILE]",
          "Show the board's parameters, or set some of them (the others keep their values). Needs the master "
          "code.",
-         {QStringLiteral("set")},
+         {QStringLiteral("set"), QStringLiteral("new-code"), QStringLiteral("new-codes-file")},
          0,
          0,
          &Run::params,
@@ -327,7 +354,7 @@ void Run::printToolHelp()
              "Subcommands:\n";
     for (const Command &c : commands())
         m_out << "  " << c.synopsis << '\n' << "      " << c.summary << '\n';
-    m_out << "\nCommon options: --port COMn, --board N, --json, --quiet, --log FILE, --code-file FILE.\n"
+    m_out << "\nCommon options: --port COMn|NAME|ADDRESS, --board N, --json, --quiet, --log FILE, --code-file FILE.\n"
              "Codes come from --code-file, TZR_CODE (programming) or TZR_MASTER_CODE (master), or\n"
              "a prompt without echo on a terminal; never from an option.\n"
              "Exit status: 0 success, 1 difference or incomplete, 2 bad usage, 3 no answer or code\n"
@@ -354,7 +381,7 @@ void Run::printCommandHelp(const Command &command, const QList<QCommandLineOptio
 
 int Run::main(const QStringList &arguments)
 {
-    const QStringList args = arguments.mid(1);
+    QStringList args = arguments.mid(1);
     // A code on the command line would be visible to every user of the machine.
     static const QRegularExpression plainCode(
         QStringLiteral("^--?(code|master-code|programming-code|password|pwd|pin)(=.*)?$"),
@@ -365,8 +392,29 @@ int Run::main(const QStringList &arguments)
                 QStringLiteral("codes are never taken from the command line (other users can see it); "
                                "use --code-file FILE, TZR_CODE / TZR_MASTER_CODE or the prompt"));
     }
-    if (args.isEmpty())
+    // The common options may also come before the subcommand ("tzr --port NET1 scan").
+    static const QStringList withValue{QStringLiteral("--port"), QStringLiteral("--board"), QStringLiteral("--log"),
+                                       QStringLiteral("--code-file")};
+    static const QStringList flags{QStringLiteral("--json"), QStringLiteral("--quiet")};
+    QStringList leading;
+    qsizetype first = 0;
+    while (first < args.size()) {
+        const QString &a = args.at(first);
+        if (withValue.contains(a.section(QLatin1Char('='), 0, 0))) {
+            leading << a;
+            if (!a.contains(QLatin1Char('=')) && first + 1 < args.size())
+                leading << args.at(++first);
+        } else if (flags.contains(a)) {
+            leading << a;
+        } else {
+            break;
+        }
+        ++first;
+    }
+    if (first >= args.size())
         return usage(QStringLiteral("no subcommand given"));
+    if (!leading.isEmpty())
+        args = args.mid(first, 1) + leading + args.mid(first + 1);
     const QString name = args.first();
     if (name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("help")) {
         printToolHelp();
@@ -386,7 +434,7 @@ int Run::main(const QStringList &arguments)
         return usage(QStringLiteral("unknown subcommand '%1'").arg(name));
 
     QList<QCommandLineOption> options{
-        {QStringLiteral("port"), QStringLiteral("Serial port (default: the configured ComPort)."),
+        {QStringLiteral("port"), QStringLiteral("Port: COMn, a network port's name, or tcp://HOST:PORT or rfc2217://HOST:PORT (default: the configured ComPort)."),
          QStringLiteral("COMn")},
         {QStringLiteral("board"), QStringLiteral("Board number 0 to 31 (default 1)."), QStringLiteral("N")},
         {QStringLiteral("json"), QStringLiteral("Machine-readable output on standard output.")},
@@ -493,23 +541,44 @@ void Run::printJson(const QJsonValue &value)
 
 void Run::openPort()
 {
-    QString name = m_options.port;
+    const QString iniPath = m_korvel + QStringLiteral("/TZR_USR.ini");
+    const NetworkPortList networkPorts(iniPath);
+    QString name = m_options.port.trimmed();
+    static const QRegularExpression number(QStringLiteral("^[0-9]+$"));
+    // ComPort holds a serial port's number, or the name of a network port.
     if (name.isEmpty())
-        name = QStringLiteral("COM") + m_comPort.trimmed();
+        name = number.match(m_comPort.trimmed()).hasMatch() ? QStringLiteral("COM") + m_comPort.trimmed()
+                                                             : m_comPort.trimmed();
     static const QRegularExpression comName(QStringLiteral("^COM[0-9]+$"),
                                             QRegularExpression::CaseInsensitiveOption);
-    if (!comName.match(name).hasMatch())
+    if (NetworkAddress::looksLikeAddress(name)) {
+        if (!NetworkAddress::parse(name))
+            throw Failure{TzrTool::Usage,
+                          QStringLiteral("'%1' is not a network address (tcp://HOST:PORT or rfc2217://HOST:PORT)")
+                              .arg(name)};
+    } else if (networkPorts.contains(name)) {
+        name = name.toUpper();
+    } else if (comName.match(name).hasMatch()) {
+        name = name.toUpper();
+    } else {
         throw Failure{TzrTool::Usage,
-                      QStringLiteral("'%1' is not a port name (COM followed by its number)").arg(name)};
-    name = name.toUpper();
+                      QStringLiteral("'%1' is not a port name (COM followed by its number, a network port's name "
+                                     "or address)")
+                          .arg(name)};
+    }
     m_ports = PortList::system();
-    m_port = std::make_unique<QtSerialPort>(m_ports);
+    m_serial = std::make_unique<QtSerialPort>(m_ports);
+    m_network = std::make_unique<NetworkPort>(
+        [iniPath](const QString &portName) { return NetworkPortList(iniPath).addressFor(portName); });
+    m_port = std::make_unique<RoutingPort>(*m_serial, *m_network, [iniPath](const QString &portName) {
+        return NetworkPortList(iniPath).contains(portName);
+    });
     m_link = std::make_unique<Comunicacion_TZR>();
     m_link->setPuerto(m_port.get());
     m_link->setDebugLog(m_log.get());
     const int board = m_options.board;
     m_link->setFuentePlaca([board] { return QString::number(board); });
-    m_session = std::make_unique<BoardSession>(*m_port, *m_link, *m_texts, m_korvel + QStringLiteral("/TZR_USR.ini"));
+    m_session = std::make_unique<BoardSession>(*m_port, *m_link, *m_texts, iniPath);
     m_progress->setBoard(board);
     m_observer = std::make_unique<TerminalObserver>(m_progress.get(), m_err);
     m_session->setObserver(m_observer.get());
@@ -590,10 +659,19 @@ void Run::dataFile(const QString &path, bool createFromTemplate)
     if (!TableFamily::exists(patron))
         throw Failure{TzrTool::FileFailure,
                       QStringLiteral("the template %1.db is missing; is TZRUsers installed?").arg(patron)};
-    TableFamily::copy(patron, base);
-    note(QStringLiteral("Created %1 from the template").arg(m_tableName));
+    // Made only once the board has taken the code (createPending), so that a refused code or a
+    // board that does not answer leaves no empty file behind.
+    m_pendingBase = base;
 }
 
+void Run::createPending()
+{
+    if (m_pendingBase.isEmpty())
+        return;
+    TableFamily::copy(m_korvel + QStringLiteral("/Patron"), m_pendingBase);
+    m_pendingBase.clear();
+    note(QStringLiteral("Created %1 from the template").arg(m_tableName));
+}
 
 QString Run::rowRefused(const FilaRechazada &rechazo) const
 {
@@ -654,16 +732,22 @@ QString slotList(const QList<int> &slotNumbers)
 int Run::ports()
 {
     const PortList list = PortList::system();
+    const QList<NetworkPortList::Entry> networkPorts =
+        NetworkPortList(m_korvel + QStringLiteral("/TZR_USR.ini")).entries();
     if (m_options.json) {
         QJsonArray array;
         for (const PortList::Port &p : list.ports())
             array << QJsonObject{{QStringLiteral("name"), p.name},
                                  {QStringLiteral("number"), p.number},
                                  {QStringLiteral("device"), p.device}};
+        for (const NetworkPortList::Entry &e : networkPorts)
+            array << QJsonObject{{QStringLiteral("name"), e.name}, {QStringLiteral("address"), e.address}};
         printJson(array);
     } else {
         for (const PortList::Port &p : list.ports())
             m_out << p.name << '\t' << p.device << '\n';
+        for (const NetworkPortList::Entry &e : networkPorts)
+            m_out << e.name << '\t' << e.address << '\n';
         m_out.flush();
     }
     return TzrTool::Success;
@@ -736,9 +820,11 @@ int Run::receive()
     dataFile(m_options.arguments.at(0), true);
     checkCode(QLatin1Char('P'));
     m_session->readReaderType();
+    createPending();
     m_port->purge();
     const ReceiveResult resultado = ReceiveJob(*m_session, file()).run();
     m_progress->cerrar();
+
     if (!resultado.done() && resultado.end != JobEnd::Failed)
         m_err << "tzr: receive incomplete; the file was not changed\n";
     jobFailed(resultado);
@@ -962,6 +1048,28 @@ int Run::backup()
     return TzrTool::Success;
 }
 
+// What a restore wrote, in one line: the user slots, then the parameters and codes.
+QString restoreSummary(const ImageResult &result)
+{
+    const ResultadoImagen &r = result.image;
+    QString parameters;
+    if (result.parametersWritten())
+        parameters = QStringLiteral("written");
+    else if (!result.parametersTouched())
+        parameters = QStringLiteral("not written (the board keeps its number and codes)");
+    else
+        parameters = QStringLiteral("%1 of %2 bytes written, %3 not acknowledged (the board's number and codes are "
+                                    "uncertain)")
+                         .arg(r.parametrosIntentados)
+                         .arg(SystemImage::PARAMETER_COUNT + SystemImage::CODE_COUNT)
+                         .arg(r.parametrosFallidos);
+    return QStringLiteral("user slots written: %1 of %2, not acknowledged: %3; parameters and codes: %4")
+        .arg(r.slotsEscritos)
+        .arg(MAX_USUARIOS)
+        .arg(r.slotsFallidos)
+        .arg(parameters);
+}
+
 int Run::restore()
 {
     // A damaged or foreign file is refused before the board is asked anything.
@@ -969,21 +1077,32 @@ int Run::restore()
     checkCode(QLatin1Char('M'));
     const ImageResult result = ImageJobs(*m_session).restore(imagen);
     m_progress->cerrar();
-    if (!result.done() && result.end != JobEnd::Failed)
-        m_err << "tzr: restore incomplete; the board may be partly written\n";
-    jobFailed(result);
     const ResultadoImagen &r = result.image;
+    const int newBoard = result.parametersTouched() ? imagen.parametros[0] : m_options.board;
+    if (!r.sinRespuesta) {
+        // tzr opens no data file here; the files that remember this board find out at their next send of
+        // changes, whose check reads the board first.
+        note(QStringLiteral("Data files that remember board %1 are not changed; a send of changes from them "
+                            "checks the board first and will ask for a compare or a full send")
+                 .arg(newBoard == m_options.board ? QString::number(newBoard)
+                                                  : QStringLiteral("%1 or %2").arg(m_options.board).arg(newBoard)));
+    }
+    if (!result.done() && result.end != JobEnd::Failed)
+        m_err << "tzr: restore incomplete; " << restoreSummary(result) << '\n';
+    jobFailed(result);
     if (m_options.json)
         printJson(QJsonObject{{QStringLiteral("board"), m_options.board},
-                              {QStringLiteral("newBoard"), imagen.parametros[0]},
+                              {QStringLiteral("newBoard"), newBoard},
                               {QStringLiteral("failedWrites"), r.fallidos},
+                              {QStringLiteral("slotsWritten"), r.slotsEscritos},
+                              {QStringLiteral("slotsFailed"), r.slotsFallidos},
+                              {QStringLiteral("parametersWritten"), result.parametersWritten()},
                               {QStringLiteral("complete"), r.completo()}});
     if (r.sinRespuesta)
         throw Failure{TzrTool::NoAnswer,
-                      QStringLiteral("board %1 did not open the transfer").arg(m_options.board)};
+                      QStringLiteral("board %1 did not open the transfer; nothing was written").arg(m_options.board)};
     if (!r.completo())
-        throw Failure{TzrTool::Incomplete,
-                      QStringLiteral("restore incomplete: %1 writes were not acknowledged").arg(r.fallidos)};
+        throw Failure{TzrTool::Incomplete, QStringLiteral("restore incomplete: %1").arg(restoreSummary(result))};
     note(QStringLiteral("Restored board %1 from the image of %2; it restarts as board %3")
              .arg(m_options.board)
              .arg(imagen.momento.toLocalTime().toString(Qt::ISODate))
@@ -991,51 +1110,103 @@ int Run::restore()
     return TzrTool::Success;
 }
 
+QStringList Run::newCodes(CamposParametros &campos)
+{
+    // The keys of the codes to change: named by --new-code, or listed in --new-codes-file.
+    QStringList keys;
+    for (const QString &k : m_options.parser->values(QStringLiteral("new-code"))) {
+        const QString key = k.trimmed().toLower();
+        if (!codeKeys().contains(key))
+            throw Failure{TzrTool::Usage, QStringLiteral("--new-code takes %1").arg(codeKeys().join(QStringLiteral(" or ")))};
+        if (!keys.contains(key))
+            keys << key;
+    }
+    QHash<QString, QString> fromFile;
+    const QString path = m_options.parser->value(QStringLiteral("new-codes-file"));
+    if (!path.isEmpty()) {
+        const QStringList lines = QString::fromUtf8(FileData::read(path)).split(QLatin1Char('\n'));
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const QString line = lines.at(i).trimmed();
+            if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+                continue;
+            const QString key = line.section(QLatin1Char('='), 0, 0).trimmed().toLower();
+            if (!line.contains(QLatin1Char('=')) || !codeKeys().contains(key))
+                throw Failure{TzrTool::Usage,
+                              QStringLiteral("%1:%2: a line of the new-codes file is KEY=CODE with KEY %3")
+                                  .arg(path)
+                                  .arg(i + 1)
+                                  .arg(codeKeys().join(QStringLiteral(" or ")))};
+            fromFile.insert(key, line.section(QLatin1Char('='), 1).trimmed());
+            if (!keys.contains(key))
+                keys << key;
+        }
+    }
+    for (const QString &key : keys) {
+        const bool master = key == codeKeys().at(1);
+        const char *variable = master ? "TZR_NEW_MASTER_CODE" : "TZR_NEW_PROGRAMMING_CODE";
+        const QString what = master ? QStringLiteral("master") : QStringLiteral("programming");
+        QString value;
+        if (fromFile.contains(key)) {
+            value = fromFile.value(key);
+        } else if (qEnvironmentVariableIsSet(variable)) {
+            value = qEnvironmentVariable(variable).trimmed();
+        } else if (Terminal::isTerminal(0)) {
+            const auto first = Terminal::readSecret(QStringLiteral("New %1 code of board %2: ").arg(what).arg(m_options.board));
+            const auto second = first ? Terminal::readSecret(QStringLiteral("New %1 code again: ").arg(what)) : std::nullopt;
+            if (!first || !second)
+                throw Failure{TzrTool::Usage, QStringLiteral("no code entered")};
+            if (first->trimmed() != second->trimmed())
+                throw Failure{TzrTool::Usage, QStringLiteral("the two new %1 codes differ; nothing was written").arg(what)};
+            value = first->trimmed();
+        } else {
+            throw Failure{TzrTool::Usage,
+                          QStringLiteral("the new %1 code is needed: give --new-codes-file FILE or set %2")
+                              .arg(what, QString::fromLatin1(variable))};
+        }
+        *parameterField(campos, key) = value.toUpper();
+    }
+    return keys;
+}
+
 int Run::params()
 {
-    Comunicacion_TZR &link = *m_link;
     const QStringList sets = m_options.parser->values(QStringLiteral("set"));
     // Check the keys before the board is asked anything.
     QList<std::pair<QString, QString>> changes;
     for (const QString &s : sets) {
         const QString key = s.section(QLatin1Char('='), 0, 0).trimmed().toLower();
+        if (codeKeys().contains(key))
+            throw Failure{TzrTool::Usage,
+                          QStringLiteral("new codes are never taken from the command line (other users can see "
+                                         "it); use --new-codes-file FILE, TZR_NEW_PROGRAMMING_CODE / "
+                                         "TZR_NEW_MASTER_CODE or --new-code KEY for a prompt")};
         if (!s.contains(QLatin1Char('=')) || !parameterKeys().contains(key))
             throw Failure{TzrTool::Usage, QStringLiteral("--set takes KEY=VALUE with KEY one of: %1")
                                               .arg(parameterKeys().join(QStringLiteral(", ")))};
         changes.append({key, s.section(QLatin1Char('='), 1).trimmed()});
     }
-    // The parameters are read and written with the longer reply time, as the parameter window does.
-    link.setIntervalo(TIEMPO_RESPUESTA_LENTO);
-    CamposParametros campos;
-    bool idiomaInvalido = false;
-    try {
-        checkCode(QLatin1Char('M'));
-        const Comunicacion_TZR::Reserva reserva(link);
-        Parametros parametros(link);
-        parametros.Lee_Parametros(campos, QString::number(m_options.board), idiomaInvalido);
-        if (!changes.isEmpty()) {
-            for (const auto &[key, value] : changes) {
-                QString *field = parameterField(campos, key);
-                // As the fields take them: language names and codes in upper case.
-                *field = key == QLatin1String("language") || key.endsWith(QLatin1String("code"))
-                             ? value.toUpper()
-                             : value;
-            }
-            QString mensaje;
-            if (!Valida_Parametros(campos, EtiquetasParametros{}, mensaje))
-                throw Failure{
-                    TzrTool::Usage,
-                    QStringLiteral("No changes made: %1")
-                        .arg(mensaje.isEmpty() ? QStringLiteral("a value is not a number") : mensaje)};
-            parametros.Escribe_Parametros(campos);
-            link.Envia_Reinicio();
-            note(QStringLiteral("Parameters written; the board restarts as panel %1").arg(campos.Edit1));
+    CamposParametros nuevos;
+    const QStringList codes = newCodes(nuevos);
+    ParametersJob job(*m_link, false);
+    checkCode(QLatin1Char('M'));
+    const QString placa = QString::number(m_options.board);
+    ParametersRead leidos = job.read(placa);
+    CamposParametros &campos = leidos.fields;
+    if (!changes.isEmpty() || !codes.isEmpty()) {
+        for (const auto &[key, value] : changes) {
+            // As the fields take them: language names in upper case.
+            *parameterField(campos, key) = key == QLatin1String("language") ? value.toUpper() : value;
         }
-    } catch (...) {
-        link.setIntervalo(TIEMPO_RESPUESTA);
-        throw;
+        for (const QString &key : codes)
+            *parameterField(campos, key) = *parameterField(nuevos, key);
+        const ParametersWrite written = job.write(campos, EtiquetasParametros{}, placa);
+        if (!written.written)
+            throw Failure{TzrTool::Usage,
+                          QStringLiteral("No changes made: %1")
+                              .arg(written.refused.isEmpty() ? QStringLiteral("a value is not a number")
+                                                             : written.refused)};
+        note(QStringLiteral("Parameters written; the board restarts as panel %1").arg(campos.Edit1));
     }
-    link.setIntervalo(TIEMPO_RESPUESTA);
     const QString values[] = {campos.Edit1, campos.Edit2, campos.Edit3, campos.Edit4,
                               campos.Edit5, campos.Edit6, campos.Edit7, campos.Edit8};
     if (m_options.json) {
@@ -1049,7 +1220,7 @@ int Run::params()
             m_out << parameterKeys().at(i) << '=' << values[i] << '\n';
         m_out.flush();
     }
-    if (idiomaInvalido)
+    if (leidos.languageInvalid)
         note(QStringLiteral("the board's language byte is not one of the known languages"));
     return TzrTool::Success;
 }

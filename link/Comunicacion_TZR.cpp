@@ -29,7 +29,7 @@ Comunicacion_TZR::Comunicacion_TZR(QObject *parent) : QObject(parent)
     m_rx.fill(FIN_TRAMA);
     m_timer.setObjectName(QStringLiteral("TimerRecepcion"));
     m_timer.setTimerType(Qt::PreciseTimer);
-    m_timer.setInterval(TIEMPO_RESPUESTA);
+    m_timer.setInterval(m_intervalo);
     connect(&m_timer, &QTimer::timeout, this, &Comunicacion_TZR::TimerRecepcionTimer);
 }
 
@@ -68,12 +68,18 @@ int Comunicacion_TZR::placaActual() const
 
 std::chrono::milliseconds Comunicacion_TZR::intervalo() const
 {
-    return m_timer.intervalAsDuration();
+    return m_intervalo;
 }
 
 void Comunicacion_TZR::setIntervalo(std::chrono::milliseconds interval)
 {
+    m_intervalo = interval;
     m_timer.setInterval(interval);
+}
+
+std::chrono::milliseconds Comunicacion_TZR::tiempoEspera() const
+{
+    return m_intervalo + (m_port ? m_port->replyMargin() : std::chrono::milliseconds{0});
 }
 
 void Comunicacion_TZR::reinicia()
@@ -120,6 +126,15 @@ void Comunicacion_TZR::Envia_Trama()
 void Comunicacion_TZR::Reinicia_Espera()
 {
     m_timer.stop();
+    const std::chrono::milliseconds margin = m_port ? m_port->replyMargin() : std::chrono::milliseconds{0};
+    if (margin.count() > 0 && margin != m_margenMostrado) {
+        m_margenMostrado = margin;
+        printDebug(QStringLiteral("Reply time %1 ms: %2 ms and %3 ms for the network")
+                       .arg((m_intervalo + margin).count())
+                       .arg(m_intervalo.count())
+                       .arg(margin.count()));
+    }
+    m_timer.setInterval(m_intervalo + margin);
     m_timer.start();
     m_finEspera = false;
     m_valida = false;
@@ -152,6 +167,7 @@ void Comunicacion_TZR::Intercambio(int comando, const Payload &lista, int placa)
         throw PuertoPerdido(m_port->errorString());
     Construye_Trama(comando, lista, placa);
     m_ecoPendiente = (m_port && m_port->lineEchoes()) ? longitudTx() : 0;
+    m_ecoRoto = false;
     m_esperando = true;
     Reinicia_Espera();
     ++m_intercambios;
@@ -191,8 +207,20 @@ void Comunicacion_TZR::PuertoCOMRxChar(int count)
             if (c < 0)
                 break;
             ++m_bytesRecibidos;
+            if (m_ecoRoto)
+                continue;
             if (m_ecoPendiente > 0) {
+                const int enviado = m_tx[longitudTx() - m_ecoPendiente] & 0xFF;
                 --m_ecoPendiente;
+                if (c == enviado)
+                    continue;
+                // The line handed back something else than was sent: the request may have reached
+                // the board spoiled too, and where its reply starts is unknown. Everything up to
+                // the reply time-out is dropped, so the retry starts on a quiet line.
+                m_ecoRoto = true;
+                m_ecoPendiente = 0;
+                m_rx.fill(FIN_TRAMA);
+                appendMark(QStringLiteral("X"));
                 continue;
             }
             // A reply starts with 0xFF: line noise or the tail of an earlier reply in front of it

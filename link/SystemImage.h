@@ -57,8 +57,18 @@ struct ResultadoImagen
 {
     // The board did not open the transfer (only the user area goes inside one).
     bool sinRespuesta = false;
-    // Reads or writes that got no valid reply in three attempts.
+    // Reads or writes that got no valid reply in three attempts (a restore counts a slot once).
     int fallidos = 0;
+    // Restore: slots with a write not acknowledged; whether the parameters (board number,
+    // programming and master codes) were written at all, which they are only after every slot
+    // was; and parameter bytes not acknowledged.
+    int slotsFallidos = 0;
+    // Restore: slots written and acknowledged.
+    int slotsEscritos = 0;
+    bool parametrosEnviados = false;
+    int parametrosFallidos = 0;
+    // Parameter bytes whose write was tried (fewer than all when a Stop or lost port ended it).
+    int parametrosIntentados = 0;
     bool completo() const { return !sinRespuesta && fallidos == 0; }
 };
 
@@ -73,14 +83,18 @@ public:
 
     // The image is usable only when the result is complete.
     ResultadoImagen Lee_Imagen(SystemImage &imagen);
-    // Parameters in the order of the parameters window (1 to 6, 10, 11 to 15, 16, 17 to 21),
-    // then every slot: the 45 bytes of a slot in use, byte 20 := FF for an empty one; then the
-    // board is told to restart, so it takes the image's board number.
+    // Inside a transfer every slot: the 45 bytes of a slot in use, byte 20 := FF for an empty
+    // one. Then, only when every slot was acknowledged, the parameters in the order of the
+    // parameters window (1 to 6, 10, 11 to 15, 16, 17 to 21); then the board is told to restart,
+    // so it takes the image's board number. Nothing is written when the transfer does not open.
     ResultadoImagen Restaura_Imagen(const SystemImage &imagen);
+    // How far the last restore got, also when a Stop or a lost port ended it with an exception.
+    const ResultadoImagen &restauracion() const { return m_restauracion; }
 
 private:
     Comunicacion_TZR &m_link;
     const TextLookup &m_textos;
     const Clock &m_clock;
     ProgressView *m_progreso = nullptr;
+    ResultadoImagen m_restauracion;
 };

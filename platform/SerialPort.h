@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
+
 // Why the last open failed, as far as the system tells.
 struct PortOpenFailure
 {
@@ -52,6 +54,9 @@ public:
     virtual PortOpenFailure openFailure() const { return {}; }
     // Whether the device was unplugged (or its other end closed) while open.
     virtual bool isLost() const { return false; }
+    // Time a reply needs beyond what the panel line itself takes (a network's round trip); the
+    // link waits this much longer for every reply. Nothing for a local line.
+    virtual std::chrono::milliseconds replyMargin() const { return std::chrono::milliseconds{0}; }
 
     // A two-wire line that hands back every byte sent: each reply is then preceded by the
     // request itself, which the link drops.

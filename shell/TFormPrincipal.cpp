@@ -620,25 +620,28 @@ void TFormPrincipal::FormCreate()
 
     bool esNumero = false;
     const int configurado = m_ctx.configuracion->ComPort().trimmed().toInt(&esNumero);
-    if (esNumero) {
-        bool presente = false;
-        for (QAction *entrada : std::as_const(m_entradasPuerto)) {
-            if (entrada->data().toInt() == configurado) {
-                presente = true;
-                const QScopedValueRollback<bool> arrancando(m_abriendoAlArrancar, true);
-                entrada->trigger();
-                break;
-            }
+    bool presente = false;
+    for (QAction *entrada : std::as_const(m_entradasPuerto)) {
+        // ComPort holds a serial port's number or a network port's name.
+        const bool elegida = esNumero ? entrada->data().typeId() == QMetaType::Int && entrada->data().toInt() == configurado
+                                      : portNameOf(entrada).compare(m_ctx.configuracion->ComPort().trimmed(),
+                                                                    Qt::CaseInsensitive) == 0;
+        if (elegida) {
+            presente = true;
+            const QScopedValueRollback<bool> arrancando(m_abriendoAlArrancar, true);
+            entrada->trigger();
+            break;
         }
-        // No message box before the window is even shown: the reason stays under the board list.
-        if (!presente) {
-            const TextLookup &textos = textosDe(m_ctx);
-            muestraMotivoPuerto(
-                textos.texto(QStringLiteral("LINE_ABSENT_1"), QStringLiteral("The saved port %1 is not present."))
-                    .arg(QStringLiteral("COM%1").arg(configurado)),
-                textos.texto(QStringLiteral("LINE_GONE_2"),
-                             QStringLiteral("Plug the adapter in again, then choose its port in the port menu.")));
-        }
+    }
+    // No message box before the window is even shown: the reason stays under the board list.
+    const QString guardado = m_ctx.configuracion->ComPort().trimmed();
+    if (!presente && !guardado.isEmpty()) {
+        const TextLookup &textos = textosDe(m_ctx);
+        muestraMotivoPuerto(
+            textos.texto(QStringLiteral("LINE_ABSENT_1"), QStringLiteral("The saved port %1 is not present."))
+                .arg(esNumero ? QStringLiteral("COM%1").arg(configurado) : guardado),
+            textos.texto(QStringLiteral("LINE_GONE_2"),
+                         QStringLiteral("Plug the adapter in again, then choose its port in the port menu.")));
     }
 
     m_RecibirdelSistema2->setEnabled(false);
@@ -724,6 +727,7 @@ void TFormPrincipal::listCOMPorts(const QStringList &nombres)
         m_Configuracin1->addAction(entrada);
         m_entradasPuerto << entrada;
     }
+    listNetworkPorts();
     m_Configuracin1->addSeparator();
     auto *parametros1 = new QAction(m_ctx.estado->Caption_Parametros(), menuBar());
     parametros1->setObjectName(QStringLiteral("Parametros1"));
@@ -745,7 +749,7 @@ void TFormPrincipal::COMClick(QAction *entrada)
     SerialPort *puerto = m_ctx.puerto;
     if (link.ocupado()) {
         // Another operation is waiting for a reply on this port; closing it now would cut it off.
-        entrada->setChecked(puerto && puerto->isOpen() && puerto->portName() == entrada->text());
+        entrada->setChecked(puerto && puerto->isOpen() && puerto->portName() == portNameOf(entrada));
         return;
     }
     EstadoPrograma &estado = *m_ctx.estado;
@@ -777,8 +781,10 @@ void TFormPrincipal::COMClick(QAction *entrada)
     const Comunicacion_TZR::Reserva reserva(link);
 
     try {
-        m_ctx.configuracion->setComPort(QString::number(entrada->data().toInt()));
-        estado.setPuerto_Actual(entrada->text());
+        m_ctx.configuracion->setComPort(entrada->data().typeId() == QMetaType::Int
+                                            ? QString::number(entrada->data().toInt())
+                                            : portNameOf(entrada));
+        estado.setPuerto_Actual(portNameOf(entrada));
         m_ctx.configuracion->Guarda_Configuracion();
     } catch (...) {
         entrada->setChecked(false);
@@ -791,7 +797,7 @@ void TFormPrincipal::COMClick(QAction *entrada)
     try {
         if (!puerto)
             throw TzrError(QStringLiteral("No serial port"));
-        if (!puerto->isOpen() && !puerto->open(entrada->text()))
+        if (!puerto->isOpen() && !puerto->open(portNameOf(entrada)))
             throw TzrError(puerto->errorString());
         aplicaEcoDeLinea();
         entrada->setChecked(puerto->isOpen());

@@ -15,6 +15,7 @@ class BoardSession;
 enum class CodeCheck;
 class Contexto;
 struct DataFileRef;
+struct ImageResult;
 struct JobStatus;
 class TextLookup;
 class Lenguaje;
@@ -61,6 +62,11 @@ public:
     // Raises ConversionError when that is not a number.
     static int GetCOM_Number(const QString &name);
     void COMClick(QAction *entrada);
+    // The named network ports after the serial ones, then "Network ports…".
+    void listNetworkPorts();
+    void NetworkPortsClick();
+    // The name a port menu entry opens: the serial port's text or the network port's name.
+    static QString portNameOf(const QAction *entrada);
     void conecta_APLICACION(bool unlock);
 
     void Test_INICIAL_PLACAS();
@@ -206,6 +212,8 @@ private:
     // The board session on the window's port and link; null while either is missing.
     BoardSession *sesion();
     DataFileRef ficheroAbierto() const;
+    // What a restore wrote, as the second line of its message.
+    QString resumenRestauracion(const ImageResult &resultado) const;
     // A job that did not run to its end: Stop, a lost port or an error, headed by incompleta.
     void muestraFinTrabajo(const JobStatus &fin, const QString &incompleta);
 

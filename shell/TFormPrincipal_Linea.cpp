@@ -149,7 +149,7 @@ void TFormPrincipal::refrescaPuertos()
     const bool abierto = m_ctx.puerto && m_ctx.puerto->isOpen();
     for (QAction *entrada : std::as_const(m_entradasPuerto))
         entrada->setChecked(abierto &&
-                            entrada->text().compare(m_ctx.puerto->portName(), Qt::CaseInsensitive) == 0);
+                            portNameOf(entrada).compare(m_ctx.puerto->portName(), Qt::CaseInsensitive) == 0);
     habilitaMenuPuertos();
 }
 

@@ -2,6 +2,7 @@
 #include "PortLink.h"
 #include "PtyServer.h"
 #include "SignalWatcher.h"
+#include "TcpBridge.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -131,6 +132,12 @@ int main(int argc, char *argv[])
         QStringLiteral(
             "Deliver the bytes for the PC together, MS after the first became available (USB adapter)."),
         QStringLiteral("MS"), QStringLiteral("0"));
+    const QCommandLineOption tcpOption(
+        QStringLiteral("tcp"),
+        QStringLiteral("Also serve the line as raw TCP on 127.0.0.1:PORT (0: a free port), as a device server "
+                       "would; with --print-link the port is printed as a third field."),
+        QStringLiteral("PORT"));
+    parser.addOption(tcpOption);
     parser.addOptions({portOption,    boardsOption,      imageOption,   usersOption,    readerOption,
                        latencyOption, wireOption,        dropOption,    badCheckOption, noiseOption,
                        splitOption,   silentOption,      restartOption, seedOption,     logOption,
@@ -241,7 +248,25 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    std::unique_ptr<TcpBridge> bridge;
+    if (parser.isSet(tcpOption)) {
+        const int tcpPort = parser.value(tcpOption).toInt(&ok);
+        if (!ok || tcpPort < 0 || tcpPort > 65535)
+            return usageError(QStringLiteral("--tcp needs a TCP port number from 0 to 65535"));
+        bridge = std::make_unique<TcpBridge>();
+        if (!bridge->start(server.slavePath(), static_cast<quint16>(tcpPort), &error)) {
+            err() << "tzr-panel-sim: " << error << Qt::endl;
+            return 1;
+        }
+    }
+
     int exitCode = 0;
+    if (bridge)
+        QObject::connect(bridge.get(), &TcpBridge::failed, &app, [&](const QString &message) {
+            err() << "tzr-panel-sim: " << message << Qt::endl;
+            exitCode = 1;
+            QCoreApplication::quit();
+        });
     QObject::connect(&signalWatcher, &SignalWatcher::stopRequested, &app, &QCoreApplication::quit);
     QObject::connect(&server, &PtyServer::failed, &app, [&](const QString &message) {
         err() << "tzr-panel-sim: " << message << Qt::endl;
@@ -257,9 +282,16 @@ int main(int argc, char *argv[])
     for (int number : bus.boardNumbers())
         present << QString::number(number);
     err() << "tzr-panel-sim: boards " << present.join(QLatin1String(", ")) << " on " << server.slavePath() << " ("
-          << link.path() << ")" << Qt::endl;
+          << link.path() << ")";
+    if (bridge)
+        err() << ", TCP 127.0.0.1:" << bridge->port();
+    err() << Qt::endl;
     if (parser.isSet(printOption)) {
-        std::printf("%s %s\n", qPrintable(server.slavePath()), qPrintable(link.path()));
+        if (bridge)
+            std::printf("%s %s %u\n", qPrintable(server.slavePath()), qPrintable(link.path()),
+                        static_cast<unsigned>(bridge->port()));
+        else
+            std::printf("%s %s\n", qPrintable(server.slavePath()), qPrintable(link.path()));
         std::fflush(stdout);
     }
 

@@ -178,7 +178,8 @@ private slots:
         p.m_ctx.estado->setCaption_Parametros(QStringLiteral("Parameters"));
         p.principal().listCOMPorts({QStringLiteral("COM1"), QStringLiteral("COMX"), QStringLiteral("COM4")});
         const QList<QAction *> entradas = p.principal().Configuracin1()->actions();
-        QCOMPARE(entradas.size(), 4);
+        // The serial ports, "Network ports…" (no network port is kept yet), a separator, Parameters.
+        QCOMPARE(entradas.size(), 5);
         QCOMPARE(entradas[0]->objectName(), QStringLiteral("miCOM1"));
         QCOMPARE(entradas[0]->text(), QStringLiteral("COM1"));
         QCOMPARE(entradas[0]->data().toInt(), 1);
@@ -186,14 +187,15 @@ private slots:
         QCOMPARE(entradas[1]->objectName(), QStringLiteral("miCOM2"));
         QCOMPARE(entradas[1]->text(), QStringLiteral("COM4"));
         QCOMPARE(entradas[1]->data().toInt(), 4);
-        QVERIFY(entradas[2]->isSeparator());
-        QCOMPARE(entradas[3]->objectName(), QStringLiteral("Parametros1"));
-        QCOMPARE(entradas[3]->text(), QStringLiteral("Parameters"));
-        QCOMPARE(TFormPrincipal::imageIndex(entradas[3]), 26);
+        QCOMPARE(entradas[2]->objectName(), QStringLiteral("miNetworkPorts"));
+        QVERIFY(entradas[3]->isSeparator());
+        QCOMPARE(entradas[4]->objectName(), QStringLiteral("Parametros1"));
+        QCOMPARE(entradas[4]->text(), QStringLiteral("Parameters"));
+        QCOMPARE(TFormPrincipal::imageIndex(entradas[4]), 26);
         QVERIFY(!p.hijo<QAction>(QStringLiteral("miCOM3")));
 
         p.principal().listCOMPorts({});
-        QCOMPARE(p.principal().Configuracin1()->actions().size(), 2);
+        QCOMPARE(p.principal().Configuracin1()->actions().size(), 3);
     }
 
     void choosingTheOpenPortReopensAndScansAgain()

@@ -10,7 +10,7 @@ bool ScriptPort::open(const QString &comName)
 void ScriptPort::inject(const QByteArray &bytes)
 {
     m_pending.append(bytes);
-    QTimer::singleShot(0, this, &ScriptPort::deliverNext);
+    QTimer::singleShot(m_replyDelay, Qt::PreciseTimer, this, &ScriptPort::deliverNext);
 }
 
 bool ScriptPort::writeByte(quint8 value)

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
 
 // A serial port whose replies a test scripts: every complete request frame written is handed to
@@ -23,6 +24,11 @@ public:
     // Bytes arriving on their own, as noise or a late reply would.
     void inject(const QByteArray &bytes);
     void setFailWrites(bool fail) { m_failWrites = fail; }
+    // Each reply arrives this long after its request (0: at the next event-loop pass).
+    void setReplyDelay(std::chrono::milliseconds delay) { m_replyDelay = delay; }
+    // What a network port would add to the reply time.
+    void setReplyMargin(std::chrono::milliseconds margin) { m_replyMargin = margin; }
+    std::chrono::milliseconds replyMargin() const override { return m_replyMargin; }
 
     QList<QByteArray> frames() const { return m_frames; }
     void clearFrames() { m_frames.clear(); }
@@ -49,4 +55,6 @@ private:
     QString m_error;
     bool m_open = false;
     bool m_failWrites = false;
+    std::chrono::milliseconds m_replyDelay{0};
+    std::chrono::milliseconds m_replyMargin{0};
 };
