@@ -5,6 +5,7 @@
 
 #include "Clock.h"
 #include "Comunicacion_TZR.h"
+#include "Comunicacion_TZR_p.h"
 #include "MemoryTable.h"
 #include "NetworkPort.h"
 #include "PortList.h"
@@ -215,7 +216,7 @@ constexpr int SampleReads = 400;
 // Time per exchange of a run of reads spread over the user area.
 double msPerRead(Comunicacion_TZR &link, int &failures)
 {
-    const qint64 e0 = link.intercambios();
+    const qint64 e0 = Comunicacion_TZRPrivate(link).intercambios();
     QElapsedTimer t;
     t.start();
     for (int i = 0; i < SampleReads; ++i) {
@@ -223,7 +224,7 @@ double msPerRead(Comunicacion_TZR &link, int &failures)
         if (!link.Lee_Byte(1, 32 + 20 + 45 * (i % 350), value))
             ++failures;
     }
-    return static_cast<double>(t.nsecsElapsed()) / 1e6 / static_cast<double>(link.intercambios() - e0);
+    return static_cast<double>(t.nsecsElapsed()) / 1e6 / static_cast<double>(Comunicacion_TZRPrivate(link).intercambios() - e0);
 }
 
 } // namespace
@@ -280,8 +281,8 @@ int main(int argc, char **argv)
         Transferencias transfers(link, texts, clock);
         link.setTipo_lector(transfers.Lee_Tipo_Lector(1));
         MemoryTable table;
-        const qint64 e0 = link.intercambios();
-        const qint64 b0 = link.bytesEnviados() + link.bytesRecibidos();
+        const qint64 e0 = Comunicacion_TZRPrivate(link).intercambios();
+        const qint64 b0 = Comunicacion_TZRPrivate(link).bytesEnviados() + Comunicacion_TZRPrivate(link).bytesRecibidos();
         QElapsedTimer t;
         t.start();
         link.Modo_Transferencia(true);
@@ -289,9 +290,9 @@ int main(int argc, char **argv)
         link.Modo_Transferencia(false);
         const double wall = static_cast<double>(t.nsecsElapsed()) / 1e9;
         const double wire =
-            static_cast<double>(link.bytesEnviados() + link.bytesRecibidos() - b0) * BYTE_SECONDS;
+            static_cast<double>(Comunicacion_TZRPrivate(link).bytesEnviados() + Comunicacion_TZRPrivate(link).bytesRecibidos() - b0) * BYTE_SECONDS;
         print(QStringLiteral("rfc2217_receive_users"), received.usuarios);
-        print(QStringLiteral("rfc2217_receive_exchanges"), static_cast<double>(link.intercambios() - e0));
+        print(QStringLiteral("rfc2217_receive_exchanges"), static_cast<double>(Comunicacion_TZRPrivate(link).intercambios() - e0));
         print(QStringLiteral("rfc2217_receive_wall_s"), wall, QStringLiteral("s"));
         print(QStringLiteral("rfc2217_receive_wire_bound_s"), wire, QStringLiteral("s"));
         print(QStringLiteral("rfc2217_receive_wire_ratio"), wall / wire);
