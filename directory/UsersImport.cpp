@@ -101,6 +101,28 @@ QString UsersImport::fieldForTitle(const QString &title) const
     return m_titles.value(titleKey(title));
 }
 
+QString UsersImport::columnTitle(const QString &field) const
+{
+    // The titles the window defines, replaced by the language file where it names them.
+    const struct
+    {
+        QLatin1String field;
+        int column;
+        const char *design;
+    } columns[] = {{Campo::NOMBRE, 0, "Nombre"}, {Campo::CALL, 1, "Llamada"}, {Campo::TZR, -1, "TZR"},
+                   {Campo::CODIGO, 3, "Codigo"}, {Campo::LINEA2, 4, "Linea2"}, {Campo::LINEA2_ON, -1, "L2"},
+                   {Campo::TIPO_CODE, 6, "Tipo"}};
+    for (const auto &c : columns) {
+        if (c.field != field)
+            continue;
+        if (c.column < 0)
+            return QString::fromLatin1(c.design);
+        return m_texts.texto(QStringLiteral("FormPrincipal_DBGrid1_Columns_%1_title_Caption").arg(c.column),
+                             QString::fromLatin1(c.design));
+    }
+    return field;
+}
+
 QString UsersImport::reasonText(const char *key, const char *fallback) const
 {
     return m_texts.texto(QString::fromLatin1(key), QString::fromUtf8(fallback));
@@ -117,19 +139,19 @@ bool UsersImport::takeRow(const QStringList &values, const QList<bool> &numeric,
         values.value(fieldPosition(Campo::CODIGO)).trimmed().size() < width(Campo::CODIGO)) {
         reason = reasonText("IMP_R_NUMBER", "%1: stored as a number in the sheet (leading zeros are lost); "
                                             "format the column as text")
-                     .arg(Campo::CODIGO);
+                     .arg(columnTitle(Campo::CODIGO));
         return false;
     }
     const auto refuseChar = [&](const QString &field, QChar c) {
-        reason = reasonText("IMP_R_CHAR", "%1: character \"%2\" not accepted").arg(field, QString(c));
+        reason = reasonText("IMP_R_CHAR", "%1: character \"%2\" not accepted").arg(columnTitle(field), QString(c));
         return false;
     };
     const auto refuseLength = [&](const QString &field) {
-        reason = reasonText("IMP_R_LONG", "%1: more than %2 characters").arg(field).arg(width(field));
+        reason = reasonText("IMP_R_LONG", "%1: more than %2 characters").arg(columnTitle(field)).arg(width(field));
         return false;
     };
     const auto refuseEmpty = [&](const QString &field) {
-        reason = reasonText("IMP_R_EMPTY", "%1 is empty").arg(field);
+        reason = reasonText("IMP_R_EMPTY", "%1 is empty").arg(columnTitle(field));
         return false;
     };
 
@@ -171,14 +193,14 @@ bool UsersImport::takeRow(const QStringList &values, const QList<bool> &numeric,
         return refuseLength(Campo::CODIGO);
     const CodeExit exit = normalizedCode(code);
     if (exit.outcome == CodeExit::Outcome::Beep) {
-        reason = reasonText("IMP_R_CODE", "%1: 1 to 3 characters, a code needs 4 to 10").arg(Campo::CODIGO);
+        reason = reasonText("IMP_R_CODE", "%1: 1 to 3 characters, a code needs 4 to 10").arg(columnTitle(Campo::CODIGO));
         return false;
     }
     code = exit.code;
 
     const QString l2 = values.value(fieldPosition(Campo::LINEA2_ON)).trimmed().toUpper();
     if (!l2.isEmpty() && l2 != QLatin1String("X")) {
-        reason = reasonText("IMP_R_L2ON", "%1: only X or empty").arg(Campo::LINEA2_ON);
+        reason = reasonText("IMP_R_L2ON", "%1: only X or empty").arg(columnTitle(Campo::LINEA2_ON));
         return false;
     }
 

@@ -49,6 +49,8 @@ public:
 
     // The field a column title names ("Llamada", "Line 2", "codigo", "TZR"...), or empty.
     QString fieldForTitle(const QString &title) const;
+    // The field's column title in the grid, in the chosen language: what a refusal names.
+    QString columnTitle(const QString &field) const;
     // existingRows: the rows the table holds now, which count against the limit when appending.
     ImportPlan plan(const QList<SheetRow> &rows, ImportMode mode, int existingRows) const;
 

@@ -20,3 +20,14 @@ QString Lenguaje::seccion() const
 {
     return m_idioma ? m_idioma() : QString();
 }
+
+QStringList Lenguaje::textoEnTodas(const QString &key) const
+{
+    QStringList textos;
+    for (const QString &s : m_fichero.sections()) {
+        const QString t = m_fichero.readString(s, key, QString());
+        if (!t.isEmpty())
+            textos << t;
+    }
+    return textos;
+}

@@ -15,6 +15,7 @@ public:
 
     QString texto(const QString &key, const QString &fallback) const override;
     QString seccion() const override;
+    QStringList textoEnTodas(const QString &key) const override;
 
     QString Fichero_Lenguaje() const { return m_ruta; }
 

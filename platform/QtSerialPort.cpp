@@ -86,12 +86,25 @@ bool QtSerialPort::open(const QString &comName)
     m_port.setParity(QSerialPort::EvenParity);
     m_port.setStopBits(QSerialPort::TwoStop);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
-    if (!m_port.open(QIODevice::ReadWrite)) {
+    bool opened = m_port.open(QIODevice::ReadWrite);
+    // A program killed while it held the port leaves the line in these very settings. The open
+    // then asks for nothing but parity, which a pseudo-terminal refuses, and tcsetattr answers a
+    // request of which nothing could be applied with EINVAL: every later open fails the same way.
+    // The lock was free (QSerialPort takes it before the settings), so the line is ours to reset.
+    if (!opened && m_driver && m_port.errorString() == systemMessage(EINVAL) &&
+        m_driver->resetLine(m_device) == 0)
+        opened = m_port.open(QIODevice::ReadWrite);
+    if (!opened) {
         m_errorString = m_port.errorString();
         m_openFailure = diagnose(m_port.error());
         return false;
     }
     m_pseudoTerminal = isPseudoTerminalDevice(static_cast<int>(m_port.handle()));
+    // The kernel keeps a pseudo-terminal's exclusive mode for as long as its master is open, so a
+    // killed program would leave it refusing every user but root; the lock file guards it instead.
+    // A real device drops the mode at its last close and keeps it while the port is open.
+    if (m_pseudoTerminal && m_driver)
+        m_driver->releaseExclusive(static_cast<int>(m_port.handle()));
     if (!configure()) {
         m_port.close();
         m_pseudoTerminal = false;

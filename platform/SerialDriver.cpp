@@ -12,6 +12,7 @@
 #include <grp.h>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -116,6 +117,33 @@ int SerialDriver::probeOpen(const QString &device)
         return errno;
     ::close(descriptor);
     return 0;
+}
+
+int SerialDriver::resetLine(const QString &device)
+{
+    const int descriptor =
+        ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0)
+        return errno;
+    termios tio{};
+    int refused = ::tcgetattr(descriptor, &tio) == 0 ? 0 : errno;
+    if (refused == 0) {
+        ::cfmakeraw(&tio);
+        tio.c_cflag &= ~static_cast<tcflag_t>(CSTOPB | PARENB | CRTSCTS);
+        tio.c_cflag |= CREAD;
+        tio.c_cc[VMIN] = 1;
+        tio.c_cc[VTIME] = 0;
+        ::cfsetspeed(&tio, B9600);
+        if (::tcsetattr(descriptor, TCSANOW, &tio) != 0)
+            refused = errno;
+    }
+    ::close(descriptor);
+    return refused;
+}
+
+int SerialDriver::releaseExclusive(int descriptor)
+{
+    return ::ioctl(descriptor, TIOCNXCL) == 0 ? 0 : errno;
 }
 
 std::optional<QString> SerialDriver::lockHolder(const QString &device)

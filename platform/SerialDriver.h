@@ -18,6 +18,10 @@ public:
     virtual int latencyTimer(const QString &device);
     // Opens and closes the device as the port would, without locking it; 0 or the errno.
     virtual int probeOpen(const QString &device);
+    // Sets the line back to plain raw 9600 8N1, as a fresh device comes up; 0 or the errno.
+    virtual int resetLine(const QString &device);
+    // Gives up exclusive mode on the open descriptor; 0 or the errno.
+    virtual int releaseExclusive(int descriptor);
     // The program holding the device's lock file: nullopt when there is no live lock, an empty
     // name when the holder is alive but its name cannot be read.
     virtual std::optional<QString> lockHolder(const QString &device);

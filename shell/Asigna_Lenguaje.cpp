@@ -16,6 +16,12 @@
 #include <QTabWidget>
 #include <QTableWidget>
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+#include <memory>
+
 namespace {
 
 class FallbackLookup : public TextLookup
@@ -153,6 +159,9 @@ void Lenguaje_FormPrincipal(QWidget *principal, const TextLookup &lenguaje, Esta
     c.caption("FormPrincipal_Label6_Caption", "Label6");
     c.caption("FormPrincipal_Label8_Caption", "Label8");
     c.caption("FormPrincipal_CONECTAR_Caption", "conectar");
+    // That caption is the not-connected one: while connected the button disconnects and says so.
+    if (estado.placa_conectada())
+        asignaTexto(c.busca("conectar"), lenguaje.texto(QStringLiteral("SHOW_M4"), QStringLiteral("Disconnect")));
     c.caption("FormPrincipal_Enviar_Caption", "Enviar");
     c.caption("FormPrincipal_Recibir_Caption", "Recibir");
     c.columna("FormPrincipal_DBGrid1_Columns_0_title_Caption", 0);
@@ -327,8 +336,32 @@ void Lenguaje_Todos(const WindowSet &v, const TextLookup &lenguaje, EstadoProgra
     }
 }
 
+bool cargaTraduccionesQt(const QString &seccion)
+{
+    static std::unique_ptr<QTranslator> instalada;
+    if (instalada) {
+        QCoreApplication::removeTranslator(instalada.get());
+        instalada.reset();
+    }
+    const QString nombre = seccion.toUpper();
+    QString codigo;
+    if (nombre.startsWith(QLatin1String("ESPA")))
+        codigo = QStringLiteral("es");
+    else if (nombre.startsWith(QLatin1String("FRAN")))
+        codigo = QStringLiteral("fr");
+    if (codigo.isEmpty())
+        return false;
+    auto traduccion = std::make_unique<QTranslator>();
+    if (!traduccion->load(QStringLiteral("qtbase_") + codigo, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return false;
+    QCoreApplication::installTranslator(traduccion.get());
+    instalada = std::move(traduccion);
+    return true;
+}
+
 void Lenguaje_Todos(Contexto &ctx)
 {
+    cargaTraduccionesQt(textosDe(ctx).seccion());
     EstadoPrograma sinEstado;
     Lenguaje_Todos(WindowSet::of(ctx), textosDe(ctx), ctx.estado ? *ctx.estado : sinEstado);
 }

@@ -30,6 +30,10 @@ void Lenguaje_Todos(const WindowSet &ventanas, const TextLookup &lenguaje, Estad
 // The run's lookup; while no language file is open, one that answers every key with its fall-back.
 const TextLookup &textosDe(const Contexto &ctx);
 
+// Qt's own texts (file dialogs, standard buttons) in the language of the section named (IDIOMA);
+// English, or no translation installed on this machine, leaves Qt's English. True when loaded.
+bool cargaTraduccionesQt(const QString &seccion);
+
 // The fall-backs of the main window's captions and of every other window's texts.
 QString falloPrincipal();
 QString falloGeneral();

@@ -60,11 +60,22 @@ ImportMode ImportDialog::mode() const
 void ImportDialog::update()
 {
     m_plan = m_planFor(mode());
-    m_summary->setText(m_texts
-                           .texto(QStringLiteral("IMP_SUMMARY"),
-                                  QStringLiteral("%1 users will be imported; %2 rows cannot be taken."))
-                           .arg(m_plan.rows.size())
-                           .arg(m_plan.problems.size()));
+    // Each count in its own words: one user, one row, and in French none takes the singular too.
+    const bool frances = m_texts.seccion().toUpper().startsWith(QLatin1String("FRAN"));
+    const auto cuenta = [&](qsizetype n, const char *uno, const char *varios, const char *unoPorDefecto,
+                            const char *variosPorDefecto) {
+        const bool singular = n == 1 || (frances && n == 0);
+        return m_texts
+            .texto(QString::fromLatin1(singular ? uno : varios),
+                   QString::fromLatin1(singular ? unoPorDefecto : variosPorDefecto))
+            .arg(n);
+    };
+    m_summary->setText(
+        m_texts.texto(QStringLiteral("IMP_SUMMARY_BOTH"), QStringLiteral("%1; %2."))
+            .arg(cuenta(m_plan.rows.size(), "IMP_SUMMARY_USER", "IMP_SUMMARY_USERS", "%1 user will be imported",
+                        "%1 users will be imported"),
+                 cuenta(m_plan.problems.size(), "IMP_SUMMARY_ROW", "IMP_SUMMARY_ROWS", "%1 row cannot be taken",
+                        "%1 rows cannot be taken")));
     m_problems->clear();
     const QString line = m_texts.texto(QStringLiteral("IMP_LINE"), QStringLiteral("Line %1: %2"));
     for (const ImportProblem &p : m_plan.problems)

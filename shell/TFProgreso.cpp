@@ -67,6 +67,8 @@ void TFProgreso::mostrar()
 void TFProgreso::cerrar()
 {
     hide();
+    if (m_cancelable)
+        retiraCancelar();
 }
 
 void TFProgreso::setMensaje(const QString &text)

@@ -29,6 +29,10 @@ public:
     // The board-not-answering notice and its Stop button (TFProgreso_SinRespuesta.cpp).
     void setSinRespuesta(bool on) override;
     bool sinRespuesta() const;
+    // For a job that leaves nothing half-done: its Cancel button is offered from the start, until
+    // the window is closed. cancelado tells whether it was pressed.
+    void ofreceCancelar();
+    bool cancelado() const { return m_cancelado; }
     QPushButton *btnDetener() const { return m_btnDetener; }
 
     QString mensaje() const;
@@ -37,11 +41,14 @@ public:
 
 private:
     void creaAvisoSinRespuesta(QGridLayout *rejilla);
+    void retiraCancelar();
 
     Contexto &m_ctx;
     QLabel *m_lblSinRespuesta = nullptr;
     QPushButton *m_btnDetener = nullptr;
     bool m_sinRespuesta = false;
+    bool m_cancelable = false;
+    bool m_cancelado = false;
     QLabel *m_Mensaje = nullptr;
     QLabel *m_lblUsers = nullptr;
     QProgressBar *m_Barra_Progreso = nullptr;

@@ -28,10 +28,33 @@ void TFProgreso::creaAvisoSinRespuesta(QGridLayout *rejilla)
     m_lblSinRespuesta->hide();
     m_btnDetener->hide();
     connect(m_btnDetener, &QPushButton::clicked, this, [this] {
+        m_cancelado = m_cancelable && !m_sinRespuesta;
         if (m_ctx.link)
             m_ctx.link->setParada(true);
         m_btnDetener->setEnabled(false);
     });
+}
+
+void TFProgreso::ofreceCancelar()
+{
+    if (m_cancelable)
+        return;
+    if (!m_sinRespuesta)
+        setFixedSize(size().width(), size().height() + kAltoAviso);
+    m_cancelable = true;
+    m_cancelado = false;
+    m_btnDetener->setText(textosDe(m_ctx).texto(QStringLiteral("LINE_CANCEL"), QStringLiteral("Cancel")));
+    m_btnDetener->setEnabled(true);
+    m_btnDetener->show();
+}
+
+void TFProgreso::retiraCancelar()
+{
+    m_cancelable = false;
+    m_sinRespuesta = false;
+    m_lblSinRespuesta->hide();
+    m_btnDetener->hide();
+    setFixedSize(size().width(), size().height() - kAltoAviso);
 }
 
 void TFProgreso::setSinRespuesta(bool on)
@@ -39,6 +62,14 @@ void TFProgreso::setSinRespuesta(bool on)
     if (on == m_sinRespuesta)
         return;
     m_sinRespuesta = on;
+    if (m_cancelable) {
+        // The Cancel button already stands where Stop would: only the notice comes and goes.
+        if (on)
+            m_lblSinRespuesta->setText(textosDe(m_ctx).texto(QStringLiteral("LINE_SILENT"),
+                                                            QStringLiteral("The board is not answering.")));
+        m_lblSinRespuesta->setVisible(on);
+        return;
+    }
     if (on) {
         const TextLookup &textos = textosDe(m_ctx);
         m_lblSinRespuesta->setText(

@@ -28,12 +28,13 @@ TF_ShowMessage::TF_ShowMessage(Contexto &, QWidget *parent)
     icono->setObjectName(QStringLiteral("Image1"));
     icono->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(kIcono, kIcono));
 
-    QPalette rojo = palette();
-    rojo.setColor(QPalette::WindowText, Qt::red);
     m_MiMensaje1 = new QLabel(this);
     m_MiMensaje1->setObjectName(QStringLiteral("MiMensaje1"));
     m_MiMensaje2 = new QLabel(this);
     m_MiMensaje2->setObjectName(QStringLiteral("MiMensaje2"));
+    // Red is the box's own colour; only a success is drawn otherwise (muestra).
+    QPalette rojo = palette();
+    rojo.setColor(QPalette::WindowText, Qt::red);
     for (QLabel *linea : {m_MiMensaje1, m_MiMensaje2}) {
         linea->setPalette(rojo);
         linea->setWordWrap(false);
@@ -64,6 +65,21 @@ TF_ShowMessage::TF_ShowMessage(Contexto &, QWidget *parent)
 
 void TF_ShowMessage::mostrarMensaje(const QString &line1, const QString &line2)
 {
+    muestra(line1, line2, true);
+}
+
+void TF_ShowMessage::mostrarExito(const QString &line1, const QString &line2)
+{
+    muestra(line1, line2, false);
+}
+
+void TF_ShowMessage::muestra(const QString &line1, const QString &line2, bool aviso)
+{
+    QPalette colores = palette();
+    if (aviso)
+        colores.setColor(QPalette::WindowText, Qt::red);
+    for (QLabel *linea : {m_MiMensaje1, m_MiMensaje2})
+        linea->setPalette(colores);
     m_MiMensaje1->setText(line1);
     m_MiMensaje2->setText(line2);
     fitFixedSize(this, kTamano);
@@ -111,4 +127,14 @@ void showMessage(Contexto &ctx, const QString &line1, const QString &line2)
     }
     TF_ShowMessage pasajero(ctx);
     pasajero.mostrarMensaje(line1, line2);
+}
+
+void showSuccess(Contexto &ctx, const QString &line1, const QString &line2)
+{
+    if (ctx.showMessage) {
+        ctx.showMessage->mostrarExito(line1, line2);
+        return;
+    }
+    TF_ShowMessage pasajero(ctx);
+    pasajero.mostrarExito(line1, line2);
 }

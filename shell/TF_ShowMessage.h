@@ -18,6 +18,9 @@ public:
 
     // Sets MiMensaje1 and MiMensaje2 and shows the box modally; returns when it is closed.
     void mostrarMensaje(const QString &line1, const QString &line2) override;
+    // The same for a command that ended as asked: drawn in the ordinary text colour, red being
+    // kept for warnings and errors.
+    void mostrarExito(const QString &line1, const QString &line2);
 
     QString linea1() const;
     QString linea2() const;
@@ -28,6 +31,8 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    void muestra(const QString &line1, const QString &line2, bool aviso);
+
     QLabel *m_MiMensaje1 = nullptr;
     QLabel *m_MiMensaje2 = nullptr;
     QPushButton *m_B_OK = nullptr;
@@ -35,3 +40,5 @@ private:
 
 // Shows a message through the run's message box (a passing one while the run's does not exist).
 void showMessage(Contexto &ctx, const QString &line1, const QString &line2 = QString());
+// The same for a success or a plain notice: not in the warning colour.
+void showSuccess(Contexto &ctx, const QString &line1, const QString &line2 = QString());

@@ -67,6 +67,10 @@ TF_Solicita_Contra::TF_Solicita_Contra(Contexto &ctx, QWidget *parent)
     QLabel *lAQue = etiqueta("L_a_que", QStringLiteral("tener acceso :"), this);
     m_L_QUIEN_SOLICITA = etiqueta("L_QUIEN_SOLICITA", QString(), this);
     m_L_QUIEN_SOLICITA->hide();
+    m_L_Motivo = etiqueta("L_Motivo", QString(), this);
+    m_L_Motivo->setWordWrap(true);
+    m_L_Motivo->setStyleSheet(QStringLiteral("font-weight: bold"));
+    m_L_Motivo->hide();
 
     m_E_Contra = new QLineEdit(this);
     m_E_Contra->setObjectName(QStringLiteral("E_Contra"));
@@ -93,6 +97,7 @@ TF_Solicita_Contra::TF_Solicita_Contra(Contexto &ctx, QWidget *parent)
     todo->addWidget(label1);
     todo->addWidget(lAQue);
     todo->addWidget(m_L_QUIEN_SOLICITA);
+    todo->addWidget(m_L_Motivo);
     todo->addLayout(codigo);
     todo->addStretch();
     todo->addLayout(botones);
@@ -103,6 +108,12 @@ TF_Solicita_Contra::TF_Solicita_Contra(Contexto &ctx, QWidget *parent)
 void TF_Solicita_Contra::setQuienSolicita(QChar letra)
 {
     m_L_QUIEN_SOLICITA->setText(QString(letra));
+}
+
+void TF_Solicita_Contra::setMotivo(const QString &texto)
+{
+    m_L_Motivo->setText(texto);
+    m_L_Motivo->setVisible(!texto.isEmpty());
 }
 
 QChar TF_Solicita_Contra::quienSolicita() const

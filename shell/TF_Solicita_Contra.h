@@ -31,6 +31,9 @@ public:
     QString textoActual() const;
 
     QLineEdit *E_Contra() const { return m_E_Contra; }
+    // A line naming the code asked and what for, above the code; empty hides it.
+    void setMotivo(const QString &texto);
+    QLabel *L_Motivo() const { return m_L_Motivo; }
 
     // Raises the link's errors (ConversionError for an empty num_placa); the dialog then stays open.
     void AceptarClick();
@@ -55,5 +58,6 @@ private:
     bool m_leyendo = false;
 
     QLabel *m_L_QUIEN_SOLICITA = nullptr;
+    QLabel *m_L_Motivo = nullptr;
     QLineEdit *m_E_Contra = nullptr;
 };

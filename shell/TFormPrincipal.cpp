@@ -37,6 +37,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QScopedValueRollback>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -291,6 +292,16 @@ void TFormPrincipal::creaComponentes()
     m_Arbol->setIconSize(TAMANO_NODO);
     m_Arbol->setContextMenuPolicy(Qt::CustomContextMenu);
     columna->addWidget(m_Arbol, 1);
+    m_L_MotivoPuerto = new QLabel(panel3);
+    m_L_MotivoPuerto->setObjectName(QStringLiteral("L_MotivoPuerto"));
+    m_L_MotivoPuerto->setWordWrap(true);
+    {
+        QPalette rojo = m_L_MotivoPuerto->palette();
+        rojo.setColor(QPalette::WindowText, Qt::red);
+        m_L_MotivoPuerto->setPalette(rojo);
+    }
+    m_L_MotivoPuerto->hide();
+    columna->addWidget(m_L_MotivoPuerto);
     m_PopupMenu1 = new QMenu(m_Arbol);
     m_PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     QAction *refresh1 = m_PopupMenu1->addAction(QStringLiteral("Refresh"));
@@ -602,21 +613,35 @@ void TFormPrincipal::FormCreate()
                                                 [cfg] { return cfg->IDIOMA(); });
         m_ctx.lenguaje = m_lenguaje.get();
     }
+    cargaTraduccionesQt(textosDe(m_ctx).seccion());
     Lenguaje_FormPrincipal(this, textosDe(m_ctx), *m_ctx.estado);
 
     listCOMPorts();
 
     bool esNumero = false;
     const int configurado = m_ctx.configuracion->ComPort().trimmed().toInt(&esNumero);
+    bool presente = false;
     for (QAction *entrada : std::as_const(m_entradasPuerto)) {
         // ComPort holds a serial port's number or a network port's name.
         const bool elegida = esNumero ? entrada->data().typeId() == QMetaType::Int && entrada->data().toInt() == configurado
                                       : portNameOf(entrada).compare(m_ctx.configuracion->ComPort().trimmed(),
                                                                     Qt::CaseInsensitive) == 0;
         if (elegida) {
+            presente = true;
+            const QScopedValueRollback<bool> arrancando(m_abriendoAlArrancar, true);
             entrada->trigger();
             break;
         }
+    }
+    // No message box before the window is even shown: the reason stays under the board list.
+    const QString guardado = m_ctx.configuracion->ComPort().trimmed();
+    if (!presente && !guardado.isEmpty()) {
+        const TextLookup &textos = textosDe(m_ctx);
+        muestraMotivoPuerto(
+            textos.texto(QStringLiteral("LINE_ABSENT_1"), QStringLiteral("The saved port %1 is not present."))
+                .arg(esNumero ? QStringLiteral("COM%1").arg(configurado) : guardado),
+            textos.texto(QStringLiteral("LINE_GONE_2"),
+                         QStringLiteral("Plug the adapter in again, then choose its port in the port menu.")));
     }
 
     m_RecibirdelSistema2->setEnabled(false);
@@ -777,6 +802,7 @@ void TFormPrincipal::COMClick(QAction *entrada)
         aplicaEcoDeLinea();
         entrada->setChecked(puerto->isOpen());
         if (puerto->isOpen()) {
+            muestraMotivoPuerto(QString(), QString());
             const CursorEspera cursor;
             esperaBombeando(ESPERA_APERTURA);
             Test_INICIAL_PLACAS();
@@ -790,7 +816,7 @@ void TFormPrincipal::COMClick(QAction *entrada)
             progreso->cerrar();
         link.printDebug(QStringLiteral("TFormPrincipal.COMClick Error: ") + textoError(e));
         if (puerto && !puerto->isOpen())
-            avisaFalloApertura();
+            avisaFalloApertura(entrada->text());
     }
 }
 

@@ -7,9 +7,12 @@
 #include <QSet>
 
 #include <functional>
+#include <QPointer>
+
 #include <memory>
 
 class BoardSession;
+enum class CodeCheck;
 class Contexto;
 struct DataFileRef;
 struct ImageResult;
@@ -183,6 +186,14 @@ private:
     void habilitaTransferencia(bool on);
     void terminaTransferencia();
     void creaMenusSincronia();
+    // Valida_Contra_Sistema with a line in the dialog naming the code asked (motivo); cancelado
+    // tells a dialog closed without Aceptar from a code typed and refused.
+    CodeCheck compruebaCodigo(QChar letra, const QString &motivo, bool &cancelado);
+    // The master code check before an image is saved or restored; a wrong code or a silent board
+    // is answered with a message headed by the command's own line.
+    bool pideCodigoMaestro(const QString &motivo, const QString &nadaHecho);
+    // The send of changes' own confirmation: board, file, what is written; Cancel writes nothing.
+    bool confirmaCambios(qsizetype escribir, qsizetype vaciar);
     // The open data file remembers (area) or forgets (null) the board in num_placa.
     void recuerdaSincronia(const UserArea *area);
     // Real serial lines (TFormPrincipal_Linea.cpp).
@@ -191,8 +202,11 @@ private:
     void cambiaEcoDeLinea(bool on);
     void ecoDetectado();
     void atiendeEcoDetectado();
-    void avisaFalloApertura();
+    // Why the port chosen (puerto) did not open: in a message and under the board list.
+    void avisaFalloApertura(const QString &puerto);
     void avisaPuertoAusente(const QString &dispositivo);
+    // The reason the board list is empty because of the port, under the list; empty hides it.
+    void muestraMotivoPuerto(const QString &linea1, const QString &linea2);
     // Closes and unchecks a port that went away; linea1 heads the message when an operation ended.
     void puertoPerdido(const QString &linea1 = QString());
     // The board session on the window's port and link; null while either is missing.
@@ -222,6 +236,11 @@ private:
 
     QPushButton *m_B_Refresh = nullptr;
     QTreeWidget *m_Arbol = nullptr;
+    QLabel *m_L_MotivoPuerto = nullptr;
+    // What a running job disabled beyond the transfer buttons, to be enabled again when it ends.
+    QList<QPointer<QObject>> m_bloqueadosPorTrabajo;
+    // Set while the saved port is opened at start-up, before the window is shown.
+    bool m_abriendoAlArrancar = false;
     QMenu *m_PopupMenu1 = nullptr;
     QPushButton *m_conectar = nullptr;
     QPushButton *m_Recibir = nullptr;

@@ -17,23 +17,35 @@
 
 bool TFormPrincipal::Valida_Contra_Sistema(QChar letra)
 {
+    bool cancelado = false;
+    return compruebaCodigo(letra, QString(), cancelado) == CodeCheck::Accepted;
+}
+
+CodeCheck TFormPrincipal::compruebaCodigo(QChar letra, const QString &motivo, bool &cancelado)
+{
+    cancelado = false;
     Comunicacion_TZR &link = *m_ctx.link;
     TF_Solicita_Contra *dialogo = m_ctx.solicitaContra;
     BoardSession *sesion = this->sesion();
-    if (link.ocupado() || !dialogo || !sesion)
-        return false;
+    if (link.ocupado() || !dialogo || !sesion) {
+        cancelado = true;
+        return CodeCheck::Refused;
+    }
     // From the code reads to the marker read nothing else may start an exchange.
     const Comunicacion_TZR::Reserva reserva(link);
 
     dialogo->reiniciaContraPlaca();
     dialogo->setQuienSolicita(letra);
-    dialogo->exec();
+    dialogo->setMotivo(motivo);
+    const int respuesta = dialogo->exec();
+    dialogo->setMotivo(QString());
+    cancelado = respuesta != QDialog::Accepted;
 
-    const bool valida = sesion->checkCode(letra, dialogo->codigoLeido(), dialogo->contra_tecleada(),
-                                          dialogo->textoActual()) == CodeCheck::Accepted;
-    if (valida)
+    const CodeCheck veredicto =
+        sesion->checkCode(letra, dialogo->codigoLeido(), dialogo->contra_tecleada(), dialogo->textoActual());
+    if (veredicto == CodeCheck::Accepted)
         m_ctx.estado->setConfirmado(true);
-    return valida;
+    return veredicto;
 }
 
 void TFormPrincipal::desconectaPlaca()

@@ -18,6 +18,7 @@
 #include "TzrError.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QTimer>
@@ -129,7 +130,7 @@ void TFormPrincipal::atiendeEcoDetectado()
     m_ecoPorAtender = false;
     const TextLookup &textos = textosDe(m_ctx);
     const QString puerto = m_ctx.puerto ? m_ctx.puerto->portName() : QString();
-    showMessage(
+    showSuccess(
         m_ctx,
         textos.texto(QStringLiteral("LINE_ECHO_1"), QStringLiteral("The line on %1 echoes what is sent."))
             .arg(puerto),
@@ -152,20 +153,42 @@ void TFormPrincipal::refrescaPuertos()
     habilitaMenuPuertos();
 }
 
-void TFormPrincipal::avisaFalloApertura()
+void TFormPrincipal::avisaFalloApertura(const QString &puerto)
 {
     BoardSession *s = sesion();
     if (!s)
         return;
-    const OpenFailureText texto = s->openFailureText();
-    if (texto.known())
+    OpenFailureText texto = s->openFailureText();
+    const bool diagnosticado = texto.known();
+    if (!diagnosticado) {
+        // No diagnosis: the system's own reason, never an empty board list alone.
+        const TextLookup &textos = textosDe(m_ctx);
+        const PortOpenFailure fallo = m_ctx.puerto->openFailure();
+        texto.line1 = textos.texto(QStringLiteral("LINE_OPEN_1"), QStringLiteral("%1 cannot be opened (%2)."))
+                          .arg(fallo.device.isEmpty() ? puerto : fallo.device, m_ctx.puerto->errorString());
+        texto.line2 = textos.texto(QStringLiteral("LINE_OPEN_2"),
+                                   QStringLiteral("Check the adapter and its cable, then choose the port again."));
+    }
+    muestraMotivoPuerto(texto.line1, texto.line2);
+    // Before the window is shown only a diagnosed failure gets a message box of its own; the
+    // system's reason waits under the board list.
+    if (diagnosticado || !m_abriendoAlArrancar)
         showMessage(m_ctx, texto.line1, texto.line2);
+}
+
+void TFormPrincipal::muestraMotivoPuerto(const QString &linea1, const QString &linea2)
+{
+    if (!m_L_MotivoPuerto)
+        return;
+    m_L_MotivoPuerto->setText(linea2.isEmpty() ? linea1 : linea1 + QLatin1Char('\n') + linea2);
+    m_L_MotivoPuerto->setVisible(!linea1.isEmpty());
 }
 
 void TFormPrincipal::avisaPuertoAusente(const QString &dispositivo)
 {
     if (BoardSession *s = sesion()) {
         const OpenFailureText texto = s->goneText(dispositivo);
+        muestraMotivoPuerto(texto.line1, texto.line2);
         showMessage(m_ctx, texto.line1, texto.line2);
     }
 }
@@ -197,9 +220,14 @@ void TFormPrincipal::puertoPerdido(const QString &linea1)
         m_ctx.link->printDebug(QStringLiteral("%1: the port is no longer present").arg(nombre));
     if (linea1.isEmpty())
         avisaPuertoAusente(nombre);
-    else
+    else {
+        if (BoardSession *s = sesion()) {
+            const OpenFailureText motivo = s->goneText(nombre);
+            muestraMotivoPuerto(motivo.line1, motivo.line2);
+        }
         showMessage(m_ctx, linea1,
                     textosDe(m_ctx)
                         .texto(QStringLiteral("LINE_GONE_1"), QStringLiteral("%1 is no longer present."))
                         .arg(nombre));
+    }
 }

@@ -110,6 +110,9 @@ void TFormPrincipal::CompararSistemaClick()
     WindowJobObserver observador(m_ctx.progreso, m_ctx.showMessage);
     observador.onStarted = [this] {
         habilitaTransferencia(false);
+        // A compare leaves the file as it is: it may be cancelled at any point.
+        if (m_ctx.progreso)
+            m_ctx.progreso->ofreceCancelar();
         if (m_ctx.usuarios)
             m_ctx.usuarios->Activa_Tabla(false);
     };
@@ -213,11 +216,12 @@ void TFormPrincipal::EnviarCambiosClick()
                            texto(m_ctx, "SYNC_NO_IMAGE_2", "Send the whole file instead?")))
                 despues = Despues::EnvioCompleto;
         } else {
-            m_ctx.advertencia3->exec();
-            sesion->purge();
-            QCoreApplication::processEvents();
-            if (!m_ctx.estado->confirmado())
+            // Only the plan's slots are written: the full send's warning (board erased and
+            // replaced) would be false here.
+            const PlanCambios cambios = SyncTransfers::planifica(p.registros, p.imagen.area);
+            if (!cambios.vacio() && !confirmaCambios(cambios.escribir.size(), cambios.vaciar.size()))
                 return;
+            sesion->purge();
             if (m_ctx.debug)
                 m_ctx.debug->btnClearClick();
             WindowJobObserver observador(m_ctx.progreso, m_ctx.showMessage);
@@ -277,10 +281,10 @@ void TFormPrincipal::EnviarCambiosClick()
                                     .arg(nombres.isEmpty() ? QStringLiteral("-")
                                                            : nombres.join(QStringLiteral(", "))));
                 } else if (r.plan.vacio()) {
-                    showMessage(m_ctx, texto(m_ctx, "SYNC_NOTHING_1", "The board already holds this file."),
+                    showSuccess(m_ctx, texto(m_ctx, "SYNC_NOTHING_1", "The board already holds this file."),
                                 texto(m_ctx, "SYNC_NOTHING_2", "Nothing was written."));
                 } else {
-                    showMessage(m_ctx, texto(m_ctx, "SYNC_SENT_1", "Changes sent."),
+                    showSuccess(m_ctx, texto(m_ctx, "SYNC_SENT_1", "Changes sent."),
                                 texto(m_ctx, "SYNC_SENT_2", "Users written: %1. Slots emptied: %2.")
                                     .arg(r.resultado.escritos)
                                     .arg(r.resultado.vaciados));
@@ -296,11 +300,46 @@ void TFormPrincipal::EnviarCambiosClick()
         CompararSistemaClick();
 }
 
+bool TFormPrincipal::pideCodigoMaestro(const QString &motivo, const QString &nadaHecho)
+{
+    bool cancelado = false;
+    switch (compruebaCodigo(QLatin1Char('M'), motivo, cancelado)) {
+    case CodeCheck::Accepted:
+        return true;
+    case CodeCheck::Refused:
+        if (!cancelado)
+            showMessage(m_ctx, texto(m_ctx, "SYNC_CODE_WRONG", "Wrong master code."), nadaHecho);
+        return false;
+    case CodeCheck::NoAnswer:
+        if (!cancelado)
+            showMessage(m_ctx, texto(m_ctx, "F_SHOW_M3", "¿¿??"), texto(m_ctx, "F_SHOW_M4", "¿¿??"));
+        return false;
+    }
+    return false;
+}
+
+bool TFormPrincipal::confirmaCambios(qsizetype escribir, qsizetype vaciar)
+{
+    QMessageBox caja(QMessageBox::Question, windowTitle(),
+                     texto(m_ctx, "SYNC_CONFIRM_1", "Send the changes of file %2 to board %1?")
+                         .arg(m_num_placa->text(), m_ctx.fichero->Nombre_Tabla()),
+                     QMessageBox::Ok | QMessageBox::Cancel, this);
+    caja.setObjectName(QStringLiteral("ConfirmaCambios"));
+    caja.setInformativeText(
+        texto(m_ctx, "SYNC_CONFIRM_2", "Users to write: %1. Slots to empty: %2.").arg(escribir).arg(vaciar) +
+        QLatin1Char('\n') +
+        texto(m_ctx, "SYNC_CONFIRM_3", "The rest of the board stays as it is."));
+    caja.setDefaultButton(QMessageBox::Cancel);
+    return caja.exec() == QMessageBox::Ok;
+}
+
 void TFormPrincipal::GuardarImagenClick()
 {
     if (!m_ctx.link || m_ctx.link->ocupado())
         return;
-    if (!Valida_Contra_Sistema(QLatin1Char('M')))
+    if (!pideCodigoMaestro(texto(m_ctx, "SYNC_CODE_SAVE", "The master code of board %1 is asked to save its image.")
+                               .arg(m_num_placa->text()),
+                           texto(m_ctx, "SYNC_IMAGE_INCOMPLETE_2", "No image was saved.")))
         return;
     if (!m_DialogoImagen) {
         m_DialogoImagen = new QFileDialog(this);
@@ -320,7 +359,12 @@ void TFormPrincipal::GuardarImagenClick()
         return;
     SystemImage imagen;
     WindowJobObserver observador(m_ctx.progreso, m_ctx.showMessage);
-    observador.onStarted = [this] { habilitaTransferencia(false); };
+    observador.onStarted = [this] {
+        habilitaTransferencia(false);
+        // Nothing is written before the whole board was read: it may be cancelled at any point.
+        if (m_ctx.progreso)
+            m_ctx.progreso->ofreceCancelar();
+    };
     const BoardSession::Observing observando(*sesion, observador);
     const ImageResult resultado = ImageJobs(*sesion).save(imagen, path);
     terminaTransferencia();
@@ -335,7 +379,7 @@ void TFormPrincipal::GuardarImagenClick()
         showMessage(m_ctx, texto(m_ctx, "SYNC_IMAGE_INCOMPLETE_1", "The board could not be read whole."),
                     texto(m_ctx, "SYNC_IMAGE_INCOMPLETE_2", "No image was saved."));
     else
-        showMessage(m_ctx, texto(m_ctx, "SYNC_IMAGE_SAVED", "System image saved."), path);
+        showSuccess(m_ctx, texto(m_ctx, "SYNC_IMAGE_SAVED", "System image saved."), path);
 }
 
 QString TFormPrincipal::resumenRestauracion(const ImageResult &resultado) const
@@ -383,7 +427,10 @@ void TFormPrincipal::RestaurarImagenClick()
                     e.message());
         return;
     }
-    if (!Valida_Contra_Sistema(QLatin1Char('M')))
+    if (!pideCodigoMaestro(texto(m_ctx, "SYNC_CODE_RESTORE",
+                                 "The master code of board %1 is asked to restore it from the image.")
+                               .arg(m_num_placa->text()),
+                           texto(m_ctx, "SYNC_NOTHING_2", "Nothing was written.")))
         return;
     const QString fecha = QLocale().toString(imagen.momento.toLocalTime(), QLocale::ShortFormat);
     if (!m_pregunta ||

@@ -25,8 +25,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTableView>
 
 namespace {
 
@@ -70,6 +72,34 @@ void TFormPrincipal::habilitaTransferencia(bool on)
         if (a)
             a->setEnabled(on);
     }
+    // Nothing else that starts a job or changes the data file either: the menus, the other tool
+    // buttons and the grid. Only what was enabled is disabled, and only that is enabled again.
+    if (on) {
+        for (const QPointer<QObject> &o : std::as_const(m_bloqueadosPorTrabajo)) {
+            if (auto *a = qobject_cast<QAction *>(o.data()))
+                a->setEnabled(true);
+            else if (auto *w = qobject_cast<QWidget *>(o.data()))
+                w->setEnabled(true);
+        }
+        m_bloqueadosPorTrabajo.clear();
+        return;
+    }
+    QList<QAction *> acciones{m_ToolPWD_APP, m_ToolFicheros, m_ToolNuevo, m_ToolSalvar, m_ToolOrden,
+                              m_ToolExcel,   m_ToolTest,     m_ToolSistema};
+    for (QMenu *m : {m_Archivo1, m_miComunication, m_Herraminetas1, m_Configuracin1}) {
+        if (m)
+            acciones << m->menuAction();
+    }
+    for (QAction *a : std::as_const(acciones)) {
+        if (a && a->isEnabled()) {
+            a->setEnabled(false);
+            m_bloqueadosPorTrabajo << QPointer<QObject>(a);
+        }
+    }
+    if (m_DBGrid1 && m_DBGrid1->isEnabled()) {
+        m_DBGrid1->setEnabled(false);
+        m_bloqueadosPorTrabajo << QPointer<QObject>(m_DBGrid1);
+    }
 }
 
 // After an error in the middle of a transfer the window returns to its connected state with the
@@ -93,7 +123,11 @@ void TFormPrincipal::muestraFinTrabajo(const JobStatus &fin, const QString &inco
         puertoPerdido(incompleta);
         return;
     case JobEnd::Stopped:
-        showMessage(m_ctx, incompleta, texto(m_ctx, "LINE_STOPPED", "Stopped while the board was not answering."));
+        if (m_ctx.progreso && m_ctx.progreso->cancelado())
+            showMessage(m_ctx, incompleta, texto(m_ctx, "LINE_CANCELLED", "Cancelled."));
+        else
+            showMessage(m_ctx, incompleta,
+                        texto(m_ctx, "LINE_STOPPED", "Stopped while the board was not answering."));
         return;
     case JobEnd::Done:
     case JobEnd::NotOpened:
@@ -121,6 +155,9 @@ void TFormPrincipal::Recibir_ANTClick()
     WindowJobObserver observador(m_ctx.progreso, m_ctx.showMessage);
     observador.onStarted = [this] {
         habilitaTransferencia(false);
+        // A receive changes the file only once the whole board was read: it may be cancelled.
+        if (m_ctx.progreso)
+            m_ctx.progreso->ofreceCancelar();
         if (m_ctx.usuarios)
             m_ctx.usuarios->Activa_Tabla(false);
     };

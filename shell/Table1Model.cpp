@@ -108,8 +108,19 @@ QVariant Table1Model::data(const QModelIndex &index, int role) const
         !enRango(index.column()))
         return filaEnBlanco() && index.row() == 0 ? QVariant(QString()) : QVariant();
     const QString field = campo(index.column());
-    return role == Qt::DisplayRole ? m_table->displayText(index.row(), field)
-                                   : m_table->editText(index.row(), field);
+    if (role != Qt::DisplayRole)
+        return m_table->editText(index.row(), field);
+    const QString texto = m_table->displayText(index.row(), field);
+    if (index.column() == TIPO_CODE)
+        return m_tiposMostrados.value(texto, texto);
+    return texto;
+}
+
+void Table1Model::setTiposMostrados(QHash<QString, QString> tipos)
+{
+    m_tiposMostrados = std::move(tipos);
+    if (rowCount() > 0)
+        emit dataChanged(index(0, TIPO_CODE), index(rowCount() - 1, TIPO_CODE), {Qt::DisplayRole});
 }
 
 bool Table1Model::setData(const QModelIndex &index, const QVariant &value, int role)

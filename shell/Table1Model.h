@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QList>
+#include <QHash>
 #include <QMap>
 #include <QStringList>
 
@@ -42,6 +43,10 @@ public:
     // least that lets each column show its widest content whole (margen: a cell's padding;
     // tipos: the kind texts TIPO_CODE may hold). Never narrower than designed.
     static QList<int> anchos(const QFontMetrics &metricas, int margen, const QStringList &tipos);
+    // How a stored kind text is shown: each kind's text in any language maps to the text of the
+    // language now chosen, so the column follows a change of language at once. The stored value
+    // stays as it is.
+    void setTiposMostrados(QHash<QString, QString> tipos);
     // The field size of the column's field: the most characters its cell editor takes.
     int fieldSize(int column) const;
 
@@ -93,4 +98,5 @@ private:
 
     Table *m_table = nullptr;
     QMap<int, QString> m_titulos;
+    QHash<QString, QString> m_tiposMostrados;
 };

@@ -207,8 +207,19 @@ void UsersGrid::ajustaAnchos()
     QStringList tipos{QStringLiteral("Keypad"), QStringLiteral("Card"), QStringLiteral("Button")};
     if (m_textos) {
         const TextLookup &textos = m_textos();
-        for (const char *clave : {"K_TECLADO", "K_TARJETA", "K_LLAVE"})
-            tipos << textos.texto(QString::fromLatin1(clave), QString());
+        QHash<QString, QString> mostrados;
+        int n = 0;
+        for (const char *clave : {"K_TECLADO", "K_TARJETA", "K_LLAVE"}) {
+            const QString k = QString::fromLatin1(clave);
+            const QString actual = textos.texto(k, tipos.at(n));
+            QStringList todos = textos.textoEnTodas(k);
+            todos << tipos.at(n);
+            for (const QString &t : std::as_const(todos))
+                mostrados.insert(t, actual);
+            tipos << textos.texto(k, QString());
+            ++n;
+        }
+        m_model->setTiposMostrados(std::move(mostrados));
     }
     // The delegate pads a cell's text by the focus frame's margin and one pixel on each side;
     // one more pixel each side is the grid line.
@@ -363,6 +374,9 @@ void UsersGrid::edtCodeExit(bool porFoco)
         return;
     }
     EntryGuard::muestra(m_edtCode, resultado.code);
+    // The store reloaded the grid, which lost its current cell: without one, the focus leaving
+    // edtCode would land the grid, and the table with it, on the first row.
+    restauraActual(Table1Model::CODIGO, false);
     // Hidden here rather than by leaving the column, so the finishing does not run again.
     ocultaEdtCode();
     restauraActual(Table1Model::LINEA2, true);

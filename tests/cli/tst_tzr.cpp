@@ -223,7 +223,7 @@ void TestTzr::subcommands_data()
                             << "Exported 5 users" << true;
     QTest::newRow("import with a bad row")
         << QStringList{"import", "f.db", "in.csv", "--append"} << code << true << 1 << ""
-        << "in.csv:3: CALL is empty" << true;
+        << "in.csv:3: Call is empty" << true;
     QTest::newRow("list of boards, receive")
         << QStringList{"receive", "f.db", "--board", "1,3"} + port << code << false << 2 << ""
         << "taken by send, compare and backup only" << false;

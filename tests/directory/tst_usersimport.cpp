@@ -50,6 +50,8 @@ private slots:
     void headerInEachLanguage();
     void entryRules_data();
     void entryRules();
+    void reasonsNameTheColumnTitle_data();
+    void reasonsNameTheColumnTitle();
     void numberCells_data();
     void numberCells();
     void limitAndReport_data();
@@ -199,17 +201,17 @@ void TestUsersImport::entryRules_data()
          ok({"A", "1", "1", "12AB00", "", "", "Button"}, {"A", "0001", "001", "12AB00", "", "", "Button"})},
         {"kind follows the code",
          ok({"A", "1", "1", "123456", "", "", "Card"}, {"A", "0001", "001", "123456", "", "", "Keypad"})},
-        {"accented name", no({"JOSÉ", "1", "1"}, "NOMBRE: character \"É\" not accepted")},
-        {"name too long", no({"ABCDEFGHIJKLMNOPQ", "1", "1"}, "NOMBRE: more than 16 characters")},
-        {"empty call", no({"A", "", "1"}, "CALL is empty")},
+        {"accented name", no({"JOSÉ", "1", "1"}, "Nombre: character \"É\" not accepted")},
+        {"name too long", no({"ABCDEFGHIJKLMNOPQ", "1", "1"}, "Nombre: more than 16 characters")},
+        {"empty call", no({"A", "", "1"}, "Llamada is empty")},
         {"empty TZR", no({"A", "1", " "}, "TZR is empty")},
-        {"letter in call", no({"A", "12B", "1"}, "CALL: character \"B\" not accepted")},
-        {"call too long", no({"A", "12345", "1"}, "CALL: more than 4 characters")},
-        {"short code", no({"A", "1", "1", "12"}, "CODIGO: 1 to 3 characters, a code needs 4 to 10")},
-        {"non-hex code", no({"A", "1", "1", "12G4"}, "CODIGO: character \"G\" not accepted")},
-        {"code too long", no({"A", "1", "1", "12345678901"}, "CODIGO: more than 10 characters")},
-        {"second line switch", no({"A", "1", "1", "", "", "yes"}, "LINEA2_ON: only X or empty")},
-        {"punctuation in line 2", no({"A", "1", "1", "", "PISO-2"}, "LINEA2: character \"-\" not accepted")},
+        {"letter in call", no({"A", "12B", "1"}, "Llamada: character \"B\" not accepted")},
+        {"call too long", no({"A", "12345", "1"}, "Llamada: more than 4 characters")},
+        {"short code", no({"A", "1", "1", "12"}, "Codigo: 1 to 3 characters, a code needs 4 to 10")},
+        {"non-hex code", no({"A", "1", "1", "12G4"}, "Codigo: character \"G\" not accepted")},
+        {"code too long", no({"A", "1", "1", "12345678901"}, "Codigo: more than 10 characters")},
+        {"second line switch", no({"A", "1", "1", "", "", "yes"}, "L2: only X or empty")},
+        {"punctuation in line 2", no({"A", "1", "1", "", "PISO-2"}, "Linea2: character \"-\" not accepted")},
     };
     for (const auto &[name, c] : cases)
         QTest::newRow(name) << std::get<0>(c) << std::get<1>(c) << std::get<2>(c);
@@ -233,6 +235,31 @@ void TestUsersImport::entryRules()
     }
 }
 
+// A refusal names the column as the grid titles it in the chosen language, not the field.
+void TestUsersImport::reasonsNameTheColumnTitle_data()
+{
+    QTest::addColumn<QString>("titulo");
+    QTest::addColumn<QString>("vacio");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("English") << "Call" << "%1 is empty" << "Call is empty";
+    QTest::newRow("Spanish") << "Llamada" << QString::fromUtf8("%1 está vacío") << QString::fromUtf8("Llamada está vacío");
+    QTest::newRow("French") << "Appel" << "%1 est vide" << "Appel est vide";
+}
+
+void TestUsersImport::reasonsNameTheColumnTitle()
+{
+    QFETCH(QString, titulo);
+    QFETCH(QString, vacio);
+    QFETCH(QString, reason);
+    FixedTexts textos;
+    textos.set(QStringLiteral("FormPrincipal_DBGrid1_Columns_1_title_Caption"), titulo);
+    textos.set(QStringLiteral("IMP_R_EMPTY"), vacio);
+    const UsersImport import(textos, QString());
+    const ImportPlan plan = import.plan(sheet({{"A", "", "1"}}), ImportMode::Replace, 0);
+    QCOMPARE(plan.problems.size(), 1);
+    QCOMPARE(plan.problems.first().reason, reason);
+}
+
 // A cell that holds a number (an .xls numeric cell) carries no leading zeros; a code is taken
 // from one only when its digits fill the field.
 void TestUsersImport::numberCells_data()
@@ -241,7 +268,7 @@ void TestUsersImport::numberCells_data()
     QTest::addColumn<QList<int>>("numbers");
     QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("reason");
-    const QString refused = QStringLiteral("CODIGO: stored as a number in the sheet (leading zeros are lost); "
+    const QString refused = QStringLiteral("Codigo: stored as a number in the sheet (leading zeros are lost); "
                                            "format the column as text");
     QTest::newRow("six-digit code as a number") << QStringList{"A", "1", "1", "12345"} << QList<int>{3}
                                                 << QString() << refused;

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
@@ -45,6 +46,7 @@ public:
 
     bool isValid() const { return m_fd >= 0 && !m_slave.isEmpty() && m_observer >= 0; }
     QString slave() const { return m_slave; }
+    int observer() const { return m_observer; }
     QByteArray received() const { return m_received; }
 
     bool send(const QByteArray &bytes) const
@@ -120,6 +122,8 @@ private slots:
     void survivesTheFarEndClosing_data();
     void survivesTheFarEndClosing();
     void reopens();
+    void opensALineLeftByAKilledProgram_data();
+    void opensALineLeftByAKilledProgram();
     void refusesUseWhileClosed();
 
 private:
@@ -386,6 +390,44 @@ void TestQtSerialPort::reopens()
     QVERIFY2(m_port->open(QStringLiteral("COM9")), qPrintable(m_port->errorString()));
     QVERIFY(m_port->writeByte(0x08));
     QTRY_COMPARE(m_master->received(), QByteArray("\x08"));
+}
+
+void TestQtSerialPort::opensALineLeftByAKilledProgram_data()
+{
+    QTest::addColumn<bool>("leftInOurSettings");
+    QTest::addColumn<bool>("leftExclusive");
+    QTest::newRow("our settings") << true << false;
+    QTest::newRow("exclusive mode") << false << true;
+    QTest::newRow("both") << true << true;
+}
+
+// A program killed while it holds the port cannot restore the line: it stays in the settings the
+// open applied, and in exclusive mode. The next open must work all the same.
+void TestQtSerialPort::opensALineLeftByAKilledProgram()
+{
+    QFETCH(bool, leftInOurSettings);
+    QFETCH(bool, leftExclusive);
+
+    QVERIFY(m_port->open(QStringLiteral("COM9")));
+    const termios ours = m_master->settings();
+    int exclusive = -1;
+    QCOMPARE(::ioctl(m_master->observer(), TIOCGEXCL, &exclusive), 0);
+    QCOMPARE(exclusive, 0);
+    m_port->close();
+
+    if (leftInOurSettings)
+        QCOMPARE(::tcsetattr(m_master->observer(), TCSANOW, &ours), 0);
+    if (leftExclusive)
+        QCOMPARE(::ioctl(m_master->observer(), TIOCEXCL), 0);
+
+    QVERIFY2(m_port->open(QStringLiteral("COM9")), qPrintable(m_port->errorString()));
+    QVERIFY(m_port->writeByte(0x31));
+    QTRY_COMPARE(m_master->received(), QByteArray("\x31"));
+    QCOMPARE(::ioctl(m_master->observer(), TIOCGEXCL, &exclusive), 0);
+    QCOMPARE(exclusive, 0);
+    const termios applied = m_master->settings();
+    QVERIFY(applied.c_cflag & CSTOPB);
+    QCOMPARE(cfgetospeed(&applied), speed_t(B19200));
 }
 
 void TestQtSerialPort::refusesUseWhileClosed()

@@ -8,6 +8,7 @@
 #include "TF_Solicita_Contra.h"
 #include "UsersTable.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -100,6 +101,9 @@ public:
             QWidget *modal = QApplication::activeModalWidget();
             if (auto *box = qobject_cast<TF_ShowMessage *>(modal)) {
                 m_lineas << QStringList{box->linea1(), box->linea2()};
+                m_rojas << (box->findChild<QLabel *>(QStringLiteral("MiMensaje1"))
+                                ->palette()
+                                .color(QPalette::WindowText) == QColor(Qt::red));
                 box->B_OKClick();
             } else if (auto *contra = qobject_cast<TF_Solicita_Contra *>(modal); contra && rechazaContra) {
                 ++m_contrasRechazadas;
@@ -109,6 +113,8 @@ public:
         m_timer.start(5);
     }
     QList<QStringList> m_lineas;
+    // Whether each message was drawn in the warning colour.
+    QList<bool> m_rojas;
     int m_contrasRechazadas = 0;
 
 private:

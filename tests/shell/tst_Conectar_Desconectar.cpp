@@ -4,7 +4,11 @@
 
 #include "TzrError.h"
 
+#include "Table1Model.h"
+
 #include <QAccessible>
+#include <QComboBox>
+#include <QTableView>
 #include <QClipboard>
 #include <QLabel>
 #include <QTimer>
@@ -216,6 +220,65 @@ private slots:
         QVERIFY(p.m_bus.requests().isEmpty());
         QVERIFY(p.m_port.written().isEmpty());
         QVERIFY(!p.m_ctx.estado->placa_conectada());
+    }
+
+    // A language chosen while connected: the button still says what it does, and the kinds in the
+    // grid are shown in the new language without the file being touched.
+    void languageChosenWhileConnected_data()
+    {
+        QTest::addColumn<int>("idioma");
+        QTest::addColumn<QString>("desconectar");
+        QTest::addColumn<QString>("conectar");
+        QTest::addColumn<QStringList>("tipos");
+        QTest::newRow("ESPAÑOL") << 0 << QStringLiteral("Desconectar") << QStringLiteral("Conectar")
+                                 << QStringList{QStringLiteral("Teclado"), QStringLiteral("Tarjeta"),
+                                                QStringLiteral("Llave")};
+        QTest::newRow("FRANÇAIS") << 1 << QStringLiteral("Déconnecter") << QStringLiteral("Connecter")
+                                  << QStringList{QStringLiteral("Clavier"), QStringLiteral("Carte"),
+                                                 QStringLiteral("Clé")};
+    }
+
+    void languageChosenWhileConnected()
+    {
+        QFETCH(int, idioma);
+        QFETCH(QString, desconectar);
+        QFETCH(QString, conectar);
+        QFETCH(QStringList, tipos);
+        ConexionPrueba p;
+        QVERIFY(QFile::copy(qEnvironmentVariable("TZR_SOURCE_DIR") + QStringLiteral("/data/TZR_LANG.ini"),
+                            p.korvel() + QStringLiteral("/TZR_LANG.ini")));
+        p.escribeIni("[TZR]\r\nComPort=1\r\nIDIOMA=ENGLISH\r\n");
+        p.arrancaDesbloqueado();
+        p.abreFichero();
+        Table &t = p.m_ctx.usuarios->Table1();
+        const QStringList ingles{QStringLiteral("Keypad"), QStringLiteral("Card"), QStringLiteral("Button")};
+        for (const QString &tipo : ingles) {
+            QVERIFY(t.append());
+            t.setValue(QStringLiteral("NOMBRE"), tipo.toUpper());
+            t.setValue(QStringLiteral("CALL"), QStringLiteral("000%1").arg(t.rowCount()));
+            t.setValue(QStringLiteral("TZR"), QStringLiteral("00%1").arg(t.rowCount()));
+            t.setValue(QStringLiteral("TIPO_CODE"), tipo);
+            QVERIFY(t.post());
+        }
+        QVERIFY(p.conecta(QStringLiteral("73518")));
+        QCOMPARE(textoConectar(p), QStringLiteral("Disconnect"));
+
+        onNextModal([idioma](QWidget *modal) {
+            modal->findChild<QComboBox *>(QStringLiteral("cbxIdioma"))->setCurrentIndex(idioma);
+            modal->findChild<QPushButton *>(QStringLiteral("Aceptar"))->click();
+        });
+        p.principal().Idioma1Click();
+        QCOMPARE(textoConectar(p), desconectar);
+        QVERIFY(p.m_ctx.estado->placa_conectada());
+        QAbstractItemModel *rejilla = p.principal().DBGrid1()->model();
+        for (int fila = 0; fila < 3; ++fila) {
+            QCOMPARE(rejilla->index(fila, Table1Model::TIPO_CODE).data().toString(), tipos.at(fila));
+            QCOMPARE(t.value(fila, QStringLiteral("TIPO_CODE")), ingles.at(fila));
+        }
+
+        p.principal().CONECTARClick();
+        QVERIFY(!p.m_ctx.estado->placa_conectada());
+        QCOMPARE(textoConectar(p), conectar);
     }
 
     void disconnectSendsNothingAndKeepsTheReaderType_data()

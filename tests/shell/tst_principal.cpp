@@ -1,10 +1,12 @@
 #include "ArranquePrueba.h"
 
 #include "TFProgreso.h"
+#include "TF_ShowMessage.h"
 #include "TfrmDebug.h"
 #include "TzrError.h"
 #include "WindowSet.h"
 
+#include <QApplication>
 #include <QPushButton>
 #include <QTimer>
 
@@ -234,7 +236,19 @@ private slots:
         p.arranca();
         p.principal().conecta_APLICACION(true);
         p.m_port.setOpenFailure(QStringLiteral("Device or resource busy"));
+        QStringList mensaje;
+        QTimer cierra;
+        QObject::connect(&cierra, &QTimer::timeout, [&mensaje] {
+            if (auto *box = qobject_cast<TF_ShowMessage *>(QApplication::activeModalWidget())) {
+                mensaje = QStringList{box->linea1(), box->linea2()};
+                box->B_OKClick();
+            }
+        });
+        cierra.start(5);
         p.accion(QStringLiteral("miCOM1"))->trigger();
+        // Never an empty board list alone: the system's reason is shown.
+        QCOMPARE(mensaje, (QStringList{QStringLiteral("COM1 cannot be opened (Device or resource busy)."),
+                                       QStringLiteral("Check the adapter and its cable, then choose the port again.")}));
         QCOMPARE(p.marcados(), QStringList());
         QCOMPARE(p.nodos(), QStringList());
         QVERIFY(!p.m_port.isOpen());

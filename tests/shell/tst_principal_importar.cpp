@@ -1,5 +1,7 @@
 #include "UsuariosPrueba.h"
 
+#include "Asigna_Lenguaje.h"
+#include "Configuracion.h"
 #include "ImportDialog.h"
 #include "TableFamily.h"
 #include "UsersTableRules.h"
@@ -78,8 +80,9 @@ private slots:
         csv.close();
 
         Informe informe = importa(p, csv.fileName(), false, false);
-        QCOMPARE(informe.resumen, QStringLiteral("Se importarán 2 usuarios; 1 filas no se pueden tomar."));
-        QCOMPARE(informe.rechazos, QStringList{QStringLiteral("Línea 3: CALL está vacío")});
+        // One row reads as one row, and the reason names the column as the grid titles it.
+        QCOMPARE(informe.resumen, QStringLiteral("Se importarán 2 usuarios; 1 fila no se puede tomar."));
+        QCOMPARE(informe.rechazos, QStringList{QStringLiteral("Línea 3: Llamada está vacío")});
         QCOMPARE(p.columna(C::NOMBRE), QStringList{QStringLiteral("OLD")});
 
         informe = importa(p, csv.fileName(), false, true);
@@ -90,6 +93,42 @@ private slots:
         informe = importa(p, csv.fileName(), true, true);
         QCOMPARE(p.columna(C::NOMBRE), QStringList({"ANA", "CARL"}));
         QVERIFY(p.m_errores.isEmpty());
+    }
+
+    // Counts read right in each language; Qt's own texts (standard buttons, file dialogs) follow
+    // the chosen language at start-up and when it is changed.
+    void countsAndQtsOwnTextsFollowTheLanguage_data()
+    {
+        QTest::addColumn<QByteArray>("idioma");
+        QTest::addColumn<QString>("resumen");
+        QTest::addColumn<QString>("cancelar");
+        QTest::newRow("ENGLISH") << QByteArray("ENGLISH") << "1 user will be imported; 1 row cannot be taken."
+                                 << "Cancel";
+        QTest::newRow("ESPAÑOL") << QByteArray("ESPA\xD1OL")
+                                 << "Se importará 1 usuario; 1 fila no se puede tomar." << "Cancelar";
+        QTest::newRow("FRANÇAIS") << QByteArray("FRAN\xC7" "AIS")
+                                  << "1 utilisateur sera importé ; 1 ligne ne peut être prise." << "Annuler";
+    }
+
+    void countsAndQtsOwnTextsFollowTheLanguage()
+    {
+        QFETCH(QByteArray, idioma);
+        QFETCH(QString, resumen);
+        QFETCH(QString, cancelar);
+        UsuariosPrueba p;
+        p.escribeIni("[TZR]\r\nTZR_Senda=" + p.carpeta().toUtf8() + "/\r\nIDIOMA=" + idioma + "\r\n");
+        QVERIFY(p.arrancaDesbloqueado());
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), cancelar);
+        p.nuevo(QStringLiteral("u.db"));
+        QFile csv(p.ruta(QStringLiteral("uno.csv")));
+        QVERIFY(csv.open(QIODevice::WriteOnly));
+        csv.write("Nombre;Llamada;TZR\r\nana;1;1\r\nBEA;;2\r\n");
+        csv.close();
+        QCOMPARE(importa(p, csv.fileName(), false, false).resumen, resumen);
+        // Back to English: Qt's texts with it.
+        p.m_ctx.configuracion->setIDIOMA(QStringLiteral("ENGLISH"));
+        Lenguaje_Todos(p.m_ctx);
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancel"));
     }
 
     // The data file goes away while the report is open: the import fails, and so does the reopen

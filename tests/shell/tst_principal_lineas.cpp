@@ -8,7 +8,10 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QPushButton>
+#include <QTableView>
+#include <QLabel>
 #include <QtTest>
 
 namespace {
@@ -173,6 +176,11 @@ private slots:
                               << "Close minicom and choose the port again.";
         QTest::newRow("gone") << int(PortOpenFailure::Kind::Gone) << "/dev/ttyS2 is no longer present."
                               << "Plug the adapter in again, then choose its port in the port menu.";
+        // No diagnosis: the system's reason, never an empty board list alone.
+        QTest::newRow("other") << int(PortOpenFailure::Kind::Other) << "/dev/ttyS2 cannot be opened (Permission denied)."
+                               << "Check the adapter and its cable, then choose the port again.";
+        QTest::newRow("not diagnosed") << int(PortOpenFailure::Kind::None) << "COM3 cannot be opened (Permission denied)."
+                                       << "Check the adapter and its cable, then choose the port again.";
     }
     void portThatDoesNotOpenSaysWhy()
     {
@@ -184,7 +192,8 @@ private slots:
         p.arrancaDesbloqueado();
         PortOpenFailure fallo;
         fallo.kind = static_cast<PortOpenFailure::Kind>(kind);
-        fallo.device = QStringLiteral("/dev/ttyS2");
+        if (fallo.kind != PortOpenFailure::Kind::None)
+            fallo.device = QStringLiteral("/dev/ttyS2");
         fallo.group = QStringLiteral("dialout");
         fallo.program = QStringLiteral("minicom");
         p.m_port.setOpenFailure(QStringLiteral("Permission denied"));
@@ -193,8 +202,48 @@ private slots:
         p.accion(QStringLiteral("miCOM2"))->trigger();
         QCOMPARE(mensajes.m_lineas, QList<QStringList>({{linea1, linea2}}));
         QVERIFY(p.marcados().isEmpty());
+        // The reason stays under the empty board list once the message is closed.
+        const auto *motivo = p.principal().findChild<QLabel *>(QStringLiteral("L_MotivoPuerto"));
+        QVERIFY(!motivo->isHidden());
+        QCOMPARE(motivo->text(), linea1 + QLatin1Char('\n') + linea2);
         QVERIFY(p.m_ctx.debug->texto().contains(
             QStringLiteral("TFormPrincipal.COMClick Error: Permission denied")));
+    }
+
+    // The saved port absent or not opening at start-up: no message box before the window is shown
+    // (unless the failure was diagnosed), the reason under the empty board list until a port opens.
+    void savedPortAtStartUpSaysWhy_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QString>("fallo");
+        QTest::addColumn<QString>("motivo");
+        QTest::newRow("absent") << QByteArray("[TZR]\r\nComPort=5\r\n") << QString()
+                                << "The saved port COM5 is not present.\n"
+                                   "Plug the adapter in again, then choose its port in the port menu.";
+        QTest::newRow("does not open") << QByteArray("[TZR]\r\nComPort=1\r\n") << "Invalid argument"
+                                       << "COM1 cannot be opened (Invalid argument).\n"
+                                          "Check the adapter and its cable, then choose the port again.";
+    }
+
+    void savedPortAtStartUpSaysWhy()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(QString, fallo);
+        QFETCH(QString, motivo);
+        ConexionPrueba p({1});
+        p.escribeIni(ini);
+        p.m_port.setOpenFailure(fallo);
+        CierraShowMessage mensajes;
+        p.arrancaDesbloqueado();
+        QVERIFY(mensajes.m_lineas.isEmpty());
+        QVERIFY(p.marcados().isEmpty());
+        const auto *linea = p.principal().findChild<QLabel *>(QStringLiteral("L_MotivoPuerto"));
+        QVERIFY(!linea->isHidden());
+        QCOMPARE(linea->text(), motivo);
+        p.m_port.setOpenFailure(QString());
+        p.accion(QStringLiteral("miCOM1"))->trigger();
+        QCOMPARE(p.marcados(), QStringList{QStringLiteral("COM1")});
+        QVERIFY(linea->isHidden());
     }
 
     // The adapter goes away part-way: the operation ends at the next exchange, the file keeps its
@@ -301,6 +350,72 @@ private slots:
         QVERIFY(!p.m_ctx.link->parada());
         QCOMPARE(nombres(p.m_ctx.usuarios->Table1()), QStringList({"ANA", "BEA", "CAROL"}));
         QVERIFY(p.hijo<QPushButton>(QStringLiteral("Recibir"))->isEnabled());
+    }
+
+    // A receive, a compare and an image save leave nothing half-done: Cancel is offered from the
+    // start, and while they run nothing that starts another job or changes the file is enabled.
+    void jobsThatChangeNothingCanBeCancelled_data()
+    {
+        QTest::addColumn<int>("trabajo");
+        QTest::addColumn<QStringList>("lineas");
+        QTest::newRow("receive") << 0 << QStringList{"Receive incomplete: the file was not changed.", "Cancelled."};
+        QTest::newRow("compare") << 1 << QStringList{"Compare incomplete.", "Cancelled."};
+        QTest::newRow("image save") << 2 << QStringList{"No image was saved.", "Cancelled."};
+    }
+    void jobsThatChangeNothingCanBeCancelled()
+    {
+        QFETCH(int, trabajo);
+        QFETCH(QStringList, lineas);
+        ConexionPrueba p({1});
+        prepara(p);
+        const QString imagen = p.korvel() + QStringLiteral("/board.tzrimg");
+        p.principal().setEligeFichero([imagen](QFileDialog *) { return imagen; });
+        CierraShowMessage mensajes;
+        TFProgreso *progreso = p.m_ctx.progreso;
+        const QStringList bloqueados{"Archivo1", "miComunication", "Herraminetas1", "Configuracin1",
+                                     "ToolFicheros", "ToolNuevo", "ToolSalvar", "ToolExcel", "ToolPWD_APP"};
+        QStringList habilitados;
+        bool cancelado = false;
+        QTimer vigia;
+        connect(&vigia, &QTimer::timeout, &vigia, [&] {
+            if (cancelado || !progreso->isVisible() || !progreso->btnDetener()->isVisible())
+                return;
+            // Well before the board is read whole, and not because it fell silent.
+            QVERIFY(!progreso->sinRespuesta());
+            for (const QString &nombre : bloqueados) {
+                if (p.habilitado(nombre))
+                    habilitados << nombre;
+            }
+            if (p.principal().DBGrid1()->isEnabled())
+                habilitados << QStringLiteral("DBGrid1");
+            cancelado = true;
+            progreso->btnDetener()->click();
+        });
+        vigia.start(10);
+        if (trabajo == 0) {
+            aceptaAdvertencia();
+            p.principal().Recibir_ANTClick();
+        } else if (trabajo == 1) {
+            p.principal().CompararSistemaClick();
+        } else {
+            ConexionPrueba::alPedirContra(QStringLiteral("40962"));
+            p.principal().GuardarImagenClick();
+        }
+        vigia.stop();
+        QVERIFY(cancelado);
+        QCOMPARE(habilitados, QStringList());
+        if (trabajo == 2)
+            QCOMPARE(mensajes.m_lineas.last().last(), lineas.last());
+        else
+            QCOMPARE(mensajes.m_lineas, QList<QStringList>({lineas}));
+        QVERIFY(!QFile::exists(imagen));
+        QCOMPARE(nombres(p.m_ctx.usuarios->Table1()), QStringList({"ANA", "BEA", "CAROL"}));
+        QVERIFY(!p.m_ctx.link->parada());
+        QVERIFY(progreso->btnDetener()->isHidden());
+        // Everything is enabled again once the job is over.
+        for (const QString &nombre : bloqueados)
+            QVERIFY2(p.habilitado(nombre), qPrintable(nombre));
+        QVERIFY(p.principal().DBGrid1()->isEnabled());
     }
 
     void silenceNoticeGoesWhenRepliesResume()

@@ -568,6 +568,64 @@ private slots:
         QCOMPARE(p.DBGrid1()->currentIndex(), p.modelo()->index(0, C::CALL));
     }
 
+    // Enter after an edit leaves the cursor on the row just edited; where the order by name moves
+    // that row (a finished code stores it), the cursor goes with it.
+    void enterKeepsTheEditedRow_data()
+    {
+        QTest::addColumn<bool>("ordenado");
+        QTest::addColumn<int>("fila");
+        QTest::addColumn<int>("columna");
+        QTest::addColumn<QString>("tecleado");
+        QTest::addColumn<int>("filaDespues");
+        QTest::addColumn<QString>("nombre");
+        const int nombre = C::NOMBRE;
+        const int codigo = C::CODIGO;
+        QTest::newRow("call, last row") << false << 2 << int(C::CALL) << "12" << 2 << "BEA";
+        QTest::newRow("name, middle row") << false << 1 << nombre << "anna" << 1 << "ANNA";
+        QTest::newRow("name, ordered") << true << 1 << nombre << "bob" << 1 << "BOB";
+        QTest::newRow("code, last row") << false << 2 << codigo << "123456" << 2 << "BEA";
+        QTest::newRow("code, middle row") << false << 1 << codigo << "123456" << 1 << "ANA";
+        QTest::newRow("code, ordered, last row") << true << 2 << codigo << "123456" << 2 << "CLO";
+        QTest::newRow("renamed, code, ordered, moves down") << true << 0 << nombre << "dan" << 2 << "DAN";
+        QTest::newRow("renamed, code, ordered, moves up") << true << 2 << nombre << "ab" << 0 << "AB";
+    }
+
+    void enterKeepsTheEditedRow()
+    {
+        QFETCH(bool, ordenado);
+        QFETCH(int, fila);
+        QFETCH(int, columna);
+        QFETCH(QString, tecleado);
+        QFETCH(int, filaDespues);
+        QFETCH(QString, nombre);
+        UsuariosPrueba p;
+        QVERIFY(abre(p, {QStringLiteral("CLO"), QStringLiteral("ANA"), QStringLiteral("BEA")}));
+        if (ordenado)
+            p.accion(QStringLiteral("ToolOrden"))->trigger();
+        p.celda(fila, columna);
+        if (columna != C::CODIGO) {
+            // The cell editor opens with its text selected: what is typed replaces it.
+            p.pulsa(Qt::Key_F2);
+            p.teclea(tecleado);
+            p.pulsa(Qt::Key_Return);
+            QCOMPARE(p.DBGrid1()->currentIndex(), p.modelo()->index(fila, columna));
+            QCOMPARE(p.muestra(fila, C::NOMBRE), nombre);
+            if (!QTest::currentDataTag() || !QByteArray(QTest::currentDataTag()).startsWith("renamed"))
+                return;
+            // Then a code finishes the row, which the order puts elsewhere.
+            p.celda(fila, C::CODIGO);
+            tecleado = QStringLiteral("123456");
+        }
+        QVERIFY(p.edtCode()->isVisible());
+        p.edtCode()->setFocus();
+        p.edtCode()->selectAll();
+        p.teclea(tecleado);
+        p.pulsa(Qt::Key_Return);
+        QCOMPARE(p.tabla().state(), Table::State::Browse);
+        QCOMPARE(p.DBGrid1()->currentIndex(), p.modelo()->index(filaDespues, C::LINEA2));
+        QCOMPARE(p.muestra(filaDespues, C::NOMBRE), nombre);
+    }
+
     void tableReopenedBehindTheGridIsFollowed()
     {
         UsuariosPrueba p;

@@ -14,6 +14,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMessageBox>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
@@ -23,6 +24,38 @@ namespace {
 void aceptaAdvertencia()
 {
     onNextModal([](QWidget *w) {
+        QTest::mouseClick(w->findChild<QPushButton *>(QStringLiteral("Aceptar")), Qt::LeftButton);
+    });
+}
+
+// What a message box showed, answered with one of its buttons.
+struct CajaVista
+{
+    QString nombre;
+    QString texto;
+    QString informativo;
+};
+
+void respondeCaja(CajaVista &vista, QMessageBox::StandardButton boton)
+{
+    onNextModal([&vista, boton](QWidget *w) {
+        auto *caja = qobject_cast<QMessageBox *>(w);
+        vista.nombre = w->objectName();
+        if (!caja)
+            return;
+        vista.texto = caja->text();
+        vista.informativo = caja->informativeText();
+        QTest::mouseClick(caja->button(boton), Qt::LeftButton);
+    });
+}
+
+// The code dialog: what its reason line said, then typed is entered.
+void respondeCodigo(QString &motivo, const QString &tecleado)
+{
+    onNextModal([&motivo, tecleado](QWidget *w) {
+        const auto *linea = w->findChild<QLabel *>(QStringLiteral("L_Motivo"));
+        motivo = linea && linea->isVisible() ? linea->text() : QStringLiteral("(none)");
+        QTest::keyClicks(w->findChild<QLineEdit *>(QStringLiteral("E_Contra")), tecleado);
         QTest::mouseClick(w->findChild<QPushButton *>(QStringLiteral("Aceptar")), Qt::LeftButton);
     });
 }
@@ -105,8 +138,10 @@ private slots:
         QVERIFY(f.readAll().contains("2,different,BOB,BOB,CODIGO,,"));
 
         p.olvidaTrafico();
-        aceptaAdvertencia();
+        CajaVista confirmacion;
+        respondeCaja(confirmacion, QMessageBox::Ok);
         p.principal().EnviarCambiosClick();
+        QCOMPARE(confirmacion.nombre, QStringLiteral("ConfirmaCambios"));
         const QList<BoardBus::Request> writes = p.m_bus.requests(BoardBus::CMD_WRITE);
         QCOMPARE(writes.size(), 45);
         QCOMPARE(writes.first().address, 32 + 45);
@@ -120,12 +155,125 @@ private slots:
         p.placa().setByte(32 + 45 * 2, 'Q');
         cambiaCodigo(p, 0, QStringLiteral("999999"));
         p.olvidaTrafico();
-        aceptaAdvertencia();
+        respondeCaja(confirmacion, QMessageBox::Ok);
         p.principal().EnviarCambiosClick();
         QCOMPARE(p.m_bus.count(BoardBus::CMD_WRITE), 0);
         QCOMPARE(m_preguntas.size(), 2);
         QCOMPARE(informe->informe().entries.size(), 2);
         QCOMPARE(informe->informe().entries.last().campos, QStringList{QStringLiteral("NOMBRE")});
+    }
+
+    void sendOfChangesAsksWithItsOwnConfirmation_data()
+    {
+        QTest::addColumn<bool>("borra");
+        QTest::addColumn<QMessageBox::StandardButton>("boton");
+        QTest::addColumn<QString>("informativo");
+        QTest::addColumn<int>("escrituras");
+        const QString uno = QStringLiteral("Users to write: 1. Slots to empty: 0.\nThe rest of the board stays as it is.");
+        const QString vacia = QStringLiteral("Users to write: 0. Slots to empty: 1.\nThe rest of the board stays as it is.");
+        QTest::newRow("changed code, OK") << false << QMessageBox::Ok << uno << 45;
+        QTest::newRow("changed code, Cancel") << false << QMessageBox::Cancel << uno << 0;
+        QTest::newRow("deleted user, OK") << true << QMessageBox::Ok << vacia << 1;
+        QTest::newRow("deleted user, Cancel") << true << QMessageBox::Cancel << vacia << 0;
+    }
+
+    void sendOfChangesAsksWithItsOwnConfirmation()
+    {
+        QFETCH(bool, borra);
+        QFETCH(QMessageBox::StandardButton, boton);
+        QFETCH(QString, informativo);
+        QFETCH(int, escrituras);
+        ConexionPrueba p;
+        prepara(p, {{"ANA", "0001", "001", "123456"},
+                    {"BOB", "0002", "002", "111111"},
+                    {"CAT", "0003", "003", "222222"}});
+        CierraShowMessage mensajes;
+        aceptaAdvertencia();
+        p.principal().EnviarCambiosClick();
+        QCOMPARE(p.placa().usersStored(), 3);
+        if (borra) {
+            Table &t = p.m_ctx.usuarios->Table1();
+            QVERIFY(t.moveTo(2));
+            QVERIFY(t.deleteCurrent());
+        } else {
+            cambiaCodigo(p, 1, QStringLiteral("654321"));
+        }
+        const QByteArray antes = p.placa().memory();
+        p.olvidaTrafico();
+        CajaVista caja;
+        respondeCaja(caja, boton);
+        p.principal().EnviarCambiosClick();
+        QCOMPARE(caja.nombre, QStringLiteral("ConfirmaCambios"));
+        QCOMPARE(caja.texto, QStringLiteral("Send the changes of file %1 to board %2?")
+                                 .arg(QStringLiteral("users.db"), p.principal().num_placa()->text()));
+        QCOMPARE(caja.informativo, informativo);
+        QCOMPARE(p.m_bus.count(BoardBus::CMD_WRITE), escrituras);
+        if (escrituras == 0)
+            QCOMPARE(p.placa().memory(), antes);
+        else {
+            QCOMPARE(mensajes.m_lineas.last().first(), QStringLiteral("Changes sent."));
+            // A success is not drawn in the warnings' red.
+            QVERIFY(!mensajes.m_rojas.last());
+        }
+    }
+
+    void imageCommandsNameTheMasterCodeAndAnswerAWrongOne_data()
+    {
+        QTest::addColumn<bool>("restaura");
+        QTest::addColumn<QString>("motivo");
+        QTest::addColumn<QString>("nadaHecho");
+        QTest::newRow("save") << false << QStringLiteral("The master code of board 01 is asked to save its image.")
+                              << QStringLiteral("No image was saved.");
+        QTest::newRow("restore") << true
+                                 << QStringLiteral("The master code of board 01 is asked to restore it from the image.")
+                                 << QStringLiteral("Nothing was written.");
+    }
+
+    void imageCommandsNameTheMasterCodeAndAnswerAWrongOne()
+    {
+        QFETCH(bool, restaura);
+        QFETCH(QString, motivo);
+        QFETCH(QString, nadaHecho);
+        ConexionPrueba p;
+        prepara(p, {{"ANA", "0001", "001", "123456"}});
+        p.placa().seedUsers(5);
+        p.placa().setMasterCode(QStringLiteral("12345"));
+        const QString path = p.m_dir.filePath(QStringLiteral("board.tzrimg"));
+        int dialogos = 0;
+        p.principal().setEligeFichero([path, &dialogos](QFileDialog *) {
+            ++dialogos;
+            return path;
+        });
+        CierraShowMessage mensajes;
+        if (restaura) {
+            ConexionPrueba::alPedirContra(QStringLiteral("12345"));
+            p.principal().GuardarImagenClick();
+            QVERIFY(QFileInfo::exists(path));
+        }
+        for (const QString &tecleado : {QStringLiteral("73518"), QStringLiteral("11111")}) {
+            mensajes.m_lineas.clear();
+            QString visto;
+            respondeCodigo(visto, tecleado);
+            p.olvidaTrafico();
+            if (restaura)
+                p.principal().RestaurarImagenClick();
+            else
+                p.principal().GuardarImagenClick();
+            QCOMPARE(visto, motivo);
+            QCOMPARE(mensajes.m_lineas.size(), 1);
+            QCOMPARE(mensajes.m_lineas.last(), (QStringList{QStringLiteral("Wrong master code."), nadaHecho}));
+            QVERIFY(mensajes.m_rojas.last());
+            QCOMPARE(p.m_bus.count(BoardBus::CMD_WRITE), 0);
+        }
+        QCOMPARE(dialogos, restaura ? 3 : 0);
+        QCOMPARE(p.dialogo().findChild<QLabel *>(QStringLiteral("L_Motivo"))->text(), QString());
+
+        // The connect prompt stays as it was: no reason line.
+        QString visto;
+        p.principal().CONECTARClick();
+        respondeCodigo(visto, QStringLiteral("73518"));
+        p.principal().CONECTARClick();
+        QCOMPARE(visto, QStringLiteral("(none)"));
     }
 
     void imageSavedThenRestoredOntoAWipedBoard()
