@@ -3,7 +3,7 @@
 // adapter's 16 ms and 1 ms latency timer. Prints `name: value` lines.
 
 #include "Clock.h"
-#include "Comunicacion_TZR.h"
+#include "Comunicacion_TZR_p.h"
 #include "MemoryTable.h"
 #include "PortList.h"
 #include "QtSerialPort.h"
@@ -133,8 +133,8 @@ double percentile(const std::vector<double> &sorted, double p)
 
 template <typename F> Figures measure(Comunicacion_TZR &link, F &&work)
 {
-    const qint64 e0 = link.intercambios();
-    const qint64 b0 = link.bytesEnviados() + link.bytesRecibidos();
+    const qint64 e0 = Comunicacion_TZRPrivate(link).intercambios();
+    const qint64 b0 = Comunicacion_TZRPrivate(link).bytesEnviados() + Comunicacion_TZRPrivate(link).bytesRecibidos();
     const double c0 = cpuSeconds();
     QElapsedTimer t;
     t.start();
@@ -142,8 +142,8 @@ template <typename F> Figures measure(Comunicacion_TZR &link, F &&work)
     Figures f;
     f.wall = static_cast<double>(t.nsecsElapsed()) / 1e9;
     f.cpu = cpuSeconds() - c0;
-    f.exchanges = link.intercambios() - e0;
-    f.wire = static_cast<double>(link.bytesEnviados() + link.bytesRecibidos() - b0) * BYTE_SECONDS;
+    f.exchanges = Comunicacion_TZRPrivate(link).intercambios() - e0;
+    f.wire = static_cast<double>(Comunicacion_TZRPrivate(link).bytesEnviados() + Comunicacion_TZRPrivate(link).bytesRecibidos() - b0) * BYTE_SECONDS;
     return f;
 }
 

@@ -106,8 +106,20 @@ QString UsersImport::reasonText(const char *key, const char *fallback) const
     return m_texts.texto(QString::fromLatin1(key), QString::fromUtf8(fallback));
 }
 
-bool UsersImport::takeRow(const QStringList &values, QStringList &row, QString &reason) const
+bool UsersImport::takeRow(const QStringList &values, const QList<bool> &numeric, QStringList &row,
+                          QString &reason) const
 {
+    // A number keeps no leading zeros, and a short code is filled on the right: unless its digits
+    // fill the field, the sheet may show zeros in front (a "000000" format) that the number does
+    // not hold, and the code stored would not be the one the user sees. Call code and TZR are
+    // filled on the left, so their leading zeros come back.
+    if (numeric.value(fieldPosition(Campo::CODIGO)) &&
+        values.value(fieldPosition(Campo::CODIGO)).trimmed().size() < width(Campo::CODIGO)) {
+        reason = reasonText("IMP_R_NUMBER", "%1: stored as a number in the sheet (leading zeros are lost); "
+                                            "format the column as text")
+                     .arg(Campo::CODIGO);
+        return false;
+    }
     const auto refuseChar = [&](const QString &field, QChar c) {
         reason = reasonText("IMP_R_CHAR", "%1: character \"%2\" not accepted").arg(field, QString(c));
         return false;
@@ -221,11 +233,14 @@ ImportPlan UsersImport::plan(const QList<SheetRow> &rows, ImportMode mode, int e
         if (blank(source.cells))
             continue;
         QStringList values;
-        for (const int column : columnOf)
+        QList<bool> numeric;
+        for (const int column : columnOf) {
             values << (column >= 0 ? source.cells.value(column) : QString());
+            numeric << (column >= 0 && source.numbers.contains(column));
+        }
         QStringList row;
         QString reason;
-        if (!takeRow(values, row, reason)) {
+        if (!takeRow(values, numeric, row, reason)) {
             result.problems << ImportProblem{source.line, reason};
             continue;
         }

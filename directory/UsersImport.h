@@ -60,7 +60,8 @@ public:
     static int rowCount(const QString &directory, const QString &fileName);
 
 private:
-    bool takeRow(const QStringList &values, QStringList &row, QString &reason) const;
+    // numeric: per field, whether its cell held a number rather than text.
+    bool takeRow(const QStringList &values, const QList<bool> &numeric, QStringList &row, QString &reason) const;
     QString reasonText(const char *key, const char *fallback) const;
 
     const TextLookup &m_texts;

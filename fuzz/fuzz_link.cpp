@@ -5,7 +5,7 @@
 // waits on the clock.
 
 #include "Clock.h"
-#include "Comunicacion_TZR.h"
+#include "Comunicacion_TZR_p.h"
 #include "FixedTexts.h"
 #include "MemoryDebugLog.h"
 #include "ScriptPort.h"
@@ -88,10 +88,10 @@ struct Rig
     // The reply timer firing: only ever while it runs, and only for the exchange that started it.
     void postTimeout()
     {
-        const qint64 exchange = link.intercambios();
+        const qint64 exchange = Comunicacion_TZRPrivate(link).intercambios();
         QTimer::singleShot(0, &link, [this, exchange] {
-            if (link.intercambios() == exchange && link.TimerRecepcion().isActive())
-                link.TimerRecepcionTimer();
+            if (Comunicacion_TZRPrivate(link).intercambios() == exchange && link.TimerRecepcion().isActive())
+                Comunicacion_TZRPrivate(link).TimerRecepcionTimer();
         });
     }
 
@@ -127,12 +127,12 @@ struct Rig
         return {};
     }
 
-    void checkIdle() const
+    void checkIdle()
     {
-        CHECK(!link.esperando_respuesta());
-        CHECK(link.fin_espera());
-        CHECK(!const_cast<Comunicacion_TZR &>(link).TimerRecepcion().isActive());
-        const Trama &rx = link.trama_rx();
+        CHECK(!Comunicacion_TZRPrivate(link).esperando_respuesta());
+        CHECK(Comunicacion_TZRPrivate(link).fin_espera());
+        CHECK(!link.TimerRecepcion().isActive());
+        const Trama &rx = Comunicacion_TZRPrivate(link).trama_rx();
         CHECK(rx[TAM_TRAMA - 1] == FIN_TRAMA);
         int k = 0;
         while (k < TAM_TRAMA && rx[k] != FIN_TRAMA) {
@@ -147,7 +147,7 @@ struct Rig
             const int L = rx[2];
             CHECK(L >= 1);
             CHECK(L + 3 < k);
-            CHECK(link.Comprueba_XOR());
+            CHECK(Comunicacion_TZRPrivate(link).Comprueba_XOR());
         }
     }
 };

@@ -112,3 +112,117 @@ put('fuzz_import', 'csv-titles-replace', b'\0NOMBRE;CALL;TZR;CODIGO;LINEA2;LINEA
 put('fuzz_import', 'csv-spanish-append', b'\2Nombre,Llamada,TZR,C\xf3digo\nLUIS,1,1,1234\n"SMITH, J",2,3,"99"\n')
 put('fuzz_import', 'csv-quotes-append', b'\2"SMITH, J";"say ""hi""";"two\nlines"\nNEXT;1;2\n')
 put('fuzz_import', 'csv-refused-rows', b'\0JOS\xc9;1;1\nABCDEFGHIJKLMNOPQ;1;1\nOK;12;3;4444\n')
+
+# fuzz_syncimage: byte 0 bits 0-4 = the board the bytes are stored under, bit 5 = the target puts a
+# sound header naming board byte 1 in front of the rest (the user area).
+def sync_image(board, slots, msecs=1796726401250):
+    flags = bytes(1 if n in slots else 0 for n in range(350))
+    body = b''.join(bytes(slots[n]) for n in sorted(slots))
+    return b'TZRSYNC' + struct.pack('>Biq', 1, board, msecs) + flags + body
+
+
+card_slots = {0: record, 1: card, 349: record}
+put('fuzz_syncimage', 'three-users', bytes([3]) + sync_image(3, card_slots))
+put('fuzz_syncimage', 'empty-board', bytes([0]) + sync_image(0, {}))
+put('fuzz_syncimage', 'other-board-number', bytes([7]) + sync_image(8, card_slots))
+put('fuzz_syncimage', 'slot-marked-empty', bytes([1]) + sync_image(1, {5: record[:20] + [0xFF] + record[21:]}))
+put('fuzz_syncimage', 'one-byte-short', bytes([2]) + sync_image(2, card_slots)[:-1])
+put('fuzz_syncimage', 'area-behind-header', bytes([0x20 | 4, 4]) + sync_image(4, card_slots)[20:])
+put('fuzz_syncimage', 'area-bad-flag', bytes([0x20 | 5, 5]) + b'\2' + sync_image(5, {})[21:])
+
+# fuzz_import .xls inputs. Those of our own export come from the built tool (second argument, the
+# build folder holding cli/tzr); the shapes a spreadsheet program writes come from xlwt (Debian's
+# python3-xlwt), which writes BIFF8 as Excel does: shared strings, number formats, several sheets.
+if len(sys.argv) > 2:
+    import subprocess
+    tzr = os.path.join(sys.argv[2], 'cli', 'tzr')
+    with tempfile.TemporaryDirectory() as tmp:
+        base = os.path.join(tmp, 'users')
+        for ext in ('.db', '.px', '.val', '.XG0', '.YG0'):
+            shutil.copy(template + ext, base + ext)
+        db = sqlite3.connect(base + '.db')
+        db.executemany('INSERT INTO registros (NOMBRE, CALL, TZR, CODIGO, LINEA2, LINEA2_ON, TIPO_CODE) '
+                       'VALUES (?, ?, ?, ?, ?, ?, ?)',
+                       [('JUAN', '0123', '123', '12AB00', 'PUERTA 2', 'X', 'Keypad'),
+                        ('ANA', '4567', '089', '0123456789', '', '', 'Card'),
+                        ('LUIS', '0001', '001', 'FFFFFFFFFF', 'PISO 1 A', '', 'Button')])
+        db.commit()
+        db.close()
+        env = dict(os.environ, XDG_DATA_HOME=tmp, XDG_STATE_HOME=tmp, XDG_CONFIG_HOME=tmp)
+        subprocess.run([tzr, 'export', base + '.db', os.path.join(tmp, 'out.xls')], check=True, env=env,
+                       stdout=subprocess.DEVNULL)
+        exported = open(os.path.join(tmp, 'out.xls'), 'rb').read()
+    put('fuzz_import', 'xls-export-replace', b'\1' + exported)
+    put('fuzz_import', 'xls-export-append', b'\3' + exported)
+
+try:
+    import io
+    import xlwt
+except ImportError:
+    xlwt = None
+    print('make_seeds.py: no xlwt, the spreadsheet-program .xls seeds are left as they are', file=sys.stderr)
+
+
+def workbook(fill):
+    book = xlwt.Workbook(encoding='cp1252')
+    fill(book)
+    out = io.BytesIO()
+    book.save(out)
+    return out.getvalue()
+
+
+def titles_and_numbers(book):
+    sheet = book.add_sheet('Vecinos')
+    for c, title in enumerate(['Nombre', 'Llamada', 'TZR', 'Código', 'Línea 2']):
+        sheet.write(0, c, title)
+    four = xlwt.easyxf(num_format_str='0000')
+    three = xlwt.easyxf(num_format_str='000')
+    rows = [('GARCIA ANA', 12, 1, 1234, 'PISO 1 A'), ('RUIZ JOSE', 13, 2, '', 'PISO 1 B'),
+            ('GARCIA ANA', 14, 3, 5678.0, 'PISO 1 A')]   # repeated text: one shared string
+    for r, row in enumerate(rows, 1):
+        sheet.write(r, 0, row[0])
+        sheet.write(r, 1, row[1], four)
+        sheet.write(r, 2, row[2], three)
+        sheet.write(r, 3, row[3])
+        sheet.write(r, 4, row[4])
+
+
+def several_sheets(book):
+    first = book.add_sheet('Users')
+    for r, row in enumerate([('EVA', 1, 1, '0042'), ('LUIS', 2.5, 1e3, -7), ('ÉMILE', 0, 350, 12345678901)]):
+        for c, v in enumerate(row):
+            first.write(r, c, v, xlwt.easyxf(num_format_str='#,##0.00' if isinstance(v, float) else 'General'))
+    first.write(3, 0, xlwt.Formula('"MAR"&"TA"'))
+    first.write(3, 1, True)
+    first.write(3, 2, xlwt.Formula('1+2'))
+    first.write(4, 0, 46000.5, xlwt.easyxf(num_format_str='dd/mm/yyyy hh:mm'))
+    first.write_merge(5, 5, 0, 2, 'MERGED')
+    second = book.add_sheet('Notes')
+    second.write(0, 0, 'not read')
+    second.write(1, 1, 3.25)
+    book.add_sheet('Empty')
+
+
+def long_shared_strings(book):
+    # Enough shared text that the string table continues in CONTINUE records, one string across.
+    sheet = book.add_sheet('Hoja1')
+    for r in range(120):
+        sheet.write(r, 0, 'VECINO %03d' % r)
+        sheet.write(r, 1, '%04d' % r)
+        sheet.write(r, 2, r % 10 + 1)
+        sheet.write(r, 7, 'NOTA %03d ' % r + 'X' * 60)
+    sheet.write(120, 0, 'L' * 9000)
+
+
+def first_sheet_empty(book):
+    book.add_sheet('Blank')
+    users = book.add_sheet('Users')
+    users.write(0, 0, 'PEDRO')
+    users.write(0, 1, 7)
+
+
+if xlwt:
+    put('fuzz_import', 'xls-titles-numbers-replace', b'\1' + workbook(titles_and_numbers))
+    put('fuzz_import', 'xls-several-sheets-append', b'\3' + workbook(several_sheets))
+    put('fuzz_import', 'xls-long-shared-strings-replace', b'\1' + workbook(long_shared_strings))
+    put('fuzz_import', 'xls-first-sheet-empty-replace', b'\1' + workbook(first_sheet_empty))

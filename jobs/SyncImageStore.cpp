@@ -1,8 +1,7 @@
 #include "SyncImageStore.h"
+#include "SyncImageStore_p.h"
 
 namespace {
-
-const QString KIND = QStringLiteral("sync-image");
 
 QString keyOf(int placa)
 {
@@ -19,7 +18,7 @@ SyncImageStore::SyncImageStore(const QString &directorio, const QString &nombre)
 std::optional<SyncImage> SyncImageStore::load(int placa) const
 {
     bool found = false;
-    const QByteArray bytes = m_cursor.sideRecord(KIND, keyOf(placa), &found);
+    const QByteArray bytes = m_cursor.sideRecord(SYNC_IMAGE_KIND, keyOf(placa), &found);
     if (!found)
         return std::nullopt;
     std::optional<SyncImage> image = SyncImage::fromBytes(bytes);
@@ -30,10 +29,10 @@ std::optional<SyncImage> SyncImageStore::load(int placa) const
 
 void SyncImageStore::save(const SyncImage &image)
 {
-    m_cursor.setSideRecord(KIND, keyOf(image.placa), image.toBytes());
+    m_cursor.setSideRecord(SYNC_IMAGE_KIND, keyOf(image.placa), image.toBytes());
 }
 
 void SyncImageStore::forget(int placa)
 {
-    m_cursor.removeSideRecord(KIND, keyOf(placa));
+    m_cursor.removeSideRecord(SYNC_IMAGE_KIND, keyOf(placa));
 }

@@ -17,7 +17,6 @@ constexpr FieldBytes FIELDS[] = {
     {"TZR", OFS_TZR, OFS_TZR + 1},
     {"CODIGO", OFS_CODIGO, OFS_CODIGO + 5},
     {"LINEA2", OFS_LINEA2, OFS_LINEA2 + 15},
-    {"BYTE42_43", OFS_BYTE42, OFS_BYTE43},
     {"LINEA2_ON", OFS_LINEA2_ON, OFS_LINEA2_ON},
 };
 
@@ -80,7 +79,7 @@ CompareReport CompareReport::compare(const UserArea &placa, const QList<Registro
         const bool f = i < n;
         if (!b && !f)
             continue;
-        if (b && f && placa.record(i) == fichero[i].registro)
+        if (b && f && sameFields(placa.record(i), fichero[i].registro))
             continue;
         CompareEntry e;
         e.slot = i;
@@ -95,13 +94,13 @@ CompareReport CompareReport::compare(const UserArea &placa, const QList<Registro
             e.campos = differingFields(placa.record(i), fichero[i].registro);
         if (f) {
             for (int j = 0; j < MAX_USUARIOS && e.enPlaca < 0; ++j) {
-                if (j != i && placa.inUse(j) && placa.record(j) == fichero[i].registro)
+                if (j != i && placa.inUse(j) && sameFields(placa.record(j), fichero[i].registro))
                     e.enPlaca = j;
             }
         }
         if (b) {
             for (int j = 0; j < n && e.enFichero < 0; ++j) {
-                if (j != i && fichero[j].registro == placa.record(i))
+                if (j != i && sameFields(fichero[j].registro, placa.record(i)))
                     e.enFichero = j;
             }
         }

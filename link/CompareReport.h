@@ -22,7 +22,7 @@ struct CompareEntry
     QString nombrePlaca;   // the board's user in this slot, trimmed
     QString nombreFichero; // the file's user for this slot, trimmed
     // Different: the fields whose bytes differ, as the table names them (NOMBRE, CALL, TZR,
-    // CODIGO, LINEA2, LINEA2_ON), and "BYTE42_43" for the two spare bytes.
+    // CODIGO, LINEA2, LINEA2_ON); the spare bytes 42 and 43 are never compared.
     QStringList campos;
     // The file's user of this slot sits unchanged in that other board slot (-1: nowhere else).
     int enPlaca = -1;

@@ -152,6 +152,7 @@ void Comunicacion_TZR::Intercambio(int comando, const Payload &lista, int placa)
         throw PuertoPerdido(m_port->errorString());
     Construye_Trama(comando, lista, placa);
     m_ecoPendiente = (m_port && m_port->lineEchoes()) ? longitudTx() : 0;
+    m_ecoRoto = false;
     m_esperando = true;
     Reinicia_Espera();
     ++m_intercambios;
@@ -191,8 +192,20 @@ void Comunicacion_TZR::PuertoCOMRxChar(int count)
             if (c < 0)
                 break;
             ++m_bytesRecibidos;
+            if (m_ecoRoto)
+                continue;
             if (m_ecoPendiente > 0) {
+                const int enviado = m_tx[longitudTx() - m_ecoPendiente] & 0xFF;
                 --m_ecoPendiente;
+                if (c == enviado)
+                    continue;
+                // The line handed back something else than was sent: the request may have reached
+                // the board spoiled too, and where its reply starts is unknown. Everything up to
+                // the reply time-out is dropped, so the retry starts on a quiet line.
+                m_ecoRoto = true;
+                m_ecoPendiente = 0;
+                m_rx.fill(FIN_TRAMA);
+                appendMark(QStringLiteral("X"));
                 continue;
             }
             // A reply starts with 0xFF: line noise or the tail of an earlier reply in front of it

@@ -72,10 +72,6 @@ public:
     // The current board number; raises ConversionError when num_placa is not a number.
     int placaActual() const;
 
-    const Trama &trama_tx() const { return m_tx; }
-    const Trama &trama_rx() const { return m_rx; }
-    bool esperando_respuesta() const { return m_esperando; }
-    bool fin_espera() const { return m_finEspera; }
     bool respuesta_valida() const { return m_valida; }
     // The value carried by a read reply (slot 4 of trama_rx).
     int valorLeido() const { return m_rx[4]; }
@@ -87,16 +83,8 @@ public:
     // Empties trama_rx and clears esperando_respuesta, as at start-up.
     void reinicia();
 
-    void Construye_Trama(int comando, const Payload &lista, int placa);
-    int Calcula_XOR() const;
-    void Envia_Trama();
-    void Reinicia_Espera();
     bool Espera_Respuesta();
     void Intercambio(int comando, const Payload &lista, int placa);
-    void PuertoCOMRxChar(int count);
-    void Evalua_Respuesta();
-    bool Comprueba_XOR() const;
-    void TimerRecepcionTimer();
     bool Modo_Transferencia(bool on);
     void Envia_Reinicio();
 
@@ -133,11 +121,6 @@ public:
     void setParada(bool on) { m_parada = on; }
     bool parada() const { return m_parada; }
 
-    // Counts of what went over the line, for the benchmarks and tests.
-    qint64 intercambios() const { return m_intercambios; }
-    qint64 bytesEnviados() const { return m_bytesEnviados; }
-    qint64 bytesRecibidos() const { return m_bytesRecibidos; }
-
 signals:
     // A read was answered with the read request itself: the line echoes. The port's echo
     // setting has been turned on and the exchange went on waiting for the board's reply.
@@ -146,6 +129,18 @@ signals:
     void intercambioTerminado(bool valida);
 
 private:
+    // The frame steps, buffers and counters are reached by tests, fuzz targets and benchmarks
+    // through Comunicacion_TZR_p.h only.
+    friend class Comunicacion_TZRPrivate;
+
+    void Construye_Trama(int comando, const Payload &lista, int placa);
+    int Calcula_XOR() const;
+    void Envia_Trama();
+    void Reinicia_Espera();
+    void PuertoCOMRxChar(int count);
+    void Evalua_Respuesta();
+    bool Comprueba_XOR() const;
+    void TimerRecepcionTimer();
     void detenerEspera();
     int longitudTx() const;
     bool descartaEco();
@@ -163,6 +158,8 @@ private:
     int m_ocupado = 0;
     // Echoed request bytes still to be dropped from the front of what arrives.
     int m_ecoPendiente = 0;
+    // The echo did not match the request: this attempt fails at its time-out.
+    bool m_ecoRoto = false;
     bool m_parada = false;
     int m_tipoLector = 0;
     qint64 m_intercambios = 0;

@@ -10,6 +10,15 @@ RegistroPlaca registroVacio()
     return r;
 }
 
+bool sameFields(const RegistroPlaca &a, const RegistroPlaca &b)
+{
+    for (int i = 0; i < TAM_REGISTRO; ++i) {
+        if (i != OFS_BYTE42 && i != OFS_BYTE43 && a[i] != b[i])
+            return false;
+    }
+    return true;
+}
+
 QChar Digito_Hex(int value)
 {
     if (value >= 1 && value <= 9)

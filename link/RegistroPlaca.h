@@ -28,6 +28,9 @@ constexpr int DIR_TIPO_LECTOR = 4;
 using RegistroPlaca = std::array<int, TAM_REGISTRO>;
 
 RegistroPlaca registroVacio();
+// Equal in every byte that carries a field; the spare bytes 42 and 43 carry none, and some
+// firmware keeps its own values there.
+bool sameFields(const RegistroPlaca &a, const RegistroPlaca &b);
 // Address of the first byte of slot n (counted from 0).
 constexpr int direccionSlot(int slot) { return INICIO_REGISTROS + TAM_REGISTRO * slot; }
 

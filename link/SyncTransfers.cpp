@@ -2,12 +2,22 @@
 
 #include "Clock.h"
 #include "Comunicacion_TZR.h"
+#include "SlotWalk.h"
 #include "TablaTransferencia.h"
 #include "TextLookup.h"
 #include "TransferReport.h"
 #include "TzrError.h"
 
 #include <QTime>
+
+namespace {
+
+// After byte 20, the bytes of a slot in use the guard reads: the rest of the access code, which
+// decides who gets in, then the name's first byte.
+constexpr int BYTES_DE_ACCESO[] = {OFS_CODIGO + 1, OFS_CODIGO + 2, OFS_CODIGO + 3,
+                                   OFS_CODIGO + 4, OFS_CODIGO + 5, 0};
+
+} // namespace
 
 SyncTransfers::SyncTransfers(Comunicacion_TZR &link, const TextLookup &textos, const Clock &clock)
     : m_link(link), m_textos(textos), m_clock(clock), m_transferencias(link, textos, clock)
@@ -35,30 +45,22 @@ LecturaSistema SyncTransfers::Lee_Sistema()
     if (m_progreso) {
         m_progreso->setMensaje(
             m_textos.texto(QStringLiteral("SYNC_READING"), QStringLiteral("Comparing with system :")));
-        m_progreso->setPosicion(0);
-        m_progreso->setMaximo(MAX_USUARIOS);
-        m_progreso->setContador(QStringLiteral("0/%1").arg(MAX_USUARIOS));
     }
-    for (int i = 0; i < MAX_USUARIOS; ++i) {
-        if (m_progreso) {
-            m_progreso->setPosicion(i + 1);
-            m_progreso->setContador(QStringLiteral("%1/%2").arg(i + 1).arg(MAX_USUARIOS));
-            m_progreso->setUsuarioProceso(QStringLiteral("%1/%2").arg(i + 1).arg(MAX_USUARIOS));
-        }
+    SlotWalk(m_progreso, SlotWalk::Counter::NumberedWithUser).run([&](int i) {
         RegistroPlaca lista = registroVacio();
         while (!m_link.Espera_Respuesta()) {
         }
         if (!m_transferencias.Lee_Registro(i, lista))
             ++lectura.slotsFallidos;
         if (lista[OFS_CODIGO] == FIN_TRAMA)
-            continue;
+            return;
         lectura.area.setRecord(i, lista);
         // A receive reads the keypad length for every record it decodes as keypad; so does this.
         const bool teclado =
             (lista[OFS_CODIGO] >= 0x30 && lista[OFS_CODIGO] <= 0x3F) || m_link.tipo_lector() == 0;
         if (lista[0] != FIN_TRAMA && teclado)
             m_transferencias.Lee_Longitud_Teclado();
-    }
+    });
     if (conLog)
         m_link.printDebug(
             QStringLiteral("Compara_Sistema: Fin - Tiempo: ") +
@@ -74,36 +76,41 @@ ComprobacionPlaca SyncTransfers::Comprueba_Placa(const UserArea &imagen)
     if (m_progreso) {
         m_progreso->setMensaje(
             m_textos.texto(QStringLiteral("SYNC_CHECKING"), QStringLiteral("Checking system :")));
-        m_progreso->setPosicion(0);
-        m_progreso->setMaximo(MAX_USUARIOS);
     }
     const int placa = m_link.placaActual();
-    for (int i = 0; i < MAX_USUARIOS; ++i) {
-        if (m_progreso) {
-            m_progreso->setPosicion(i + 1);
-            m_progreso->setContador(QStringLiteral("%1/%2").arg(i + 1).arg(MAX_USUARIOS));
-        }
+    SlotWalk(m_progreso, SlotWalk::Counter::Numbered).run([&](int i) {
         const int pos = direccionSlot(i);
-        int estado = 0;
-        if (!m_link.Lee_Byte(placa, pos + OFS_CODIGO, estado)) {
+        // Byte 20 first: it alone settles a slot empty on both sides, and a slot whose state
+        // differs needs no more reads. Every read is one exchange, so a slot stops at its
+        // first difference.
+        int valor = 0;
+        ++c.lecturas;
+        if (!m_link.Lee_Byte(placa, pos + OFS_CODIGO, valor)) {
             ++c.slotsSinRespuesta;
-            continue;
+            return;
         }
         if (!imagen.inUse(i)) {
-            if (estado != SLOT_VACIO)
+            if (valor != SLOT_VACIO)
                 c.slotsCambiados << i;
-            continue;
+            return;
         }
-        if (estado != imagen.record(i)[OFS_CODIGO]) {
+        const RegistroPlaca &recordado = imagen.record(i);
+        if (valor != recordado[OFS_CODIGO]) {
             c.slotsCambiados << i;
-            continue;
+            return;
         }
-        int primero = 0;
-        if (!m_link.Lee_Byte(placa, pos, primero))
-            ++c.slotsSinRespuesta;
-        else if (primero != imagen.record(i)[0])
-            c.slotsCambiados << i;
-    }
+        for (int ofs : BYTES_DE_ACCESO) {
+            ++c.lecturas;
+            if (!m_link.Lee_Byte(placa, pos + ofs, valor)) {
+                ++c.slotsSinRespuesta;
+                break;
+            }
+            if (valor != recordado[ofs]) {
+                c.slotsCambiados << i;
+                break;
+            }
+        }
+    });
     QStringList cambiadas;
     for (int s : c.slotsCambiados)
         cambiadas << QString::number(s + 1);
@@ -119,7 +126,7 @@ PlanCambios SyncTransfers::planifica(const QList<RegistroEnvio> &registros, cons
     const int n = static_cast<int>(std::min<qsizetype>(registros.size(), MAX_USUARIOS));
     for (int i = 0; i < MAX_USUARIOS; ++i) {
         if (i < n) {
-            if (!imagen.inUse(i) || imagen.record(i) != registros[i].registro)
+            if (!imagen.inUse(i) || !sameFields(imagen.record(i), registros[i].registro))
                 plan.escribir << i;
         } else if (imagen.inUse(i)) {
             plan.vaciar << i;

@@ -26,10 +26,13 @@ struct LecturaSistema
 // The guard before a send of changes: is the board still as the image remembers it?
 struct ComprobacionPlaca
 {
-    // Slots whose byte 20 or (for a slot in use) byte 0 is not what the image holds.
+    // Slots whose in-use state, access code (bytes 20 to 25) or byte 0 is not what the image
+    // holds.
     QList<int> slotsCambiados;
     // Slots that could not be read in three attempts.
     int slotsSinRespuesta = 0;
+    // Byte reads the check asked for (each one exchange, retries not counted).
+    int lecturas = 0;
     bool igual() const { return slotsCambiados.isEmpty() && slotsSinRespuesta == 0; }
 };
 
@@ -75,7 +78,8 @@ public:
     // Every slot of the board, with the exchanges, marks and progress of a receive and log lines
     // of its own. The data file is not involved.
     LecturaSistema Lee_Sistema();
-    // Byte 20 of every slot and byte 0 of every slot in use, against the image.
+    // Byte 20 of every slot and, of every slot in use on both sides, bytes 21 to 25 and byte 0,
+    // against the image.
     ComprobacionPlaca Comprueba_Placa(const UserArea &imagen);
     // The slots whose 45 bytes differ from the image (or that the image holds empty) among the
     // records, and the slots the image holds in use beyond the last record.

@@ -3,8 +3,10 @@
 #include "Clock.h"
 #include "Comunicacion_TZR.h"
 #include "PrivateFile.h"
+#include "SlotWalk.h"
 #include "TextLookup.h"
 #include "TransferReport.h"
+#include "TransferScope.h"
 #include "Transferencias.h"
 #include "TzrError.h"
 
@@ -167,36 +169,25 @@ ResultadoImagen SystemImageTransfer::Lee_Imagen(SystemImage &imagen)
         if (!m_link.Lee_Byte(placa, SystemImage::CODE_FIRST + i, imagen.codigos[i]))
             ++r.fallidos;
     }
-    if (!m_link.Modo_Transferencia(true)) {
-        r.sinRespuesta = true;
-        return r;
-    }
-    Transferencias transferencias(m_link, m_textos, m_clock);
-    try {
-        if (m_progreso) {
+    {
+        TransferScope transfer(m_link, TransferScope::Close::RestartIfUnanswered);
+        if (!transfer.open()) {
+            r.sinRespuesta = true;
+            return r;
+        }
+        Transferencias transferencias(m_link, m_textos, m_clock);
+        if (m_progreso)
             m_progreso->setMensaje(m_textos.texto(QStringLiteral("SYNC_IMAGE_READING"),
                                                   QStringLiteral("Reading system image :")));
-            m_progreso->setPosicion(0);
-            m_progreso->setMaximo(MAX_USUARIOS);
-        }
-        for (int i = 0; i < MAX_USUARIOS; ++i) {
-            if (m_progreso) {
-                m_progreso->setPosicion(i + 1);
-                m_progreso->setContador(QStringLiteral("%1/%2").arg(i + 1).arg(MAX_USUARIOS));
-            }
+        SlotWalk(m_progreso, SlotWalk::Counter::Numbered).run([&](int i) {
             RegistroPlaca lista = registroVacio();
             if (!transferencias.Lee_Registro(i, lista))
                 ++r.fallidos;
             if (lista[OFS_CODIGO] != FIN_TRAMA)
                 imagen.usuarios.setRecord(i, lista);
-        }
-    } catch (...) {
-        if (!m_link.Modo_Transferencia(false))
-            m_link.Envia_Reinicio();
-        throw;
+        });
+        transfer.close();
     }
-    if (!m_link.Modo_Transferencia(false))
-        m_link.Envia_Reinicio();
     m_link.printDebug(QStringLiteral("Lee_Imagen: Fin - Usuarios: %1 - Fallos: %2")
                           .arg(imagen.usuarios.users())
                           .arg(r.fallidos));
@@ -208,48 +199,43 @@ ResultadoImagen SystemImageTransfer::Restaura_Imagen(const SystemImage &imagen)
     ResultadoImagen r;
     const int placa = m_link.placaActual();
     m_link.printDebug(QStringLiteral("Restaura_Imagen: Comienza"));
-    // The order of the parameters window: 1 to 6, then each code's marker before its characters.
-    for (int i = 0; i < SystemImage::PARAMETER_COUNT; ++i) {
-        if (!m_link.Escribe_Byte(placa, 1 + i, imagen.parametros[i]))
-            ++r.fallidos;
-    }
-    for (int i = 0; i < SystemImage::CODE_COUNT; ++i) {
-        if (!m_link.Escribe_Byte(placa, SystemImage::CODE_FIRST + i, imagen.codigos[i]))
-            ++r.fallidos;
-    }
-    if (!m_link.Modo_Transferencia(true)) {
+    // Users first, inside the transfer; the parameters only once every slot is acknowledged. A
+    // board that does not open the transfer, or loses a slot, keeps its number and both codes,
+    // and a restore can simply be tried again. The restart comes last, so the board takes the
+    // image's number.
+    TransferScope transfer(m_link, TransferScope::Close::RestartByCaller);
+    if (!transfer.open()) {
         r.sinRespuesta = true;
         m_link.Envia_Reinicio();
         return r;
     }
     Transferencias transferencias(m_link, m_textos, m_clock);
-    try {
-        if (m_progreso) {
-            m_progreso->setMensaje(m_textos.texto(QStringLiteral("SYNC_IMAGE_WRITING"),
-                                                  QStringLiteral("Restoring system image :")));
-            m_progreso->setPosicion(0);
-            m_progreso->setMaximo(MAX_USUARIOS);
+    if (m_progreso)
+        m_progreso->setMensaje(m_textos.texto(QStringLiteral("SYNC_IMAGE_WRITING"),
+                                              QStringLiteral("Restoring system image :")));
+    SlotWalk(m_progreso, SlotWalk::Counter::Numbered).run([&](int i) {
+        if (imagen.usuarios.inUse(i)) {
+            m_link.printDebug(QStringLiteral("Restaura_Imagen: Enviamos usuario ") + QString::number(i + 1));
+            if (transferencias.Escribe_Registro(imagen.usuarios.record(i), i + 1) > 0)
+                ++r.slotsFallidos;
+        } else if (!transferencias.escribeByteMarcado(direccionSlot(i) + OFS_CODIGO, SLOT_VACIO)) {
+            ++r.slotsFallidos;
         }
-        for (int i = 0; i < MAX_USUARIOS; ++i) {
-            if (m_progreso) {
-                m_progreso->setPosicion(i + 1);
-                m_progreso->setContador(QStringLiteral("%1/%2").arg(i + 1).arg(MAX_USUARIOS));
-            }
-            if (imagen.usuarios.inUse(i)) {
-                m_link.printDebug(QStringLiteral("Restaura_Imagen: Enviamos usuario ") +
-                                  QString::number(i + 1));
-                if (transferencias.Escribe_Registro(imagen.usuarios.record(i), i + 1) > 0)
-                    ++r.fallidos;
-            } else if (!transferencias.escribeByteMarcado(direccionSlot(i) + OFS_CODIGO, SLOT_VACIO)) {
-                ++r.fallidos;
-            }
+    });
+    transfer.close();
+    if (r.slotsFallidos == 0) {
+        r.parametrosEnviados = true;
+        // The order of the parameters window: 1 to 6, then each code's marker before its characters.
+        for (int i = 0; i < SystemImage::PARAMETER_COUNT; ++i) {
+            if (!m_link.Escribe_Byte(placa, 1 + i, imagen.parametros[i]))
+                ++r.parametrosFallidos;
         }
-    } catch (...) {
-        m_link.Modo_Transferencia(false);
-        m_link.Envia_Reinicio();
-        throw;
+        for (int i = 0; i < SystemImage::CODE_COUNT; ++i) {
+            if (!m_link.Escribe_Byte(placa, SystemImage::CODE_FIRST + i, imagen.codigos[i]))
+                ++r.parametrosFallidos;
+        }
     }
-    m_link.Modo_Transferencia(false);
+    r.fallidos = r.slotsFallidos + r.parametrosFallidos;
     m_link.Envia_Reinicio();
     m_link.printDebug(QStringLiteral("Restaura_Imagen: Fin - Fallos: %1").arg(r.fallidos));
     return r;

@@ -57,8 +57,14 @@ struct ResultadoImagen
 {
     // The board did not open the transfer (only the user area goes inside one).
     bool sinRespuesta = false;
-    // Reads or writes that got no valid reply in three attempts.
+    // Reads or writes that got no valid reply in three attempts (a restore counts a slot once).
     int fallidos = 0;
+    // Restore: slots with a write not acknowledged; whether the parameters (board number,
+    // programming and master codes) were written at all, which they are only after every slot
+    // was; and parameter bytes not acknowledged.
+    int slotsFallidos = 0;
+    bool parametrosEnviados = false;
+    int parametrosFallidos = 0;
     bool completo() const { return !sinRespuesta && fallidos == 0; }
 };
 
@@ -73,9 +79,10 @@ public:
 
     // The image is usable only when the result is complete.
     ResultadoImagen Lee_Imagen(SystemImage &imagen);
-    // Parameters in the order of the parameters window (1 to 6, 10, 11 to 15, 16, 17 to 21),
-    // then every slot: the 45 bytes of a slot in use, byte 20 := FF for an empty one; then the
-    // board is told to restart, so it takes the image's board number.
+    // Inside a transfer every slot: the 45 bytes of a slot in use, byte 20 := FF for an empty
+    // one. Then, only when every slot was acknowledged, the parameters in the order of the
+    // parameters window (1 to 6, 10, 11 to 15, 16, 17 to 21); then the board is told to restart,
+    // so it takes the image's board number. Nothing is written when the transfer does not open.
     ResultadoImagen Restaura_Imagen(const SystemImage &imagen);
 
 private:

@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "Comunicacion_TZR.h"
 #include "SilenceWatch.h"
+#include "SlotWalk.h"
 #include "TablaTransferencia.h"
 #include "TextLookup.h"
 #include "TransferReport.h"
@@ -102,19 +103,7 @@ ResultadoRecepcion Transferencias::Conexion_General(TablaTransferencia &tabla)
         const QDateTime inicio = m_clock.now();
         if (conLog)
             m_link.printDebug(QStringLiteral("Conexion_General: Inicio\r\n"));
-        int posicion = 0;
-        if (m_progreso) {
-            m_progreso->setPosicion(0);
-            m_progreso->setMaximo(MAX_USUARIOS);
-            m_progreso->setContador(QStringLiteral("0/%1").arg(MAX_USUARIOS));
-        }
-        for (int i = 0; i < MAX_USUARIOS; ++i) {
-            ++posicion;
-            if (m_progreso) {
-                m_progreso->setPosicion(posicion);
-                m_progreso->setContador(QStringLiteral("%1/%2").arg(posicion).arg(MAX_USUARIOS));
-                m_progreso->setUsuarioProceso(QStringLiteral("%1/%2").arg(i + 1).arg(MAX_USUARIOS));
-            }
+        SlotWalk(m_progreso, SlotWalk::Counter::NumberedWithUser).run([&](int i) {
             RegistroPlaca lista = registroVacio();
             // Lets the window repaint between slots; the last exchange already ended the wait.
             while (!m_link.Espera_Respuesta()) {
@@ -135,7 +124,7 @@ ResultadoRecepcion Transferencias::Conexion_General(TablaTransferencia &tabla)
                                                                textoTipoCodePorDefecto(ficha.tipo))));
                 ++resultado.usuarios;
             }
-        }
+        });
         if (conLog) {
             const QDateTime fin = m_clock.now();
             m_link.printDebug(QStringLiteral("evalua_trama_recepcion: Fin - Tiempo: ") +
@@ -189,19 +178,11 @@ int Transferencias::borrar_TODO_del_Sistema()
         progreso(&ProgressView::setMensaje, QStringLiteral("Deleting data from system :"));
     else if (seccion.size() >= 2 && seccion[1] == QLatin1Char('s'))
         progreso(&ProgressView::setMensaje, QStringLiteral("Borrando la Información del Sistema :"));
-    if (m_progreso) {
-        m_progreso->setPosicion(0);
-        m_progreso->setMaximo(MAX_USUARIOS);
-    }
     int fallidos = 0;
-    for (int i = 0; i < MAX_USUARIOS; ++i) {
-        const int address = TAM_REGISTRO * i + INICIO_REGISTROS + OFS_CODIGO;
-        if (m_progreso)
-            m_progreso->setPosicion(m_progreso->posicion() + 1);
-        if (!escribeByteMarcado(address, SLOT_VACIO))
+    SlotWalk(m_progreso, SlotWalk::Counter::Dots).run([&](int i) {
+        if (!escribeByteMarcado(direccionSlot(i) + OFS_CODIGO, SLOT_VACIO))
             ++fallidos;
-        progreso(&ProgressView::setContador, QStringLiteral("..."));
-    }
+    });
     if (m_progreso)
         m_progreso->cerrar();
     return fallidos;

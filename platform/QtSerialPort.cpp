@@ -159,9 +159,9 @@ PortOpenFailure QtSerialPort::diagnose(QSerialPort::SerialPortError error) const
     } else if (refused == EBUSY) {
         failure.kind = PortOpenFailure::Kind::Busy;
         failure.program = m_driver->deviceHolder(m_device);
-    } else if (const QString holder = m_driver->lockHolder(m_device); !holder.isEmpty()) {
+    } else if (const std::optional<QString> holder = m_driver->lockHolder(m_device)) {
         failure.kind = PortOpenFailure::Kind::Busy;
-        failure.program = holder;
+        failure.program = *holder;
     }
     return failure;
 }

@@ -40,7 +40,7 @@ QString lockName(const QString &device)
     return QStringLiteral("LCK..") + name;
 }
 
-QString lockFileHolder(const QString &device)
+std::optional<QString> lockFileHolder(const QString &device)
 {
     for (const char *folder : LockFolders) {
         const QString path = QString::fromLatin1(folder) + QLatin1Char('/') + lockName(device);
@@ -50,13 +50,16 @@ QString lockFileHolder(const QString &device)
         qint64 pid = 0;
         QString host;
         QString application;
-        if (!lock.getLockInfo(&pid, &host, &application) || pid <= 0 ||
-            ::kill(static_cast<pid_t>(pid), 0) != 0)
+        if (!lock.getLockInfo(&pid, &host, &application) || pid <= 0)
+            continue;
+        // Only "no such process" makes a lock stale: EPERM is a live process of another user,
+        // and the device is as busy as if it were ours.
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
             continue;
         const QString name = processName(pid);
         return name.isEmpty() ? application : name;
     }
-    return {};
+    return std::nullopt;
 }
 
 // Without a lock file the holder can still be found among the processes this user may see.
@@ -143,7 +146,7 @@ int SerialDriver::releaseExclusive(int descriptor)
     return ::ioctl(descriptor, TIOCNXCL) == 0 ? 0 : errno;
 }
 
-QString SerialDriver::lockHolder(const QString &device)
+std::optional<QString> SerialDriver::lockHolder(const QString &device)
 {
     return lockFileHolder(device);
 }

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 // What QtSerialPort asks of the serial driver beyond QSerialPort: the low-latency mode of USB
 // adapters, their latency timer, and why an open was refused. A pseudo-terminal can show none
 // of it, so tests substitute their own answers.
@@ -20,8 +22,9 @@ public:
     virtual int resetLine(const QString &device);
     // Gives up exclusive mode on the open descriptor; 0 or the errno.
     virtual int releaseExclusive(int descriptor);
-    // The program holding the device's lock file; empty when there is no live lock.
-    virtual QString lockHolder(const QString &device);
+    // The program holding the device's lock file: nullopt when there is no live lock, an empty
+    // name when the holder is alive but its name cannot be read.
+    virtual std::optional<QString> lockHolder(const QString &device);
     // Another program with the device open, among the processes this user may see.
     virtual QString deviceHolder(const QString &device);
     // The name of the group owning the device, empty when unknown.

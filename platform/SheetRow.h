@@ -9,4 +9,8 @@ struct SheetRow
 {
     int line = 0;
     QStringList cells;
+    // Columns (from 0) whose cell holds a number rather than text. Its text is the number's
+    // shortest form, which may differ from what the sheet shows: a "000000" format shows leading
+    // zeros the number does not keep.
+    QList<int> numbers{};
 };

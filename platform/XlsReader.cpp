@@ -74,6 +74,8 @@ QList<SheetRow> XlsReader::read(const QString &fileName)
             if (freexl_get_cell_value(book.m_handle, r, c, &cell) != FREEXL_OK)
                 throw refuse();
             row.cells << cellText(cell);
+            if (cell.type == FREEXL_CELL_INT || cell.type == FREEXL_CELL_DOUBLE)
+                row.numbers << c;
         }
         result << row;
     }

@@ -9,7 +9,7 @@ class XlsReader
 {
 public:
     // Every row from the first to the last used one, each as long as the sheet is wide; numbers
-    // as their shortest decimal text, dates as freexl writes them. Raises IoError when the file
+    // as their shortest decimal text (and listed in SheetRow::numbers), dates as freexl writes them. Raises IoError when the file
     // cannot be opened and TzrError when it is not a workbook freexl can read.
     static QList<SheetRow> read(const QString &fileName);
 };

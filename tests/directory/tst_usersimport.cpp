@@ -50,6 +50,8 @@ private slots:
     void headerInEachLanguage();
     void entryRules_data();
     void entryRules();
+    void numberCells_data();
+    void numberCells();
     void limitAndReport_data();
     void limitAndReport();
     void failedApplyLeavesTheTableUnchanged();
@@ -227,6 +229,47 @@ void TestUsersImport::entryRules()
         QVERIFY(plan.rows.isEmpty());
         QCOMPARE(plan.problems.size(), 1);
         QCOMPARE(plan.problems.first().line, 1);
+        QCOMPARE(plan.problems.first().reason, reason);
+    }
+}
+
+// A cell that holds a number (an .xls numeric cell) carries no leading zeros; a code is taken
+// from one only when its digits fill the field.
+void TestUsersImport::numberCells_data()
+{
+    QTest::addColumn<QStringList>("cells");
+    QTest::addColumn<QList<int>>("numbers");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("reason");
+    const QString refused = QStringLiteral("CODIGO: stored as a number in the sheet (leading zeros are lost); "
+                                           "format the column as text");
+    QTest::newRow("six-digit code as a number") << QStringList{"A", "1", "1", "12345"} << QList<int>{3}
+                                                << QString() << refused;
+    QTest::newRow("keypad code as a number") << QStringList{"A", "1", "1", "123456"} << QList<int>{3}
+                                             << QString() << refused;
+    QTest::newRow("ten digits as a number") << QStringList{"A", "1", "1", "1234567890"} << QList<int>{3}
+                                            << QStringLiteral("1234567890") << QString();
+    QTest::newRow("the same code as text") << QStringList{"A", "1", "1", "012345"} << QList<int>{}
+                                           << QStringLiteral("012345") << QString();
+    QTest::newRow("call code and TZR as numbers") << QStringList{"A", "7", "5", "012345"} << QList<int>{1, 2}
+                                                  << QStringLiteral("012345") << QString();
+}
+
+void TestUsersImport::numberCells()
+{
+    QFETCH(QStringList, cells);
+    QFETCH(QList<int>, numbers);
+    QFETCH(QString, code);
+    QFETCH(QString, reason);
+    const UsersImport import(m_texts, QString());
+    const ImportPlan plan = import.plan({SheetRow{1, cells, numbers}}, ImportMode::Replace, 0);
+    if (reason.isEmpty()) {
+        QVERIFY2(plan.problems.isEmpty(), qPrintable(plan.problems.value(0).reason));
+        QCOMPARE(plan.rows.size(), 1);
+        QCOMPARE(plan.rows.first().at(3), code);
+    } else {
+        QVERIFY(plan.rows.isEmpty());
+        QCOMPARE(plan.problems.size(), 1);
         QCOMPARE(plan.problems.first().reason, reason);
     }
 }

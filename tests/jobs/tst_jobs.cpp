@@ -3,7 +3,7 @@
 #include "BoardSession.h"
 #include "BusSerialPort.h"
 #include "CompareJob.h"
-#include "Comunicacion_TZR.h"
+#include "Comunicacion_TZR_p.h"
 #include "FilaPrueba.h"
 #include "FixedTexts.h"
 #include "ImageJobs.h"
@@ -145,12 +145,12 @@ private slots:
         const QList<FilaUsuario> before = rows();
         const bool remembered = SyncImageStore(m_file.directory, m_file.table).load(1).has_value();
         m_port->unplugAfterWrites(bytes);
-        const int exchanges = m_link->intercambios();
+        const int exchanges = Comunicacion_TZRPrivate(*m_link).intercambios();
         const JobStatus status = run(job);
         QCOMPARE(status.end, JobEnd::PortLost);
         QVERIFY(m_port->isLost());
         // Ended at once, not after timing out every remaining exchange.
-        QVERIFY(m_link->intercambios() - exchanges < 400);
+        QVERIFY(Comunicacion_TZRPrivate(*m_link).intercambios() - exchanges < 400);
         QVERIFY(!m_link->ocupado());
         QVERIFY(!m_link->parada());
         QCOMPARE(rows(), before);

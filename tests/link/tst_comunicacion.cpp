@@ -1,4 +1,5 @@
 #include "Comunicacion_TZR.h"
+#include "Comunicacion_TZR_p.h"
 #include "MemoryDebugLog.h"
 #include "ScriptPort.h"
 #include "TzrError.h"
@@ -83,11 +84,11 @@ private slots:
         p.fill(FIN_TRAMA);
         for (int i = 0; i < values.size(); ++i)
             p[i] = values[i];
-        m_link->Construye_Trama(command, p, board);
-        QCOMPARE(txBytes(m_link->trama_tx()), expected);
-        for (int v : m_link->trama_rx())
+        Comunicacion_TZRPrivate(*m_link).Construye_Trama(command, p, board);
+        QCOMPARE(txBytes(Comunicacion_TZRPrivate(*m_link).trama_tx()), expected);
+        for (int v : Comunicacion_TZRPrivate(*m_link).trama_rx())
             QCOMPARE(v, FIN_TRAMA);
-        m_link->Envia_Trama();
+        Comunicacion_TZRPrivate(*m_link).Envia_Trama();
         QCOMPARE(m_port->frames().value(0), expected);
     }
 
@@ -102,8 +103,8 @@ private slots:
         QCOMPARE(value, 0x42);
         QCOMPARE(m_port->frames().size(), 1);
         QCOMPARE(m_log.text(), QStringLiteral("."));
-        QVERIFY(!m_link->esperando_respuesta());
-        QVERIFY(m_link->fin_espera());
+        QVERIFY(!Comunicacion_TZRPrivate(*m_link).esperando_respuesta());
+        QVERIFY(Comunicacion_TZRPrivate(*m_link).fin_espera());
     }
 
     void badCheckByteEndsTheWaitAtOnce()
@@ -115,7 +116,7 @@ private slots:
         clock.start();
         m_link->Intercambio(CMD_LEER, payload({0, 0x34}), 1);
         QVERIFY(!m_link->respuesta_valida());
-        QVERIFY(m_link->fin_espera());
+        QVERIFY(Comunicacion_TZRPrivate(*m_link).fin_espera());
         QVERIFY(!m_link->TimerRecepcion().isActive());
         QCOMPARE(m_log.text(), QStringLiteral("X"));
         // Three attempts, each ended by its bad reply rather than the timer.
@@ -136,7 +137,7 @@ private slots:
         QCOMPARE(m_port->frames().size(), 3);
         QVERIFY2(elapsed >= 3 * 100 - 5, qPrintable(QString::number(elapsed)));
         QVERIFY(!m_link->respuesta_valida());
-        QVERIFY(!m_link->esperando_respuesta());
+        QVERIFY(!Comunicacion_TZRPrivate(*m_link).esperando_respuesta());
         QVERIFY(m_log.text().isEmpty());
     }
 
@@ -158,7 +159,7 @@ private slots:
         QTRY_COMPARE(m_log.lines().size(), 1);
         QCOMPARE(m_log.lines().first(), QStringLiteral("Recibida trama no deseada."));
         QCOMPARE(m_port->bytesAvailable(), 2);
-        QVERIFY(!m_link->fin_espera());
+        QVERIFY(!Comunicacion_TZRPrivate(*m_link).fin_espera());
     }
 
     void bytesBeforeTheStartByteAreSkipped()
@@ -192,8 +193,8 @@ private slots:
         });
         m_link->Intercambio(CMD_LEER, payload({0, 2}), 1);
         QVERIFY(!m_link->respuesta_valida());
-        QVERIFY(m_link->fin_espera());
-        QCOMPARE(m_link->trama_rx().back(), FIN_TRAMA);
+        QVERIFY(Comunicacion_TZRPrivate(*m_link).fin_espera());
+        QCOMPARE(Comunicacion_TZRPrivate(*m_link).trama_rx().back(), FIN_TRAMA);
     }
 
     void lengthBytePastTheBufferFailsTheAttempt()
@@ -204,7 +205,7 @@ private slots:
         clock.start();
         m_link->Intercambio(CMD_LEER, payload({0, 2}), 1);
         QVERIFY(!m_link->respuesta_valida());
-        QVERIFY(m_link->fin_espera());
+        QVERIFY(Comunicacion_TZRPrivate(*m_link).fin_espera());
         QVERIFY(clock.elapsed() < 10000);
     }
 
@@ -239,7 +240,7 @@ private slots:
     {
         m_port->setFailWrites(true);
         QVERIFY_THROWS_EXCEPTION(TzrError, m_link->Intercambio(CMD_PRESENCIA, payload(), 1));
-        QVERIFY(!m_link->esperando_respuesta());
+        QVERIFY(!Comunicacion_TZRPrivate(*m_link).esperando_respuesta());
         QVERIFY(!m_link->TimerRecepcion().isActive());
         QVERIFY(!m_link->ocupado());
     }
@@ -253,6 +254,46 @@ private slots:
         m_link->setIntervalo(std::chrono::seconds(10));
         QVERIFY(m_link->Espera_Respuesta());
         QVERIFY(clock.elapsed() < 10000);
+    }
+
+    // On a line that echoes, what comes back before the reply must be the request byte for byte;
+    // anything else fails the attempt, and the retry reads the value.
+    void echoThatDoesNotMatchIsABadFrame_data()
+    {
+        QTest::addColumn<int>("spoilAt");
+        QTest::addColumn<bool>("dropByte");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<int>("frames");
+        QTest::newRow("intact echo") << -1 << false << 0x11 << 1;
+        QTest::newRow("address byte spoiled") << 5 << false << 0x22 << 2;
+        QTest::newRow("check byte spoiled") << 6 << false << 0x22 << 2;
+        QTest::newRow("one byte lost") << 3 << true << 0x22 << 2;
+    }
+
+    void echoThatDoesNotMatchIsABadFrame()
+    {
+        QFETCH(int, spoilAt);
+        QFETCH(bool, dropByte);
+        QFETCH(int, value);
+        QFETCH(int, frames);
+        m_port->setLineEchoes(true);
+        m_link->setIntervalo(std::chrono::milliseconds(30));
+        int attempt = 0;
+        m_port->setResponder([&](const QByteArray &frame) {
+            QByteArray echo = frame;
+            if (attempt++ == 0 && spoilAt >= 0) {
+                if (dropByte)
+                    echo.remove(spoilAt, 1);
+                else
+                    echo[spoilAt] = static_cast<char>(echo[spoilAt] ^ 0x01);
+                return QList<QByteArray>{echo + readReply(1, 0x11)};
+            }
+            return QList<QByteArray>{echo + readReply(1, attempt == 1 ? 0x11 : 0x22)};
+        });
+        int read = -1;
+        QVERIFY(m_link->Lee_Byte(1, 0x0034, read));
+        QCOMPARE(read, value);
+        QCOMPARE(m_port->frames().size(), frames);
     }
 
 private:

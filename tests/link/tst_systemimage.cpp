@@ -3,6 +3,8 @@
 #include "Clock.h"
 #include "Comunicacion_TZR.h"
 #include "FixedTexts.h"
+#include "RecordingProgress.h"
+#include "PrivateFile_p.h"
 #include "SystemImage.h"
 #include "TzrError.h"
 #include "UserRecord.h"
@@ -11,6 +13,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 class TestSystemImage : public QObject
 {
@@ -116,6 +120,153 @@ private slots:
         const QByteArray bytes =
             body + "sha256 " + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() + '\n';
         QVERIFY_THROWS_EXCEPTION(TzrError, SystemImage::fromBytes(bytes));
+    }
+
+    // Users inside the transfer first, then the parameters in the window's order, then the
+    // restart; a restore that renumbers talks to the old number until the restart.
+    void restoreWritesUsersFirstAndParametersLast_data()
+    {
+        QTest::addColumn<int>("newNumber");
+        QTest::newRow("same board") << 1;
+        QTest::newRow("renumbers") << 7;
+    }
+
+    void restoreWritesUsersFirstAndParametersLast()
+    {
+        QFETCH(int, newNumber);
+        Board *board = m_bus->board(1);
+        board->seedUsers(3);
+        board->setProgrammingCode(QStringLiteral("12A45"));
+        SystemImageTransfer transfer(*m_link, m_texts, m_clock);
+        SystemImage image;
+        QVERIFY(transfer.Lee_Imagen(image).completo());
+        image.parametros[0] = newNumber;
+        m_bus->removeBoard(1);
+        m_bus->addBoard(1);
+        m_bus->clearLog();
+
+        const ResultadoImagen r = transfer.Restaura_Imagen(image);
+        QVERIFY(r.completo());
+        QVERIFY(r.parametrosEnviados);
+        const QList<BoardBus::Request> log = m_bus->requests();
+        QVERIFY(!log.isEmpty());
+        QCOMPARE(log.first().command, int(BoardBus::CMD_OPEN));
+        QCOMPARE(log.last().command, int(BoardBus::CMD_RESTART));
+        qsizetype close = -1;
+        for (qsizetype i = 0; i < log.size(); ++i) {
+            QCOMPARE(log[i].board, 1);
+            if (log[i].command == BoardBus::CMD_CLOSE)
+                close = i;
+        }
+        QVERIFY(close > 0);
+        for (qsizetype i = 1; i < close; ++i)
+            QVERIFY2(log[i].command == BoardBus::CMD_WRITE && log[i].address >= 32, qPrintable(QString::number(i)));
+        QList<int> parameterAddresses;
+        for (qsizetype i = close + 1; i < log.size() - 1; ++i) {
+            QCOMPARE(log[i].command, int(BoardBus::CMD_WRITE));
+            parameterAddresses << log[i].address;
+        }
+        QCOMPARE(parameterAddresses,
+                 (QList<int>{1, 2, 3, 4, 5, 6, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21}));
+        QVERIFY(m_bus->hasBoard(newNumber));
+        const Board *restored = m_bus->board(newNumber);
+        QCOMPARE(restored->programmingCode(), QStringLiteral("12A45"));
+        QCOMPARE(restored->usersStored(), 3);
+    }
+
+    // A board that falls silent among the users keeps its number and codes: the parameters are
+    // not written, and the result says so.
+    void restoreCutShortLeavesTheParameters()
+    {
+        Board *board = m_bus->board(1);
+        board->seedUsers(3);
+        board->setProgrammingCode(QStringLiteral("12A45"));
+        SystemImageTransfer transfer(*m_link, m_texts, m_clock);
+        SystemImage image;
+        QVERIFY(transfer.Lee_Imagen(image).completo());
+        image.parametros[0] = 7;
+        m_bus->removeBoard(1);
+        m_bus->addBoard(1);
+        const QByteArray parameters = m_bus->board(1)->memory().left(32);
+        m_link->setIntervalo(std::chrono::milliseconds(5));
+        // The open and 60 writes are answered (the first slot and a bit), then nothing.
+        m_bus->setSilentAfter(1, m_bus->board(1)->exchanges() + 61);
+
+        const ResultadoImagen r = transfer.Restaura_Imagen(image);
+        QVERIFY(!r.completo());
+        QVERIFY(!r.sinRespuesta);
+        QVERIFY(r.slotsFallidos > 0);
+        QVERIFY(!r.parametrosEnviados);
+        QCOMPARE(r.parametrosFallidos, 0);
+        QCOMPARE(m_bus->board(1)->memory().left(32), parameters);
+        QVERIFY(!m_bus->hasBoard(7));
+    }
+
+    // Stop pressed during the last slot's write: the transfer is still closed, and the
+    // parameters after it are not written.
+    void stopInTheLastSlotKeepsTheParameters()
+    {
+        Board *board = m_bus->board(1);
+        board->seedUsers(3);
+        SystemImageTransfer transfer(*m_link, m_texts, m_clock);
+        SystemImage image;
+        QVERIFY(transfer.Lee_Imagen(image).completo());
+        image.parametros[0] = 7;
+        QVERIFY(!image.usuarios.inUse(349));
+        RecordingProgress progress;
+        transfer.setProgreso(&progress);
+        // Once, as the last slot's only write ends.
+        QMetaObject::Connection stop;
+        stop = connect(m_link.get(), &Comunicacion_TZR::intercambioTerminado, this, [&] {
+            if (progress.posicion() == 350) {
+                m_link->setParada(true);
+                disconnect(stop);
+            }
+        });
+        m_bus->clearLog();
+        const QByteArray parameters = board->memory().left(32);
+
+        QVERIFY_THROWS_EXCEPTION(OperacionDetenida, transfer.Restaura_Imagen(image));
+        QCOMPARE(m_bus->count(BoardBus::CMD_CLOSE, 1), 1);
+        QCOMPARE(m_bus->requests().last().command, int(BoardBus::CMD_CLOSE));
+        QCOMPARE(m_bus->count(BoardBus::CMD_RESTART), 0);
+        QCOMPARE(m_bus->board(1)->memory().left(32), parameters);
+    }
+
+    // The image holds both codes in clear: its file is never readable by others, not even the
+    // temporary one before the first byte, whatever the umask and the old file's rights.
+    void imageFileIsOwnerOnlyFromTheStart()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("board.tzrimg"));
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old");
+        old.close();
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                QFileDevice::ReadGroup | QFileDevice::ReadOther));
+        SystemImage image;
+        image.placa = 1;
+        image.momento = QDateTime::currentDateTimeUtc();
+        QString temporary;
+        mode_t modeAtCreation = 0777;
+        PrivateFile::afterCreate = [&](const QString &name) {
+            temporary = name;
+            struct stat st {};
+            if (::stat(QFile::encodeName(name).constData(), &st) == 0)
+                modeAtCreation = st.st_mode & 0777;
+        };
+        const mode_t mask = ::umask(0);
+        image.save(path);
+        ::umask(mask);
+        PrivateFile::afterCreate = nullptr;
+        QVERIFY(!temporary.isEmpty());
+        QCOMPARE(modeAtCreation, mode_t(0600));
+        QVERIFY(!QFile::exists(temporary));
+        QCOMPARE(QFileInfo(path).permissions(),
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
+        QCOMPARE(SystemImage::load(path).toBytes(), image.toBytes());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("board.tzrimg")});
     }
 
 private:

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <stdlib.h>
+#include <grp.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -177,6 +179,66 @@ private slots:
             QCOMPARE(int(port.openFailure().kind), int(PortOpenFailure::Kind::None));
         }
     }
+
+    // A lock names a process: gone (ESRCH) makes it stale; alive, ours or another user's (kill
+    // answers EPERM), makes the device busy. Checked as an unprivileged user, since root may
+    // signal every process; the check runs in a child that gives up root.
+    void lockOfAnotherUsersProcessIsBusy_data()
+    {
+        QTest::addColumn<QString>("holder");
+        QTest::addColumn<bool>("busy");
+        QTest::newRow("another user's process") << "init" << true;
+        QTest::newRow("own process") << "self" << true;
+        QTest::newRow("process gone") << "gone" << false;
+    }
+    void lockOfAnotherUsersProcessIsBusy()
+    {
+        QFETCH(QString, holder);
+        QFETCH(bool, busy);
+        qint64 pid = 1;
+        if (holder == QLatin1String("gone")) {
+            const pid_t child = ::fork();
+            if (child == 0)
+                ::_exit(0);
+            QVERIFY(child > 0);
+            QVERIFY(::waitpid(child, nullptr, 0) == child);
+            pid = child;
+        }
+        const QString name = QStringLiteral("tzrlocktest%1").arg(::getpid());
+        const QString lockPath = QStringLiteral("/tmp/LCK..") + name;
+        int channel[2];
+        QVERIFY(::pipe(channel) == 0);
+        const pid_t checker = ::fork();
+        QVERIFY(checker >= 0);
+        if (checker == 0) {
+            ::close(channel[0]);
+            if (::getuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(NOBODY) != 0 || ::setuid(NOBODY) != 0))
+                ::_exit(2);
+            const qint64 named = holder == QLatin1String("self") ? qint64(::getpid()) : pid;
+            QFile lock(lockPath);
+            if (!lock.open(QIODevice::WriteOnly))
+                ::_exit(3);
+            lock.write(QByteArray::number(named) + "\nsomeprogram\nsomehost\n");
+            lock.close();
+            const std::optional<QString> found = SerialDriver().lockHolder(QStringLiteral("/dev/") + name);
+            QFile::remove(lockPath);
+            const char answer = found ? 'B' : 'F';
+            ::_exit(::write(channel[1], &answer, 1) == 1 ? 0 : 4);
+        }
+        ::close(channel[1]);
+        char answer = 0;
+        const ssize_t got = ::read(channel[0], &answer, 1);
+        ::close(channel[0]);
+        int status = 0;
+        QVERIFY(::waitpid(checker, &status, 0) == checker);
+        QFile::remove(lockPath);
+        QCOMPARE(WEXITSTATUS(status), 0);
+        QCOMPARE(got, ssize_t(1));
+        QCOMPARE(answer, busy ? 'B' : 'F');
+    }
+
+private:
+    static constexpr uid_t NOBODY = 65534;
 };
 
 QTEST_GUILESS_MAIN(TestSerialDriver)

@@ -114,5 +114,5 @@ private:
     QString m_korvel;
 };
 
-QTEST_MAIN(tst_Configuracion)
+QTEST_GUILESS_MAIN(tst_Configuracion)
 #include "tst_configuracion.moc"

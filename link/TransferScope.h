@@ -13,6 +13,9 @@ public:
     {
         RestartIfUnanswered, // reads: the close, and a restart only when it is not answered
         AlwaysRestart,       // writes: the close, then a restart
+        // Writes that go on outside the transfer: close() leaves the restart to the caller, for
+        // after those; a transfer ended by a failure is restarted at once.
+        RestartByCaller,
     };
 
     TransferScope(Comunicacion_TZR &link, Close rule);
@@ -23,10 +26,12 @@ public:
     // Asks the board to open the transfer; false when it did not answer.
     [[nodiscard]] bool open();
     // Closes now (a no-op when not open); errors of the closing exchanges propagate.
-    void close();
+    void close() { finish(false); }
     bool isOpen() const { return m_open; }
 
 private:
+    void finish(bool failed);
+
     Comunicacion_TZR &m_link;
     Close m_rule;
     bool m_open = false;

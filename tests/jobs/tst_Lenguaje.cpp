@@ -1,15 +1,11 @@
-#include "Asigna_Lenguaje.h"
 #include "Configuracion.h"
-#include "EstadoPrograma.h"
 #include "FicheroActual.h"
 #include "Lenguaje.h"
 #include "ProfileFile.h"
-#include "RecordingLookup.h"
 
 #include <QFile>
 #include <QSet>
 #include <QTemporaryDir>
-#include <QWidget>
 #include <QtTest>
 
 namespace {
@@ -24,38 +20,6 @@ void escribe(const QString &ruta, const QByteArray &bytes)
     QFile f(ruta);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(bytes);
-}
-
-// Keys the other layers read at the moment a text is shown.
-const QStringList clavesMensaje = {
-    QStringLiteral("SHOW_M1"),    QStringLiteral("SHOW_M2"),
-    QStringLiteral("SHOW_M3"),    QStringLiteral("SHOW_M4"),
-    QStringLiteral("SHOW_M5"),    QStringLiteral("SHOW_M6"),
-    QStringLiteral("SHOW_M7"),    QStringLiteral("SHOW_M8"),
-    QStringLiteral("SHOW_M9"),    QStringLiteral("SHOW_M10"),
-    QStringLiteral("SHOW_M11"),   QStringLiteral("F_SHOW_M1"),
-    QStringLiteral("F_SHOW_M2"),  QStringLiteral("F_SHOW_M3"),
-    QStringLiteral("F_SHOW_M4"),  QStringLiteral("F_SHOW_M9"),
-    QStringLiteral("F_SHOW_M11"), QStringLiteral("F_SHOW_M12"),
-    QStringLiteral("F_SHOW_M13"), QStringLiteral("F_SHOW_M14"),
-    QStringLiteral("F_SHOW_M15"), QStringLiteral("F_SHOW_M16"),
-    QStringLiteral("F_SHOW_M17"), QStringLiteral("F_SHOW_M18"),
-    QStringLiteral("F_SHOW_M19"), QStringLiteral("F_test_label2_caption"),
-    QStringLiteral("K_TECLADO"),  QStringLiteral("K_TARJETA"),
-    QStringLiteral("K_LLAVE"),
-};
-
-QStringList clavesDeLasRutinas()
-{
-    RecordingLookup registro;
-    EstadoPrograma estado;
-    QWidget vacia;
-    Lenguaje_FormPrincipal(&vacia, registro, estado);
-    for (auto rutina : {Lenguaje_Advertencia, Lenguaje_F_Advertencia3, Lenguaje_F_Contrasena,
-                        Lenguaje_F_Contra_Aplicacion, Lenguaje_F_Mensaje_Parametros, Lenguaje_F_Parametros,
-                        Lenguaje_Idiomaa, Lenguaje_FProgreso, Lenguaje_F_Solicita_Contra, Lenguaje_F_Test})
-        rutina(&vacia, registro);
-    return registro.claves();
 }
 
 QSet<QString> enMinusculas(const QStringList &claves)
@@ -197,24 +161,6 @@ private slots:
         }
     }
 
-    void ficheroDeDatos_tieneTodasLasClavesUsadas_data()
-    {
-        QTest::addColumn<QString>("idioma");
-        QTest::newRow("es") << QStringLiteral("ESPAÑOL");
-        QTest::newRow("fr") << QStringLiteral("FRANÇAIS");
-        QTest::newRow("en") << QStringLiteral("ENGLISH");
-    }
-    void ficheroDeDatos_tieneTodasLasClavesUsadas()
-    {
-        QFETCH(QString, idioma);
-        const QStringList usadas = clavesDeLasRutinas() + clavesMensaje;
-        QVERIFY(usadas.size() > 100);
-        const Lenguaje lenguaje(ficheroDatos(), [idioma] { return idioma; });
-        const QString centinela = QStringLiteral("\x01missing");
-        for (const QString &clave : usadas)
-            QVERIFY2(lenguaje.texto(clave, centinela) != centinela, qPrintable(clave));
-    }
-
     void ficheroDeDatos_separadoresYMarcadores()
     {
         for (const QString &idioma :
@@ -242,5 +188,5 @@ private:
     QString m_ruta;
 };
 
-QTEST_MAIN(tst_Lenguaje)
+QTEST_GUILESS_MAIN(tst_Lenguaje)
 #include "tst_Lenguaje.moc"

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "RegistroPlaca.h"
+#include "TransferReport.h"
+
+#include <QString>
+
+// A walk over every slot of the board, 0 to 349, with the progress view (which may be absent)
+// stepped to slot n + 1 as slot n starts.
+class SlotWalk
+{
+public:
+    // What the view's counters show besides the bar.
+    enum class Counter
+    {
+        Numbered,         // "n/350" as slot n starts
+        NumberedWithUser, // "0/350" first; then "n/350", in the main window's user counter too
+        Dots,             // "..." once each slot is done
+    };
+
+    SlotWalk(ProgressView *view, Counter counter) : m_view(view), m_counter(counter) {}
+
+    // work(slot) does what each slot needs; an exception ends the walk there.
+    template<typename Work>
+    void run(Work &&work) const
+    {
+        if (m_view) {
+            m_view->setPosicion(0);
+            m_view->setMaximo(MAX_USUARIOS);
+            if (m_counter == Counter::NumberedWithUser)
+                m_view->setContador(QStringLiteral("0/%1").arg(MAX_USUARIOS));
+        }
+        for (int slot = 0; slot < MAX_USUARIOS; ++slot) {
+            step(slot);
+            work(slot);
+            if (m_view && m_counter == Counter::Dots)
+                m_view->setContador(QStringLiteral("..."));
+        }
+    }
+
+private:
+    void step(int slot) const
+    {
+        if (!m_view)
+            return;
+        m_view->setPosicion(slot + 1);
+        if (m_counter == Counter::Dots)
+            return;
+        const QString count = QStringLiteral("%1/%2").arg(slot + 1).arg(MAX_USUARIOS);
+        m_view->setContador(count);
+        if (m_counter == Counter::NumberedWithUser)
+            m_view->setUsuarioProceso(count);
+    }
+
+    ProgressView *m_view;
+    Counter m_counter;
+};
