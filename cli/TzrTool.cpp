@@ -29,6 +29,7 @@
 #include "SystemImage.h"
 #include "Table.h"
 #include "TableFamily.h"
+#include "TableStore.h"
 #include "Terminal.h"
 #include "TerminalProgress.h"
 #include "TestPlacas.h"
@@ -47,6 +48,7 @@
 #include <QRegularExpression>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -171,6 +173,7 @@ public:
     int scan();
     int test();
     int receive();
+    int receiveInto();
     int send();
     int compare();
     int sendChanges();
@@ -190,7 +193,12 @@ private:
     void openPort();
     QString code(QChar letra);
     void checkCode(QChar letra);
+    // Names the data file FILE; one that does not exist yet is only made by createDataFile.
     void dataFile(const QString &path, bool createFromTemplate);
+    QString templateBase() const;
+    void createDataFile();
+    // Removes the file createDataFile made, when the command did not fill it.
+    void dropCreatedFile();
     void note(const QString &text);
     void printJson(const QJsonValue &value);
     QString rowRefused(const FilaRechazada &rechazo) const;
@@ -219,6 +227,8 @@ private:
     std::unique_ptr<TerminalProgress> m_progress;
     QString m_directory;
     QString m_tableName;
+    QString m_newFileBase;
+    bool m_createdFile = false;
 };
 
 const QList<Command> &Run::commands() const
@@ -320,26 +330,71 @@ int Run::usage(const QString &message)
     return TzrTool::Usage;
 }
 
+// text laid out in lines of at most width columns, broken only between words: the first line
+// starts with first, the others with indent spaces. A word longer than a line stays whole.
+QString wrapped(const QString &first, const QString &text, int indent, int width)
+{
+    QString out = first;
+    qsizetype column = first.size();
+    bool lineHasWord = false;
+    for (const QString &word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (lineHasWord && column + 1 + word.size() > width) {
+            out += QLatin1Char('\n') + QString(indent, QLatin1Char(' '));
+            column = indent;
+            lineHasWord = false;
+        }
+        if (lineHasWord) {
+            out += QLatin1Char(' ');
+            ++column;
+        }
+        out += word;
+        column += word.size();
+        lineHasWord = true;
+    }
+    return out + QLatin1Char('\n');
+}
+
+// The width the help is laid out for: the terminal's, and never so narrow that the option
+// descriptions get no room at all.
+int helpWidth()
+{
+    return std::max(Terminal::columns(1), 40);
+}
+
 void Run::printToolHelp()
 {
-    m_out << "Usage: tzr SUBCOMMAND [OPTIONS] [ARGUMENTS]\n\n"
-             "Works with TZR door-entry panel boards on a serial bus and with TZRUsers data files.\n\n"
-             "Subcommands:\n";
+    const int width = helpWidth();
+    m_out << wrapped(QStringLiteral("Usage: "), QStringLiteral("tzr SUBCOMMAND [OPTIONS] [ARGUMENTS]"), 2, width)
+          << '\n'
+          << wrapped({}, QStringLiteral("Works with TZR door-entry panel boards on a serial bus and with TZRUsers "
+                                        "data files."),
+                     0, width)
+          << "\nSubcommands:\n";
     for (const Command &c : commands())
-        m_out << "  " << c.synopsis << '\n' << "      " << c.summary << '\n';
-    m_out << "\nCommon options: --port COMn, --board N, --json, --quiet, --log FILE, --code-file FILE.\n"
-             "Codes come from --code-file, TZR_CODE (programming) or TZR_MASTER_CODE (master), or\n"
-             "a prompt without echo on a terminal; never from an option.\n"
-             "Exit status: 0 success, 1 difference or incomplete, 2 bad usage, 3 no answer or code\n"
-             "refused, 4 file error.\n"
-             "'tzr SUBCOMMAND --help' describes one subcommand; 'man tzr' all of them;\n"
-             "'tzr --version' prints the version.\n";
+        m_out << wrapped(QStringLiteral("  "), QString::fromLatin1(c.synopsis), 4, width)
+              << wrapped(QStringLiteral("      "), QString::fromLatin1(c.summary), 6, width);
+    const QString paragraphs[] = {
+        QStringLiteral("Common options: --port COMn, --board N, --json, --quiet, --log FILE, --code-file FILE."),
+        QStringLiteral("Codes come from --code-file, TZR_CODE (programming) or TZR_MASTER_CODE (master), or a "
+                       "prompt without echo on a terminal; never from an option."),
+        QStringLiteral("Exit status: 0 success, 1 difference or incomplete, 2 bad usage, 3 no answer or code "
+                       "refused, 4 file error."),
+        QStringLiteral("'tzr SUBCOMMAND --help' describes one subcommand; 'man tzr' all of them; 'tzr "
+                       "--version' prints the version."),
+    };
+    m_out << '\n';
+    for (const QString &paragraph : paragraphs)
+        m_out << wrapped({}, paragraph, 0, width);
     m_out.flush();
 }
 
 void Run::printCommandHelp(const Command &command, const QList<QCommandLineOption> &options)
 {
-    m_out << "Usage: tzr " << command.synopsis << " [OPTIONS]\n\n" << command.summary << "\n\nOptions:\n";
+    const int width = helpWidth();
+    m_out << wrapped(QStringLiteral("Usage: "), QStringLiteral("tzr %1 [OPTIONS]").arg(QString::fromLatin1(command.synopsis)),
+                     2, width)
+          << '\n'
+          << wrapped({}, QString::fromLatin1(command.summary), 0, width) << "\nOptions:\n";
     for (const QCommandLineOption &o : options) {
         QString names;
         for (const QString &n : o.names())
@@ -347,7 +402,8 @@ void Run::printCommandHelp(const Command &command, const QList<QCommandLineOptio
                      (n.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + n;
         if (!o.valueName().isEmpty())
             names += QLatin1Char(' ') + o.valueName();
-        m_out << "  " << names.leftJustified(24) << ' ' << o.description() << '\n';
+        m_out << wrapped(QStringLiteral("  ") + names.leftJustified(24) + QLatin1Char(' '), o.description(), 27,
+                         width);
     }
     m_out.flush();
 }
@@ -582,16 +638,43 @@ void Run::dataFile(const QString &path, bool createFromTemplate)
     const QFileInfo info(base);
     m_directory = info.absolutePath() + QLatin1Char('/');
     m_tableName = info.fileName() + QStringLiteral(".db");
+    m_newFileBase.clear();
     if (TableFamily::exists(base))
         return;
     if (!createFromTemplate)
         throw Failure{TzrTool::FileFailure, QStringLiteral("no data file %1.db").arg(base)};
-    const QString patron = m_korvel + QStringLiteral("/Patron");
-    if (!TableFamily::exists(patron))
+    // Only checked here: the file is made once the board has taken the code (createDataFile).
+    if (!TableFamily::exists(templateBase()))
         throw Failure{TzrTool::FileFailure,
-                      QStringLiteral("the template %1.db is missing; is TZRUsers installed?").arg(patron)};
-    TableFamily::copy(patron, base);
+                      QStringLiteral("the template %1.db is missing; is TZRUsers installed?").arg(templateBase())};
+    m_newFileBase = base;
+}
+
+QString Run::templateBase() const
+{
+    return m_korvel + QStringLiteral("/Patron");
+}
+
+void Run::createDataFile()
+{
+    if (m_newFileBase.isEmpty() || TableFamily::exists(m_newFileBase))
+        return;
+    TableFamily::copy(templateBase(), m_newFileBase);
+    m_createdFile = true;
     note(QStringLiteral("Created %1 from the template").arg(m_tableName));
+}
+
+void Run::dropCreatedFile()
+{
+    // A file this run made and did not fill would be taken later for a board's real, empty list.
+    if (!m_createdFile)
+        return;
+    m_createdFile = false;
+    try {
+        TableFamily::remove(m_newFileBase);
+    } catch (const TzrError &) {
+        // Nothing in it to lose; what is left is an empty file the next receive fills.
+    }
 }
 
 
@@ -633,6 +716,11 @@ void Run::watchInterrupt()
         m_err << "\ntzr: stopping at the next exchange (Ctrl+C again to quit at once)\n";
         m_err.flush();
         m_session->requestStop();
+    });
+    // Quitting at once still leaves the data file as it was: no journal, no file of its own making.
+    QObject::connect(m_interrupt.get(), &InterruptWatch::quitting, [this] {
+        TableStore::rollBackAll();
+        dropCreatedFile();
     });
 }
 
@@ -735,6 +823,20 @@ int Run::receive()
 {
     dataFile(m_options.arguments.at(0), true);
     checkCode(QLatin1Char('P'));
+    createDataFile();
+    try {
+        const int status = receiveInto();
+        if (status != TzrTool::Success)
+            dropCreatedFile();
+        return status;
+    } catch (...) {
+        dropCreatedFile();
+        throw;
+    }
+}
+
+int Run::receiveInto()
+{
     m_session->readReaderType();
     m_port->purge();
     const ReceiveResult resultado = ReceiveJob(*m_session, file()).run();
