@@ -33,6 +33,8 @@ private slots:
     void portOpensAfterAKilledReceive_data();
     void portOpensAfterAKilledReceive();
     void helpWrapsAtWords_data();
+    void busyPortInTheConfiguredLanguage_data();
+    void busyPortInTheConfiguredLanguage();
     void helpWrapsAtWords();
 
 private:
@@ -524,4 +526,63 @@ void TestTzr::helpWrapsAtWords()
                                 : QStringLiteral("Receive the board's users into the data file FILE (created from "
                                                  "the template when it does not exist). Needs the programming code.");
     QVERIFY2(flat.contains(summary), qPrintable(out));
+}
+
+// A port another program holds is named busy, with that program and its process; that message
+// (shared with the window) and tzr's own are both in the configured language.
+void TestTzr::busyPortInTheConfiguredLanguage_data()
+{
+    QTest::addColumn<QByteArray>("idioma");
+    QTest::addColumn<QString>("busy");
+    QTest::addColumn<QString>("holder");
+    QTest::addColumn<QString>("refused");
+    QTest::newRow("English") << QByteArray("ENGLISH") << "is in use by another program."
+                             << "Close tzr (process %1)" << "board 1 refused the programming code";
+    QTest::newRow("Spanish") << QByteArray("ESPA\xd1" "OL") << QString::fromUtf8("está en uso por otro programa.")
+                             << "Cierre tzr (proceso %1)" << QString::fromUtf8("la placa 1 rechazó el código de programación");
+    QTest::newRow("French") << QByteArray("FRAN\xc7" "AIS") << QString::fromUtf8("est utilisé par un autre programme.")
+                            << "Fermez tzr (processus %1)" << QString::fromUtf8("la carte 1 a refusé le code de programmation");
+}
+
+void TestTzr::busyPortInTheConfiguredLanguage()
+{
+    QFETCH(QByteArray, idioma);
+    QFETCH(QString, busy);
+    QFETCH(QString, holder);
+    QFETCH(QString, refused);
+    QFile ini(m_dir->filePath(QStringLiteral("data/Korvel/TZR_USR.ini")));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[TZR]\r\nComPort=27\r\nIDIOMA=" + idioma + "\r\n");
+    ini.close();
+    const QString log = m_dir->filePath(QStringLiteral("frames.log"));
+    QVERIFY(startSim({"--log", log, "--latency", "80"}));
+
+    QProcess receive;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir->filePath(QStringLiteral("data")));
+    env.insert(QStringLiteral("TZR_CODE"), QStringLiteral("73518"));
+    receive.setProcessEnvironment(env);
+    receive.setWorkingDirectory(m_dir->path());
+    receive.setStandardInputFile(QProcess::nullDevice());
+    receive.start(m_build + QStringLiteral("/cli/tzr"), {"receive", "f.db"});
+    QVERIFY(receive.waitForStarted());
+    const auto reads = [&log] {
+        QFile f(log);
+        return f.open(QIODevice::ReadOnly) ? f.readAll().count("read") : qsizetype(0);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(reads() > 5, 60000);
+    const qint64 holderPid = receive.processId();
+    const Result scan = tzr({"scan"});
+    receive.kill();
+    receive.waitForFinished(10000);
+    QCOMPARE(scan.status, 3);
+    QVERIFY2(scan.err.contains(busy), qPrintable(scan.err));
+    QVERIFY2(scan.err.contains(holder.arg(holderPid)), qPrintable(scan.err));
+    QVERIFY2(!scan.err.contains(QStringLiteral("Permission error")), qPrintable(scan.err));
+
+    QTest::qWait(300);
+    const Result wrongCode = tzr({"receive", "g.db"}, {"TZR_CODE=11111"});
+    QCOMPARE(wrongCode.status, 3);
+    QVERIFY2(wrongCode.err.contains(refused), qPrintable(wrongCode.err));
+    QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("g.db"))));
 }
