@@ -19,6 +19,7 @@
 #include "ScanJob.h"
 #include "SendChangesJob.h"
 #include "SendJob.h"
+#include "ParametersJob.h"
 #include "Parametros.h"
 #include "PortList.h"
 #include "ProfileFile.h"
@@ -42,6 +43,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -100,9 +102,16 @@ const QList<QCommandLineOption> &extraOptions()
         {QStringLiteral("by-name"),
          QStringLiteral("Users in order of name (as with ordering on), not the file's order.")},
         {QStringLiteral("set"),
-         QStringLiteral("Set a parameter: panel, code-length, language, reader, time-a, time-b, "
-                        "programming-code, master-code. Repeatable."),
+         QStringLiteral("Set a parameter: panel, code-length, language, reader, time-a, time-b. Repeatable."),
          QStringLiteral("KEY=VALUE")},
+        {QStringLiteral("new-code"),
+         QStringLiteral("Change a code: programming-code or master-code. The new code comes from "
+                        "--new-codes-file, TZR_NEW_PROGRAMMING_CODE / TZR_NEW_MASTER_CODE, or a prompt "
+                        "without echo, asked twice. Repeatable."),
+         QStringLiteral("KEY")},
+        {QStringLiteral("new-codes-file"),
+         QStringLiteral("Change the codes listed in FILE, one KEY=CODE line each."),
+         QStringLiteral("FILE")},
         {QStringLiteral("append"),
          QStringLiteral("Add the imported users after the table's users (default: replace them).")},
         {QStringLiteral("dry-run"), QStringLiteral("Check and report only; change nothing.")},
@@ -121,6 +130,13 @@ const QStringList &parameterKeys()
                                   QStringLiteral("time-b"),
                                   QStringLiteral("programming-code"),
                                   QStringLiteral("master-code")};
+    return keys;
+}
+
+// The codes, which never come from --set.
+const QStringList &codeKeys()
+{
+    static const QStringList keys{QStringLiteral("programming-code"), QStringLiteral("master-code")};
     return keys;
 }
 
@@ -178,6 +194,8 @@ public:
     int compare();
     int sendChanges();
     int params();
+    // The new codes asked for, into their fields; the keys of those given.
+    QStringList newCodes(CamposParametros &campos);
     int backup();
     int restore();
     int exportUsers();
@@ -279,10 +297,10 @@ const QList<Command> &Run::commands() const
          &Run::compare,
          true},
         {"params",
-         "params [--set KEY=VALUE]...",
+         "params [--set KEY=VALUE]... [--new-code KEY]... [--new-codes-file FILE]",
          "Show the board's parameters, or set some of them (the others keep their values). Needs the master "
          "code.",
-         {QStringLiteral("set")},
+         {QStringLiteral("set"), QStringLiteral("new-code"), QStringLiteral("new-codes-file")},
          0,
          0,
          &Run::params,
@@ -685,7 +703,6 @@ void Run::dropCreatedFile()
     }
 }
 
-
 QString Run::rowRefused(const FilaRechazada &rechazo) const
 {
     return say("CLI_ROW_REFUSED", QStringLiteral("send refused, the board was not touched: user %1 (%2): %3"))
@@ -851,6 +868,7 @@ int Run::receiveInto()
     m_port->purge();
     const ReceiveResult resultado = ReceiveJob(*m_session, file()).run();
     m_progress->cerrar();
+
     if (!resultado.done() && resultado.end != JobEnd::Failed)
         m_err << "tzr: " << say("CLI_RECV_INCOMPLETE", QStringLiteral("receive incomplete; the file was not changed"))
               << '\n';
@@ -1089,6 +1107,28 @@ int Run::backup()
     return TzrTool::Success;
 }
 
+// What a restore wrote, in one line: the user slots, then the parameters and codes.
+QString restoreSummary(const ImageResult &result)
+{
+    const ResultadoImagen &r = result.image;
+    QString parameters;
+    if (result.parametersWritten())
+        parameters = QStringLiteral("written");
+    else if (!result.parametersTouched())
+        parameters = QStringLiteral("not written (the board keeps its number and codes)");
+    else
+        parameters = QStringLiteral("%1 of %2 bytes written, %3 not acknowledged (the board's number and codes are "
+                                    "uncertain)")
+                         .arg(r.parametrosIntentados)
+                         .arg(SystemImage::PARAMETER_COUNT + SystemImage::CODE_COUNT)
+                         .arg(r.parametrosFallidos);
+    return QStringLiteral("user slots written: %1 of %2, not acknowledged: %3; parameters and codes: %4")
+        .arg(r.slotsEscritos)
+        .arg(MAX_USUARIOS)
+        .arg(r.slotsFallidos)
+        .arg(parameters);
+}
+
 int Run::restore()
 {
     // A damaged or foreign file is refused before the board is asked anything.
@@ -1096,23 +1136,32 @@ int Run::restore()
     checkCode(QLatin1Char('M'));
     const ImageResult result = ImageJobs(*m_session).restore(imagen);
     m_progress->cerrar();
-    if (!result.done() && result.end != JobEnd::Failed)
-        m_err << "tzr: "
-              << say("CLI_RESTORE_INCOMPLETE", QStringLiteral("restore incomplete; the board may be partly written"))
-              << '\n';
-    jobFailed(result);
     const ResultadoImagen &r = result.image;
+    const int newBoard = result.parametersTouched() ? imagen.parametros[0] : m_options.board;
+    if (!r.sinRespuesta) {
+        // tzr opens no data file here; the files that remember this board find out at their next send of
+        // changes, whose check reads the board first.
+        note(QStringLiteral("Data files that remember board %1 are not changed; a send of changes from them "
+                            "checks the board first and will ask for a compare or a full send")
+                 .arg(newBoard == m_options.board ? QString::number(newBoard)
+                                                  : QStringLiteral("%1 or %2").arg(m_options.board).arg(newBoard)));
+    }
+    if (!result.done() && result.end != JobEnd::Failed)
+        m_err << "tzr: restore incomplete; " << restoreSummary(result) << '\n';
+    jobFailed(result);
     if (m_options.json)
         printJson(QJsonObject{{QStringLiteral("board"), m_options.board},
-                              {QStringLiteral("newBoard"), imagen.parametros[0]},
+                              {QStringLiteral("newBoard"), newBoard},
                               {QStringLiteral("failedWrites"), r.fallidos},
+                              {QStringLiteral("slotsWritten"), r.slotsEscritos},
+                              {QStringLiteral("slotsFailed"), r.slotsFallidos},
+                              {QStringLiteral("parametersWritten"), result.parametersWritten()},
                               {QStringLiteral("complete"), r.completo()}});
     if (r.sinRespuesta)
         throw Failure{TzrTool::NoAnswer,
-                      say("CLI_NOT_OPENED", QStringLiteral("board %1 did not open the transfer")).arg(m_options.board)};
+                      QStringLiteral("board %1 did not open the transfer; nothing was written").arg(m_options.board)};
     if (!r.completo())
-        throw Failure{TzrTool::Incomplete,
-                      say("CLI_RESTORE_PARTIAL", QStringLiteral("restore incomplete: %1 writes were not acknowledged")).arg(r.fallidos)};
+        throw Failure{TzrTool::Incomplete, QStringLiteral("restore incomplete: %1").arg(restoreSummary(result))};
     note(say("CLI_RESTORED", QStringLiteral("Restored board %1 from the image of %2; it restarts as board %3"))
              .arg(m_options.board)
              .arg(imagen.momento.toLocalTime().toString(Qt::ISODate))
@@ -1120,51 +1169,103 @@ int Run::restore()
     return TzrTool::Success;
 }
 
+QStringList Run::newCodes(CamposParametros &campos)
+{
+    // The keys of the codes to change: named by --new-code, or listed in --new-codes-file.
+    QStringList keys;
+    for (const QString &k : m_options.parser->values(QStringLiteral("new-code"))) {
+        const QString key = k.trimmed().toLower();
+        if (!codeKeys().contains(key))
+            throw Failure{TzrTool::Usage, QStringLiteral("--new-code takes %1").arg(codeKeys().join(QStringLiteral(" or ")))};
+        if (!keys.contains(key))
+            keys << key;
+    }
+    QHash<QString, QString> fromFile;
+    const QString path = m_options.parser->value(QStringLiteral("new-codes-file"));
+    if (!path.isEmpty()) {
+        const QStringList lines = QString::fromUtf8(FileData::read(path)).split(QLatin1Char('\n'));
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const QString line = lines.at(i).trimmed();
+            if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+                continue;
+            const QString key = line.section(QLatin1Char('='), 0, 0).trimmed().toLower();
+            if (!line.contains(QLatin1Char('=')) || !codeKeys().contains(key))
+                throw Failure{TzrTool::Usage,
+                              QStringLiteral("%1:%2: a line of the new-codes file is KEY=CODE with KEY %3")
+                                  .arg(path)
+                                  .arg(i + 1)
+                                  .arg(codeKeys().join(QStringLiteral(" or ")))};
+            fromFile.insert(key, line.section(QLatin1Char('='), 1).trimmed());
+            if (!keys.contains(key))
+                keys << key;
+        }
+    }
+    for (const QString &key : keys) {
+        const bool master = key == codeKeys().at(1);
+        const char *variable = master ? "TZR_NEW_MASTER_CODE" : "TZR_NEW_PROGRAMMING_CODE";
+        const QString what = master ? QStringLiteral("master") : QStringLiteral("programming");
+        QString value;
+        if (fromFile.contains(key)) {
+            value = fromFile.value(key);
+        } else if (qEnvironmentVariableIsSet(variable)) {
+            value = qEnvironmentVariable(variable).trimmed();
+        } else if (Terminal::isTerminal(0)) {
+            const auto first = Terminal::readSecret(QStringLiteral("New %1 code of board %2: ").arg(what).arg(m_options.board));
+            const auto second = first ? Terminal::readSecret(QStringLiteral("New %1 code again: ").arg(what)) : std::nullopt;
+            if (!first || !second)
+                throw Failure{TzrTool::Usage, QStringLiteral("no code entered")};
+            if (first->trimmed() != second->trimmed())
+                throw Failure{TzrTool::Usage, QStringLiteral("the two new %1 codes differ; nothing was written").arg(what)};
+            value = first->trimmed();
+        } else {
+            throw Failure{TzrTool::Usage,
+                          QStringLiteral("the new %1 code is needed: give --new-codes-file FILE or set %2")
+                              .arg(what, QString::fromLatin1(variable))};
+        }
+        *parameterField(campos, key) = value.toUpper();
+    }
+    return keys;
+}
+
 int Run::params()
 {
-    Comunicacion_TZR &link = *m_link;
     const QStringList sets = m_options.parser->values(QStringLiteral("set"));
     // Check the keys before the board is asked anything.
     QList<std::pair<QString, QString>> changes;
     for (const QString &s : sets) {
         const QString key = s.section(QLatin1Char('='), 0, 0).trimmed().toLower();
+        if (codeKeys().contains(key))
+            throw Failure{TzrTool::Usage,
+                          QStringLiteral("new codes are never taken from the command line (other users can see "
+                                         "it); use --new-codes-file FILE, TZR_NEW_PROGRAMMING_CODE / "
+                                         "TZR_NEW_MASTER_CODE or --new-code KEY for a prompt")};
         if (!s.contains(QLatin1Char('=')) || !parameterKeys().contains(key))
             throw Failure{TzrTool::Usage, QStringLiteral("--set takes KEY=VALUE with KEY one of: %1")
                                               .arg(parameterKeys().join(QStringLiteral(", ")))};
         changes.append({key, s.section(QLatin1Char('='), 1).trimmed()});
     }
-    // The parameters are read and written with the longer reply time, as the parameter window does.
-    link.setIntervalo(TIEMPO_RESPUESTA_LENTO);
-    CamposParametros campos;
-    bool idiomaInvalido = false;
-    try {
-        checkCode(QLatin1Char('M'));
-        const Comunicacion_TZR::Reserva reserva(link);
-        Parametros parametros(link);
-        parametros.Lee_Parametros(campos, QString::number(m_options.board), idiomaInvalido);
-        if (!changes.isEmpty()) {
-            for (const auto &[key, value] : changes) {
-                QString *field = parameterField(campos, key);
-                // As the fields take them: language names and codes in upper case.
-                *field = key == QLatin1String("language") || key.endsWith(QLatin1String("code"))
-                             ? value.toUpper()
-                             : value;
-            }
-            QString mensaje;
-            if (!Valida_Parametros(campos, EtiquetasParametros{}, mensaje))
-                throw Failure{
-                    TzrTool::Usage,
-                    say("CLI_NO_CHANGES", QStringLiteral("No changes made: %1"))
-                        .arg(mensaje.isEmpty() ? say("CLI_NOT_A_NUMBER", QStringLiteral("a value is not a number")) : mensaje)};
-            parametros.Escribe_Parametros(campos);
-            link.Envia_Reinicio();
-            note(say("CLI_PARAMS_WRITTEN", QStringLiteral("Parameters written; the board restarts as panel %1")).arg(campos.Edit1));
+    CamposParametros nuevos;
+    const QStringList codes = newCodes(nuevos);
+    ParametersJob job(*m_link, false);
+    checkCode(QLatin1Char('M'));
+    const QString placa = QString::number(m_options.board);
+    ParametersRead leidos = job.read(placa);
+    CamposParametros &campos = leidos.fields;
+    if (!changes.isEmpty() || !codes.isEmpty()) {
+        for (const auto &[key, value] : changes) {
+            // As the fields take them: language names in upper case.
+            *parameterField(campos, key) = key == QLatin1String("language") ? value.toUpper() : value;
         }
-    } catch (...) {
-        link.setIntervalo(TIEMPO_RESPUESTA);
-        throw;
+        for (const QString &key : codes)
+            *parameterField(campos, key) = *parameterField(nuevos, key);
+        const ParametersWrite written = job.write(campos, EtiquetasParametros{}, placa);
+        if (!written.written)
+            throw Failure{TzrTool::Usage,
+                          say("CLI_NO_CHANGES", QStringLiteral("No changes made: %1"))
+                              .arg(written.refused.isEmpty() ? say("CLI_NOT_A_NUMBER", QStringLiteral("a value is not a number"))
+                                                             : written.refused)};
+        note(say("CLI_PARAMS_WRITTEN", QStringLiteral("Parameters written; the board restarts as panel %1")).arg(campos.Edit1));
     }
-    link.setIntervalo(TIEMPO_RESPUESTA);
     const QString values[] = {campos.Edit1, campos.Edit2, campos.Edit3, campos.Edit4,
                               campos.Edit5, campos.Edit6, campos.Edit7, campos.Edit8};
     if (m_options.json) {
@@ -1178,7 +1279,7 @@ int Run::params()
             m_out << parameterKeys().at(i) << '=' << values[i] << '\n';
         m_out.flush();
     }
-    if (idiomaInvalido)
+    if (leidos.languageInvalid)
         note(say("CLI_LANGUAGE_BYTE", QStringLiteral("the board's language byte is not one of the known languages")));
     return TzrTool::Success;
 }

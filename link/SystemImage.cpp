@@ -196,7 +196,8 @@ ResultadoImagen SystemImageTransfer::Lee_Imagen(SystemImage &imagen)
 
 ResultadoImagen SystemImageTransfer::Restaura_Imagen(const SystemImage &imagen)
 {
-    ResultadoImagen r;
+    m_restauracion = ResultadoImagen{};
+    ResultadoImagen &r = m_restauracion;
     const int placa = m_link.placaActual();
     m_link.printDebug(QStringLiteral("Restaura_Imagen: Comienza"));
     // Users first, inside the transfer; the parameters only once every slot is acknowledged. A
@@ -218,8 +219,12 @@ ResultadoImagen SystemImageTransfer::Restaura_Imagen(const SystemImage &imagen)
             m_link.printDebug(QStringLiteral("Restaura_Imagen: Enviamos usuario ") + QString::number(i + 1));
             if (transferencias.Escribe_Registro(imagen.usuarios.record(i), i + 1) > 0)
                 ++r.slotsFallidos;
+            else
+                ++r.slotsEscritos;
         } else if (!transferencias.escribeByteMarcado(direccionSlot(i) + OFS_CODIGO, SLOT_VACIO)) {
             ++r.slotsFallidos;
+        } else {
+            ++r.slotsEscritos;
         }
     });
     transfer.close();
@@ -229,10 +234,12 @@ ResultadoImagen SystemImageTransfer::Restaura_Imagen(const SystemImage &imagen)
         for (int i = 0; i < SystemImage::PARAMETER_COUNT; ++i) {
             if (!m_link.Escribe_Byte(placa, 1 + i, imagen.parametros[i]))
                 ++r.parametrosFallidos;
+            ++r.parametrosIntentados;
         }
         for (int i = 0; i < SystemImage::CODE_COUNT; ++i) {
             if (!m_link.Escribe_Byte(placa, SystemImage::CODE_FIRST + i, imagen.codigos[i]))
                 ++r.parametrosFallidos;
+            ++r.parametrosIntentados;
         }
     }
     r.fallidos = r.slotsFallidos + r.parametrosFallidos;

@@ -63,8 +63,12 @@ struct ResultadoImagen
     // programming and master codes) were written at all, which they are only after every slot
     // was; and parameter bytes not acknowledged.
     int slotsFallidos = 0;
+    // Restore: slots written and acknowledged.
+    int slotsEscritos = 0;
     bool parametrosEnviados = false;
     int parametrosFallidos = 0;
+    // Parameter bytes whose write was tried (fewer than all when a Stop or lost port ended it).
+    int parametrosIntentados = 0;
     bool completo() const { return !sinRespuesta && fallidos == 0; }
 };
 
@@ -84,10 +88,13 @@ public:
     // parameters window (1 to 6, 10, 11 to 15, 16, 17 to 21); then the board is told to restart,
     // so it takes the image's board number. Nothing is written when the transfer does not open.
     ResultadoImagen Restaura_Imagen(const SystemImage &imagen);
+    // How far the last restore got, also when a Stop or a lost port ended it with an exception.
+    const ResultadoImagen &restauracion() const { return m_restauracion; }
 
 private:
     Comunicacion_TZR &m_link;
     const TextLookup &m_textos;
     const Clock &m_clock;
     ProgressView *m_progreso = nullptr;
+    ResultadoImagen m_restauracion;
 };

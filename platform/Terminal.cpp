@@ -5,7 +5,55 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <string>
+
+namespace {
+
+// The settings to put back when a signal ends the program while echo is off; only what a signal
+// handler may touch.
+volatile sig_atomic_t g_ttyFd = -1;
+termios g_saved{};
+
+extern "C" void restoreAndDie(int signal)
+{
+    if (g_ttyFd >= 0)
+        ::tcsetattr(g_ttyFd, TCSANOW, &g_saved);
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+// Ctrl+C (and the other ways a terminal ends a program) at the prompt still end the program, as
+// always, but never leave the terminal without echo.
+class EchoRestorer
+{
+public:
+    EchoRestorer(int fd, const termios &saved)
+    {
+        g_saved = saved;
+        g_ttyFd = fd;
+        struct sigaction action{};
+        action.sa_handler = restoreAndDie;
+        sigemptyset(&action.sa_mask);
+        for (int i = 0; i < Count; ++i)
+            ::sigaction(Signals[i], &action, &m_previous[i]);
+    }
+    ~EchoRestorer()
+    {
+        for (int i = 0; i < Count; ++i)
+            ::sigaction(Signals[i], &m_previous[i], nullptr);
+        g_ttyFd = -1;
+    }
+    EchoRestorer(const EchoRestorer &) = delete;
+    EchoRestorer &operator=(const EchoRestorer &) = delete;
+
+private:
+    static constexpr int Count = 4;
+    static constexpr int Signals[Count] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+    struct sigaction m_previous[Count]{};
+};
+
+} // namespace
 
 namespace Terminal {
 
@@ -32,7 +80,9 @@ std::optional<QString> readSecret(const QString &prompt)
     [[maybe_unused]] const ssize_t shown = ::write(fd, text.constData(), static_cast<size_t>(text.size()));
     termios saved{};
     const bool haveSettings = ::tcgetattr(fd, &saved) == 0;
+    std::optional<EchoRestorer> restorer;
     if (haveSettings) {
+        restorer.emplace(fd, saved);
         termios quiet = saved;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         quiet.c_lflag |= ECHONL;
@@ -53,6 +103,7 @@ std::optional<QString> readSecret(const QString &prompt)
     }
     if (haveSettings)
         ::tcsetattr(fd, TCSAFLUSH, &saved);
+    restorer.reset();
     ::close(fd);
     if (ended)
         return std::nullopt;

@@ -7,6 +7,7 @@
 #include "Contexto.h"
 #include "ContraPlaca.h"
 #include "ErrorBox.h"
+#include "ParametersJob.h"
 #include "Parametros.h"
 #include "Recursos.h"
 #include "TF_Mensaje_Parametros.h"
@@ -341,16 +342,17 @@ void TF_Parametros::Lee_Parametros(const QString &num_placa)
 {
     if (!m_ctx.link)
         return;
-    CamposParametros c = campos();
-    bool idiomaInvalido = false;
+    // The command's job (the longer reply time) is the main window's; this read only fills the fields.
+    ParametersRead leidos;
+    leidos.fields = campos();
     try {
-        Parametros(*m_ctx.link).Lee_Parametros(c, num_placa, idiomaInvalido);
+        leidos = ParametersJob::readInto(*m_ctx.link, num_placa, leidos.fields);
     } catch (...) {
-        setCampos(c);
+        setCampos(leidos.fields);
         throw;
     }
-    setCampos(c);
-    if (idiomaInvalido)
+    setCampos(leidos.fields);
+    if (leidos.languageInvalid)
         setWindowTitle(QStringLiteral("???"));
 }
 
@@ -361,24 +363,21 @@ void TF_Parametros::AceptarClick()
     const CursorMano cursor;
     CamposParametros c = campos();
     QString mensaje;
-    if (!Valida_Parametros(c, etiquetas(), mensaje)) {
+    if (!ParametersJob::validate(c, etiquetas(), mensaje)) {
         if (m_ctx.mensajeParametros)
             m_ctx.mensajeParametros->mostrar(mensaje);
         return;
     }
     const QScopedValueRollback<bool> escribiendo(m_escribiendo, true);
     m_parametros_grabados = true;
-    Comunicacion_TZR &link = *m_ctx.link;
     try {
-        Parametros(link).Escribe_Parametros(c);
+        ParametersJob::writeFields(*m_ctx.link, c, etiquetas(), m_placa_parametros);
     } catch (...) {
         setCampos(c);
         throw;
     }
     setCampos(c);
     m_placa_parametros = m_Edit1->text();
-    // Still to the number the board had before: it takes the new one only at the restart.
-    link.Envia_Reinicio();
     accept();
 }
 

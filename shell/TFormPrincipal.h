@@ -12,6 +12,7 @@
 class BoardSession;
 class Contexto;
 struct DataFileRef;
+struct ImageResult;
 struct JobStatus;
 class TextLookup;
 class Lenguaje;
@@ -192,6 +193,8 @@ private:
     // The board session on the window's port and link; null while either is missing.
     BoardSession *sesion();
     DataFileRef ficheroAbierto() const;
+    // What a restore wrote, as the second line of its message.
+    QString resumenRestauracion(const ImageResult &resultado) const;
     // A job that did not run to its end: Stop, a lost port or an error, headed by incompleta.
     void muestraFinTrabajo(const JobStatus &fin, const QString &incompleta);
 

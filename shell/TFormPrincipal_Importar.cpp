@@ -91,7 +91,8 @@ void TFormPrincipal::ImportarClick()
         try {
             m_ctx.usuarios->Activa_Tabla(true);
         } catch (const TzrError &e) {
-            error = e.message();
+            // The import's own error says what happened to the file: it comes first, never replaced.
+            error = error.isEmpty() ? e.message() : error + QLatin1Char('\n') + e.message();
         }
     });
     if (!error.isEmpty() && m_avisoError)

@@ -5,6 +5,7 @@
 #include "Comunicacion_TZR.h"
 #include "Contexto.h"
 #include "EstadoPrograma.h"
+#include "ParametersJob.h"
 #include "TF_Parametros.h"
 #include "TF_Test.h"
 
@@ -13,17 +14,6 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-namespace {
-
-void cambiaIntervalo(Comunicacion_TZR &link, std::chrono::milliseconds tiempo)
-{
-    link.setIntervalo(tiempo);
-    link.printDebug(
-        QStringLiteral("TF_Test.IniciarClick: Cambiamos TimerRecepcion.Interval a %1").arg(tiempo.count()));
-}
-
-} // namespace
-
 void TFormPrincipal::Parametros1Click()
 {
     Comunicacion_TZR &link = *m_ctx.link;
@@ -31,35 +21,29 @@ void TFormPrincipal::Parametros1Click()
     if (link.ocupado() || !ventana)
         return;
     m_ctx.estado->setConfirmado(false);
-    cambiaIntervalo(link, TIEMPO_RESPUESTA_LENTO);
-    try {
-        if (Valida_Contra_Sistema(QLatin1Char('M'))) {
-            // Until the window is done with the board no timer or other command may start an exchange.
-            const Comunicacion_TZR::Reserva reserva(link);
-            QCoreApplication::processEvents();
-            ventana->Lee_Parametros(m_num_placa->text());
-            ventana->setParametros_grabados(false);
-            ventana->setPlaca_parametros(m_num_placa->text());
-            ventana->exec();
-            // The board answers to its new number only after the restart, and that number never
-            // passed the programming-code check: a connection does not follow it.
-            if (ventana->placa_parametros() != m_num_placa->text() && m_ctx.estado->placa_conectada())
-                desconectaPlaca();
-            EntryGuard::muestra(m_num_placa, ventana->placa_parametros());
-            if (ventana->parametros_grabados()) {
-                // The timer's handler restores the cursor once; a restart already pending keeps its own.
-                if (!m_TIEMPO_REINICIA_PLACA->isActive())
-                    QApplication::setOverrideCursor(Qt::WaitCursor);
-                m_Arbol->clear();
-                m_TIEMPO_REINICIA_PLACA->start();
-            }
+    // The longer reply time belongs to this command alone, however it ends.
+    const ParametersJob trabajo(link, true);
+    if (Valida_Contra_Sistema(QLatin1Char('M'))) {
+        // Until the window is done with the board no timer or other command may start an exchange.
+        const Comunicacion_TZR::Reserva reserva(link);
+        QCoreApplication::processEvents();
+        ventana->Lee_Parametros(m_num_placa->text());
+        ventana->setParametros_grabados(false);
+        ventana->setPlaca_parametros(m_num_placa->text());
+        ventana->exec();
+        // The board answers to its new number only after the restart, and that number never
+        // passed the programming-code check: a connection does not follow it.
+        if (ventana->placa_parametros() != m_num_placa->text() && m_ctx.estado->placa_conectada())
+            desconectaPlaca();
+        EntryGuard::muestra(m_num_placa, ventana->placa_parametros());
+        if (ventana->parametros_grabados()) {
+            // The timer's handler restores the cursor once; a restart already pending keeps its own.
+            if (!m_TIEMPO_REINICIA_PLACA->isActive())
+                QApplication::setOverrideCursor(Qt::WaitCursor);
+            m_Arbol->clear();
+            m_TIEMPO_REINICIA_PLACA->start();
         }
-    } catch (...) {
-        // The longer reply time belongs to this command alone, however it ends.
-        cambiaIntervalo(link, TIEMPO_RESPUESTA);
-        throw;
     }
-    cambiaIntervalo(link, TIEMPO_RESPUESTA);
 }
 
 void TFormPrincipal::TestdePlacas1Click()

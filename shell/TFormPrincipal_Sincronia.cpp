@@ -334,6 +334,27 @@ void TFormPrincipal::GuardarImagenClick()
         showMessage(m_ctx, texto(m_ctx, "SYNC_IMAGE_SAVED", "System image saved."), path);
 }
 
+QString TFormPrincipal::resumenRestauracion(const ImageResult &resultado) const
+{
+    const ResultadoImagen &r = resultado.image;
+    QString parametros;
+    if (resultado.parametersWritten())
+        parametros = texto(m_ctx, "SYNC_RESTORE_PARAMS_WRITTEN", "written.");
+    else if (!resultado.parametersTouched())
+        parametros = texto(m_ctx, "SYNC_RESTORE_PARAMS_NOT_WRITTEN", "not written; the board keeps its number and codes.");
+    else
+        parametros = texto(m_ctx, "SYNC_RESTORE_PARAMS_PARTLY",
+                           "%1 of %2 bytes written, %3 not acknowledged; the board's number and codes are uncertain.")
+                         .arg(r.parametrosIntentados)
+                         .arg(SystemImage::PARAMETER_COUNT + SystemImage::CODE_COUNT)
+                         .arg(r.parametrosFallidos);
+    return texto(m_ctx, "SYNC_RESTORE_DETAIL", "User slots written: %1 of %2, not acknowledged: %3. Parameters and codes: %4")
+        .arg(r.slotsEscritos)
+        .arg(MAX_USUARIOS)
+        .arg(r.slotsFallidos)
+        .arg(parametros);
+}
+
 void TFormPrincipal::RestaurarImagenClick()
 {
     if (!m_ctx.link || m_ctx.link->ocupado())
@@ -373,26 +394,33 @@ void TFormPrincipal::RestaurarImagenClick()
     WindowJobObserver observador(m_ctx.progreso, m_ctx.showMessage);
     observador.onStarted = [this] { habilitaTransferencia(false); };
     const BoardSession::Observing observando(*sesion, observador);
-    const ImageResult resultado = ImageJobs(*sesion).restore(imagen);
+    const int placa = m_num_placa->text().toInt();
+    const ImageResult resultado = ImageJobs(*sesion).restore(imagen, ficheroAbierto(), placa);
     terminaTransferencia();
-    if (!resultado.done()) {
-        muestraFinTrabajo(resultado, texto(m_ctx, "SYNC_RESTORE_INCOMPLETE",
-                                           "Restore incomplete: %1 writes were not acknowledged.")
-                                         .arg(resultado.image.fallidos));
-        return;
-    }
     const ResultadoImagen &r = resultado.image;
-    // As after new parameters: the board restarts under the image's number and the bus is
-    // scanned again once it is back.
+    const QString incompleta = texto(m_ctx, "SYNC_RESTORE_INCOMPLETE", "Restore incomplete: %1 writes were not acknowledged.")
+                                   .arg(r.fallidos + (r.sinRespuesta ? 1 : 0));
+    if (!resultado.done()) {
+        muestraFinTrabajo(resultado, incompleta + QLatin1Char(' ') + resumenRestauracion(resultado));
+        // A Stop or a lost port may have come after the board number was written.
+        if (resultado.end != JobEnd::PortLost && resultado.end != JobEnd::Stopped)
+            return;
+    }
+    // As after new parameters: a board that may now answer to the image's number is disconnected
+    // (that number never passed the code check), and the bus is scanned again once it is back.
     // A board keeps its number when address 1 holds no valid one.
-    if (imagen.parametros[0] >= 0 && imagen.parametros[0] <= 31)
+    if (resultado.parametersTouched() && imagen.parametros[0] >= 0 && imagen.parametros[0] <= 31 &&
+        imagen.parametros[0] != placa) {
+        if (m_ctx.estado->placa_conectada())
+            desconectaPlaca();
         m_num_placa->setText(QStringLiteral("%1").arg(imagen.parametros[0], 2, 10, QLatin1Char('0')));
+    }
+    if (!resultado.done())
+        return;
     if (!m_TIEMPO_REINICIA_PLACA->isActive())
         QApplication::setOverrideCursor(Qt::WaitCursor);
     m_Arbol->clear();
     m_TIEMPO_REINICIA_PLACA->start();
     if (!r.completo())
-        showMessage(m_ctx, texto(m_ctx, "SYNC_RESTORE_INCOMPLETE",
-                                 "Restore incomplete: %1 writes were not acknowledged.")
-                               .arg(r.fallidos + (r.sinRespuesta ? 1 : 0)));
+        showMessage(m_ctx, incompleta, resumenRestauracion(resultado));
 }

@@ -55,7 +55,12 @@ public:
     void cerrar() override {}
     void setMensaje(const QString &) override {}
     void setMaximo(int) override {}
-    void setPosicion(int position) override { m_position = position; }
+    void setPosicion(int position) override
+    {
+        m_position = position;
+        if (onPosition)
+            onPosition(position);
+    }
     int posicion() const override { return m_position; }
     void setContador(const QString &) override {}
     void setUsuarioProceso(const QString &) override {}
@@ -71,6 +76,7 @@ public:
 
     std::function<void()> onWorkDone;
     std::function<void()> onSilence;
+    std::function<void(int)> onPosition;
     QElapsedTimer clock;
     qint64 silentAfterMs = -1;
 
@@ -162,6 +168,63 @@ private slots:
             QVERIFY(remembered || job == Job::Send);
             QVERIFY(!SyncImageStore(m_file.directory, m_file.table).load(1));
         }
+    }
+
+    // A restore forgets what the open file remembers of the board under its old and its new
+    // number, once anything may have been written; other boards' images stay. A restore ended by
+    // Stop says how many slots it wrote and that the parameters were not.
+    void restoreForgetsTheBoard_data()
+    {
+        QTest::addColumn<int>("newNumber");
+        QTest::addColumn<bool>("answers");
+        QTest::addColumn<QList<int>>("kept");
+        QTest::newRow("same number") << 1 << true << QList<int>{3, 4};
+        QTest::newRow("renumbers") << 4 << true << QList<int>{3};
+        QTest::newRow("transfer not opened") << 4 << false << QList<int>{1, 3, 4};
+    }
+    void restoreForgetsTheBoard()
+    {
+        QFETCH(int, newNumber);
+        QFETCH(bool, answers);
+        QFETCH(QList<int>, kept);
+        QVERIFY(m_session->openPort(QStringLiteral("COM1")));
+        SystemImage image;
+        QVERIFY(ImageJobs(*m_session).save(image, m_dir.filePath(QStringLiteral("r.tzrimg"))).complete());
+        image.parametros[0] = newNumber;
+        const UserArea area;
+        for (int board : {1, 3, 4})
+            QVERIFY(BoardMemory::remember(m_file, board, &area).isEmpty());
+        if (!answers)
+            m_bus->setSilentAfter(1, m_bus->board(1)->exchanges());
+        const ImageResult result = ImageJobs(*m_session).restore(image, m_file, 1);
+        QCOMPARE(result.image.sinRespuesta, !answers);
+        QCOMPARE(result.parametersWritten(), answers);
+        const SyncImageStore store(m_file.directory, m_file.table);
+        for (int board : {1, 3, 4})
+            QVERIFY2(store.load(board).has_value() == kept.contains(board), qPrintable(QString::number(board)));
+    }
+
+    void stoppedRestoreSaysWhatWasWritten()
+    {
+        QVERIFY(m_session->openPort(QStringLiteral("COM1")));
+        SystemImage image;
+        QVERIFY(ImageJobs(*m_session).save(image, m_dir.filePath(QStringLiteral("s.tzrimg"))).complete());
+        const UserArea area;
+        QVERIFY(BoardMemory::remember(m_file, 1, &area).isEmpty());
+        m_observer.onWorkDone = nullptr;
+        // Stopped after some of the slots have gone.
+        int positions = 0;
+        m_observer.onPosition = [&](int) {
+            if (++positions == 10)
+                m_session->requestStop();
+        };
+        const ImageResult result = ImageJobs(*m_session).restore(image, m_file, 1);
+        m_observer.onPosition = nullptr;
+        QCOMPARE(result.end, JobEnd::Stopped);
+        QVERIFY2(result.image.slotsEscritos >= 8 && result.image.slotsEscritos < MAX_USUARIOS,
+                 qPrintable(QString::number(result.image.slotsEscritos)));
+        QVERIFY(!result.parametersTouched());
+        QVERIFY(!SyncImageStore(m_file.directory, m_file.table).load(1).has_value());
     }
 
     // A board that stops answering: after 2 s the observer hears it, its Stop ends the job at

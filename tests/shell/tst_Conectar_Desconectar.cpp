@@ -306,6 +306,22 @@ private slots:
         p.principal().CONECTARClick();
         clic(0);
         QCOMPARE(numero->text(), QStringLiteral("01"));
+
+        // The positive control: disconnected, the same routes do reach the field offscreen.
+        QGuiApplication::clipboard()->setText(QStringLiteral("05"));
+        numero->selectAll();
+        QTest::keyClick(numero, Qt::Key_Insert, Qt::ShiftModifier);
+        QCOMPARE(numero->text(), QStringLiteral("05"));
+        // The selection paste exists only where the platform has a selection (X11, not offscreen);
+        // where it has none, the refusal above proves nothing of that route.
+        if (QGuiApplication::clipboard()->supportsSelection()) {
+            numero->clear();
+            QGuiApplication::clipboard()->setText(QStringLiteral("03"), QClipboard::Selection);
+            QTest::mouseClick(numero, Qt::MiddleButton);
+            QCOMPARE(numero->text(), QStringLiteral("03"));
+        } else {
+            qInfo("no selection clipboard on this platform: the middle-click paste is not exercised");
+        }
     }
 
     // New parameters give the connected board another number, which never passed the

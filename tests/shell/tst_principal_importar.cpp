@@ -1,6 +1,7 @@
 #include "UsuariosPrueba.h"
 
 #include "ImportDialog.h"
+#include "TableFamily.h"
 #include "UsersTableRules.h"
 
 #include "ModalDriver.h"
@@ -89,6 +90,36 @@ private slots:
         informe = importa(p, csv.fileName(), true, true);
         QCOMPARE(p.columna(C::NOMBRE), QStringList({"ANA", "CARL"}));
         QVERIFY(p.m_errores.isEmpty());
+    }
+
+    // The data file goes away while the report is open: the import fails, and so does the reopen
+    // after it; the import's error is the one shown first, the reopen's after it.
+    void importErrorIsNotReplacedByTheReopenError()
+    {
+        UsuariosPrueba p;
+        p.escribeIni("[TZR]\r\nTZR_Senda=" + p.carpeta().toUtf8() + "/\r\nIDIOMA=ENGLISH\r\n");
+        QVERIFY(p.arrancaDesbloqueado());
+        p.nuevo(QStringLiteral("u.db"));
+        QFile csv(p.ruta(QStringLiteral("vecinos.csv")));
+        QVERIFY(csv.open(QIODevice::WriteOnly));
+        csv.write("ana;1;1;1234\r\n");
+        csv.close();
+        const QString base = p.ruta(QStringLiteral("u"));
+        onNextModal([&](QWidget *w) {
+            auto *d = qobject_cast<ImportDialog *>(w);
+            if (!d) {
+                w->close();
+                return;
+            }
+            for (const QString &member : TableFamily::members(base))
+                QFile::remove(member);
+            d->findChild<QPushButton *>(QStringLiteral("Aceptar"))->click();
+        });
+        p.orden("Importar1", csv.fileName());
+        QCOMPARE(p.m_errores.size(), 1);
+        const QStringList lineas = p.m_errores.first().split(QLatin1Char('\n'));
+        QCOMPARE(lineas.size(), 2);
+        QVERIFY2(!lineas.at(0).isEmpty() && !lineas.at(1).isEmpty(), qPrintable(p.m_errores.first()));
     }
 };
 

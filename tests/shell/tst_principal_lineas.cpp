@@ -1,9 +1,12 @@
 #include "ConexionPrueba.h"
+#include "Comunicacion_TZR.h"
 #include "LineSettings.h"
+#include "SilenceWatch.h"
 #include "TFProgreso.h"
 #include "TfrmDebug.h"
 #include "UserRecord.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QPushButton>
 #include <QtTest>
@@ -267,8 +270,17 @@ private slots:
         CierraShowMessage mensajes;
         TFProgreso *progreso = p.m_ctx.progreso;
         bool avisado = false;
+        // From the last answered exchange to the notice: the notice waits out the silence limit.
+        QElapsedTimer desdeRespuesta;
+        qint64 espera = -1;
+        connect(p.m_ctx.link, &Comunicacion_TZR::intercambioTerminado, &mensajes, [&](bool valida) {
+            if (valida && espera < 0)
+                desdeRespuesta.start();
+        });
         QTimer vigia;
         connect(&vigia, &QTimer::timeout, &vigia, [&] {
+            if (progreso->sinRespuesta() && espera < 0)
+                espera = desdeRespuesta.elapsed();
             if (progreso->sinRespuesta() && progreso->btnDetener()->isEnabled()) {
                 avisado = true;
                 progreso->btnDetener()->click();
@@ -282,6 +294,8 @@ private slots:
             p.principal().Enviar_ATNClick();
         vigia.stop();
         QVERIFY(avisado);
+        // A coarse timer may fire up to 5 % early.
+        QVERIFY2(espera >= SilenceWatch::SilenceLimit.count() * 95 / 100, qPrintable(QString::number(espera)));
         QCOMPARE(mensajes.m_lineas, QList<QStringList>({lineas}));
         QVERIFY(!progreso->sinRespuesta());
         QVERIFY(!p.m_ctx.link->parada());

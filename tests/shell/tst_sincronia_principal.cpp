@@ -1,4 +1,9 @@
+#include "BoardMemory.h"
 #include "ConexionPrueba.h"
+#include "DataFileRef.h"
+#include "EstadoPrograma.h"
+#include "FicheroActual.h"
+#include "SyncImageStore.h"
 #include "SystemImage.h"
 #include "TF_Comparacion.h"
 #include "TfrmDebug.h"
@@ -167,6 +172,40 @@ private slots:
         QVERIFY(p.m_bus.requests().isEmpty());
         QCOMPARE(mensajes.m_lineas.last().first(),
                  QStringLiteral("The image cannot be used. Nothing was written."));
+    }
+
+    // Another board's image gives the connected board a number that never passed the code
+    // check: the connection ends before num_placa shows it, the bus is scanned again, and the open
+    // file forgets what it remembered of the board.
+    void restoreThatRenumbersDisconnects()
+    {
+        ConexionPrueba p;
+        prepara(p, {{"ANA", "0001", "001", "123456"}});
+        p.placa().setMasterCode(QStringLiteral("12345"));
+        const DataFileRef file{p.m_ctx.fichero->Directorio_Trabajo(), p.m_ctx.fichero->Nombre_Tabla()};
+        const UserArea area;
+        for (int board : {1, 5, 9})
+            QVERIFY(BoardMemory::remember(file, board, &area).isEmpty());
+        const QString path = p.m_dir.filePath(QStringLiteral("other.tzrimg"));
+        p.principal().setEligeFichero([path](QFileDialog *) { return path; });
+        CierraShowMessage mensajes;
+        ConexionPrueba::alPedirContra(QStringLiteral("12345"));
+        p.principal().GuardarImagenClick();
+        SystemImage image = SystemImage::load(path);
+        image.parametros[0] = 5;
+        image.save(path);
+
+        QVERIFY(p.m_ctx.estado->placa_conectada());
+        ConexionPrueba::alPedirContra(QStringLiteral("12345"));
+        p.principal().RestaurarImagenClick();
+        QCOMPARE(p.placa().memory().at(1), char(5));
+        QVERIFY(!p.m_ctx.estado->placa_conectada());
+        QCOMPARE(p.principal().num_placa()->text(), QStringLiteral("05"));
+        QVERIFY(p.principal().TIEMPO_REINICIA_PLACA()->isActive());
+        const SyncImageStore store(file.directory, file.table);
+        QVERIFY(!store.load(1).has_value());
+        QVERIFY(!store.load(5).has_value());
+        QVERIFY(store.load(9).has_value());
     }
 };
 

@@ -1,0 +1,108 @@
+#include "ParametersJob.h"
+
+#include "Comunicacion_TZR.h"
+#include "ContraPlaca.h"
+
+namespace {
+
+bool digitsOnly(const QString &text, qsizetype maxLength)
+{
+    if (text.isEmpty() || text.size() > maxLength)
+        return false;
+    for (const QChar c : text)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    return true;
+}
+
+bool oneOf(const QString &text, char16_t from, char16_t to)
+{
+    return text.size() == 1 && text.at(0).unicode() >= from && text.at(0).unicode() <= to;
+}
+
+// What the field's key filter and length let through: 0-9, A, B, at most the code's length.
+bool codeCharacters(const QString &text)
+{
+    if (text.size() > LONGITUD_CODIGO)
+        return false;
+    for (const QChar c : text)
+        if (!((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('A') || c == QLatin1Char('B')))
+            return false;
+    return true;
+}
+
+} // namespace
+
+ParametersJob::ParametersJob(Comunicacion_TZR &link, bool logChange) : m_link(link), m_logChange(logChange)
+{
+    setInterval(true);
+}
+
+ParametersJob::~ParametersJob()
+{
+    setInterval(false);
+}
+
+void ParametersJob::setInterval(bool slow)
+{
+    const std::chrono::milliseconds time = slow ? TIEMPO_RESPUESTA_LENTO : TIEMPO_RESPUESTA;
+    m_link.setIntervalo(time);
+    if (m_logChange)
+        m_link.printDebug(
+            QStringLiteral("TF_Test.IniciarClick: Cambiamos TimerRecepcion.Interval a %1").arg(time.count()));
+}
+
+bool ParametersJob::validate(const CamposParametros &c, const EtiquetasParametros &e, QString &mensaje)
+{
+    if (!Valida_Parametros(c, e, mensaje))
+        return false;
+    // Values the window's fields cannot hold but a typed command line can: the board would store
+    // them cut or out of range.
+    struct Rule
+    {
+        bool ok;
+        const QString &label;
+    };
+    const Rule rules[] = {
+        {digitsOnly(c.Edit1, 2), e.Label1},
+        {oneOf(c.Edit4, u'0', u'1'), e.Label4},
+        {idiomasPlaca().contains(c.Edit3), e.Label3},
+        {oneOf(c.Edit2, u'4', u'6'), e.Label2},
+        {digitsOnly(c.Edit5, 2), e.Label5},
+        {digitsOnly(c.Edit6, 2), e.Label6},
+        {codeCharacters(c.Edit7), e.Label9},
+        {codeCharacters(c.Edit8), e.Label11},
+    };
+    for (const Rule &r : rules) {
+        if (!r.ok) {
+            mensaje = r.label;
+            return false;
+        }
+    }
+    return true;
+}
+
+ParametersRead ParametersJob::readInto(Comunicacion_TZR &link, const QString &num_placa,
+                                       const CamposParametros &start)
+{
+    const Comunicacion_TZR::Reserva reserva(link);
+    ParametersRead result;
+    result.fields = start;
+    Parametros(link).Lee_Parametros(result.fields, num_placa, result.languageInvalid);
+    return result;
+}
+
+ParametersWrite ParametersJob::writeFields(Comunicacion_TZR &link, CamposParametros &fields,
+                                          const EtiquetasParametros &labels, const QString &num_placa)
+{
+    ParametersWrite result;
+    if (!validate(fields, labels, result.refused))
+        return result;
+    const Comunicacion_TZR::Reserva reserva(link);
+    result.written = true;
+    Parametros(link).Escribe_Parametros(fields);
+    result.renumbers = fields.Edit1.toInt() != num_placa.toInt();
+    // Still to the number the board had before: it takes the new one only at the restart.
+    link.Envia_Reinicio();
+    return result;
+}
