@@ -35,6 +35,7 @@
 #include "SystemImage.h"
 #include "Table.h"
 #include "TableFamily.h"
+#include "TableStore.h"
 #include "Terminal.h"
 #include "TerminalProgress.h"
 #include "TestPlacas.h"
@@ -55,6 +56,7 @@
 #include <QRegularExpression>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -201,6 +203,7 @@ public:
     int scan();
     int test();
     int receive();
+    int receiveInto();
     int send();
     int compare();
     int sendChanges();
@@ -226,10 +229,15 @@ private:
     void checkCode(QChar letra);
     BoardCodes boardCodes(QChar letra);
     QList<int> boardsToRun();
-    // Names the data file; a missing one is created from the template only by createPending().
+    // Names the data file FILE; one that does not exist yet is only made by createDataFile.
     void dataFile(const QString &path, bool createFromTemplate);
-    void createPending();
+    QString templateBase() const;
+    void createDataFile();
+    // Removes the file createDataFile made, when the command did not fill it.
+    void dropCreatedFile();
     void note(const QString &text);
+    // A message in the configured language, from the language file; english until it is read.
+    QString say(const char *key, const QString &english) const;
     void printJson(const QJsonValue &value);
     QString rowRefused(const FilaRechazada &rechazo) const;
     DataFileRef file() const { return {m_directory, m_tableName}; }
@@ -260,7 +268,8 @@ private:
     BoardRun *m_boardRun = nullptr;
     QString m_directory;
     QString m_tableName;
-    QString m_pendingBase;
+    QString m_newFileBase;
+    bool m_createdFile = false;
 };
 
 const QList<Command> &Run::commands() const
@@ -363,26 +372,71 @@ int Run::usage(const QString &message)
     return TzrTool::Usage;
 }
 
+// text laid out in lines of at most width columns, broken only between words: the first line
+// starts with first, the others with indent spaces. A word longer than a line stays whole.
+QString wrapped(const QString &first, const QString &text, int indent, int width)
+{
+    QString out = first;
+    qsizetype column = first.size();
+    bool lineHasWord = false;
+    for (const QString &word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (lineHasWord && column + 1 + word.size() > width) {
+            out += QLatin1Char('\n') + QString(indent, QLatin1Char(' '));
+            column = indent;
+            lineHasWord = false;
+        }
+        if (lineHasWord) {
+            out += QLatin1Char(' ');
+            ++column;
+        }
+        out += word;
+        column += word.size();
+        lineHasWord = true;
+    }
+    return out + QLatin1Char('\n');
+}
+
+// The width the help is laid out for: the terminal's, and never so narrow that the option
+// descriptions get no room at all.
+int helpWidth()
+{
+    return std::max(Terminal::columns(1), 40);
+}
+
 void Run::printToolHelp()
 {
-    m_out << "Usage: tzr SUBCOMMAND [OPTIONS] [ARGUMENTS]\n\n"
-             "Works with TZR door-entry panel boards on a serial bus and with TZRUsers data files.\n\n"
-             "Subcommands:\n";
+    const int width = helpWidth();
+    m_out << wrapped(QStringLiteral("Usage: "), QStringLiteral("tzr SUBCOMMAND [OPTIONS] [ARGUMENTS]"), 2, width)
+          << '\n'
+          << wrapped({}, QStringLiteral("Works with TZR door-entry panel boards on a serial bus and with TZRUsers "
+                                        "data files."),
+                     0, width)
+          << "\nSubcommands:\n";
     for (const Command &c : commands())
-        m_out << "  " << c.synopsis << '\n' << "      " << c.summary << '\n';
-    m_out << "\nCommon options: --port COMn|NAME|ADDRESS, --board N, --json, --quiet, --log FILE, --code-file FILE.\n"
-             "Codes come from --code-file, TZR_CODE (programming) or TZR_MASTER_CODE (master), or\n"
-             "a prompt without echo on a terminal; never from an option.\n"
-             "Exit status: 0 success, 1 difference or incomplete, 2 bad usage, 3 no answer or code\n"
-             "refused, 4 file error.\n"
-             "'tzr SUBCOMMAND --help' describes one subcommand; 'man tzr' all of them;\n"
-             "'tzr --version' prints the version.\n";
+        m_out << wrapped(QStringLiteral("  "), QString::fromLatin1(c.synopsis), 4, width)
+              << wrapped(QStringLiteral("      "), QString::fromLatin1(c.summary), 6, width);
+    const QString paragraphs[] = {
+        QStringLiteral("Common options: --port COMn|NAME|ADDRESS, --board N|LIST|all, --json, --quiet, --log FILE, --code-file FILE."),
+        QStringLiteral("Codes come from --code-file, TZR_CODE (programming) or TZR_MASTER_CODE (master), or a "
+                       "prompt without echo on a terminal; never from an option."),
+        QStringLiteral("Exit status: 0 success, 1 difference or incomplete, 2 bad usage, 3 no answer or code "
+                       "refused, 4 file error."),
+        QStringLiteral("'tzr SUBCOMMAND --help' describes one subcommand; 'man tzr' all of them; 'tzr "
+                       "--version' prints the version."),
+    };
+    m_out << '\n';
+    for (const QString &paragraph : paragraphs)
+        m_out << wrapped({}, paragraph, 0, width);
     m_out.flush();
 }
 
 void Run::printCommandHelp(const Command &command, const QList<QCommandLineOption> &options)
 {
-    m_out << "Usage: tzr " << command.synopsis << " [OPTIONS]\n\n" << command.summary << "\n\nOptions:\n";
+    const int width = helpWidth();
+    m_out << wrapped(QStringLiteral("Usage: "), QStringLiteral("tzr %1 [OPTIONS]").arg(QString::fromLatin1(command.synopsis)),
+                     2, width)
+          << '\n'
+          << wrapped({}, QString::fromLatin1(command.summary), 0, width) << "\nOptions:\n";
     for (const QCommandLineOption &o : options) {
         QString names;
         for (const QString &n : o.names())
@@ -390,7 +444,8 @@ void Run::printCommandHelp(const Command &command, const QList<QCommandLineOptio
                      (n.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + n;
         if (!o.valueName().isEmpty())
             names += QLatin1Char(' ') + o.valueName();
-        m_out << "  " << names.leftJustified(24) << ' ' << o.description() << '\n';
+        m_out << wrapped(QStringLiteral("  ") + names.leftJustified(24) + QLatin1Char(' '), o.description(), 27,
+                         width);
     }
     m_out.flush();
 }
@@ -522,7 +577,7 @@ int Run::main(const QStringList &arguments)
             if (!m_log->open(m_options.log))
                 throw Failure{
                     TzrTool::FileFailure,
-                    QStringLiteral("cannot write the log %1: %2").arg(m_options.log, m_log->errorString())};
+                    say("CLI_LOG", QStringLiteral("cannot write the log %1: %2")).arg(m_options.log, m_log->errorString())};
         }
         m_progress = std::make_unique<TerminalProgress>(m_err, !m_options.quiet && Terminal::isTerminal(2));
         if (command->needsPort)
@@ -560,6 +615,11 @@ void Run::readConfiguration()
         m_idioma = QStringLiteral("ENGLISH");
     m_texts = std::make_unique<Lenguaje>(m_korvel + QStringLiteral("/TZR_LANG.ini"),
                                          [idioma = m_idioma] { return idioma; });
+}
+
+QString Run::say(const char *key, const QString &english) const
+{
+    return m_texts ? m_texts->texto(QString::fromLatin1(key), english) : english;
 }
 
 void Run::note(const QString &text)
@@ -624,11 +684,11 @@ void Run::openPort()
     if (!m_session->openPort(name)) {
         const OpenFailureText why = m_session->openFailureText();
         throw Failure{TzrTool::NoAnswer,
-                      QStringLiteral("cannot open %1: %2")
+                      say("CLI_CANNOT_OPEN", QStringLiteral("cannot open %1: %2"))
                           .arg(name, why.known() ? why.line1 + QLatin1Char(' ') + why.line2 : m_port->errorString())};
     }
     QObject::connect(m_session.get(), &BoardSession::echoDetected, [this](const QString &port) {
-        note(QStringLiteral("the line on %1 echoes what is sent; echo handling is now on for it").arg(port));
+        note(say("CLI_ECHO", QStringLiteral("the line on %1 echoes what is sent; echo handling is now on for it")).arg(port));
     });
     m_port->purge();
 }
@@ -645,8 +705,8 @@ QString Run::code(QChar letra)
         text = qEnvironmentVariable(variable).trimmed();
     } else if (Terminal::isTerminal(0)) {
         const auto typed = Terminal::readSecret(
-            master ? QStringLiteral("Master code of board %1: ").arg(m_options.board)
-                   : QStringLiteral("Programming code of board %1: ").arg(m_options.board));
+            master ? say("CLI_PROMPT_MASTER", QStringLiteral("Master code of board %1: ")).arg(m_options.board)
+                   : say("CLI_PROMPT_PROG", QStringLiteral("Programming code of board %1: ")).arg(m_options.board));
         if (!typed)
             throw Failure{TzrTool::Usage, QStringLiteral("no code entered")};
         text = typed->trimmed();
@@ -674,14 +734,15 @@ void Run::checkCode(QChar letra)
     case CodeCheck::NoAnswer:
         throw Failure{
             TzrTool::NoAnswer,
-            QStringLiteral("board %1 did not answer on %2").arg(m_options.board).arg(m_port->portName())};
+            say("CLI_NO_ANSWER", QStringLiteral("board %1 did not answer on %2")).arg(m_options.board).arg(m_port->portName())};
     case CodeCheck::Refused:
         break;
     }
-    throw Failure{TzrTool::NoAnswer, QStringLiteral("board %1 refused the %2 code")
-                                         .arg(m_options.board)
-                                         .arg(letra == QLatin1Char('M') ? QStringLiteral("master")
-                                                                        : QStringLiteral("programming"))};
+    throw Failure{TzrTool::NoAnswer, (letra == QLatin1Char('M')
+                                          ? say("CLI_REFUSED_M", QStringLiteral("board %1 refused the master code"))
+                                          : say("CLI_REFUSED_P",
+                                                QStringLiteral("board %1 refused the programming code")))
+                                         .arg(m_options.board)};
 }
 
 void Run::dataFile(const QString &path, bool createFromTemplate)
@@ -690,31 +751,48 @@ void Run::dataFile(const QString &path, bool createFromTemplate)
     const QFileInfo info(base);
     m_directory = info.absolutePath() + QLatin1Char('/');
     m_tableName = info.fileName() + QStringLiteral(".db");
+    m_newFileBase.clear();
     if (TableFamily::exists(base))
         return;
     if (!createFromTemplate)
-        throw Failure{TzrTool::FileFailure, QStringLiteral("no data file %1.db").arg(base)};
-    const QString patron = m_korvel + QStringLiteral("/Patron");
-    if (!TableFamily::exists(patron))
+        throw Failure{TzrTool::FileFailure, say("CLI_NO_FILE", QStringLiteral("no data file %1.db")).arg(base)};
+    // Only checked here: the file is made once the board has taken the code (createDataFile).
+    if (!TableFamily::exists(templateBase()))
         throw Failure{TzrTool::FileFailure,
-                      QStringLiteral("the template %1.db is missing; is TZRUsers installed?").arg(patron)};
-    // Made only once the board has taken the code (createPending), so that a refused code or a
-    // board that does not answer leaves no empty file behind.
-    m_pendingBase = base;
+                      say("CLI_NO_TEMPLATE", QStringLiteral("the template %1.db is missing; is TZRUsers installed?")).arg(templateBase())};
+    m_newFileBase = base;
 }
 
-void Run::createPending()
+QString Run::templateBase() const
 {
-    if (m_pendingBase.isEmpty())
+    return m_korvel + QStringLiteral("/Patron");
+}
+
+void Run::createDataFile()
+{
+    if (m_newFileBase.isEmpty() || TableFamily::exists(m_newFileBase))
         return;
-    TableFamily::copy(m_korvel + QStringLiteral("/Patron"), m_pendingBase);
-    m_pendingBase.clear();
-    note(QStringLiteral("Created %1 from the template").arg(m_tableName));
+    TableFamily::copy(templateBase(), m_newFileBase);
+    m_createdFile = true;
+    note(say("CLI_CREATED", QStringLiteral("Created %1 from the template")).arg(m_tableName));
+}
+
+void Run::dropCreatedFile()
+{
+    // A file this run made and did not fill would be taken later for a board's real, empty list.
+    if (!m_createdFile)
+        return;
+    m_createdFile = false;
+    try {
+        TableFamily::remove(m_newFileBase);
+    } catch (const TzrError &) {
+        // Nothing in it to lose; what is left is an empty file the next receive fills.
+    }
 }
 
 QString Run::rowRefused(const FilaRechazada &rechazo) const
 {
-    return QStringLiteral("send refused, the board was not touched: user %1 (%2): %3")
+    return say("CLI_ROW_REFUSED", QStringLiteral("send refused, the board was not touched: user %1 (%2): %3"))
         .arg(rechazo.posicion + 1)
         .arg(rechazo.nombre.trimmed(), rechazo.motivo);
 }
@@ -726,14 +804,14 @@ void Run::jobFailed(const JobStatus &status)
         return;
     case JobEnd::NotOpened:
         throw Failure{TzrTool::NoAnswer,
-                      QStringLiteral("board %1 did not open the transfer").arg(m_options.board)};
+                      say("CLI_NOT_OPENED", QStringLiteral("board %1 did not open the transfer")).arg(m_options.board)};
     case JobEnd::PortLost:
     case JobEnd::PortUnavailable: {
         const OpenFailureText gone = m_session->goneText(m_port->portName());
         throw Failure{TzrTool::NoAnswer, gone.line1 + QLatin1Char(' ') + status.error};
     }
     case JobEnd::Stopped:
-        throw Failure{TzrTool::Incomplete, QStringLiteral("stopped before the end")};
+        throw Failure{TzrTool::Incomplete, say("CLI_STOPPED", QStringLiteral("stopped before the end"))};
     case JobEnd::RowRefused:
     case JobEnd::Failed:
         break;
@@ -747,12 +825,19 @@ void Run::watchInterrupt()
         return;
     m_interrupt = std::make_unique<InterruptWatch>();
     QObject::connect(m_interrupt.get(), &InterruptWatch::interrupted, [this] {
-        m_err << "\ntzr: stopping at the next exchange (Ctrl+C again to quit at once)\n";
+        m_err << "\ntzr: "
+              << say("CLI_STOPPING", QStringLiteral("stopping at the next exchange (Ctrl+C again to quit at once)"))
+              << '\n';
         m_err.flush();
         if (m_boardRun)
             m_boardRun->requestStop();
         else
             m_session->requestStop();
+    });
+    // Quitting at once still leaves the data file as it was: no journal, no file of its own making.
+    QObject::connect(m_interrupt.get(), &InterruptWatch::quitting, [this] {
+        TableStore::rollBackAll();
+        dropCreatedFile();
     });
 }
 
@@ -760,7 +845,7 @@ void Run::notRemembered(const QString &error)
 {
     // The transfer itself is done; a send of changes will ask for a full send or a compare.
     if (!error.isEmpty())
-        note(QStringLiteral("the data file could not remember board %1: %2").arg(m_options.board).arg(error));
+        note(say("CLI_NOT_REMEMBERED", QStringLiteral("the data file could not remember board %1: %2")).arg(m_options.board).arg(error));
 }
 
 QString slotList(const QList<int> &slotNumbers)
@@ -814,7 +899,7 @@ int Run::scan()
         m_out.flush();
     }
     if (found.isEmpty())
-        throw Failure{TzrTool::NoAnswer, QStringLiteral("no board answered on %1").arg(m_port->portName())};
+        throw Failure{TzrTool::NoAnswer, say("CLI_NO_BOARD", QStringLiteral("no board answered on %1")).arg(m_port->portName())};
     return TzrTool::Success;
 }
 
@@ -825,7 +910,7 @@ int Run::test()
     QStringList lines;
     int current = 0;
     TestPlacas::Vista vista;
-    m_progress->setMensaje(QStringLiteral("Board test"));
+    m_progress->setMensaje(say("CLI_BOARD_TEST", QStringLiteral("Board test")));
     m_progress->setMaximo(PLACAS_BUS - 1);
     vista.numP = [&](int n) {
         current = n;
@@ -853,7 +938,7 @@ int Run::test()
         m_out.flush();
     }
     if (lines.isEmpty())
-        throw Failure{TzrTool::NoAnswer, QStringLiteral("no board answered on %1").arg(m_port->portName())};
+        throw Failure{TzrTool::NoAnswer, say("CLI_NO_BOARD", QStringLiteral("no board answered on %1")).arg(m_port->portName())};
     return TzrTool::Success;
 }
 
@@ -861,14 +946,28 @@ int Run::receive()
 {
     dataFile(m_options.arguments.at(0), true);
     checkCode(QLatin1Char('P'));
+    createDataFile();
+    try {
+        const int status = receiveInto();
+        if (status != TzrTool::Success)
+            dropCreatedFile();
+        return status;
+    } catch (...) {
+        dropCreatedFile();
+        throw;
+    }
+}
+
+int Run::receiveInto()
+{
     m_session->readReaderType();
-    createPending();
     m_port->purge();
     const ReceiveResult resultado = ReceiveJob(*m_session, file()).run();
     m_progress->cerrar();
 
     if (!resultado.done() && resultado.end != JobEnd::Failed)
-        m_err << "tzr: receive incomplete; the file was not changed\n";
+        m_err << "tzr: " << say("CLI_RECV_INCOMPLETE", QStringLiteral("receive incomplete; the file was not changed"))
+              << '\n';
     jobFailed(resultado);
     if (m_options.json)
         printJson(QJsonObject{{QStringLiteral("board"), m_options.board},
@@ -876,13 +975,16 @@ int Run::receive()
                               {QStringLiteral("failedSlots"), resultado.failedSlots},
                               {QStringLiteral("complete"), resultado.complete()}});
     if (!resultado.complete()) {
-        m_err << "tzr: receive incomplete: " << resultado.failedSlots
-              << " user slots could not be read; the file was not changed\n";
+        m_err << "tzr: "
+              << say("CLI_RECV_SLOTS",
+                     QStringLiteral("receive incomplete: %1 user slots could not be read; the file was not changed"))
+                     .arg(resultado.failedSlots)
+              << '\n';
         m_err.flush();
         return TzrTool::Incomplete;
     }
     notRemembered(resultado.notRemembered);
-    note(QStringLiteral("Received %1 users from board %2 into %3")
+    note(say("CLI_RECEIVED", QStringLiteral("Received %1 users from board %2 into %3"))
              .arg(resultado.users)
              .arg(m_options.board)
              .arg(m_tableName));
@@ -916,16 +1018,20 @@ int Run::send()
                               {QStringLiteral("failedErases"), resultado.sent.borradosFallidos},
                               {QStringLiteral("complete"), resultado.complete()}});
     if (!resultado.complete()) {
-        m_err << "tzr: send incomplete; users written: " << resultado.sent.usuarios << " of " << resultado.total
-              << "; users not written: "
-              << (fallidos.isEmpty() ? QStringLiteral("-") : fallidos.join(QStringLiteral(", "))) << '\n';
+        m_err << "tzr: "
+              << say("CLI_SEND_INCOMPLETE",
+                     QStringLiteral("send incomplete; users written: %1 of %2; users not written: %3"))
+                     .arg(resultado.sent.usuarios)
+                     .arg(resultado.total)
+                     .arg(fallidos.isEmpty() ? QStringLiteral("-") : fallidos.join(QStringLiteral(", ")))
+              << '\n';
         m_err.flush();
         if (!resultado.done())
             jobFailed(resultado);
         return TzrTool::Incomplete;
     }
     notRemembered(resultado.notRemembered);
-    note(QStringLiteral("Sent %1 users to board %2").arg(plan.records.size()).arg(m_options.board));
+    note(say("CLI_SENT", QStringLiteral("Sent %1 users to board %2")).arg(plan.records.size()).arg(m_options.board));
     return TzrTool::Success;
 }
 
@@ -938,7 +1044,7 @@ int Run::compare()
     const CompareResult result = CompareJob(*m_session, file()).run(m_options.parser->isSet(QStringLiteral("by-name")));
     m_progress->cerrar();
     if (!result.done() && result.end != JobEnd::Failed)
-        m_err << "tzr: compare incomplete\n";
+        m_err << "tzr: " << say("CLI_CMP_INCOMPLETE", QStringLiteral("compare incomplete")) << '\n';
     jobFailed(result);
     const ResultadoComparacion &r = result.comparison;
     switch (r.estado) {
@@ -946,11 +1052,11 @@ int Run::compare()
         throw Failure{TzrTool::FileFailure, rowRefused(r.rechazo)};
     case ResultadoComparacion::Estado::SinRespuesta:
         throw Failure{TzrTool::NoAnswer,
-                      QStringLiteral("board %1 did not open the transfer").arg(m_options.board)};
+                      say("CLI_NOT_OPENED", QStringLiteral("board %1 did not open the transfer")).arg(m_options.board)};
     case ResultadoComparacion::Estado::Incompleta:
         throw Failure{
             TzrTool::Incomplete,
-            QStringLiteral("compare incomplete: %1 user slots could not be read").arg(r.slotsFallidos)};
+            say("CLI_CMP_SLOTS", QStringLiteral("compare incomplete: %1 user slots could not be read")).arg(r.slotsFallidos)};
     case ResultadoComparacion::Estado::Hecha:
         break;
     }
@@ -978,13 +1084,13 @@ int Run::compare()
         m_out.flush();
     }
     if (informe.sinDiferencias()) {
-        note(QStringLiteral("Board %1 and %2 hold the same %3 users")
+        note(say("CLI_SAME", QStringLiteral("Board %1 and %2 hold the same %3 users"))
                  .arg(m_options.board)
                  .arg(m_tableName)
                  .arg(informe.usuariosFichero));
         return TzrTool::Success;
     }
-    note(QStringLiteral("%1 only on the board, %2 only in the file, %3 different (%4 merely moved)")
+    note(say("CLI_DIFFERENCES", QStringLiteral("%1 only on the board, %2 only in the file, %3 different (%4 merely moved)"))
              .arg(informe.soloPlaca)
              .arg(informe.soloFichero)
              .arg(informe.distintos)
@@ -1006,7 +1112,7 @@ int Run::sendChanges()
     if (preparacion.estado == PreparacionCambios::Estado::SinImagen)
         throw Failure{
             TzrTool::Incomplete,
-            QStringLiteral("%1 remembers nothing of board %2: send it whole (tzr send) or compare first")
+            say("CLI_NO_MEMORY", QStringLiteral("%1 remembers nothing of board %2: send it whole (tzr send) or compare first"))
                 .arg(m_tableName)
                 .arg(m_options.board)};
     m_port->purge();
@@ -1014,25 +1120,30 @@ int Run::sendChanges()
     m_progress->cerrar();
     if (!result.done()) {
         const QStringList failed = result.failedNames();
-        m_err << "tzr: send of changes incomplete; slots written: " << result.sent.resultado.escritos << " of "
-              << result.sent.plan.escribir.size() << ", emptied: " << result.sent.resultado.vaciados << " of "
-              << result.sent.plan.vaciar.size() << "; users not written: "
-              << (failed.isEmpty() ? QStringLiteral("-") : failed.join(QStringLiteral(", "))) << '\n';
+        m_err << "tzr: "
+              << say("CLI_CHG_INCOMPLETE_SLOTS", QStringLiteral("send of changes incomplete; slots written: %1 of %2, "
+                                                                "emptied: %3 of %4; users not written: %5"))
+                     .arg(result.sent.resultado.escritos)
+                     .arg(result.sent.plan.escribir.size())
+                     .arg(result.sent.resultado.vaciados)
+                     .arg(result.sent.plan.vaciar.size())
+                     .arg(failed.isEmpty() ? QStringLiteral("-") : failed.join(QStringLiteral(", ")))
+              << '\n';
         jobFailed(result);
     }
     const ResultadoEnvioCambios &r = result.sent;
     switch (r.estado) {
     case ResultadoEnvioCambios::Estado::SinRespuesta:
         throw Failure{TzrTool::NoAnswer,
-                      QStringLiteral("board %1 did not open the transfer").arg(m_options.board)};
+                      say("CLI_NOT_OPENED", QStringLiteral("board %1 did not open the transfer")).arg(m_options.board)};
     case ResultadoEnvioCambios::Estado::PlacaNoLeida:
         throw Failure{
             TzrTool::NoAnswer,
-            QStringLiteral("board %1 could not be checked; nothing was written").arg(m_options.board)};
+            say("CLI_NOT_CHECKED", QStringLiteral("board %1 could not be checked; nothing was written")).arg(m_options.board)};
     case ResultadoEnvioCambios::Estado::PlacaCambiada:
         throw Failure{
             TzrTool::Incomplete,
-            QStringLiteral("board %1 was changed since %2 (slots %3); nothing was written: compare first")
+            say("CLI_CHANGED", QStringLiteral("board %1 was changed since %2 (slots %3); nothing was written: compare first"))
                 .arg(m_options.board)
                 .arg(preparacion.imagen.momento.toLocalTime().toString(Qt::ISODate))
                 .arg(slotList(r.comprobacion.slotsCambiados))};
@@ -1048,12 +1159,14 @@ int Run::sendChanges()
                               {QStringLiteral("failedEmpties"), r.resultado.vaciadosFallidos},
                               {QStringLiteral("complete"), r.resultado.completo()}});
     if (!r.resultado.completo()) {
-        m_err << "tzr: send of changes incomplete; users not written: "
-              << (fallidos.isEmpty() ? QStringLiteral("-") : fallidos.join(QStringLiteral(", "))) << '\n';
+        m_err << "tzr: "
+              << say("CLI_CHG_INCOMPLETE", QStringLiteral("send of changes incomplete; users not written: %1"))
+                     .arg(fallidos.isEmpty() ? QStringLiteral("-") : fallidos.join(QStringLiteral(", ")))
+              << '\n';
         m_err.flush();
         return TzrTool::Incomplete;
     }
-    note(QStringLiteral("Sent the changes to board %1: %2 slots written, %3 emptied")
+    note(say("CLI_CHG_SENT", QStringLiteral("Sent the changes to board %1: %2 slots written, %3 emptied"))
              .arg(m_options.board)
              .arg(r.resultado.escritos)
              .arg(r.resultado.vaciados));
@@ -1068,22 +1181,22 @@ int Run::backup()
     const ImageResult result = ImageJobs(*m_session).save(imagen, path);
     m_progress->cerrar();
     if (!result.done() && result.end != JobEnd::Failed)
-        m_err << "tzr: backup incomplete; no image saved\n";
+        m_err << "tzr: " << say("CLI_BACKUP_INCOMPLETE", QStringLiteral("backup incomplete; no image saved")) << '\n';
     jobFailed(result);
     const ResultadoImagen &r = result.image;
     if (r.sinRespuesta)
         throw Failure{TzrTool::NoAnswer,
-                      QStringLiteral("board %1 did not open the transfer").arg(m_options.board)};
+                      say("CLI_NOT_OPENED", QStringLiteral("board %1 did not open the transfer")).arg(m_options.board)};
     if (!r.completo())
         throw Failure{TzrTool::Incomplete,
-                      QStringLiteral("board %1 could not be read whole (%2 reads failed); no image saved")
+                      say("CLI_BACKUP_PARTIAL", QStringLiteral("board %1 could not be read whole (%2 reads failed); no image saved"))
                           .arg(m_options.board)
                           .arg(r.fallidos)};
     if (m_options.json)
         printJson(QJsonObject{{QStringLiteral("board"), m_options.board},
                               {QStringLiteral("users"), imagen.usuarios.users()},
                               {QStringLiteral("file"), path}});
-    note(QStringLiteral("Saved board %1 (%2 users) to %3; it holds the codes in clear, readable by you only")
+    note(say("CLI_SAVED", QStringLiteral("Saved board %1 (%2 users) to %3; it holds the codes in clear, readable by you only"))
              .arg(m_options.board)
              .arg(imagen.usuarios.users())
              .arg(path));
@@ -1145,7 +1258,7 @@ int Run::restore()
                       QStringLiteral("board %1 did not open the transfer; nothing was written").arg(m_options.board)};
     if (!r.completo())
         throw Failure{TzrTool::Incomplete, QStringLiteral("restore incomplete: %1").arg(restoreSummary(result))};
-    note(QStringLiteral("Restored board %1 from the image of %2; it restarts as board %3")
+    note(say("CLI_RESTORED", QStringLiteral("Restored board %1 from the image of %2; it restarts as board %3"))
              .arg(m_options.board)
              .arg(imagen.momento.toLocalTime().toString(Qt::ISODate))
              .arg(imagen.parametros[0]));
@@ -1244,10 +1357,10 @@ int Run::params()
         const ParametersWrite written = job.write(campos, EtiquetasParametros{}, placa);
         if (!written.written)
             throw Failure{TzrTool::Usage,
-                          QStringLiteral("No changes made: %1")
-                              .arg(written.refused.isEmpty() ? QStringLiteral("a value is not a number")
+                          say("CLI_NO_CHANGES", QStringLiteral("No changes made: %1"))
+                              .arg(written.refused.isEmpty() ? say("CLI_NOT_A_NUMBER", QStringLiteral("a value is not a number"))
                                                              : written.refused)};
-        note(QStringLiteral("Parameters written; the board restarts as panel %1").arg(campos.Edit1));
+        note(say("CLI_PARAMS_WRITTEN", QStringLiteral("Parameters written; the board restarts as panel %1")).arg(campos.Edit1));
     }
     const QString values[] = {campos.Edit1, campos.Edit2, campos.Edit3, campos.Edit4,
                               campos.Edit5, campos.Edit6, campos.Edit7, campos.Edit8};
@@ -1263,7 +1376,7 @@ int Run::params()
         m_out.flush();
     }
     if (leidos.languageInvalid)
-        note(QStringLiteral("the board's language byte is not one of the known languages"));
+        note(say("CLI_LANGUAGE_BYTE", QStringLiteral("the board's language byte is not one of the known languages")));
     return TzrTool::Success;
 }
 
@@ -1283,7 +1396,7 @@ int Run::exportUsers()
         tabla.setIndexName(INDICE_NOMBRE);
     const int rows = tabla.recordCount();
     if (rows == 0) {
-        note(QStringLiteral("%1 holds no users; nothing written").arg(m_tableName));
+        note(say("CLI_NO_USERS", QStringLiteral("%1 holds no users; nothing written")).arg(m_tableName));
     } else if (suffix == QLatin1String("xls")) {
         ToolExcelClick(tabla, out);
     } else {
@@ -1294,7 +1407,7 @@ int Run::exportUsers()
         printJson(
             QJsonObject{{QStringLiteral("users"), rows}, {QStringLiteral("file"), rows ? out : QString()}});
     else if (rows)
-        note(QStringLiteral("Exported %1 users to %2").arg(rows).arg(out));
+        note(say("CLI_EXPORTED", QStringLiteral("Exported %1 users to %2")).arg(rows).arg(out));
     return TzrTool::Success;
 }
 
@@ -1326,10 +1439,10 @@ int Run::importUsers()
         for (const ImportProblem &p : plan.problems)
             m_err << in << ':' << p.line << ": " << p.reason << '\n';
     }
-    note(dryRun ? QStringLiteral("%1 users would be imported, %2 rows not taken; nothing changed")
+    note(dryRun ? say("CLI_IMPORT_DRY", QStringLiteral("%1 users would be imported, %2 rows not taken; nothing changed"))
                       .arg(plan.rows.size())
                       .arg(plan.problems.size())
-                : QStringLiteral("Imported %1 users into %2, %3 rows not taken")
+                : say("CLI_IMPORTED", QStringLiteral("Imported %1 users into %2, %3 rows not taken"))
                       .arg(plan.rows.size())
                       .arg(m_tableName)
                       .arg(plan.problems.size()));

@@ -78,7 +78,11 @@ OpenFailureText BoardSession::openFailureText() const
                     ? m_texts.texto(QStringLiteral("LINE_BUSY_3"),
                                     QStringLiteral("Close the program that uses it and choose the port again."))
                     : m_texts.texto(QStringLiteral("LINE_BUSY_2"), QStringLiteral("Close %1 and choose the port again."))
-                          .arg(failure.program)};
+                          .arg(failure.processId > 0
+                                   ? m_texts.texto(QStringLiteral("LINE_BUSY_PROCESS"), QStringLiteral("%1 (process %2)"))
+                                         .arg(failure.program)
+                                         .arg(failure.processId)
+                                   : failure.program)};
     case PortOpenFailure::Kind::Gone:
         return goneText(device);
     case PortOpenFailure::Kind::None:

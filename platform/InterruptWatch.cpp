@@ -49,6 +49,7 @@ void InterruptWatch::onReadable()
             m_notifier.reset();
             ::close(m_fd);
             m_fd = -1;
+            emit quitting();
             pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
             ::raise(SIGINT);
             return;

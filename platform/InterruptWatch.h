@@ -20,6 +20,9 @@ public:
 
 signals:
     void interrupted();
+    // The second Ctrl+C, just before the program ends: what must not be left half-done is
+    // undone here, in handlers connected directly.
+    void quitting();
 
 private:
     void onReadable();

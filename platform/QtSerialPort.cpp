@@ -158,10 +158,13 @@ PortOpenFailure QtSerialPort::diagnose(QSerialPort::SerialPortError error) const
         failure.kind = PortOpenFailure::Kind::Gone;
     } else if (refused == EBUSY) {
         failure.kind = PortOpenFailure::Kind::Busy;
-        failure.program = m_driver->deviceHolder(m_device);
-    } else if (const std::optional<QString> holder = m_driver->lockHolder(m_device)) {
+        const PortHolder holder = m_driver->deviceHolder(m_device);
+        failure.program = holder.program;
+        failure.processId = holder.program.isEmpty() ? 0 : holder.pid;
+    } else if (const std::optional<PortHolder> holder = m_driver->lockHolder(m_device)) {
         failure.kind = PortOpenFailure::Kind::Busy;
-        failure.program = *holder;
+        failure.program = holder->program;
+        failure.processId = holder->pid;
     }
     return failure;
 }

@@ -40,7 +40,7 @@ QString lockName(const QString &device)
     return QStringLiteral("LCK..") + name;
 }
 
-std::optional<QString> lockFileHolder(const QString &device)
+std::optional<PortHolder> lockFileHolder(const QString &device)
 {
     for (const char *folder : LockFolders) {
         const QString path = QString::fromLatin1(folder) + QLatin1Char('/') + lockName(device);
@@ -57,13 +57,13 @@ std::optional<QString> lockFileHolder(const QString &device)
         if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
             continue;
         const QString name = processName(pid);
-        return name.isEmpty() ? application : name;
+        return PortHolder{name.isEmpty() ? application : name, pid};
     }
     return std::nullopt;
 }
 
 // Without a lock file the holder can still be found among the processes this user may see.
-QString descriptorHolder(const QString &device)
+PortHolder descriptorHolder(const QString &device)
 {
     const QString target = QFileInfo(device).canonicalFilePath();
     const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
@@ -75,7 +75,7 @@ QString descriptorHolder(const QString &device)
         const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
         for (const QFileInfo &fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
             if (fd.symLinkTarget() == target)
-                return processName(id);
+                return {processName(id), id};
         }
     }
     return {};
@@ -146,12 +146,12 @@ int SerialDriver::releaseExclusive(int descriptor)
     return ::ioctl(descriptor, TIOCNXCL) == 0 ? 0 : errno;
 }
 
-std::optional<QString> SerialDriver::lockHolder(const QString &device)
+std::optional<PortHolder> SerialDriver::lockHolder(const QString &device)
 {
     return lockFileHolder(device);
 }
 
-QString SerialDriver::deviceHolder(const QString &device)
+PortHolder SerialDriver::deviceHolder(const QString &device)
 {
     return descriptorHolder(device);
 }

@@ -4,6 +4,13 @@
 
 #include <optional>
 
+// A program holding a device, and its process.
+struct PortHolder
+{
+    QString program;
+    qint64 pid = 0;
+};
+
 // What QtSerialPort asks of the serial driver beyond QSerialPort: the low-latency mode of USB
 // adapters, their latency timer, and why an open was refused. A pseudo-terminal can show none
 // of it, so tests substitute their own answers.
@@ -24,9 +31,10 @@ public:
     virtual int releaseExclusive(int descriptor);
     // The program holding the device's lock file: nullopt when there is no live lock, an empty
     // name when the holder is alive but its name cannot be read.
-    virtual std::optional<QString> lockHolder(const QString &device);
-    // Another program with the device open, among the processes this user may see.
-    virtual QString deviceHolder(const QString &device);
+    virtual std::optional<PortHolder> lockHolder(const QString &device);
+    // Another program with the device open, among the processes this user may see; an empty
+    // name when none is found.
+    virtual PortHolder deviceHolder(const QString &device);
     // The name of the group owning the device, empty when unknown.
     virtual QString owningGroup(const QString &device);
 };

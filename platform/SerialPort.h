@@ -18,9 +18,11 @@ struct PortOpenFailure
     };
     Kind kind = Kind::None;
     QString device;
-    // Permission: the group owning the device. Busy: the program holding it, when known.
+    // Permission: the group owning the device. Busy: the program holding it and its process,
+    // when known.
     QString group;
     QString program;
+    qint64 processId = 0;
 };
 
 // The serial line to the panel bus. Settings are fixed by the implementation (19200 baud, 8 data

@@ -8,7 +8,16 @@
 
 #include <sqlite3.h>
 
+#include <set>
+
 namespace {
+
+// The stores with an open connection; one thread uses them all.
+std::set<TableStore *> &openStores()
+{
+    static std::set<TableStore *> stores;
+    return stores;
+}
 
 const QString ROWS_TABLE = QStringLiteral("registros");
 const QString SIDE_TABLE = QStringLiteral("tzr_anexos");
@@ -176,6 +185,7 @@ void TableStore::open(const QString &path)
         close();
         throw;
     }
+    openStores().insert(this);
 }
 
 void TableStore::verifyDatabase(const QString &base) const
@@ -216,6 +226,7 @@ void TableStore::close()
     sqlite3_finalize(m_update);
     sqlite3_finalize(m_delete);
     m_insert = m_update = m_delete = nullptr;
+    openStores().erase(this);
     if (m_db) {
         if (!sqlite3_get_autocommit(m_db))
             sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -379,6 +390,14 @@ void TableStore::rollback()
     // A full disk can already have rolled the transaction back.
     if (inTransaction())
         exec("ROLLBACK");
+}
+
+void TableStore::rollBackAll()
+{
+    for (TableStore *store : openStores()) {
+        if (store->inTransaction())
+            sqlite3_exec(store->m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
 }
 
 bool TableStore::inTransaction() const

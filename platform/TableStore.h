@@ -49,6 +49,9 @@ public:
     void commit();
     void rollback();
     bool inTransaction() const;
+    // Rolls back the transaction of every open store, for a program about to end at once (a
+    // second Ctrl+C): the file keeps what it held and no journal is left beside it.
+    static void rollBackAll();
 
     // Records kept in the database member beside the rows, by kind and key: state of other
     // features that has to travel with the data file through Save as and copies. The table that

@@ -1,6 +1,7 @@
 #include "Terminal.h"
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -59,6 +60,14 @@ namespace Terminal {
 bool isTerminal(int fd)
 {
     return ::isatty(fd) == 1;
+}
+
+int columns(int fd)
+{
+    winsize size{};
+    if (::isatty(fd) != 1 || ::ioctl(fd, TIOCGWINSZ, &size) != 0 || size.ws_col == 0)
+        return 80;
+    return size.ws_col;
 }
 
 std::optional<QString> readSecret(const QString &prompt)

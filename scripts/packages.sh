@@ -5,10 +5,12 @@ TZR_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev q
               clang libclang-rt-14-dev ccache)
 
 tzr_install_packages() {
-    local missing=()
-    local p
+    # One query for them all: a query per package costs seconds on every start.
+    local installed missing=() p
+    installed=$(dpkg-query -W -f='${Package} ${db:Status-Abbrev}\n' "${TZR_PACKAGES[@]}" 2>/dev/null |
+                awk '$2 == "ii" { print $1 }' || true)
     for p in "${TZR_PACKAGES[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+        grep -qxF "$p" <<<"$installed" || missing+=("$p")
     done
     if [ ${#missing[@]} -gt 0 ]; then
         local sudo=""

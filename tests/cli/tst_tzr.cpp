@@ -11,6 +11,10 @@
 
 #include <csignal>
 
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 // Runs the built tzr against the built stand-in over a pseudo-terminal, as a script would.
 class TestTzr : public QObject
 {
@@ -26,6 +30,12 @@ private slots:
     void scanOnAnEchoingLine();
     void standInKilledMidSend();
     void ctrlCStopsAtTheNextExchange();
+    void portOpensAfterAKilledReceive_data();
+    void portOpensAfterAKilledReceive();
+    void helpWrapsAtWords_data();
+    void busyPortInTheConfiguredLanguage_data();
+    void busyPortInTheConfiguredLanguage();
+    void helpWrapsAtWords();
     void restoreOfAForeignFileTouchesNothing();
     void paramsNewCodes();
     void severalBoards();
@@ -577,8 +587,199 @@ void TestTzr::ctrlCStopsAtTheNextExchange()
     QVERIFY2(receive.exitCode() == 1, qPrintable(err));
     QVERIFY2(err.contains(QStringLiteral("receive incomplete; the file was not changed")), qPrintable(err));
     QVERIFY2(err.contains(QStringLiteral("stopped before the end")), qPrintable(err));
-    // Nothing was received: the new file holds no rows.
+    // Nothing was received: the file this receive made is gone again.
+    QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("f.db"))));
+}
+
+// tzr ended in the middle of a receive, by a second Ctrl+C or by SIGKILL: the port opens again at
+// once, and the file holds the users it had before, with no journal left beside it where the
+// program had a chance to end its transaction.
+void TestTzr::portOpensAfterAKilledReceive_data()
+{
+    QTest::addColumn<QList<int>>("sent");
+    QTest::addColumn<bool>("journalLeft");
+    QTest::newRow("Ctrl+C twice") << QList<int>{SIGINT, SIGINT} << false;
+    QTest::newRow("SIGKILL") << QList<int>{SIGKILL} << true;
+}
+
+void TestTzr::portOpensAfterAKilledReceive()
+{
+    QFETCH(QList<int>, sent);
+    QFETCH(bool, journalLeft);
+    const QString log = m_dir->filePath(QStringLiteral("frames.log"));
+    const QStringList port{"--port", "COM27"};
+    const QStringList code{"TZR_CODE=73518"};
+    QCOMPARE(tzr(QStringList{"receive", "f.db"} + port, code).status, 0);
+    // Replies slow enough that the stop asked by the first Ctrl+C is still waiting for its
+    // exchange when the second one comes, yet within the link's reply time.
+    QVERIFY(startSim({"--log", log, "--latency", "80"}));
+
+    QProcess receive;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir->filePath(QStringLiteral("data")));
+    env.insert(QStringLiteral("TZR_CODE"), QStringLiteral("73518"));
+    receive.setProcessEnvironment(env);
+    receive.setWorkingDirectory(m_dir->path());
+    receive.setStandardInputFile(QProcess::nullDevice());
+    const auto reads = [&log] {
+        QFile f(log);
+        return f.open(QIODevice::ReadOnly) ? f.readAll().count("read") : qsizetype(0);
+    };
+    const qsizetype before = reads();
+    receive.start(m_build + QStringLiteral("/cli/tzr"), QStringList{"receive", "f.db"} + port);
+    QVERIFY(receive.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(reads() > before + 20, 60000);
+    QString err;
+    for (qsizetype i = 0; i < sent.size(); ++i) {
+        QCOMPARE(::kill(static_cast<pid_t>(receive.processId()), sent.at(i)), 0);
+        // The second Ctrl+C only once the first has been taken as one (two pending would merge).
+        if (sent.at(i) == SIGINT && i + 1 < sent.size()) {
+            QTRY_VERIFY_WITH_TIMEOUT((err += QString::fromUtf8(receive.readAllStandardError()))
+                                         .contains(QStringLiteral("stopping at the next exchange")),
+                                     10000);
+        }
+    }
+    QVERIFY(receive.waitForFinished(60000));
+    QCOMPARE(receive.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(QFileInfo::exists(m_dir->filePath(QStringLiteral("f.db-journal"))), journalLeft);
+
+    // The reply to the killed program's last request may still be on its way (the stand-in's
+    // 80 ms): it would pass for board 0 answering the scan.
+    QTest::qWait(300);
+    const Result scan = tzr(QStringList{"scan"} + port);
+    QVERIFY2(scan.status == 0, qPrintable(scan.err));
+    QCOMPARE(scan.out, QStringLiteral("01\n03\n"));
+    // Even after SIGKILL the users are all there: SQLite takes back what was begun.
     const Result exported = tzr({"export", "f.db", "out.csv", "--json"});
     QCOMPARE(exported.status, 0);
-    QVERIFY2(exported.out.contains(QStringLiteral("\"users\":0")), qPrintable(exported.out));
+    QVERIFY2(exported.out.contains(QStringLiteral("\"users\":5")), qPrintable(exported.out));
+}
+
+// The help is laid out for the terminal it is shown on, 80 columns elsewhere, and broken only
+// between words.
+void TestTzr::helpWrapsAtWords_data()
+{
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("not a terminal") << 0 << QStringList{"--help"};
+    QTest::newRow("a terminal of 60 columns") << 60 << QStringList{"--help"};
+    QTest::newRow("a terminal of 120 columns") << 120 << QStringList{"--help"};
+    QTest::newRow("a subcommand, not a terminal") << 0 << QStringList{"import", "--help"};
+    QTest::newRow("a subcommand, 50 columns") << 50 << QStringList{"import", "--help"};
+}
+
+void TestTzr::helpWrapsAtWords()
+{
+    QFETCH(int, columns);
+    QFETCH(QStringList, arguments);
+    QString out;
+    if (columns == 0) {
+        const Result r = tzr(arguments);
+        QCOMPARE(r.status, 0);
+        out = r.out;
+    } else {
+        // On a pseudo-terminal of that size, as a user's terminal window would be.
+        winsize size{};
+        size.ws_col = static_cast<unsigned short>(columns);
+        size.ws_row = 50;
+        int master = -1;
+        const QByteArray program = QFile::encodeName(m_build + QStringLiteral("/cli/tzr"));
+        QList<QByteArray> words;
+        for (const QString &a : arguments)
+            words << a.toUtf8();
+        const pid_t child = ::forkpty(&master, nullptr, nullptr, &size);
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            std::vector<char *> argv{const_cast<char *>(program.constData())};
+            for (QByteArray &w : words)
+                argv.push_back(w.data());
+            argv.push_back(nullptr);
+            ::execv(program.constData(), argv.data());
+            ::_exit(127);
+        }
+        QByteArray bytes;
+        char buffer[4096];
+        ssize_t got = 0;
+        while ((got = ::read(master, buffer, sizeof buffer)) > 0)
+            bytes.append(buffer, got);
+        ::close(master);
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        out = QString::fromUtf8(bytes).remove(QLatin1Char('\r'));
+    }
+    const int width = columns == 0 ? 80 : columns;
+    qsizetype longest = 0;
+    for (const QString &line : out.split(QLatin1Char('\n'))) {
+        QVERIFY2(line.size() <= width, qPrintable(line));
+        longest = std::max(longest, line.size());
+    }
+    // The width is used, not merely some width below it.
+    QVERIFY2(longest > width - 12, qPrintable(out));
+    // Every word whole, in its order.
+    const QString flat = out.simplified();
+    const QString summary = arguments.first() == QLatin1String("import")
+                                ? QStringLiteral("rows that cannot be taken are reported with their line.")
+                                : QStringLiteral("Receive the board's users into the data file FILE (created from "
+                                                 "the template when it does not exist). Needs the programming code.");
+    QVERIFY2(flat.contains(summary), qPrintable(out));
+}
+
+// A port another program holds is named busy, with that program and its process; that message
+// (shared with the window) and tzr's own are both in the configured language.
+void TestTzr::busyPortInTheConfiguredLanguage_data()
+{
+    QTest::addColumn<QByteArray>("idioma");
+    QTest::addColumn<QString>("busy");
+    QTest::addColumn<QString>("holder");
+    QTest::addColumn<QString>("refused");
+    QTest::newRow("English") << QByteArray("ENGLISH") << "is in use by another program."
+                             << "Close tzr (process %1)" << "board 1 refused the programming code";
+    QTest::newRow("Spanish") << QByteArray("ESPA\xd1" "OL") << QString::fromUtf8("está en uso por otro programa.")
+                             << "Cierre tzr (proceso %1)" << QString::fromUtf8("la placa 1 rechazó el código de programación");
+    QTest::newRow("French") << QByteArray("FRAN\xc7" "AIS") << QString::fromUtf8("est utilisé par un autre programme.")
+                            << "Fermez tzr (processus %1)" << QString::fromUtf8("la carte 1 a refusé le code de programmation");
+}
+
+void TestTzr::busyPortInTheConfiguredLanguage()
+{
+    QFETCH(QByteArray, idioma);
+    QFETCH(QString, busy);
+    QFETCH(QString, holder);
+    QFETCH(QString, refused);
+    QFile ini(m_dir->filePath(QStringLiteral("data/Korvel/TZR_USR.ini")));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[TZR]\r\nComPort=27\r\nIDIOMA=" + idioma + "\r\n");
+    ini.close();
+    const QString log = m_dir->filePath(QStringLiteral("frames.log"));
+    QVERIFY(startSim({"--log", log, "--latency", "80"}));
+
+    QProcess receive;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir->filePath(QStringLiteral("data")));
+    env.insert(QStringLiteral("TZR_CODE"), QStringLiteral("73518"));
+    receive.setProcessEnvironment(env);
+    receive.setWorkingDirectory(m_dir->path());
+    receive.setStandardInputFile(QProcess::nullDevice());
+    receive.start(m_build + QStringLiteral("/cli/tzr"), {"receive", "f.db"});
+    QVERIFY(receive.waitForStarted());
+    const auto reads = [&log] {
+        QFile f(log);
+        return f.open(QIODevice::ReadOnly) ? f.readAll().count("read") : qsizetype(0);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(reads() > 5, 60000);
+    const qint64 holderPid = receive.processId();
+    const Result scan = tzr({"scan"});
+    receive.kill();
+    receive.waitForFinished(10000);
+    QCOMPARE(scan.status, 3);
+    QVERIFY2(scan.err.contains(busy), qPrintable(scan.err));
+    QVERIFY2(scan.err.contains(holder.arg(holderPid)), qPrintable(scan.err));
+    QVERIFY2(!scan.err.contains(QStringLiteral("Permission error")), qPrintable(scan.err));
+
+    QTest::qWait(300);
+    const Result wrongCode = tzr({"receive", "g.db"}, {"TZR_CODE=11111"});
+    QCOMPARE(wrongCode.status, 3);
+    QVERIFY2(wrongCode.err.contains(refused), qPrintable(wrongCode.err));
+    QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("g.db"))));
 }

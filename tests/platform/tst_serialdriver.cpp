@@ -168,8 +168,10 @@ private slots:
         QCOMPARE(failure.device, device);
         if (expected == PortOpenFailure::Kind::Permission)
             QCOMPARE(failure.group, SerialDriver().owningGroup(device));
-        if (expected == PortOpenFailure::Kind::Busy)
+        if (expected == PortOpenFailure::Kind::Busy) {
             QCOMPARE(failure.program, ownName());
+            QCOMPARE(failure.processId, qint64(::getpid()));
+        }
         QVERIFY(!port.errorString().isEmpty());
 
         // A later successful open clears it.
@@ -220,7 +222,7 @@ private slots:
                 ::_exit(3);
             lock.write(QByteArray::number(named) + "\nsomeprogram\nsomehost\n");
             lock.close();
-            const std::optional<QString> found = SerialDriver().lockHolder(QStringLiteral("/dev/") + name);
+            const std::optional<PortHolder> found = SerialDriver().lockHolder(QStringLiteral("/dev/") + name);
             QFile::remove(lockPath);
             const char answer = found ? 'B' : 'F';
             ::_exit(::write(channel[1], &answer, 1) == 1 ? 0 : 4);
