@@ -738,7 +738,7 @@ void TestTzr::busyPortInTheConfiguredLanguage_data()
     QTest::newRow("Spanish") << QByteArray("ESPA\xd1" "OL") << QString::fromUtf8("está en uso por otro programa.")
                              << "Cierre tzr (proceso %1)" << QString::fromUtf8("la placa 1 rechazó el código de programación");
     QTest::newRow("French") << QByteArray("FRAN\xc7" "AIS") << QString::fromUtf8("est utilisé par un autre programme.")
-                            << "Fermez tzr (processus %1)" << QString::fromUtf8("la carte 1 a refusé le code de programmation");
+                            << "Fermez tzr (processus %1)" << QString::fromUtf8("la platine 1 a refusé le code de programmation");
 }
 
 void TestTzr::busyPortInTheConfiguredLanguage()
