@@ -240,6 +240,7 @@ private:
     QString say(const char *key, const QString &english) const;
     void printJson(const QJsonValue &value);
     QString rowRefused(const FilaRechazada &rechazo) const;
+    QString restoreSummary(const ImageResult &result) const;
     DataFileRef file() const { return {m_directory, m_tableName}; }
     // Ends the subcommand unless the job ran to its end.
     void jobFailed(const JobStatus &status);
@@ -1204,21 +1205,23 @@ int Run::backup()
 }
 
 // What a restore wrote, in one line: the user slots, then the parameters and codes.
-QString restoreSummary(const ImageResult &result)
+QString Run::restoreSummary(const ImageResult &result) const
 {
     const ResultadoImagen &r = result.image;
     QString parameters;
     if (result.parametersWritten())
-        parameters = QStringLiteral("written");
+        parameters = say("CLI_RESTORE_PARAMS_WRITTEN", QStringLiteral("written"));
     else if (!result.parametersTouched())
-        parameters = QStringLiteral("not written (the board keeps its number and codes)");
+        parameters = say("CLI_RESTORE_PARAMS_NOT", QStringLiteral("not written (the board keeps its number and codes)"));
     else
-        parameters = QStringLiteral("%1 of %2 bytes written, %3 not acknowledged (the board's number and codes are "
-                                    "uncertain)")
+        parameters = say("CLI_RESTORE_PARAMS_PART",
+                         QStringLiteral("%1 of %2 bytes written, %3 not acknowledged (the board's number and codes "
+                                        "are uncertain)"))
                          .arg(r.parametrosIntentados)
                          .arg(SystemImage::PARAMETER_COUNT + SystemImage::CODE_COUNT)
                          .arg(r.parametrosFallidos);
-    return QStringLiteral("user slots written: %1 of %2, not acknowledged: %3; parameters and codes: %4")
+    return say("CLI_RESTORE_SUMMARY",
+               QStringLiteral("user slots written: %1 of %2, not acknowledged: %3; parameters and codes: %4"))
         .arg(r.slotsEscritos)
         .arg(MAX_USUARIOS)
         .arg(r.slotsFallidos)
@@ -1237,13 +1240,16 @@ int Run::restore()
     if (!r.sinRespuesta) {
         // tzr opens no data file here; the files that remember this board find out at their next send of
         // changes, whose check reads the board first.
-        note(QStringLiteral("Data files that remember board %1 are not changed; a send of changes from them "
-                            "checks the board first and will ask for a compare or a full send")
-                 .arg(newBoard == m_options.board ? QString::number(newBoard)
-                                                  : QStringLiteral("%1 or %2").arg(m_options.board).arg(newBoard)));
+        note(say("CLI_RESTORE_OTHER_FILES",
+                 QStringLiteral("Data files that remember board %1 are not changed; a send of changes from them "
+                                "checks the board first and will ask for a compare or a full send"))
+                 .arg(newBoard == m_options.board
+                          ? QString::number(newBoard)
+                          : say("CLI_BOARD_OR", QStringLiteral("%1 or %2")).arg(m_options.board).arg(newBoard)));
     }
     if (!result.done() && result.end != JobEnd::Failed)
-        m_err << "tzr: restore incomplete; " << restoreSummary(result) << '\n';
+        m_err << "tzr: " << say("CLI_RESTORE_INCOMPLETE", QStringLiteral("restore incomplete: %1")).arg(restoreSummary(result))
+              << '\n';
     jobFailed(result);
     if (m_options.json)
         printJson(QJsonObject{{QStringLiteral("board"), m_options.board},
@@ -1255,9 +1261,11 @@ int Run::restore()
                               {QStringLiteral("complete"), r.completo()}});
     if (r.sinRespuesta)
         throw Failure{TzrTool::NoAnswer,
-                      QStringLiteral("board %1 did not open the transfer; nothing was written").arg(m_options.board)};
+                      say("CLI_RESTORE_NOT_OPENED", QStringLiteral("board %1 did not open the transfer; nothing was written"))
+                          .arg(m_options.board)};
     if (!r.completo())
-        throw Failure{TzrTool::Incomplete, QStringLiteral("restore incomplete: %1").arg(restoreSummary(result))};
+        throw Failure{TzrTool::Incomplete,
+                      say("CLI_RESTORE_INCOMPLETE", QStringLiteral("restore incomplete: %1")).arg(restoreSummary(result))};
     note(say("CLI_RESTORED", QStringLiteral("Restored board %1 from the image of %2; it restarts as board %3"))
              .arg(m_options.board)
              .arg(imagen.momento.toLocalTime().toString(Qt::ISODate))
@@ -1306,12 +1314,16 @@ QStringList Run::newCodes(CamposParametros &campos)
         } else if (qEnvironmentVariableIsSet(variable)) {
             value = qEnvironmentVariable(variable).trimmed();
         } else if (Terminal::isTerminal(0)) {
-            const auto first = Terminal::readSecret(QStringLiteral("New %1 code of board %2: ").arg(what).arg(m_options.board));
-            const auto second = first ? Terminal::readSecret(QStringLiteral("New %1 code again: ").arg(what)) : std::nullopt;
+            const QString prompt = master ? say("CLI_NEW_CODE_PROMPT_M", QStringLiteral("New master code of board %1: "))
+                                          : say("CLI_NEW_CODE_PROMPT_P", QStringLiteral("New programming code of board %1: "));
+            const auto first = Terminal::readSecret(prompt.arg(m_options.board));
+            const auto second =
+                first ? Terminal::readSecret(say("CLI_NEW_CODE_AGAIN", QStringLiteral("The same code again: "))) : std::nullopt;
             if (!first || !second)
                 throw Failure{TzrTool::Usage, QStringLiteral("no code entered")};
             if (first->trimmed() != second->trimmed())
-                throw Failure{TzrTool::Usage, QStringLiteral("the two new %1 codes differ; nothing was written").arg(what)};
+                throw Failure{TzrTool::Usage, say("CLI_NEW_CODES_DIFFER",
+                                                  QStringLiteral("the two codes typed differ; nothing was written"))};
             value = first->trimmed();
         } else {
             throw Failure{TzrTool::Usage,
@@ -1454,9 +1466,11 @@ int Run::importUsers()
 class TerminalRunObserver : public BoardRunObserver
 {
 public:
-    TerminalRunObserver(TerminalObserver &job, TerminalProgress &progress, std::function<void(const QString &)> note,
-                        std::function<void(const BoardRunEntry &)> finished)
-        : m_job(job), m_progress(progress), m_note(std::move(note)), m_finished(std::move(finished))
+    // boardLine: the line that starts each board, with the board, its place and the count.
+    TerminalRunObserver(TerminalObserver &job, TerminalProgress &progress, QString boardLine,
+                        std::function<void(const QString &)> note, std::function<void(const BoardRunEntry &)> finished)
+        : m_job(job), m_progress(progress), m_boardLine(std::move(boardLine)), m_note(std::move(note)),
+          m_finished(std::move(finished))
     {
     }
     ProgressView *progress() override { return m_job.progress(); }
@@ -1464,7 +1478,7 @@ public:
     void boardStarted(int board, int index, int count) override
     {
         m_progress.setBoard(board);
-        m_note(QStringLiteral("Board %1 (%2 of %3)").arg(board).arg(index).arg(count));
+        m_note(m_boardLine.arg(board).arg(index).arg(count));
     }
     void boardFinished(const BoardRunEntry &entry) override
     {
@@ -1487,6 +1501,7 @@ public:
 private:
     TerminalObserver &m_job;
     TerminalProgress &m_progress;
+    QString m_boardLine;
     std::function<void(const QString &)> m_note;
     std::function<void(const BoardRunEntry &)> m_finished;
 };
@@ -1603,7 +1618,8 @@ int Run::runBoards(const Command &command)
     run.setImageFolder(folder, now.date());
     run.setCodes(codes);
     TerminalRunObserver observer(
-        *m_observer, *m_progress, [this](const QString &text) { note(text); },
+        *m_observer, *m_progress, say("CLI_RUN_BOARD", QStringLiteral("Board %1 (%2 of %3)")),
+        [this](const QString &text) { note(text); },
         [this](const BoardRunEntry &e) {
             if (m_options.json)
                 printJson(QJsonObject{{QStringLiteral("board"), e.board},
@@ -1615,7 +1631,9 @@ int Run::runBoards(const Command &command)
                                       {QStringLiteral("seconds"), static_cast<double>(e.milliseconds) / 1000.0},
                                       {QStringLiteral("detail"), e.detail}});
             else
-                note(QStringLiteral("Board %1: %2").arg(e.board).arg(BoardRunReport::outcomeKey(e.outcome)));
+                note(say("CLI_RUN_OUTCOME", QStringLiteral("Board %1: %2"))
+                         .arg(e.board)
+                         .arg(BoardRunReport::outcomeKey(e.outcome)));
         });
     m_boardRun = &run;
     const BoardRunReport report = run.run(boards, &observer);
@@ -1645,9 +1663,9 @@ int Run::runBoards(const Command &command)
         while (runs.size() > keep) {
             const QString old = QDir(root).filePath(runs.takeFirst());
             if (!QDir(old).removeRecursively())
-                note(QStringLiteral("could not remove the old run %1").arg(old));
+                note(say("CLI_RUN_NOT_REMOVED", QStringLiteral("could not remove the old run %1")).arg(old));
             else
-                note(QStringLiteral("Removed the old run %1").arg(old));
+                note(say("CLI_RUN_REMOVED", QStringLiteral("Removed the old run %1")).arg(old));
         }
     }
     return status;
