@@ -241,6 +241,8 @@ private:
     void printJson(const QJsonValue &value);
     QString rowRefused(const FilaRechazada &rechazo) const;
     QString restoreSummary(const ImageResult &result) const;
+    QString codeFromEnvironmentOrPrompt(bool master, const QString &prompt);
+    static QString checkedCode(const QString &text);
     DataFileRef file() const { return {m_directory, m_tableName}; }
     // Ends the subcommand unless the job ran to its end.
     void jobFailed(const JobStatus &status);
@@ -697,32 +699,41 @@ void Run::openPort()
 QString Run::code(QChar letra)
 {
     const bool master = letra == QLatin1Char('M');
-    const char *variable = master ? "TZR_MASTER_CODE" : "TZR_CODE";
     QString text;
     if (!m_options.codeFile.isEmpty()) {
         const QString content = QString::fromUtf8(FileData::read(m_options.codeFile));
         text = content.section(QLatin1Char('\n'), 0, 0).trimmed();
-    } else if (qEnvironmentVariableIsSet(variable)) {
-        text = qEnvironmentVariable(variable).trimmed();
-    } else if (Terminal::isTerminal(0)) {
-        const auto typed = Terminal::readSecret(
-            master ? say("CLI_PROMPT_MASTER", QStringLiteral("Master code of board %1: ")).arg(m_options.board)
-                   : say("CLI_PROMPT_PROG", QStringLiteral("Programming code of board %1: ")).arg(m_options.board));
-        if (!typed)
-            throw Failure{TzrTool::Usage, QStringLiteral("no code entered")};
-        text = typed->trimmed();
     } else {
+        text = codeFromEnvironmentOrPrompt(
+            master, master ? say("CLI_PROMPT_MASTER", QStringLiteral("Master code of board %1: ")).arg(m_options.board)
+                           : say("CLI_PROMPT_PROG", QStringLiteral("Programming code of board %1: ")).arg(m_options.board));
+    }
+    return checkedCode(text);
+}
+
+// The code from TZR_MASTER_CODE or TZR_CODE, else asked without echo on a terminal.
+QString Run::codeFromEnvironmentOrPrompt(bool master, const QString &prompt)
+{
+    const char *variable = master ? "TZR_MASTER_CODE" : "TZR_CODE";
+    if (qEnvironmentVariableIsSet(variable))
+        return qEnvironmentVariable(variable).trimmed();
+    if (!Terminal::isTerminal(0))
         throw Failure{TzrTool::Usage,
                       QStringLiteral("the %1 code is needed: give --code-file FILE or set %2")
                           .arg(master ? QStringLiteral("master") : QStringLiteral("programming"),
                                QString::fromLatin1(variable))};
-    }
-    // As the password dialog's edit takes it: upper case, at most five characters.
-    text = text.toUpper();
+    const auto typed = Terminal::readSecret(prompt);
+    if (!typed)
+        throw Failure{TzrTool::Usage, QStringLiteral("no code entered")};
+    return typed->trimmed();
+}
+
+// As the password dialog's edit takes it: upper case, at most five characters.
+QString Run::checkedCode(const QString &text)
+{
     if (text.size() > LONGITUD_CODIGO)
-        throw Failure{TzrTool::Usage,
-                      QStringLiteral("a code has at most %1 characters").arg(LONGITUD_CODIGO)};
-    return text;
+        throw Failure{TzrTool::Usage, QStringLiteral("a code has at most %1 characters").arg(LONGITUD_CODIGO)};
+    return text.toUpper();
 }
 
 void Run::checkCode(QChar letra)
@@ -1543,26 +1554,9 @@ BoardCodes Run::boardCodes(QChar letra)
         return codes;
     }
     const bool master = letra == QLatin1Char('M');
-    const char *variable = master ? "TZR_MASTER_CODE" : "TZR_CODE";
-    QString text;
-    if (qEnvironmentVariableIsSet(variable)) {
-        text = qEnvironmentVariable(variable).trimmed();
-    } else if (Terminal::isTerminal(0)) {
-        const auto typed = Terminal::readSecret(master ? QStringLiteral("Master code, tried on every board: ")
-                                                       : QStringLiteral("Programming code, tried on every board: "));
-        if (!typed)
-            throw Failure{TzrTool::Usage, QStringLiteral("no code entered")};
-        text = typed->trimmed();
-    } else {
-        throw Failure{TzrTool::Usage,
-                      QStringLiteral("the %1 code is needed: give --code-file FILE or set %2")
-                          .arg(master ? QStringLiteral("master") : QStringLiteral("programming"),
-                               QString::fromLatin1(variable))};
-    }
-    text = text.toUpper();
-    if (text.size() > LONGITUD_CODIGO)
-        throw Failure{TzrTool::Usage, QStringLiteral("a code has at most %1 characters").arg(LONGITUD_CODIGO)};
-    codes.setDefault(text);
+    codes.setDefault(checkedCode(codeFromEnvironmentOrPrompt(
+        master, master ? say("CLI_PROMPT_MASTER_ALL", QStringLiteral("Master code, tried on every board: "))
+                       : say("CLI_PROMPT_PROG_ALL", QStringLiteral("Programming code, tried on every board: ")))));
     return codes;
 }
 
