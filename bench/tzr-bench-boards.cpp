@@ -2,6 +2,7 @@
 // sends, against tzr-panel-sim over a real pseudo-terminal with 19200-baud wire-speed emulation.
 // Prints `name: value` lines; exits 1 when a board was not done.
 
+#include "BenchSupport.h"
 #include "BoardRun.h"
 #include "BoardSession.h"
 #include "Comunicacion_TZR.h"
@@ -23,30 +24,12 @@
 
 namespace {
 
+using bench::EnglishTexts;
+using bench::print;
+using bench::simPath;
+
 const QList<int> Boards{1, 3, 17};
 constexpr int Users = 350;
-
-class EnglishTexts : public TextLookup
-{
-public:
-    QString texto(const QString &, const QString &fallback) const override { return fallback; }
-    QString seccion() const override { return QStringLiteral("ENGLISH"); }
-};
-
-void print(const QString &name, double value, const QString &unit = QString())
-{
-    QTextStream(stdout) << name << ": " << QString::number(value, 'f', value < 10 ? 3 : 1)
-                        << (unit.isEmpty() ? QString() : QStringLiteral(" ") + unit) << Qt::endl;
-}
-
-QString simPath()
-{
-    const QString env = qEnvironmentVariable("TZR_PANEL_SIM");
-    if (!env.isEmpty())
-        return env;
-    return QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/../sim/tzr-panel-sim"))
-        .canonicalFilePath();
-}
 
 FilaUsuario user(int n)
 {

@@ -3,6 +3,7 @@
 // run of reads on the local port, through ser2net, and through ser2net behind a proxy that adds
 // a 20 ms round trip. Prints `name: value` lines. Needs ser2net.
 
+#include "BenchSupport.h"
 #include "Clock.h"
 #include "Comunicacion_TZR.h"
 #include "Comunicacion_TZR_p.h"
@@ -36,27 +37,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class EnglishTexts : public TextLookup
-{
-public:
-    QString texto(const QString &, const QString &fallback) const override { return fallback; }
-    QString seccion() const override { return QStringLiteral("ENGLISH"); }
-};
-
-void print(const QString &name, double value, const QString &unit = QString())
-{
-    QTextStream(stdout) << name << ": " << QString::number(value, 'f', value < 10 ? 3 : 1)
-                        << (unit.isEmpty() ? QString() : QStringLiteral(" ") + unit) << Qt::endl;
-}
-
-QString simPath()
-{
-    const QString env = qEnvironmentVariable("TZR_PANEL_SIM");
-    if (!env.isEmpty())
-        return env;
-    return QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/../sim/tzr-panel-sim"))
-        .canonicalFilePath();
-}
+using bench::EnglishTexts;
+using bench::print;
+using bench::simPath;
 
 // The stand-in (350 users, wire speed) on its own pty; stopped when this goes away.
 class Sim

@@ -4,6 +4,7 @@
 // byte of every slot in use.
 // Prints `name: value` lines; exits 1 when a transfer was incomplete or the target was missed.
 
+#include "BenchSupport.h"
 #include "Clock.h"
 #include "Comunicacion_TZR_p.h"
 #include "MemoryTable.h"
@@ -27,30 +28,12 @@
 
 namespace {
 
+using bench::EnglishTexts;
+using bench::print;
+using bench::simPath;
+
 constexpr double TARGET_SECONDS = 25.0;
 constexpr double TARGET_SECONDS_60 = 8.0;
-
-class EnglishTexts : public TextLookup
-{
-public:
-    QString texto(const QString &, const QString &fallback) const override { return fallback; }
-    QString seccion() const override { return QStringLiteral("ENGLISH"); }
-};
-
-void print(const QString &name, double value, const QString &unit = QString())
-{
-    QTextStream(stdout) << name << ": " << QString::number(value, 'f', value < 10 ? 3 : 1)
-                        << (unit.isEmpty() ? QString() : QStringLiteral(" ") + unit) << Qt::endl;
-}
-
-QString simPath()
-{
-    const QString env = qEnvironmentVariable("TZR_PANEL_SIM");
-    if (!env.isEmpty())
-        return env;
-    return QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/../sim/tzr-panel-sim"))
-        .canonicalFilePath();
-}
 
 QList<FilaUsuario> users(int count)
 {

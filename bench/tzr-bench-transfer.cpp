@@ -2,6 +2,7 @@
 // first with 19200-baud wire-speed emulation, then raw, then a receive through an emulated USB
 // adapter's 16 ms and 1 ms latency timer. Prints `name: value` lines.
 
+#include "BenchSupport.h"
 #include "Clock.h"
 #include "Comunicacion_TZR_p.h"
 #include "MemoryTable.h"
@@ -27,33 +28,15 @@
 
 namespace {
 
-class EnglishTexts : public TextLookup
-{
-public:
-    QString texto(const QString &, const QString &fallback) const override { return fallback; }
-    QString seccion() const override { return QStringLiteral("ENGLISH"); }
-};
+using bench::EnglishTexts;
+using bench::print;
+using bench::simPath;
 
 double cpuSeconds()
 {
     timespec ts{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
-void print(const QString &name, double value, const QString &unit = QString())
-{
-    QTextStream(stdout) << name << ": " << QString::number(value, 'f', value < 10 ? 3 : 1)
-                        << (unit.isEmpty() ? QString() : QStringLiteral(" ") + unit) << Qt::endl;
-}
-
-QString simPath()
-{
-    const QString env = qEnvironmentVariable("TZR_PANEL_SIM");
-    if (!env.isEmpty())
-        return env;
-    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/../sim/tzr-panel-sim");
-    return QFileInfo(beside).canonicalFilePath();
 }
 
 // The stand-in on its own pty; stopped when this goes away.

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "TextLookup.h"
+
+#include <QString>
+
+// What every benchmark needs besides the code it measures.
+namespace bench {
+
+// The texts the link writes in its messages and log, always the English fallbacks.
+class EnglishTexts : public TextLookup
+{
+public:
+    QString texto(const QString &, const QString &fallback) const override { return fallback; }
+    QString seccion() const override { return QStringLiteral("ENGLISH"); }
+};
+
+// One "name: value [unit]" line on standard output, the form the figures are collected in.
+void print(const QString &name, double value, const QString &unit = QString());
+
+// The stand-in executable: TZR_PANEL_SIM, else the one built beside the benchmarks.
+QString simPath();
+
+} // namespace bench
