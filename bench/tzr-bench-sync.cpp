@@ -58,24 +58,9 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QTemporaryDir xdg;
-    QDir(xdg.path()).mkpath(QStringLiteral("Korvel/ports"));
-    if (!QFileInfo::exists(simPath())) {
-        QTextStream(stderr) << "tzr-panel-sim not found (set TZR_PANEL_SIM)" << Qt::endl;
-        return 2;
-    }
     QProcess sim;
-    sim.setProgram(simPath());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_DATA_HOME"), xdg.path());
-    sim.setProcessEnvironment(env);
-    sim.setArguments({QStringLiteral("--port"), QStringLiteral("43"), QStringLiteral("--boards"),
-                      QStringLiteral("1"), QStringLiteral("--print-link"), QStringLiteral("--wire-speed")});
-    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sim.start();
-    if (!sim.waitForStarted(5000) || !sim.waitForReadyRead(10000) || sim.readLine().trimmed().isEmpty()) {
-        QTextStream(stderr) << "tzr-panel-sim did not start" << Qt::endl;
+    if (!bench::startStandIn(sim, xdg.path(), 43, QStringLiteral("1")))
         return 2;
-    }
     int status = 0;
     {
         PortList ports(xdg.path() + QStringLiteral("/Korvel/ports"), {});

@@ -3,6 +3,9 @@
 #include "TextLookup.h"
 
 #include <QString>
+#include <QStringList>
+
+class QProcess;
 
 // What every benchmark needs besides the code it measures.
 namespace bench {
@@ -20,5 +23,9 @@ void print(const QString &name, double value, const QString &unit = QString());
 
 // The stand-in executable: TZR_PANEL_SIM, else the one built beside the benchmarks.
 QString simPath();
+
+// Starts the stand-in as COM<port> with the given boards at wire speed, its port link in
+// dataHome's Korvel/ports; false, with the reason on standard error, when it did not come up.
+[[nodiscard]] bool startStandIn(QProcess &sim, const QString &dataHome, int port, const QString &boards);
 
 } // namespace bench
