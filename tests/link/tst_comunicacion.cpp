@@ -191,6 +191,8 @@ private slots:
         QFETCH(bool, inOrder);
         QFETCH(int, doubleAfterMs);
         QFETCH(bool, misalignmentAllowed);
+        // Replies take a while, as on a real line, so that a late one lands inside a later exchange.
+        m_port->setReplyDelay(std::chrono::milliseconds(30));
         int requests = 0;
         QElapsedTimer clock;
         clock.start();
@@ -216,18 +218,22 @@ private slots:
             return delay > 0 ? QList<QByteArray>{} : QList<QByteArray>{reply};
         });
         bool misaligned = false;
+        QStringList wrong;
         try {
             for (int address = 1; address <= 12; ++address) {
                 int value = -1;
-                if (m_link->Lee_Byte(1, address, value))
-                    QCOMPARE(value, address * 10);
-                else
-                    QCOMPARE(address, 1);
+                if (m_link->Lee_Byte(1, address, value) && value != address * 10)
+                    wrong << QStringLiteral("%1 read as %2").arg(address).arg(value);
+                else if (value < 0 && address != 1)
+                    wrong << QStringLiteral("%1 unanswered").arg(address);
             }
             m_link->confirmAligned();
         } catch (const RepliesMisaligned &) {
             misaligned = true;
         }
+        // Told is the least: a value taken for the wrong request is never left unsaid.
+        if (!misaligned)
+            QCOMPARE(wrong, QStringList());
         QVERIFY(!misaligned || misalignmentAllowed);
     }
 
