@@ -48,7 +48,12 @@ void Comunicacion_TZR::setPuerto(SerialPort *port)
     // Another line may lead to other boards: what was learned of their replies starts again.
     m_boardEcho = {};
     m_commandEcho.fill({});
-    m_settle = false;
+    // A reply to another program's last request (one killed while it waited) may still come:
+    // the first request on this line waits for it to be quiet.
+    m_settle = port != nullptr;
+    m_freshLine = port != nullptr;
+    m_owed = 1;
+    m_previousTx.fill(FIN_TRAMA);
     if (port)
         m_rxConnection = connect(port, &SerialPort::rxChar, this, &Comunicacion_TZR::PuertoCOMRxChar);
 }
@@ -220,7 +225,11 @@ void Comunicacion_TZR::Intercambio(int comando, const Payload &lista, int placa)
 void Comunicacion_TZR::waitForQuietLine()
 {
     constexpr int MostReplyTimes = 10;
-    const std::chrono::milliseconds quiet = m_quietTime.count() >= 0 ? m_quietTime : tiempoEspera();
+    std::chrono::milliseconds quiet = m_quietTime.count() >= 0 ? m_quietTime : tiempoEspera();
+    // Another program's reply comes within the usual reply time, whatever this one waits for its own.
+    if (m_freshLine)
+        quiet = std::min(quiet, TIEMPO_RESPUESTA + (m_port ? m_port->replyMargin() : std::chrono::milliseconds{0}));
+    m_freshLine = false;
     QElapsedTimer waited;
     waited.start();
     m_quietReached = false;

@@ -203,6 +203,7 @@ private:
     // Set when an attempt timed out or the line carried something that was no reply: a reply may
     // still be on its way, so the next different request waits for a quiet line first.
     bool m_settle = false;
+    bool m_freshLine = false;
     // The request of the last exchange: a retry of the same frame needs no quiet line, since a
     // late reply to an earlier attempt answers it as well.
     Trama m_previousTx{};
