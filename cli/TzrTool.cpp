@@ -693,6 +693,10 @@ void Run::openPort()
     QObject::connect(m_session.get(), &BoardSession::echoDetected, [this](const QString &port) {
         note(say("CLI_ECHO", QStringLiteral("the line on %1 echoes what is sent; echo handling is now on for it")).arg(port));
     });
+    QObject::connect(m_session.get(), &BoardSession::echoGone, [this](const QString &port) {
+        note(say("CLI_NOECHO", QStringLiteral("the line on %1 does not echo what is sent; echo handling is now off for it"))
+                 .arg(port));
+    });
     m_port->purge();
 }
 

@@ -12,6 +12,7 @@
 #include "Transferencias.h"
 
 #include <QCoreApplication>
+#include <QHash>
 #include <QTimer>
 
 #include <cstdint>
@@ -75,6 +76,18 @@ struct Rig
     Clock clock;
     Transferencias transfers{link, texts, clock};
     Script *script = nullptr;
+    // The values of the good replies given to each read request, by its frame: any of them answers
+    // that frame, none answers another. Whether any raw piece (which may form any frame at all)
+    // reached the line in the current operation or the one before.
+    QHash<QByteArray, QList<int>> givenValues;
+    bool rawNow = false;
+    bool rawBefore = false;
+
+    void nextOperation()
+    {
+        rawBefore = rawNow;
+        rawNow = false;
+    }
 
     Rig()
     {
@@ -82,6 +95,8 @@ struct Rig
         link.setPuerto(&port);
         link.setDebugLog(&log);
         link.setIntervalo(std::chrono::hours(1));
+        // A quiet line is one event-loop pass with nothing left to deliver.
+        Comunicacion_TZRPrivate(link).setQuietTime(std::chrono::milliseconds(0));
         port.setResponder([this](const QByteArray &frame) { return respond(frame); });
     }
 
@@ -108,6 +123,8 @@ struct Rig
             } else if ((c & 0xC0) == 0x80) {
                 const int value = script->next();
                 const QByteArray reply = goodReply(frame, value < 0 ? 0 : value);
+                if (static_cast<quint8>(frame.at(3)) == CMD_LEER)
+                    givenValues[frame].append(value < 0 ? 0 : value);
                 // Split the good reply where the low bits say, to exercise frames in pieces.
                 const int cut = (c & 0x3F) % (reply.size() + 1);
                 if (cut > 0)
@@ -118,8 +135,10 @@ struct Rig
                 QByteArray piece;
                 for (int n = c & 0x3F; n > 0 && !script->atEnd(); --n)
                     piece.append(static_cast<char>(script->next()));
-                if (!piece.isEmpty())
+                if (!piece.isEmpty()) {
+                    rawNow = true;
                     port.inject(piece);
+                }
             }
         }
         // Whatever the script gave, the exchange ends: the timer fires after everything sent.
@@ -172,11 +191,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (int ops = 0; ops < 64 && !script.atEnd(); ++ops) {
         const int op = script.next();
         const int arg = script.atEnd() ? 0 : script.next();
+        rig.nextOperation();
+        try {
         switch (op % 8) {
         case 0: {
             int value = -1;
-            if (rig.link.Lee_Byte(arg & 0x1F, (arg << 4) & 0x3FFF, value))
+            if (rig.link.Lee_Byte(arg & 0x1F, (arg << 4) & 0x3FFF, value)) {
                 CHECK(value >= 0 && value <= 0xFF);
+                // Without noise on the line, a value read is one the board gave this very request.
+                if (!rig.rawNow && !rig.rawBefore)
+                    CHECK(rig.givenValues.value(Comunicacion_TZRPrivate(rig.link).requestBytes()).contains(value));
+            }
             break;
         }
         case 1:
@@ -212,6 +237,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             }
             break;
         }
+        }
+        } catch (const RepliesMisaligned &) {
+            // Told, not taken: the operation ends with the link idle.
         }
         rig.checkIdle();
     }

@@ -21,6 +21,7 @@ BoardSession::BoardSession(SerialPort &port, Comunicacion_TZR &link, const TextL
     : m_port(port), m_link(link), m_texts(texts), m_iniPath(iniPath)
 {
     connect(&m_link, &Comunicacion_TZR::ecoDetectado, this, &BoardSession::onEcho);
+    connect(&m_link, &Comunicacion_TZR::noEchoDetected, this, &BoardSession::onNoEcho);
 }
 
 bool BoardSession::openPort(const QString &name)
@@ -57,6 +58,19 @@ void BoardSession::onEcho()
         m_link.printDebug(QStringLiteral("TFormPrincipal.ecoDetectado Error: ") + e.message());
     }
     emit echoDetected(name);
+}
+
+void BoardSession::onNoEcho()
+{
+    const QString name = m_port.portName();
+    m_link.printDebug(QStringLiteral("%1: the line does not echo what is sent; echo handling turned off").arg(name));
+    try {
+        if (!m_iniPath.isEmpty())
+            LineSettings(m_iniPath).setEchoes(name, false);
+    } catch (const TzrError &e) {
+        m_link.printDebug(QStringLiteral("TFormPrincipal.ecoDetectado Error: ") + e.message());
+    }
+    emit echoGone(name);
 }
 
 OpenFailureText BoardSession::openFailureText() const

@@ -88,9 +88,13 @@ signals:
     // The line turned out to echo: handling is on and the setting saved. The front end tells the
     // user once the job that met it has finished.
     void echoDetected(const QString &port);
+    // The line turned out not to echo although handling was on: handling is off and the setting
+    // saved. Told as the opposite case is.
+    void echoGone(const QString &port);
 
 private:
     void onEcho();
+    void onNoEcho();
 
     SerialPort &m_port;
     Comunicacion_TZR &m_link;

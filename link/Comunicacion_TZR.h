@@ -46,6 +46,14 @@ public:
     using TzrError::TzrError;
 };
 
+// Raised by an exchange once a reply has arrived that answers no request: a reply was taken for
+// the wrong request somewhere before it, so what the operation read or was told cannot be trusted.
+class RepliesMisaligned : public TzrError
+{
+public:
+    using TzrError::TzrError;
+};
+
 // Builds the 11-slot payload list of a frame: the values first, FIN_TRAMA in the rest.
 Payload payload(std::initializer_list<int> values = {});
 
@@ -98,6 +106,11 @@ public:
     // CMD_ESCRIBIR of one address with up to three attempts; true when acknowledged.
     bool Escribe_Byte(int placa, int address, int value);
 
+    // Ends an operation: waits until the line has been quiet for a reply time, so that a reply
+    // still on its way is seen, then raises RepliesMisaligned when any reply arrived during the
+    // operation that no unanswered attempt accounts for.
+    void confirmAligned();
+
     // True while an operation holds the link. Exchanges share one pair of buffers and flags, so a
     // command that would start another one while this is set must do nothing.
     bool ocupado() const { return m_ocupado > 0 || m_esperando; }
@@ -106,7 +119,12 @@ public:
     class Reserva
     {
     public:
-        explicit Reserva(Comunicacion_TZR &link) : m_link(link) { ++m_link.m_ocupado; }
+        explicit Reserva(Comunicacion_TZR &link) : m_link(link)
+        {
+            // What arrived before this operation says nothing about its own replies.
+            if (m_link.m_ocupado++ == 0)
+                m_link.m_misaligned = false;
+        }
         ~Reserva() { --m_link.m_ocupado; }
         Reserva(const Reserva &) = delete;
         Reserva &operator=(const Reserva &) = delete;
@@ -128,6 +146,9 @@ signals:
     // A read was answered with the read request itself: the line echoes. The port's echo
     // setting has been turned on and the exchange went on waiting for the board's reply.
     void ecoDetectado();
+    // With echo handling on, a read was answered without the request in front: the line does not
+    // echo (the adapter was changed). The port's echo setting has been turned off.
+    void noEchoDetected();
     // Every exchange that ran to its end, with its outcome.
     void intercambioTerminado(bool valida);
 
@@ -147,6 +168,14 @@ private:
     void detenerEspera();
     int longitudTx() const;
     bool descartaEco();
+    void takeWithoutEcho();
+    bool frameChecks() const;
+    bool replyFits() const;
+    void learnHeader();
+    void dropStray(int count);
+    void waitForQuietLine();
+    void countStrayByte(int c);
+    void noteStrayReply();
 
     QPointer<SerialPort> m_port;
     DebugLog *m_log = nullptr;
@@ -166,6 +195,44 @@ private:
     int m_ecoPendiente = 0;
     // The echo did not match the request: this attempt fails at its time-out.
     bool m_ecoRoto = false;
+    // What arrived in this attempt while an echo was expected, so that a reply without an echo
+    // in front can still be taken when the line turns out not to echo.
+    Trama m_raw{};
+    int m_rawLength = 0;
+    bool m_echoInDoubt = false;
+    // Set when an attempt timed out or the line carried something that was no reply: a reply may
+    // still be on its way, so the next different request waits for a quiet line first.
+    bool m_settle = false;
+    bool m_freshLine = false;
+    // The request of the last exchange: a retry of the same frame needs no quiet line, since a
+    // late reply to an earlier attempt answers it as well.
+    Trama m_previousTx{};
+    QTimer m_quietTimer;
+    bool m_quietReached = false;
+    // How long the line must be quiet; negative: a reply time. Set by the fuzz target only.
+    std::chrono::milliseconds m_quietTime{-1};
+    // Bytes that arrived outside any exchange are dropped, one log line per burst.
+    bool m_strayLogged = false;
+    qint64 m_strayBytes = 0;
+    // Dropped bytes are read as frames, so that a whole reply nobody waits for is noticed.
+    Trama m_strayFrame{};
+    int m_strayLength = 0;
+    // Attempts that timed out since the line was last quiet: each may still bring its reply, which
+    // is then expected. A reply beyond them means one was taken for the wrong request.
+    int m_owed = 0;
+    bool m_misaligned = false;
+    bool m_exchangedSinceConfirm = false;
+    // What the boards put where a reply's board number and command byte go, learned from the
+    // replies themselves: a check on them applies only once the boards have shown they repeat
+    // the request's bytes there, so a board that puts something else is never refused.
+    struct HeaderEcho
+    {
+        int matches = 0;
+        bool learned = false;
+        bool echoes = false;
+    };
+    HeaderEcho m_boardEcho;
+    std::array<HeaderEcho, 256> m_commandEcho{};
     bool m_parada = false;
     int m_tipoLector = 0;
     qint64 m_intercambios = 0;

@@ -66,6 +66,7 @@ LecturaSistema SyncTransfers::Lee_Sistema()
             QStringLiteral("Compara_Sistema: Fin - Tiempo: ") +
             Transferencias::textoReal(Transferencias::Milisegundos_Entre(m_clock.now(), inicio) / 1000.0) +
             QStringLiteral(" segundos"));
+    m_link.confirmAligned();
     return lectura;
 }
 
@@ -117,6 +118,8 @@ ComprobacionPlaca SyncTransfers::Comprueba_Placa(const UserArea &imagen)
     m_link.printDebug(QStringLiteral("Comprueba_Placa: Fin - Cambiadas: %1 - Sin respuesta: %2")
                           .arg(cambiadas.isEmpty() ? QStringLiteral("0") : cambiadas.join(QLatin1Char(' ')))
                           .arg(c.slotsSinRespuesta));
+    // The guard passes a board only on values known to answer their own reads.
+    m_link.confirmAligned();
     return c;
 }
 

@@ -186,6 +186,7 @@ ResultadoImagen SystemImageTransfer::Lee_Imagen(SystemImage &imagen)
             if (lista[OFS_CODIGO] != FIN_TRAMA)
                 imagen.usuarios.setRecord(i, lista);
         });
+        m_link.confirmAligned();
         transfer.close();
     }
     m_link.printDebug(QStringLiteral("Lee_Imagen: Fin - Usuarios: %1 - Fallos: %2")

@@ -50,4 +50,7 @@ void TransferScope::finish(bool failed)
     }
     if (restart)
         m_link.Envia_Reinicio();
+    // A write acknowledged by a reply that belonged to another request may not have been done.
+    if (!failed && m_rule != Close::RestartIfUnanswered)
+        m_link.confirmAligned();
 }

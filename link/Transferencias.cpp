@@ -130,6 +130,8 @@ ResultadoRecepcion Transferencias::Conexion_General(TablaTransferencia &tabla)
             m_link.printDebug(QStringLiteral("evalua_trama_recepcion: Fin - Tiempo: ") +
                               textoReal(Milisegundos_Entre(fin, inicio) / 1000.0) + QStringLiteral(" segundos"));
         }
+        // No row is kept unless every value read is known to answer its own request.
+        m_link.confirmAligned();
     } catch (...) {
         tabla.deshacer();
         throw;

@@ -55,6 +55,7 @@ BoardSession *TFormPrincipal::sesion()
         m_sesion = std::make_unique<BoardSession>(*m_ctx.puerto, *m_ctx.link, *m_textosSesion,
                                                   m_ctx.configuracion ? m_ctx.configuracion->fichero() : QString());
         connect(m_sesion.get(), &BoardSession::echoDetected, this, &TFormPrincipal::ecoDetectado);
+        connect(m_sesion.get(), &BoardSession::echoGone, this, &TFormPrincipal::ecoDetectado);
     }
     return m_sesion.get();
 }
@@ -130,12 +131,21 @@ void TFormPrincipal::atiendeEcoDetectado()
     m_ecoPorAtender = false;
     const TextLookup &textos = textosDe(m_ctx);
     const QString puerto = m_ctx.puerto ? m_ctx.puerto->portName() : QString();
-    showSuccess(
-        m_ctx,
-        textos.texto(QStringLiteral("LINE_ECHO_1"), QStringLiteral("The line on %1 echoes what is sent."))
-            .arg(puerto),
-        textos.texto(QStringLiteral("LINE_ECHO_2"),
-                     QStringLiteral("Echo handling is now on for this port; the bus is scanned again.")));
+    // Either way round: the port's setting now says what was found.
+    if (m_ctx.puerto && !m_ctx.puerto->lineEchoes())
+        showSuccess(m_ctx,
+                    textos.texto(QStringLiteral("LINE_NOECHO_1"),
+                                 QStringLiteral("The line on %1 does not echo what is sent."))
+                        .arg(puerto),
+                    textos.texto(QStringLiteral("LINE_NOECHO_2"),
+                                 QStringLiteral("Echo handling is now off for this port; the bus is scanned again.")));
+    else
+        showSuccess(
+            m_ctx,
+            textos.texto(QStringLiteral("LINE_ECHO_1"), QStringLiteral("The line on %1 echoes what is sent."))
+                .arg(puerto),
+            textos.texto(QStringLiteral("LINE_ECHO_2"),
+                         QStringLiteral("Echo handling is now on for this port; the bus is scanned again.")));
     if (m_ctx.puerto && m_ctx.puerto->isOpen())
         protegido([this] { Refresh1Click(); });
 }
