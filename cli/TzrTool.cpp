@@ -11,6 +11,7 @@
 #include "BoardSession.h"
 #include "CompareJob.h"
 #include "Configuracion.h"
+#include "DataFileLock.h"
 #include "FicheroActual.h"
 #include "ImageJobs.h"
 #include "InterruptWatch.h"
@@ -229,8 +230,16 @@ private:
     void checkCode(QChar letra);
     BoardCodes boardCodes(QChar letra);
     QList<int> boardsToRun();
-    // Names the data file FILE; one that does not exist yet is only made by createDataFile.
-    void dataFile(const QString &path, bool createFromTemplate);
+    // Names the data file FILE; one that does not exist yet is only made by createDataFile. A
+    // command that writes it holds its lock from here (from createDataFile for a new one), so
+    // that the window and other commands keep off it.
+    enum class Access
+    {
+        Reads,
+        Writes
+    };
+    void dataFile(const QString &path, bool createFromTemplate, Access access);
+    void lockDataFile(const QString &base);
     QString templateBase() const;
     void createDataFile();
     // Removes the file createDataFile made, when the command did not fill it.
@@ -273,6 +282,8 @@ private:
     QString m_tableName;
     QString m_newFileBase;
     bool m_createdFile = false;
+    bool m_writesFile = false;
+    DataFileLock m_fileLock;
 };
 
 const QList<Command> &Run::commands() const
@@ -357,7 +368,8 @@ const QList<Command> &Run::commands() const
          false},
         {"import",
          "import FILE IN.csv|IN.xls [--append] [--dry-run]",
-         "Read users from a .csv or .xls file into the data file FILE, every row through the grid's entry "
+         "Read users from a .csv or .xls file into the data file FILE (created from the template when it does "
+         "not exist), every row through the grid's entry "
          "rules; rows that cannot be taken are reported with their line.",
          {QStringLiteral("append"), QStringLiteral("dry-run")},
          2,
@@ -757,15 +769,41 @@ void Run::checkCode(QChar letra)
                                          .arg(m_options.board)};
 }
 
-void Run::dataFile(const QString &path, bool createFromTemplate)
+void Run::lockDataFile(const QString &base)
+{
+    try {
+        m_fileLock.lock(base);
+    } catch (const DataFileBusy &busy) {
+        const DataFileLock::Holder holder = busy.holder();
+        throw Failure{TzrTool::FileFailure,
+                      holder.program.isEmpty()
+                          ? say("CLI_FILE_BUSY_ANY", QStringLiteral("%1 is in use by another program; close it there, "
+                                                                    "then run the command again"))
+                                .arg(busy.file())
+                          : say("CLI_FILE_BUSY", QStringLiteral("%1 is in use by %2; close it there, then run the "
+                                                                "command again"))
+                                .arg(busy.file(),
+                                     say("LINE_BUSY_PROCESS", QStringLiteral("%1 (process %2)"))
+                                         .arg(holder.program)
+                                         .arg(holder.pid))};
+    } catch (const TzrError &e) {
+        throw Failure{TzrTool::FileFailure, e.message()};
+    }
+}
+
+void Run::dataFile(const QString &path, bool createFromTemplate, Access access)
 {
     const QString base = TableFamily::baseOf(QFileInfo(path).absoluteFilePath());
     const QFileInfo info(base);
     m_directory = info.absolutePath() + QLatin1Char('/');
     m_tableName = info.fileName() + QStringLiteral(".db");
     m_newFileBase.clear();
-    if (TableFamily::exists(base))
+    m_writesFile = access == Access::Writes;
+    if (TableFamily::exists(base)) {
+        if (m_writesFile)
+            lockDataFile(base);
         return;
+    }
     if (!createFromTemplate)
         throw Failure{TzrTool::FileFailure, say("CLI_NO_FILE", QStringLiteral("no data file %1.db")).arg(base)};
     // Only checked here: the file is made once the board has taken the code (createDataFile).
@@ -786,6 +824,8 @@ void Run::createDataFile()
         return;
     TableFamily::copy(templateBase(), m_newFileBase);
     m_createdFile = true;
+    if (m_writesFile)
+        lockDataFile(m_newFileBase);
     note(say("CLI_CREATED", QStringLiteral("Created %1 from the template")).arg(m_tableName));
 }
 
@@ -956,7 +996,7 @@ int Run::test()
 
 int Run::receive()
 {
-    dataFile(m_options.arguments.at(0), true);
+    dataFile(m_options.arguments.at(0), true, Access::Writes);
     checkCode(QLatin1Char('P'));
     createDataFile();
     try {
@@ -1007,7 +1047,8 @@ int Run::send()
 {
     if (m_options.parser->isSet(QStringLiteral("changes")))
         return sendChanges();
-    dataFile(m_options.arguments.at(0), false);
+    // The send remembers what it wrote in the data file.
+    dataFile(m_options.arguments.at(0), false, Access::Writes);
     checkCode(QLatin1Char('P'));
     m_session->readReaderType();
     SendJob job(*m_session, file());
@@ -1049,7 +1090,7 @@ int Run::send()
 
 int Run::compare()
 {
-    dataFile(m_options.arguments.at(0), false);
+    dataFile(m_options.arguments.at(0), false, Access::Reads);
     checkCode(QLatin1Char('P'));
     m_session->readReaderType();
     m_port->purge();
@@ -1112,7 +1153,7 @@ int Run::compare()
 
 int Run::sendChanges()
 {
-    dataFile(m_options.arguments.at(0), false);
+    dataFile(m_options.arguments.at(0), false, Access::Writes);
     checkCode(QLatin1Char('P'));
     m_session->readReaderType();
     SendChangesJob job(*m_session, file());
@@ -1405,7 +1446,7 @@ int Run::params()
 
 int Run::exportUsers()
 {
-    dataFile(m_options.arguments.at(0), false);
+    dataFile(m_options.arguments.at(0), false, Access::Reads);
     const QString out = m_options.arguments.at(1);
     const QString suffix = QFileInfo(out).suffix().toLower();
     if (suffix != QLatin1String("xls") && suffix != QLatin1String("csv"))
@@ -1436,16 +1477,25 @@ int Run::exportUsers()
 
 int Run::importUsers()
 {
-    dataFile(m_options.arguments.at(0), false);
+    const bool dryRun = m_options.parser->isSet(QStringLiteral("dry-run"));
+    // A file that does not exist yet is made from the template, as a receive makes it.
+    dataFile(m_options.arguments.at(0), true, dryRun ? Access::Reads : Access::Writes);
     const QString in = m_options.arguments.at(1);
     const ImportMode mode =
         m_options.parser->isSet(QStringLiteral("append")) ? ImportMode::Append : ImportMode::Replace;
-    const bool dryRun = m_options.parser->isSet(QStringLiteral("dry-run"));
     UsersImport import(*m_texts, m_korvel + QStringLiteral("/TZR_LANG.ini"));
     const QList<SheetRow> rows = UsersImport::readFile(in);
-    const ImportPlan plan = import.plan(rows, mode, UsersImport::rowCount(m_directory, m_tableName));
-    if (!dryRun)
-        UsersImport::apply(m_directory, m_tableName, plan, mode);
+    const int existing = m_newFileBase.isEmpty() ? UsersImport::rowCount(m_directory, m_tableName) : 0;
+    const ImportPlan plan = import.plan(rows, mode, existing);
+    if (!dryRun) {
+        createDataFile();
+        try {
+            UsersImport::apply(m_directory, m_tableName, plan, mode);
+        } catch (...) {
+            dropCreatedFile();
+            throw;
+        }
+    }
     if (m_options.json) {
         QJsonArray problems;
         for (const ImportProblem &p : plan.problems)
@@ -1589,7 +1639,8 @@ int Run::runBoards(const Command &command)
             throw Failure{TzrTool::Usage, QStringLiteral("--keep takes a number of runs, 1 or more")};
     }
     if (!backup)
-        dataFile(m_options.arguments.at(0), false);
+        dataFile(m_options.arguments.at(0), false,
+                 kind == BoardRun::Kind::Compare ? Access::Reads : Access::Writes);
     const BoardCodes codes = boardCodes(backup ? QLatin1Char('M') : QLatin1Char('P'));
     watchInterrupt();
     const QList<int> boards = boardsToRun();

@@ -45,6 +45,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTableView>
 #include <QTimer>
@@ -859,7 +860,7 @@ void TFormPrincipal::cierraTable1()
     if (m_rejilla)
         m_rejilla->cierra();
     else if (m_ctx.usuarios)
-        m_ctx.usuarios->Activa_Tabla(false);
+        m_ctx.usuarios->cierraFichero();
 }
 
 void TFormPrincipal::showNotConnectedLook()
@@ -966,6 +967,24 @@ bool TFormPrincipal::num_placaKeyPress(QChar key) const
     const char16_t c = key.unicode();
     // 0x7F is the Delete key, which never reached the original filter as a character.
     return c == 8 || c == 9 || c == 10 || c == 13 || c == 0x7F || (c >= u'0' && c <= u'9');
+}
+
+void TFormPrincipal::avisaEstado(const QString &texto)
+{
+    statusBar()->showMessage(texto);
+}
+
+QString TFormPrincipal::textoEstado() const
+{
+    return statusBar()->currentMessage();
+}
+
+void TFormPrincipal::changeEvent(QEvent *event)
+{
+    // Back from a terminal where tzr may have written the file: show what it holds now.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_rejilla)
+        m_rejilla->sigueFichero();
+    QMainWindow::changeEvent(event);
 }
 
 bool TFormPrincipal::eventFilter(QObject *watched, QEvent *event)

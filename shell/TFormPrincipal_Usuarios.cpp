@@ -2,6 +2,7 @@
 // ordering by name and the spreadsheet export. The work itself is done by the directory layer.
 
 #include "TFormPrincipal.h"
+#include "TextLookup.h"
 
 #include "Asigna_Lenguaje.h"
 #include "Contexto.h"
@@ -77,6 +78,11 @@ void TFormPrincipal::creaRejillaUsuarios()
     m_rejilla->setAvisoError([this](const QString &mensaje) {
         if (m_avisoError)
             m_avisoError(mensaje);
+    });
+    m_rejilla->setAvisoCambioExterno([this] {
+        avisaEstado(textosDe(m_ctx).texto(
+            QStringLiteral("FILE_CHANGED_BEHIND"),
+            QStringLiteral("The data file was changed by another program: it has been read again.")));
     });
     aplicaTitulosColumnas();
 }

@@ -129,11 +129,26 @@ UsersGrid::UsersGrid(QTableView &DBGrid1, QLineEdit &edtCode, UsersTable &usuari
         if (!m_enCambio)
             protegido([this] { recarga(); });
     });
+    // Found out inside a write the grid itself started: the views follow once it has returned.
+    usuarios.Table1().setChangedBehind([this] {
+        QTimer::singleShot(0, this, [this] {
+            protegido([this] { recarga(); });
+            if (m_avisoCambioExterno)
+                m_avisoCambioExterno();
+        });
+    });
+}
+
+void UsersGrid::sigueFichero()
+{
+    if (Table1().isOpen() && !codigoInacabado())
+        protegido([this] { Table1().followFile(); });
 }
 
 UsersGrid::~UsersGrid()
 {
     m_usuarios->setAlActivar({});
+    m_usuarios->Table1().setChangedBehind({});
     if (m_seleccion)
         m_seleccion->setMover({});
     if (m_DBGrid1) {
@@ -237,7 +252,7 @@ void UsersGrid::ToolOrdenClick(bool down)
 
 void UsersGrid::cierra()
 {
-    cambiaTabla([this] { m_usuarios->Activa_Tabla(false); });
+    cambiaTabla([this] { m_usuarios->cierraFichero(); });
 }
 
 void UsersGrid::restauraActual(int columna, bool redibuja)

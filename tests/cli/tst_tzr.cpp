@@ -1,3 +1,6 @@
+#include "DataFileLock.h"
+
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -40,6 +43,8 @@ private slots:
     void paramsNewCodes();
     void severalBoards();
     void nightlyBackupsKeepTheLastRuns();
+    void heldDataFileIsRefused_data();
+    void heldDataFileIsRefused();
 
 private:
     // (Re)starts the stand-in with boards 1 and 3 and these options besides.
@@ -234,6 +239,12 @@ void TestTzr::subcommands_data()
     QTest::newRow("import with a bad row")
         << QStringList{"import", "f.db", "in.csv", "--append"} << code << true << 1 << ""
         << "in.csv:3: Call is empty" << true;
+    QTest::newRow("import into a file that does not exist")
+        << QStringList{"import", "f.db", "in.csv"} << code << false << 1 << ""
+        << "Created f.db from the template" << true;
+    QTest::newRow("dry-run import into a file that does not exist")
+        << QStringList{"import", "f.db", "in.csv", "--dry-run"} << code << false << 1 << ""
+        << "1 users would be imported" << false;
     QTest::newRow("list of boards, receive")
         << QStringList{"receive", "f.db", "--board", "1,3"} + port << code << false << 2 << ""
         << "taken by send, compare and backup only" << false;
@@ -782,4 +793,44 @@ void TestTzr::busyPortInTheConfiguredLanguage()
     QCOMPARE(wrongCode.status, 3);
     QVERIFY2(wrongCode.err.contains(refused), qPrintable(wrongCode.err));
     QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("g.db"))));
+}
+
+void TestTzr::heldDataFileIsRefused_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("receive") << QStringList{"receive", "f.db", "--port", "COM27", "--board", "3"};
+    QTest::newRow("send") << QStringList{"send", "f.db", "--port", "COM27"};
+    QTest::newRow("import") << QStringList{"import", "f.db", "in.csv"};
+}
+
+// The window holds the file it shows; a command that would write it is told by whom.
+void TestTzr::heldDataFileIsRefused()
+{
+    QFETCH(QStringList, arguments);
+    const QStringList code{"TZR_CODE=73518"};
+    QVERIFY(tzr({"receive", "f.db", "--port", "COM27"}, code).status == 0);
+    QFile csv(m_dir->filePath(QStringLiteral("in.csv")));
+    QVERIFY(csv.open(QIODevice::WriteOnly));
+    csv.write("ANA,1,1\n");
+    csv.close();
+    const QString file = m_dir->filePath(QStringLiteral("f.db"));
+    const QByteArray before = [&] {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    {
+        DataFileLock held;
+        held.lock(file);
+        const Result r = tzr(arguments, code);
+        QVERIFY2(r.status == 4, qPrintable(QStringLiteral("status %1: %2").arg(r.status).arg(r.err)));
+        const QString holder = QStringLiteral("is in use by %1 (process %2)")
+                                   .arg(DataFileLock::holderOf(file).value_or(DataFileLock::Holder{}).program)
+                                   .arg(QCoreApplication::applicationPid());
+        QVERIFY2(r.err.contains(QStringLiteral("f.db ") + holder), qPrintable(r.err));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+    }
+    const Result r = tzr(arguments, code);
+    QVERIFY2(r.status == 0, qPrintable(r.err));
 }
