@@ -93,6 +93,8 @@ private:
     std::function<void()> m_beep;
     std::function<void(const QString &)> m_avisoError;
     std::function<void()> m_avisoCambioExterno;
+    // The code edtCode showed when laid over the cell, before anything was typed.
+    QString m_codigoMostrado;
     // Set while the grid itself hides edtCode or moves the focus, when no finishing may run.
     bool m_sinTerminar = false;
     // Set while the current cell is put back after a refused code: edtCode keeps text and focus.
