@@ -992,8 +992,21 @@ bool TFormPrincipal::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_num_placa && event->type() == QEvent::KeyPress) {
         const auto *tecla = static_cast<QKeyEvent *>(event);
         const QString texto = tecla->text();
-        if (!texto.isEmpty())
-            return !num_placaKeyPress(texto.at(0));
+        if (!texto.isEmpty()) {
+            if (!num_placaKeyPress(texto.at(0)))
+                return true;
+            // The bus numbers end at 31: a digit that would make a larger number is not taken.
+            if (texto.at(0).isDigit()) {
+                QString despues = m_num_placa->text();
+                const int desde = m_num_placa->hasSelectedText() ? m_num_placa->selectionStart()
+                                                                 : m_num_placa->cursorPosition();
+                despues.remove(desde, m_num_placa->selectedText().size());
+                despues.insert(desde, texto.at(0));
+                if (despues.size() <= m_num_placa->maxLength() && despues.toInt() > 31)
+                    return true;
+            }
+            return false;
+        }
         // Keys that edit without a character of their own.
         if (m_ctx.estado->placa_conectada() &&
             (tecla->key() == Qt::Key_Delete || tecla->key() == Qt::Key_Backspace))
