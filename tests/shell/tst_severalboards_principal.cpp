@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QMessageBox>
 #include <QTableWidget>
 #include <QTreeWidget>
 #include <QtTest>
@@ -120,8 +121,23 @@ private slots:
         QVERIFY(t.post());
         p.olvidaTrafico();
         m_respuestas = {QStringLiteral("73518")};
-        aceptaAdvertencia();
+        // Asked as the send of changes to one board asks: no board is erased.
+        QString pregunta;
+        onNextModal([&pregunta](QWidget *w) {
+            auto *caja = qobject_cast<QMessageBox *>(w);
+            if (!caja) {
+                pregunta = QString::fromLatin1(w->metaObject()->className());
+                w->close();
+                return;
+            }
+            pregunta = caja->text() + QLatin1Char('|') + caja->informativeText();
+            caja->button(QMessageBox::Ok)->click();
+        });
         cambios->trigger();
+        QVERIFY2(pregunta.startsWith(QStringLiteral("Send the changes of file ")) &&
+                     pregunta.contains(QStringLiteral(" to boards 01, 03?|")) &&
+                     pregunta.endsWith(QStringLiteral("The rest of each board stays as it is.")),
+                 qPrintable(pregunta));
         QCOMPARE(resultados(), (QList<BoardOutcome>{BoardOutcome::Done, BoardOutcome::Done}));
         QCOMPARE(m_informe.boards.at(0).written, 1);
         QCOMPARE(m_informe.boards.at(1).written, 1);
