@@ -10,6 +10,7 @@
 #include "BoardRun.h"
 #include "BoardSession.h"
 #include "CompareJob.h"
+#include "CodeEntry.h"
 #include "Configuracion.h"
 #include "DataFileLock.h"
 #include "FicheroActual.h"
@@ -1462,9 +1463,9 @@ int Run::exportUsers()
     if (rows == 0) {
         note(say("CLI_NO_USERS", QStringLiteral("%1 holds no users; nothing written")).arg(m_tableName));
     } else if (suffix == QLatin1String("xls")) {
-        ToolExcelClick(tabla, out);
+        ToolExcelClick(tabla, out, kindsInCurrentLanguage(*m_texts));
     } else {
-        FileData::write(out, CsvText::write(exportRows(tabla)));
+        FileData::write(out, CsvText::write(exportRows(tabla, kindsInCurrentLanguage(*m_texts))));
     }
     tabla.close();
     if (m_options.json)

@@ -2,6 +2,7 @@
 // ordering by name and the spreadsheet export. The work itself is done by the directory layer.
 
 #include "TFormPrincipal.h"
+#include "CodeEntry.h"
 #include "TextLookup.h"
 
 #include "Asigna_Lenguaje.h"
@@ -183,11 +184,12 @@ void TFormPrincipal::ToolExcelClick()
                 // The list holds the rows as they are exported: a row being edited is stored first.
                 if (!tabla.checkBrowseMode())
                     return;
-                for (const QStringList &fila : exportRows(tabla)) {
+                const QHash<QString, QString> tipos = kindsInCurrentLanguage(textosDe(m_ctx));
+                for (const QStringList &fila : exportRows(tabla, tipos)) {
                     auto *item = new QListWidgetItem(fila.value(0), m_Lista_solo_EXCEL);
                     item->setData(Qt::UserRole, fila);
                 }
-                ::ToolExcelClick(tabla, nombre);
+                ::ToolExcelClick(tabla, nombre, tipos);
             });
         } catch (const TzrError &e) {
             error = e.message();
