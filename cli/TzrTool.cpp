@@ -698,6 +698,12 @@ void Run::openPort()
     m_observer = std::make_unique<TerminalObserver>(m_progress.get(), m_err);
     m_session->setObserver(m_observer.get());
     if (!m_session->openPort(name)) {
+        // The window's words (plug it in again, the port menu) do not fit a port named on the
+        // command line that may never have existed.
+        if (m_port->openFailure().kind == PortOpenFailure::Kind::Gone)
+            throw Failure{TzrTool::NoAnswer,
+                          say("CLI_NO_SUCH_PORT", QStringLiteral("there is no port %1; 'tzr ports' lists the ports there are"))
+                              .arg(name)};
         const OpenFailureText why = m_session->openFailureText();
         throw Failure{TzrTool::NoAnswer,
                       say("CLI_CANNOT_OPEN", QStringLiteral("cannot open %1: %2"))
@@ -861,7 +867,11 @@ void Run::jobFailed(const JobStatus &status)
     case JobEnd::PortLost:
     case JobEnd::PortUnavailable: {
         const OpenFailureText gone = m_session->goneText(m_port->portName());
-        throw Failure{TzrTool::NoAnswer, gone.line1 + QLatin1Char(' ') + status.error};
+        throw Failure{TzrTool::NoAnswer,
+                      status.error.isEmpty()
+                          ? gone.line1
+                          : gone.line1 + QLatin1Char(' ') +
+                                say("CLI_SYSTEM_REASON", QStringLiteral("(the system said: %1)")).arg(status.error)};
     }
     case JobEnd::Stopped:
         throw Failure{TzrTool::Incomplete, say("CLI_STOPPED", QStringLiteral("stopped before the end"))};
@@ -1064,6 +1074,10 @@ int Run::send()
     if (resultado.end == JobEnd::NotOpened || resultado.end == JobEnd::Failed)
         jobFailed(resultado);
     const QStringList fallidos = resultado.failedNames();
+    // Those that got no acknowledgement, then those the send never reached (a lost port).
+    QStringList sinEscribir = fallidos;
+    for (qsizetype i = resultado.sent.usuarios; i < plan.records.size(); ++i)
+        sinEscribir << plan.records.at(i).fila.NOMBRE.trimmed();
     if (m_options.json)
         printJson(QJsonObject{{QStringLiteral("board"), m_options.board},
                               {QStringLiteral("users"), resultado.sent.usuarios},
@@ -1073,11 +1087,12 @@ int Run::send()
                               {QStringLiteral("complete"), resultado.complete()}});
     if (!resultado.complete()) {
         m_err << "tzr: "
-              << say("CLI_SEND_INCOMPLETE",
-                     QStringLiteral("send incomplete; users written: %1 of %2; users not written: %3"))
-                     .arg(resultado.sent.usuarios)
+              << say("CLI_SEND_INCOMPLETE_N",
+                     QStringLiteral("send incomplete; users written: %1 of %2; not written: %3 (%4)"))
+                     .arg(resultado.total - static_cast<int>(sinEscribir.size()))
                      .arg(resultado.total)
-                     .arg(fallidos.isEmpty() ? QStringLiteral("-") : fallidos.join(QStringLiteral(", ")))
+                     .arg(sinEscribir.size())
+                     .arg(sinEscribir.join(QStringLiteral(", ")))
               << '\n';
         m_err.flush();
         if (!resultado.done())
