@@ -48,6 +48,8 @@ struct BoardRunReport
 {
     QList<BoardRunEntry> boards;
     bool stopped = false;
+    // A compare run: nothing is written, each board's count is of differences.
+    bool compared = false;
     // The report as a comma-separated file, one row per board after a title row.
     QByteArray toCsv() const;
     // A stable key for each outcome, as the CSV and tzr's JSON give it.
@@ -112,4 +114,6 @@ private:
     bool m_stopRequested = false;
     bool m_boardSilent = false;
     bool m_portLost = false;
+    // The last code the user typed that a board took, this run.
+    std::optional<QString> m_typedCode;
 };
