@@ -248,6 +248,8 @@ private:
     void note(const QString &text);
     // A message in the configured language, from the language file; english until it is read.
     QString say(const char *key, const QString &english) const;
+    // "1 user", "5 users": the count with its noun in the right number (key, key + "_ONE").
+    QString counted(const char *key, int n, const QString &one, const QString &many) const;
     void printJson(const QJsonValue &value);
     QString rowRefused(const FilaRechazada &rechazo) const;
     QString restoreSummary(const ImageResult &result) const;
@@ -638,6 +640,12 @@ QString Run::say(const char *key, const QString &english) const
     return m_texts ? m_texts->texto(QString::fromLatin1(key), english) : english;
 }
 
+QString Run::counted(const char *key, int n, const QString &one, const QString &many) const
+{
+    const QByteArray oneKey = QByteArray(key) + "_ONE";
+    return (n == 1 ? say(oneKey.constData(), one) : say(key, many)).arg(n);
+}
+
 void Run::note(const QString &text)
 {
     if (m_options.quiet)
@@ -983,7 +991,12 @@ int Run::test()
     vista.linea = [&](const QString &line) {
         lines << line;
         // The line ends with "<length> -- <reader>".
-        const QString reader = line.section(QStringLiteral(" -- "), -1);
+        QString reader = line.section(QStringLiteral(" -- "), -1);
+        // The JSON names the reader in English whatever the language of the line.
+        for (int tipo = 0; tipo <= 2; ++tipo) {
+            if (reader == say(claveTipoCode(tipo).toLatin1().constData(), Texto_Lector(tipo)))
+                reader = Texto_Lector(tipo);
+        }
         const QString length = line.section(QStringLiteral(" -- "), 0, -2).section(QStringLiteral(" : "), -1);
         boards << QJsonObject{{QStringLiteral("board"), current},
                               {QStringLiteral("codeLength"), length.toInt()},
@@ -1235,9 +1248,9 @@ int Run::sendChanges()
         m_err.flush();
         return TzrTool::Incomplete;
     }
-    note(say("CLI_CHG_SENT", QStringLiteral("Sent the changes to board %1: %2 slots written, %3 emptied"))
+    note(say("CLI_CHG_SENT_N", QStringLiteral("Sent the changes to board %1: %2 written, %3 emptied"))
              .arg(m_options.board)
-             .arg(r.resultado.escritos)
+             .arg(counted("COUNT_SLOTS", r.resultado.escritos, QStringLiteral("%1 slot"), QStringLiteral("%1 slots")))
              .arg(r.resultado.vaciados));
     return TzrTool::Success;
 }
@@ -1528,13 +1541,14 @@ int Run::importUsers()
         for (const ImportProblem &p : plan.problems)
             m_err << in << ':' << p.line << ": " << p.reason << '\n';
     }
-    note(dryRun ? say("CLI_IMPORT_DRY", QStringLiteral("%1 users would be imported, %2 rows not taken; nothing changed"))
-                      .arg(plan.rows.size())
-                      .arg(plan.problems.size())
-                : say("CLI_IMPORTED", QStringLiteral("Imported %1 users into %2, %3 rows not taken"))
-                      .arg(plan.rows.size())
-                      .arg(m_tableName)
-                      .arg(plan.problems.size()));
+    const QString users = counted("COUNT_USERS", static_cast<int>(plan.rows.size()), QStringLiteral("%1 user"),
+                                  QStringLiteral("%1 users"));
+    const QString rowsNotTaken = counted("COUNT_ROWS", static_cast<int>(plan.problems.size()),
+                                         QStringLiteral("%1 row"), QStringLiteral("%1 rows"));
+    note(dryRun ? say("CLI_IMPORT_DRY_N", QStringLiteral("%1 would be imported, %2 not taken; nothing changed"))
+                      .arg(users, rowsNotTaken)
+                : say("CLI_IMPORTED_N", QStringLiteral("Imported %1 into %2, %3 not taken"))
+                      .arg(users, m_tableName, rowsNotTaken));
     return plan.problems.isEmpty() ? TzrTool::Success : TzrTool::Incomplete;
 }
 
@@ -1694,7 +1708,7 @@ int Run::runBoards(const Command &command)
             else
                 note(say("CLI_RUN_OUTCOME", QStringLiteral("Board %1: %2"))
                          .arg(e.board)
-                         .arg(BoardRunReport::outcomeKey(e.outcome)));
+                         .arg(BoardRunReport::outcomeText(*m_texts, e.outcome)));
         });
     m_boardRun = &run;
     const BoardRunReport report = run.run(boards, &observer);

@@ -6,6 +6,7 @@
 #include "CsvText.h"
 #include "ImageJobs.h"
 #include "SendChangesJob.h"
+#include "TextLookup.h"
 #include "SendJob.h"
 #include "SystemImage.h"
 #include "TransferReport.h"
@@ -361,4 +362,40 @@ QByteArray BoardRunReport::toCsv() const
                             QString::number(static_cast<double>(e.milliseconds) / 1000.0, 'f', 1),
                             e.detail};
     return CsvText::write(rows);
+}
+
+namespace {
+
+QString texto(const TextLookup &texts, const char *key, const char *fallback)
+{
+    return texts.texto(QString::fromLatin1(key), QString::fromUtf8(fallback));
+}
+
+} // namespace
+
+QString BoardRunReport::outcomeText(const TextLookup &texts, BoardOutcome outcome)
+{
+    switch (outcome) {
+    case BoardOutcome::Done:
+        return texto(texts, "MULTI_OUT_DONE", "Done");
+    case BoardOutcome::Different:
+        return texto(texts, "MULTI_OUT_DIFFERENT", "Differs from the file");
+    case BoardOutcome::GuardRefused:
+        return texto(texts, "MULTI_OUT_GUARD", "Refused: changed on the board since the last send");
+    case BoardOutcome::NoImage:
+        return texto(texts, "MULTI_OUT_NO_IMAGE", "Refused: the file has no record of this board");
+    case BoardOutcome::CodeRefused:
+        return texto(texts, "MULTI_OUT_CODE", "Code refused");
+    case BoardOutcome::NotAnswering:
+        return texto(texts, "MULTI_OUT_SILENT", "Not answering");
+    case BoardOutcome::Stopped:
+        return texto(texts, "MULTI_OUT_STOPPED", "Stopped");
+    case BoardOutcome::FailedUsers:
+        return texto(texts, "MULTI_OUT_FAILED_USERS", "Incomplete");
+    case BoardOutcome::NotDone:
+        return texto(texts, "MULTI_OUT_NOT_DONE", "Not done");
+    case BoardOutcome::Failed:
+        return texto(texts, "MULTI_OUT_FAILED", "Failed");
+    }
+    return QString();
 }

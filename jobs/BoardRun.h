@@ -12,6 +12,7 @@
 #include <optional>
 
 class BoardSession;
+class TextLookup;
 
 // How one board of a run ended.
 enum class BoardOutcome
@@ -54,6 +55,8 @@ struct BoardRunReport
     QByteArray toCsv() const;
     // A stable key for each outcome, as the CSV and tzr's JSON give it.
     static QString outcomeKey(BoardOutcome outcome);
+    // The outcome in words, in the chosen language.
+    static QString outcomeText(const TextLookup &texts, BoardOutcome outcome);
 };
 
 // A front end's side of a run: every job's observer, and the moments between boards.

@@ -30,29 +30,7 @@ QString t(const TextLookup &texts, const char *key, const char *fallback)
 
 QString BoardRunReportDialog::outcomeText(const TextLookup &texts, BoardOutcome outcome)
 {
-    switch (outcome) {
-    case BoardOutcome::Done:
-        return t(texts, "MULTI_OUT_DONE", "Done");
-    case BoardOutcome::Different:
-        return t(texts, "MULTI_OUT_DIFFERENT", "Differs from the file");
-    case BoardOutcome::GuardRefused:
-        return t(texts, "MULTI_OUT_GUARD", "Refused: changed on the board since the last send");
-    case BoardOutcome::NoImage:
-        return t(texts, "MULTI_OUT_NO_IMAGE", "Refused: the file has no record of this board");
-    case BoardOutcome::CodeRefused:
-        return t(texts, "MULTI_OUT_CODE", "Code refused");
-    case BoardOutcome::NotAnswering:
-        return t(texts, "MULTI_OUT_SILENT", "Not answering");
-    case BoardOutcome::Stopped:
-        return t(texts, "MULTI_OUT_STOPPED", "Stopped");
-    case BoardOutcome::FailedUsers:
-        return t(texts, "MULTI_OUT_FAILED_USERS", "Incomplete");
-    case BoardOutcome::NotDone:
-        return t(texts, "MULTI_OUT_NOT_DONE", "Not done");
-    case BoardOutcome::Failed:
-        return t(texts, "MULTI_OUT_FAILED", "Failed");
-    }
-    return QString();
+    return BoardRunReport::outcomeText(texts, outcome);
 }
 
 BoardRunReportDialog::BoardRunReportDialog(const TextLookup &texts, const BoardRunReport &report, QWidget *parent)

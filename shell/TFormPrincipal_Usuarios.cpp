@@ -91,6 +91,9 @@ void TFormPrincipal::creaRejillaUsuarios()
 QString TFormPrincipal::eligeFichero(QFileDialog *d, bool vaciaNombre)
 {
     d->setDirectory(m_ctx.fichero->Directorio_Trabajo());
+    // The filter names the files in the language chosen now.
+    d->setNameFilter(d == m_Dialogo1 ? textosDe(m_ctx).texto(QStringLiteral("FILTER_EXCEL"), FILTRO_EXCEL)
+                                     : textosDe(m_ctx).texto(QStringLiteral("FILTER_DATA"), FILTRO_DATOS));
     // selectFile() ignores an empty name, so the name is emptied in the dialog's own edit.
     if (vaciaNombre) {
         if (auto *nombre = d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
@@ -115,6 +118,9 @@ void TFormPrincipal::muestraResultado(const FileCommandResult &resultado)
         m_avisoError(resultado.error);
     m_L_Fichero->setText(resultado.L_Fichero);
     m_DBGrid1->setVisible(resultado.gridVisible);
+    // Typing goes into the file just opened, not into the board tree (where it picks a board).
+    if (resultado.outcome == FileCommandResult::Outcome::Done && resultado.gridVisible)
+        m_DBGrid1->setFocus();
 }
 
 void TFormPrincipal::DirectoriodeTrabajo1Click()

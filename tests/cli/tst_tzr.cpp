@@ -44,6 +44,8 @@ private slots:
     void paramsNewCodes();
     void severalBoards();
     void nightlyBackupsKeepTheLastRuns();
+    void frenchWords_data();
+    void frenchWords();
     void heldDataFileIsRefused_data();
     void heldDataFileIsRefused();
 
@@ -245,7 +247,7 @@ void TestTzr::subcommands_data()
         << "Created f.db from the template" << true;
     QTest::newRow("dry-run import into a file that does not exist")
         << QStringList{"import", "f.db", "in.csv", "--dry-run"} << code << false << 1 << ""
-        << "1 users would be imported" << false;
+        << "1 user would be imported, 1 row not taken" << false;
     QTest::newRow("list of boards, receive")
         << QStringList{"receive", "f.db", "--board", "1,3"} + port << code << false << 2 << ""
         << "taken by send, compare and backup only" << false;
@@ -840,4 +842,38 @@ void TestTzr::heldDataFileIsRefused()
     }
     const Result r = tzr(arguments, code);
     QVERIFY2(r.status == 0, qPrintable(r.err));
+}
+
+void TestTzr::frenchWords_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("notExpected");
+    QTest::newRow("board test") << QStringList{"test"} << QString::fromUtf8("Platine : 3    Longueur du code : 6 -- Carte")
+                                << " -- Card";
+    QTest::newRow("several boards") << QStringList{"compare", "f.db", "--board", "1,3"}
+                                    << QString::fromUtf8("Platine 3 : Différente du fichier") << ": different";
+    QTest::newRow("one user imported") << QStringList{"import", "f.db", "one.csv", "--append"}
+                                       << QString::fromUtf8("Import dans f.db : 1 utilisateur ; non retenues : 0 ligne")
+                                       << "1 utilisateurs";
+}
+
+void TestTzr::frenchWords()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, expected);
+    QFETCH(QString, notExpected);
+    QFile ini(m_dir->filePath(QStringLiteral("data/Korvel/TZR_USR.ini")));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[TZR]\r\nComPort=27\r\nIDIOMA=FRAN\xC7" "AIS\r\n");
+    ini.close();
+    QFile csv(m_dir->filePath(QStringLiteral("one.csv")));
+    QVERIFY(csv.open(QIODevice::WriteOnly));
+    csv.write("ANA,1,1\n");
+    csv.close();
+    QVERIFY(tzr({"receive", "f.db", "--board", "1"}, {"TZR_CODE=73518"}).status == 0);
+    const Result r = tzr(arguments, {"TZR_CODE=73518"});
+    const QString all = r.out + r.err;
+    QVERIFY2(all.contains(expected), qPrintable(all));
+    QVERIFY2(!all.contains(notExpected), qPrintable(all));
 }

@@ -166,6 +166,43 @@ private slots:
         QVERIFY(!QApplication::overrideCursor());
     }
 
+    void fileFiltersInTheLanguage_data()
+    {
+        QTest::addColumn<QByteArray>("idioma");
+        QTest::addColumn<QString>("datos");
+        QTest::addColumn<QString>("excel");
+        QTest::newRow("French") << QByteArray("FRAN\xC7" "AIS") << QString::fromUtf8("Fichiers de données TZR (*.db)")
+                                << QStringLiteral("Fichiers Excel (*.xls)");
+        QTest::newRow("Spanish") << QByteArray("ESPA\xD1OL") << QStringLiteral("Ficheros de datos TZR (*.db)")
+                                 << QStringLiteral("Ficheros de Excel (*.xls)");
+    }
+
+    void fileFiltersInTheLanguage()
+    {
+        QFETCH(QByteArray, idioma);
+        QFETCH(QString, datos);
+        QFETCH(QString, excel);
+        UsuariosPrueba p;
+        p.escribeIni("[TZR]\r\nTZR_Senda=" + p.carpeta().toUtf8() + "/\r\nIDIOMA=" + idioma + "\r\n");
+        QVERIFY(p.arrancaDesbloqueado());
+        p.nuevo(QStringLiteral("abierto.db"));
+        QCOMPARE(p.principal().findChild<QFileDialog *>(QStringLiteral("Salvar"))->nameFilters(), QStringList{datos});
+        p.orden("ToolExcel", QString());
+        QCOMPARE(p.principal().findChild<QFileDialog *>(QStringLiteral("Dialogo1"))->nameFilters(), QStringList{excel});
+    }
+
+    void typingAfterNewGoesIntoTheGrid()
+    {
+        UsuariosPrueba p;
+        QVERIFY(arranca(p));
+        p.principal().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&p.principal()));
+        p.principal().Arbol()->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(p.principal().Arbol()));
+        p.nuevo(QStringLiteral("nuevo.db"));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(p.DBGrid1()));
+    }
+
     void newMakesTheFileAndKeepsItsDirectory()
     {
         UsuariosPrueba p;
