@@ -92,7 +92,7 @@ private slots:
         QCOMPARE(p.columna(C::TIPO_CODE), QStringList({"", "Teclado", ""}));
 
         informe = importa(p, csv.fileName(), true, true);
-        QCOMPARE(p.columna(C::NOMBRE), QStringList({"ANA", "CARL"}));
+        QCOMPARE(p.columna(C::NOMBRE), QStringList({"ana", "CARL"}));
         QVERIFY(p.m_errores.isEmpty());
     }
 
