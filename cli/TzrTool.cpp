@@ -10,7 +10,9 @@
 #include "BoardRun.h"
 #include "BoardSession.h"
 #include "CompareJob.h"
+#include "CodeEntry.h"
 #include "Configuracion.h"
+#include "DataFileLock.h"
 #include "FicheroActual.h"
 #include "ImageJobs.h"
 #include "InterruptWatch.h"
@@ -229,8 +231,16 @@ private:
     void checkCode(QChar letra);
     BoardCodes boardCodes(QChar letra);
     QList<int> boardsToRun();
-    // Names the data file FILE; one that does not exist yet is only made by createDataFile.
-    void dataFile(const QString &path, bool createFromTemplate);
+    // Names the data file FILE; one that does not exist yet is only made by createDataFile. A
+    // command that writes it holds its lock from here (from createDataFile for a new one), so
+    // that the window and other commands keep off it.
+    enum class Access
+    {
+        Reads,
+        Writes
+    };
+    void dataFile(const QString &path, bool createFromTemplate, Access access);
+    void lockDataFile(const QString &base);
     QString templateBase() const;
     void createDataFile();
     // Removes the file createDataFile made, when the command did not fill it.
@@ -238,6 +248,8 @@ private:
     void note(const QString &text);
     // A message in the configured language, from the language file; english until it is read.
     QString say(const char *key, const QString &english) const;
+    // "1 user", "5 users": the count with its noun in the right number (key, key + "_ONE").
+    QString counted(const char *key, int n, const QString &one, const QString &many) const;
     void printJson(const QJsonValue &value);
     QString rowRefused(const FilaRechazada &rechazo) const;
     QString restoreSummary(const ImageResult &result) const;
@@ -273,6 +285,8 @@ private:
     QString m_tableName;
     QString m_newFileBase;
     bool m_createdFile = false;
+    bool m_writesFile = false;
+    DataFileLock m_fileLock;
 };
 
 const QList<Command> &Run::commands() const
@@ -357,7 +371,8 @@ const QList<Command> &Run::commands() const
          false},
         {"import",
          "import FILE IN.csv|IN.xls [--append] [--dry-run]",
-         "Read users from a .csv or .xls file into the data file FILE, every row through the grid's entry "
+         "Read users from a .csv or .xls file into the data file FILE (created from the template when it does "
+         "not exist), every row through the grid's entry "
          "rules; rows that cannot be taken are reported with their line.",
          {QStringLiteral("append"), QStringLiteral("dry-run")},
          2,
@@ -625,6 +640,12 @@ QString Run::say(const char *key, const QString &english) const
     return m_texts ? m_texts->texto(QString::fromLatin1(key), english) : english;
 }
 
+QString Run::counted(const char *key, int n, const QString &one, const QString &many) const
+{
+    const QByteArray oneKey = QByteArray(key) + "_ONE";
+    return (n == 1 ? say(oneKey.constData(), one) : say(key, many)).arg(n);
+}
+
 void Run::note(const QString &text)
 {
     if (m_options.quiet)
@@ -685,6 +706,12 @@ void Run::openPort()
     m_observer = std::make_unique<TerminalObserver>(m_progress.get(), m_err);
     m_session->setObserver(m_observer.get());
     if (!m_session->openPort(name)) {
+        // The window's words (plug it in again, the port menu) do not fit a port named on the
+        // command line that may never have existed.
+        if (m_port->openFailure().kind == PortOpenFailure::Kind::Gone)
+            throw Failure{TzrTool::NoAnswer,
+                          say("CLI_NO_SUCH_PORT", QStringLiteral("there is no port %1; 'tzr ports' lists the ports there are"))
+                              .arg(name)};
         const OpenFailureText why = m_session->openFailureText();
         throw Failure{TzrTool::NoAnswer,
                       say("CLI_CANNOT_OPEN", QStringLiteral("cannot open %1: %2"))
@@ -761,15 +788,41 @@ void Run::checkCode(QChar letra)
                                          .arg(m_options.board)};
 }
 
-void Run::dataFile(const QString &path, bool createFromTemplate)
+void Run::lockDataFile(const QString &base)
+{
+    try {
+        m_fileLock.lock(base);
+    } catch (const DataFileBusy &busy) {
+        const DataFileLock::Holder holder = busy.holder();
+        throw Failure{TzrTool::FileFailure,
+                      holder.program.isEmpty()
+                          ? say("CLI_FILE_BUSY_ANY", QStringLiteral("%1 is in use by another program; close it there, "
+                                                                    "then run the command again"))
+                                .arg(busy.file())
+                          : say("CLI_FILE_BUSY", QStringLiteral("%1 is in use by %2; close it there, then run the "
+                                                                "command again"))
+                                .arg(busy.file(),
+                                     say("LINE_BUSY_PROCESS", QStringLiteral("%1 (process %2)"))
+                                         .arg(holder.program)
+                                         .arg(holder.pid))};
+    } catch (const TzrError &e) {
+        throw Failure{TzrTool::FileFailure, e.message()};
+    }
+}
+
+void Run::dataFile(const QString &path, bool createFromTemplate, Access access)
 {
     const QString base = TableFamily::baseOf(QFileInfo(path).absoluteFilePath());
     const QFileInfo info(base);
     m_directory = info.absolutePath() + QLatin1Char('/');
     m_tableName = info.fileName() + QStringLiteral(".db");
     m_newFileBase.clear();
-    if (TableFamily::exists(base))
+    m_writesFile = access == Access::Writes;
+    if (TableFamily::exists(base)) {
+        if (m_writesFile)
+            lockDataFile(base);
         return;
+    }
     if (!createFromTemplate)
         throw Failure{TzrTool::FileFailure, say("CLI_NO_FILE", QStringLiteral("no data file %1.db")).arg(base)};
     // Only checked here: the file is made once the board has taken the code (createDataFile).
@@ -790,6 +843,8 @@ void Run::createDataFile()
         return;
     TableFamily::copy(templateBase(), m_newFileBase);
     m_createdFile = true;
+    if (m_writesFile)
+        lockDataFile(m_newFileBase);
     note(say("CLI_CREATED", QStringLiteral("Created %1 from the template")).arg(m_tableName));
 }
 
@@ -824,7 +879,11 @@ void Run::jobFailed(const JobStatus &status)
     case JobEnd::PortLost:
     case JobEnd::PortUnavailable: {
         const OpenFailureText gone = m_session->goneText(m_port->portName());
-        throw Failure{TzrTool::NoAnswer, gone.line1 + QLatin1Char(' ') + status.error};
+        throw Failure{TzrTool::NoAnswer,
+                      status.error.isEmpty()
+                          ? gone.line1
+                          : gone.line1 + QLatin1Char(' ') +
+                                say("CLI_SYSTEM_REASON", QStringLiteral("(the system said: %1)")).arg(status.error)};
     }
     case JobEnd::Stopped:
         throw Failure{TzrTool::Incomplete, say("CLI_STOPPED", QStringLiteral("stopped before the end"))};
@@ -936,7 +995,12 @@ int Run::test()
     vista.linea = [&](const QString &line) {
         lines << line;
         // The line ends with "<length> -- <reader>".
-        const QString reader = line.section(QStringLiteral(" -- "), -1);
+        QString reader = line.section(QStringLiteral(" -- "), -1);
+        // The JSON names the reader in English whatever the language of the line.
+        for (int tipo = 0; tipo <= 2; ++tipo) {
+            if (reader == say(claveTipoCode(tipo).toLatin1().constData(), Texto_Lector(tipo)))
+                reader = Texto_Lector(tipo);
+        }
         const QString length = line.section(QStringLiteral(" -- "), 0, -2).section(QStringLiteral(" : "), -1);
         boards << QJsonObject{{QStringLiteral("board"), current},
                               {QStringLiteral("codeLength"), length.toInt()},
@@ -960,7 +1024,7 @@ int Run::test()
 
 int Run::receive()
 {
-    dataFile(m_options.arguments.at(0), true);
+    dataFile(m_options.arguments.at(0), true, Access::Writes);
     checkCode(QLatin1Char('P'));
     createDataFile();
     try {
@@ -1011,7 +1075,8 @@ int Run::send()
 {
     if (m_options.parser->isSet(QStringLiteral("changes")))
         return sendChanges();
-    dataFile(m_options.arguments.at(0), false);
+    // The send remembers what it wrote in the data file.
+    dataFile(m_options.arguments.at(0), false, Access::Writes);
     checkCode(QLatin1Char('P'));
     m_session->readReaderType();
     SendJob job(*m_session, file());
@@ -1026,6 +1091,10 @@ int Run::send()
     if (resultado.end == JobEnd::NotOpened || resultado.end == JobEnd::Failed)
         jobFailed(resultado);
     const QStringList fallidos = resultado.failedNames();
+    // Those that got no acknowledgement, then those the send never reached (a lost port).
+    QStringList sinEscribir = fallidos;
+    for (qsizetype i = resultado.sent.usuarios; i < plan.records.size(); ++i)
+        sinEscribir << plan.records.at(i).fila.NOMBRE.trimmed();
     if (m_options.json)
         printJson(QJsonObject{{QStringLiteral("board"), m_options.board},
                               {QStringLiteral("users"), resultado.sent.usuarios},
@@ -1035,11 +1104,12 @@ int Run::send()
                               {QStringLiteral("complete"), resultado.complete()}});
     if (!resultado.complete()) {
         m_err << "tzr: "
-              << say("CLI_SEND_INCOMPLETE",
-                     QStringLiteral("send incomplete; users written: %1 of %2; users not written: %3"))
-                     .arg(resultado.sent.usuarios)
+              << say("CLI_SEND_INCOMPLETE_N",
+                     QStringLiteral("send incomplete; users written: %1 of %2; not written: %3 (%4)"))
+                     .arg(resultado.total - static_cast<int>(sinEscribir.size()))
                      .arg(resultado.total)
-                     .arg(fallidos.isEmpty() ? QStringLiteral("-") : fallidos.join(QStringLiteral(", ")))
+                     .arg(sinEscribir.size())
+                     .arg(sinEscribir.join(QStringLiteral(", ")))
               << '\n';
         m_err.flush();
         if (!resultado.done())
@@ -1053,7 +1123,7 @@ int Run::send()
 
 int Run::compare()
 {
-    dataFile(m_options.arguments.at(0), false);
+    dataFile(m_options.arguments.at(0), false, Access::Reads);
     checkCode(QLatin1Char('P'));
     m_session->readReaderType();
     m_port->purge();
@@ -1116,7 +1186,7 @@ int Run::compare()
 
 int Run::sendChanges()
 {
-    dataFile(m_options.arguments.at(0), false);
+    dataFile(m_options.arguments.at(0), false, Access::Writes);
     checkCode(QLatin1Char('P'));
     m_session->readReaderType();
     SendChangesJob job(*m_session, file());
@@ -1182,9 +1252,9 @@ int Run::sendChanges()
         m_err.flush();
         return TzrTool::Incomplete;
     }
-    note(say("CLI_CHG_SENT", QStringLiteral("Sent the changes to board %1: %2 slots written, %3 emptied"))
+    note(say("CLI_CHG_SENT_N", QStringLiteral("Sent the changes to board %1: %2 written, %3 emptied"))
              .arg(m_options.board)
-             .arg(r.resultado.escritos)
+             .arg(counted("COUNT_SLOTS", r.resultado.escritos, QStringLiteral("%1 slot"), QStringLiteral("%1 slots")))
              .arg(r.resultado.vaciados));
     return TzrTool::Success;
 }
@@ -1409,7 +1479,7 @@ int Run::params()
 
 int Run::exportUsers()
 {
-    dataFile(m_options.arguments.at(0), false);
+    dataFile(m_options.arguments.at(0), false, Access::Reads);
     const QString out = m_options.arguments.at(1);
     const QString suffix = QFileInfo(out).suffix().toLower();
     if (suffix != QLatin1String("xls") && suffix != QLatin1String("csv"))
@@ -1425,9 +1495,9 @@ int Run::exportUsers()
     if (rows == 0) {
         note(say("CLI_NO_USERS", QStringLiteral("%1 holds no users; nothing written")).arg(m_tableName));
     } else if (suffix == QLatin1String("xls")) {
-        ToolExcelClick(tabla, out);
+        ToolExcelClick(tabla, out, kindsInCurrentLanguage(*m_texts));
     } else {
-        FileData::write(out, CsvText::write(exportRows(tabla)));
+        FileData::write(out, CsvText::write(exportRows(tabla, kindsInCurrentLanguage(*m_texts))));
     }
     tabla.close();
     if (m_options.json)
@@ -1440,16 +1510,25 @@ int Run::exportUsers()
 
 int Run::importUsers()
 {
-    dataFile(m_options.arguments.at(0), false);
+    const bool dryRun = m_options.parser->isSet(QStringLiteral("dry-run"));
+    // A file that does not exist yet is made from the template, as a receive makes it.
+    dataFile(m_options.arguments.at(0), true, dryRun ? Access::Reads : Access::Writes);
     const QString in = m_options.arguments.at(1);
     const ImportMode mode =
         m_options.parser->isSet(QStringLiteral("append")) ? ImportMode::Append : ImportMode::Replace;
-    const bool dryRun = m_options.parser->isSet(QStringLiteral("dry-run"));
     UsersImport import(*m_texts, m_korvel + QStringLiteral("/TZR_LANG.ini"));
     const QList<SheetRow> rows = UsersImport::readFile(in);
-    const ImportPlan plan = import.plan(rows, mode, UsersImport::rowCount(m_directory, m_tableName));
-    if (!dryRun)
-        UsersImport::apply(m_directory, m_tableName, plan, mode);
+    const int existing = m_newFileBase.isEmpty() ? UsersImport::rowCount(m_directory, m_tableName) : 0;
+    const ImportPlan plan = import.plan(rows, mode, existing);
+    if (!dryRun) {
+        createDataFile();
+        try {
+            UsersImport::apply(m_directory, m_tableName, plan, mode);
+        } catch (...) {
+            dropCreatedFile();
+            throw;
+        }
+    }
     if (m_options.json) {
         QJsonArray problems;
         for (const ImportProblem &p : plan.problems)
@@ -1466,13 +1545,14 @@ int Run::importUsers()
         for (const ImportProblem &p : plan.problems)
             m_err << in << ':' << p.line << ": " << p.reason << '\n';
     }
-    note(dryRun ? say("CLI_IMPORT_DRY", QStringLiteral("%1 users would be imported, %2 rows not taken; nothing changed"))
-                      .arg(plan.rows.size())
-                      .arg(plan.problems.size())
-                : say("CLI_IMPORTED", QStringLiteral("Imported %1 users into %2, %3 rows not taken"))
-                      .arg(plan.rows.size())
-                      .arg(m_tableName)
-                      .arg(plan.problems.size()));
+    const QString users = counted("COUNT_USERS", static_cast<int>(plan.rows.size()), QStringLiteral("%1 user"),
+                                  QStringLiteral("%1 users"));
+    const QString rowsNotTaken = counted("COUNT_ROWS", static_cast<int>(plan.problems.size()),
+                                         QStringLiteral("%1 row"), QStringLiteral("%1 rows"));
+    note(dryRun ? say("CLI_IMPORT_DRY_N", QStringLiteral("%1 would be imported, %2 not taken; nothing changed"))
+                      .arg(users, rowsNotTaken)
+                : say("CLI_IMPORTED_N", QStringLiteral("Imported %1 into %2, %3 not taken"))
+                      .arg(users, m_tableName, rowsNotTaken));
     return plan.problems.isEmpty() ? TzrTool::Success : TzrTool::Incomplete;
 }
 
@@ -1593,7 +1673,8 @@ int Run::runBoards(const Command &command)
             throw Failure{TzrTool::Usage, QStringLiteral("--keep takes a number of runs, 1 or more")};
     }
     if (!backup)
-        dataFile(m_options.arguments.at(0), false);
+        dataFile(m_options.arguments.at(0), false,
+                 kind == BoardRun::Kind::Compare ? Access::Reads : Access::Writes);
     const BoardCodes codes = boardCodes(backup ? QLatin1Char('M') : QLatin1Char('P'));
     watchInterrupt();
     const QList<int> boards = boardsToRun();
@@ -1631,7 +1712,7 @@ int Run::runBoards(const Command &command)
             else
                 note(say("CLI_RUN_OUTCOME", QStringLiteral("Board %1: %2"))
                          .arg(e.board)
-                         .arg(BoardRunReport::outcomeKey(e.outcome)));
+                         .arg(BoardRunReport::outcomeText(*m_texts, e.outcome)));
         });
     m_boardRun = &run;
     const BoardRunReport report = run.run(boards, &observer);

@@ -54,3 +54,21 @@ CodeExit edtCodeExit(Table &Table1, const QString &editorText, bool codigoSelect
     result.outcome = CodeExit::Outcome::Stored;
     return result;
 }
+
+QHash<QString, QString> kindsInCurrentLanguage(const TextLookup &texts)
+{
+    QHash<QString, QString> kinds;
+    const std::pair<const char *, const char *> keys[] = {
+        {"K_TECLADO", "Keypad"}, {"K_TARJETA", "Card"}, {"K_LLAVE", "Button"}};
+    for (const auto &[key, english] : keys) {
+        const QString k = QString::fromLatin1(key);
+        const QString now = texts.texto(k, QString::fromLatin1(english));
+        QStringList all = texts.textoEnTodas(k);
+        all << QString::fromLatin1(english);
+        for (const QString &t : std::as_const(all)) {
+            if (!t.isEmpty())
+                kinds.insert(t, now);
+        }
+    }
+    return kinds;
+}

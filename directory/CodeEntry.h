@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 
 class Table;
@@ -25,6 +26,9 @@ CodeExit normalizedCode(const QString &editorText);
 // The kind stored with code: the keypad text up to 6 characters, empty for "FFFFFFFFFF", else
 // the card text.
 QString codeKind(const QString &code, const TextLookup &texts);
+// Each kind's text in every language of texts (and the built-in English one) mapped to its text
+// in the current language: TIPO_CODE holds the language of the moment its row was written.
+QHash<QString, QString> kindsInCurrentLanguage(const TextLookup &texts);
 
 // Finishing the code editor (edtCodeExit) on the current row of Table1: stores the normalised
 // code in CODIGO when codigoSelected (the grid's selected field is CODIGO), posts, then stores the

@@ -55,10 +55,27 @@ QString DataFileCommands::saveConfiguration() const
     return {};
 }
 
+QString DataFileCommands::busyText(const QString &file, const DataFileLock::Holder &holder) const
+{
+    const QString line1 =
+        m_textos->texto(QStringLiteral("FILE_BUSY_1"), QStringLiteral("%1 is in use by another program.")).arg(file);
+    const QString line2 =
+        holder.program.isEmpty()
+            ? m_textos->texto(QStringLiteral("FILE_BUSY_3"),
+                              QStringLiteral("Close the program that uses it, then open the file again."))
+            : m_textos->texto(QStringLiteral("FILE_BUSY_2"), QStringLiteral("Close it in %1, then open the file again."))
+                  .arg(m_textos->texto(QStringLiteral("LINE_BUSY_PROCESS"), QStringLiteral("%1 (process %2)"))
+                           .arg(holder.program)
+                           .arg(holder.pid));
+    return line1 + QLatin1Char('\n') + line2;
+}
+
 QString DataFileCommands::openTable() const
 {
     try {
         m_tabla->Activa_Tabla(true);
+    } catch (const DataFileBusy &busy) {
+        return busyText(busy.file(), busy.holder());
     } catch (const TzrError &e) {
         return e.message();
     }
@@ -79,6 +96,9 @@ FileCommandResult DataFileCommands::ToolNuevoClick(const QString &nombre)
 {
     if (nombre.isEmpty())
         return {};
+    // Copying the template over a file another program is writing would lose its work.
+    if (const auto holder = m_tabla->otroTitular(nombre))
+        return finish(FileCommandResult::Outcome::Failed, busyText(Extrae_Fichero(nombre), *holder));
     try {
         Copia_Patron(nombre, m_carpetaPatron);
     } catch (const TzrError &e) {

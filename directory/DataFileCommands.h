@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DataFileLock.h"
+
 #include <QString>
 
 #include <functional>
@@ -64,6 +66,7 @@ private:
     FileCommandResult finish(FileCommandResult::Outcome outcome, const QString &error = {}) const;
     QString saveConfiguration() const;
     QString openTable() const;
+    QString busyText(const QString &file, const DataFileLock::Holder &holder) const;
 
     FicheroActual *m_fichero = nullptr;
     UsersTable *m_tabla = nullptr;

@@ -42,6 +42,14 @@ QChar DBGrid1KeyPress(const QString &campo, QChar key)
     return c;
 }
 
+QChar DBGrid1TextChar(const QString &campo, QChar c)
+{
+    if (campo != Campo::NOMBRE && campo != Campo::LINEA2)
+        return DBGrid1KeyPress(campo, c);
+    const char16_t u = c.unicode();
+    return (u >= 0x20 && u < 0x7F) || (u >= 0xA0 && u <= 0xFF) ? c : BEL;
+}
+
 CodeKey edtCodeKeyPress(QChar key)
 {
     CodeKey result;

@@ -16,5 +16,10 @@ struct CodeKey
 
 // The grid's filter for a character typed in the column of campo.
 QChar DBGrid1KeyPress(const QString &campo, QChar key);
+// The rule for a character of a text that arrives whole in a field (imported, pasted): NOMBRE
+// and LINEA2 keep, as they are, the characters a board record can hold (printable Latin-1), so
+// a name a board gave comes back unchanged; BEL for any other. The other fields take their key
+// filter.
+QChar DBGrid1TextChar(const QString &campo, QChar c);
 // The code editor's filter: hexadecimal digits, upper-cased; tab, line feed and return finish.
 CodeKey edtCodeKeyPress(QChar key);

@@ -1,6 +1,7 @@
 #include "UsersExport.h"
 
 #include "Table.h"
+#include "UsersTableRules.h"
 #include "XlsWriter.h"
 
 namespace {
@@ -26,7 +27,7 @@ QString columnLetters(int column)
 
 } // namespace
 
-QList<QStringList> exportRows(const Table &Table1)
+QList<QStringList> exportRows(const Table &Table1, const QHash<QString, QString> &kinds)
 {
     QList<QStringList> rows;
     if (!Table1.isOpen())
@@ -37,8 +38,10 @@ QList<QStringList> exportRows(const Table &Table1)
     rows.reserve(Table1.rowCount());
     for (int r = 0; r < Table1.rowCount(); ++r) {
         QStringList cells;
-        for (const QString &field : fields)
-            cells << trimmed(Table1.displayText(r, field));
+        for (const QString &field : fields) {
+            const QString text = trimmed(Table1.displayText(r, field));
+            cells << (field == Campo::TIPO_CODE ? kinds.value(text, text) : text);
+        }
         rows << cells;
     }
     return rows;
@@ -49,12 +52,12 @@ QString exportRange(int rows, int columns)
     return QStringLiteral("A1:%1%2").arg(columnLetters(columns)).arg(rows);
 }
 
-bool ToolExcelClick(Table &Table1, const QString &nombre)
+bool ToolExcelClick(Table &Table1, const QString &nombre, const QHash<QString, QString> &kinds)
 {
     if (nombre.isEmpty() || !Table1.isOpen() || Table1.recordCount() == 0)
         return false;
     if (!Table1.checkBrowseMode())
         return false;
-    XlsWriter::write(nombre, exportRows(Table1));
+    XlsWriter::write(nombre, exportRows(Table1, kinds));
     return true;
 }

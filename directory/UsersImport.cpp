@@ -156,14 +156,13 @@ bool UsersImport::takeRow(const QStringList &values, const QList<bool> &numeric,
     };
 
     QHash<QString, QString> out;
-    // Names and second lines as the grid's key filter lets them be typed.
+    // Names and second lines as the grid holds them, whatever a board gave (accents, lower case).
     for (const QLatin1String field : {Campo::NOMBRE, Campo::LINEA2}) {
         QString text;
         for (const QChar c : values.value(fieldPosition(field)).trimmed()) {
-            const QChar typed = c.unicode() < 32 ? BEL : DBGrid1KeyPress(field, c);
-            if (typed == BEL)
+            if (DBGrid1TextChar(field, c) == BEL)
                 return refuseChar(field, c);
-            text += typed;
+            text += c;
         }
         if (text.size() > width(field))
             return refuseLength(field);

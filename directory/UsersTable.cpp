@@ -29,7 +29,28 @@ void UsersTable::Activa_Tabla(bool abrir)
     m_table.setDirectory(m_fichero->Directorio_Trabajo());
     m_table.setTableName(m_fichero->Nombre_Tabla());
     m_table.open();
+    if (!m_lock.holds(m_table.filePath())) {
+        try {
+            m_lock.lock(m_table.filePath());
+        } catch (...) {
+            m_table.close();
+            throw;
+        }
+    }
     m_table.setGetTextHook(Campo::CODIGO, codigoGetText);
+}
+
+void UsersTable::cierraFichero()
+{
+    Activa_Tabla(false);
+    m_lock.unlock();
+}
+
+std::optional<DataFileLock::Holder> UsersTable::otroTitular(const QString &path) const
+{
+    if (m_lock.holds(path))
+        return std::nullopt;
+    return DataFileLock::holderOf(path);
 }
 
 void UsersTable::ToolOrdenClick(bool down)

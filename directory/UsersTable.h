@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DataFileLock.h"
 #include "Table.h"
 #include "TableDescription.h"
 
@@ -23,6 +24,13 @@ public:
     // Open: closes Table1, points it at Directorio_Trabajo + Nombre_Tabla, opens it (TzrError
     // when it cannot; it then stays closed) and attaches codigoGetText. Close: closes Table1.
     void Activa_Tabla(bool abrir);
+    // The data file stays locked from its first opening until cierraFichero or the opening of
+    // another file, across the closings and openings of a transfer; an opening raises
+    // DataFileBusy (and leaves Table1 closed) when another program holds the file.
+    void cierraFichero();
+    // The other program holding the data file at path, when one does (this table's own lock is
+    // none).
+    std::optional<DataFileLock::Holder> otroTitular(const QString &path) const;
     // Called after every Activa_Tabla, opened or not, so that views over Table1 follow at once
     // when a transfer reopens it through another handle.
     void setAlActivar(std::function<void()> aviso) { m_alActivar = std::move(aviso); }
@@ -36,5 +44,6 @@ public:
 private:
     FicheroActual *m_fichero = nullptr;
     Table m_table;
+    DataFileLock m_lock;
     std::function<void()> m_alActivar;
 };

@@ -6,6 +6,7 @@
 #include "CsvText.h"
 #include "ImageJobs.h"
 #include "SendChangesJob.h"
+#include "TextLookup.h"
 #include "SendJob.h"
 #include "SystemImage.h"
 #include "TransferReport.h"
@@ -88,6 +89,8 @@ BoardRunReport BoardRun::run(const QList<int> &boards, BoardRunObserver *observe
     m_portLost = false;
 
     BoardRunReport report;
+    report.compared = m_kind == Kind::Compare;
+    m_typedCode.reset();
     for (qsizetype i = 0; i < boards.size(); ++i) {
         const int board = boards.at(i);
         BoardRunEntry entry;
@@ -114,11 +117,16 @@ BoardRunEntry BoardRun::runBoard(int board, BoardRunObserver &observer)
     entry.board = board;
     QElapsedTimer clock;
     clock.start();
+    qint64 waited = 0;
     m_boardSilent = false;
     const bool master = m_kind == Kind::SaveImage;
     const QChar letra = master ? QLatin1Char('M') : QLatin1Char('P');
     try {
         QString code = m_codes.codeFor(board);
+        // A shared code refused once is likely mistyped: the code typed for an earlier board is
+        // tried before the user is asked again.
+        bool triedTyped = !m_typedCode || *m_typedCode == code;
+        bool typed = false;
         for (;;) {
             const CodeCheck check = m_session.checkCode(letra, code);
             if (check == CodeCheck::Accepted)
@@ -127,13 +135,25 @@ BoardRunEntry BoardRun::runBoard(int board, BoardRunObserver &observer)
                 entry.outcome = BoardOutcome::NotAnswering;
                 break;
             }
+            if (!triedTyped) {
+                triedTyped = true;
+                code = *m_typedCode;
+                continue;
+            }
+            // The time spent typing is the user's, not the board's.
+            QElapsedTimer asking;
+            asking.start();
             const std::optional<QString> other = observer.askCode(board, master);
+            waited += asking.elapsed();
             if (!other) {
                 entry.outcome = BoardOutcome::CodeRefused;
                 break;
             }
             code = *other;
+            typed = true;
         }
+        if (entry.outcome == BoardOutcome::NotDone && typed)
+            m_typedCode = code;
         if (entry.outcome == BoardOutcome::NotDone) {
             // Kept for this run only, should the same board come again.
             m_codes.setCode(board, code);
@@ -151,7 +171,7 @@ BoardRunEntry BoardRun::runBoard(int board, BoardRunObserver &observer)
     if (entry.outcome == BoardOutcome::Stopped && m_boardSilent && !m_stopRequested)
         entry.outcome = BoardOutcome::NotAnswering;
     m_session.link().setParada(m_stopRequested);
-    entry.milliseconds = clock.elapsed();
+    entry.milliseconds = clock.elapsed() - waited;
     return entry;
 }
 
@@ -342,4 +362,40 @@ QByteArray BoardRunReport::toCsv() const
                             QString::number(static_cast<double>(e.milliseconds) / 1000.0, 'f', 1),
                             e.detail};
     return CsvText::write(rows);
+}
+
+namespace {
+
+QString texto(const TextLookup &texts, const char *key, const char *fallback)
+{
+    return texts.texto(QString::fromLatin1(key), QString::fromUtf8(fallback));
+}
+
+} // namespace
+
+QString BoardRunReport::outcomeText(const TextLookup &texts, BoardOutcome outcome)
+{
+    switch (outcome) {
+    case BoardOutcome::Done:
+        return texto(texts, "MULTI_OUT_DONE", "Done");
+    case BoardOutcome::Different:
+        return texto(texts, "MULTI_OUT_DIFFERENT", "Differs from the file");
+    case BoardOutcome::GuardRefused:
+        return texto(texts, "MULTI_OUT_GUARD", "Refused: changed on the board since the last send");
+    case BoardOutcome::NoImage:
+        return texto(texts, "MULTI_OUT_NO_IMAGE", "Refused: the file has no record of this board");
+    case BoardOutcome::CodeRefused:
+        return texto(texts, "MULTI_OUT_CODE", "Code refused");
+    case BoardOutcome::NotAnswering:
+        return texto(texts, "MULTI_OUT_SILENT", "Not answering");
+    case BoardOutcome::Stopped:
+        return texto(texts, "MULTI_OUT_STOPPED", "Stopped");
+    case BoardOutcome::FailedUsers:
+        return texto(texts, "MULTI_OUT_FAILED_USERS", "Incomplete");
+    case BoardOutcome::NotDone:
+        return texto(texts, "MULTI_OUT_NOT_DONE", "Not done");
+    case BoardOutcome::Failed:
+        return texto(texts, "MULTI_OUT_FAILED", "Failed");
+    }
+    return QString();
 }

@@ -12,6 +12,7 @@
 #include <optional>
 
 class BoardSession;
+class TextLookup;
 
 // How one board of a run ended.
 enum class BoardOutcome
@@ -48,10 +49,14 @@ struct BoardRunReport
 {
     QList<BoardRunEntry> boards;
     bool stopped = false;
+    // A compare run: nothing is written, each board's count is of differences.
+    bool compared = false;
     // The report as a comma-separated file, one row per board after a title row.
     QByteArray toCsv() const;
     // A stable key for each outcome, as the CSV and tzr's JSON give it.
     static QString outcomeKey(BoardOutcome outcome);
+    // The outcome in words, in the chosen language.
+    static QString outcomeText(const TextLookup &texts, BoardOutcome outcome);
 };
 
 // A front end's side of a run: every job's observer, and the moments between boards.
@@ -112,4 +117,6 @@ private:
     bool m_stopRequested = false;
     bool m_boardSilent = false;
     bool m_portLost = false;
+    // The last code the user typed that a board took, this run.
+    std::optional<QString> m_typedCode;
 };

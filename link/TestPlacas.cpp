@@ -38,7 +38,9 @@ void TestPlacas::ejecuta(const Vista &vista)
             if (m_link.Sondea_Placa(n)) {
                 m_link.printDebug(QStringLiteral("TF_Test.IniciarClick: Recibido OK [%1]").arg(n));
                 const int len = Lee_Longitud_Placa(n);
-                const QString lector = Texto_Lector(Lee_Tipo_Lector(n));
+                // The reader's name in the chosen language, as the grid names the code kinds.
+                const int tipo = Lee_Tipo_Lector(n);
+                const QString lector = m_textos.texto(claveTipoCode(tipo), Texto_Lector(tipo));
                 if (vista.linea)
                     vista.linea(panel + QStringLiteral(" : ") + QString::number(n) + QStringLiteral("    ") + longitud +
                                 QStringLiteral(" : ") + QString::number(len) + QStringLiteral(" -- ") + lector);

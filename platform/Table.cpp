@@ -24,6 +24,7 @@ void Table::open()
         m_store.close();
         throw;
     }
+    m_dataVersion = m_store.dataVersion();
     m_state = State::Browse;
     m_current = m_rows.isEmpty() ? -1 : 0;
     m_bof = true;
@@ -42,6 +43,46 @@ void Table::close()
     m_eof = true;
     m_bof = true;
     m_getText.clear();
+}
+
+bool Table::followFile()
+{
+    if (m_state == State::Inactive || m_store.dataVersion() == m_dataVersion)
+        return false;
+    const QList<TableStore::Row> shown = m_rows;
+    cancel();
+    reload(m_current >= 0 && m_current < recordCount() ? m_rows.at(m_current).recno : 0);
+    // Our own other handles (a side record written beside the rows) change the version too.
+    const bool changed = shown.size() != m_rows.size() ||
+                         !std::equal(shown.cbegin(), shown.cend(), m_rows.cbegin(),
+                                     [](const TableStore::Row &a, const TableStore::Row &b) {
+                                         return a.recno == b.recno && a.values == b.values;
+                                     });
+    if (changed && m_changedBehind)
+        m_changedBehind();
+    return changed;
+}
+
+bool Table::staleForWrite()
+{
+    if (m_state == State::Inactive || m_store.dataVersion() == m_dataVersion)
+        return false;
+    // A pending edit survives a version change that changed no row.
+    const State state = m_state;
+    const TableStore::Row buffer = m_buffer;
+    const bool modified = m_modified;
+    const int current = m_current;
+    const int returnTo = m_returnTo;
+    if (followFile())
+        return true;
+    if (state != State::Browse) {
+        m_state = state;
+        m_buffer = buffer;
+        m_modified = modified;
+        m_current = current;
+        m_returnTo = returnTo;
+    }
+    return false;
 }
 
 bool Table::refresh()
@@ -256,7 +297,7 @@ bool Table::run(const Hook &hook)
 bool Table::insert()
 {
     requireOpen();
-    if (!leaveEditing() || !run(m_beforeInsert))
+    if (staleForWrite() || !leaveEditing() || !run(m_beforeInsert))
         return false;
     return startInsert(std::max(m_current, 0));
 }
@@ -264,7 +305,7 @@ bool Table::insert()
 bool Table::append()
 {
     requireOpen();
-    if (!leaveEditing() || !run(m_beforeInsert))
+    if (staleForWrite() || !leaveEditing() || !run(m_beforeInsert))
         return false;
     return startInsert(recordCount());
 }
@@ -297,6 +338,8 @@ bool Table::edit()
     requireOpen();
     if (m_state != State::Browse)
         return true;
+    if (staleForWrite())
+        return false;
     if (m_rows.isEmpty())
         return insert();
     m_buffer = m_rows.at(m_current);
@@ -310,7 +353,7 @@ bool Table::post()
     requireOpen();
     if (m_state == State::Browse)
         return true;
-    if (!run(m_beforePost))
+    if (staleForWrite() || !run(m_beforePost))
         return false;
     TableStore::Row row = m_buffer;
     for (int i = 0; i < row.values.size(); ++i)
@@ -348,6 +391,8 @@ void Table::cancel()
 bool Table::deleteCurrent()
 {
     requireOpen();
+    if (staleForWrite())
+        return false;
     if (m_state == State::Insert) {
         cancel();
         return true;
@@ -434,6 +479,7 @@ void Table::reload(qint64 keepRecno)
 {
     const int before = m_current;
     m_rows = m_store.load(!m_indexName.isEmpty());
+    m_dataVersion = m_store.dataVersion();
     m_current = positionOf(keepRecno);
     if (m_current < 0)
         m_current = m_rows.isEmpty() ? -1 : std::clamp(before, 0, recordCount() - 1);

@@ -52,6 +52,13 @@ public:
     // Reads the rows again from the file, staying on the current row where it still exists; a
     // pending edit is posted or cancelled first (false when its post was refused).
     bool refresh();
+    // Another handle or program changed the file since the rows were read: reads them again,
+    // keeping the current row where it still exists, and tells the changed-behind hook. True
+    // when the rows read differ from those shown. A pending edit or insertion is dropped with
+    // them. Every write (edit, insert, post, delete) does this first and is refused when true,
+    // so nothing is written into rows nobody saw.
+    bool followFile();
+    void setChangedBehind(std::function<void()> hook) { m_changedBehind = std::move(hook); }
 
     int fieldCount() const;
     QString fieldName(int field) const;
@@ -129,6 +136,7 @@ private:
     int positionOf(qint64 recno) const;
     void reload(qint64 keepRecno);
     bool leaveEditing();
+    bool staleForWrite();
 
     TableStore m_store;
     QString m_directory;
@@ -147,4 +155,6 @@ private:
     Hook m_afterInsert;
     Hook m_beforePost;
     Hook m_afterDelete;
+    std::function<void()> m_changedBehind;
+    qint64 m_dataVersion = 0;
 };

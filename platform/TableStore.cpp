@@ -400,6 +400,14 @@ void TableStore::rollBackAll()
     }
 }
 
+qint64 TableStore::dataVersion() const
+{
+    Query q(m_db, QStringLiteral("PRAGMA data_version"));
+    if (!q.prepared() || !q.next())
+        fail(QStringLiteral("cannot be read"));
+    return sqlite3_column_int64(q.get(), 0);
+}
+
 bool TableStore::inTransaction() const
 {
     return m_db && !sqlite3_get_autocommit(m_db);

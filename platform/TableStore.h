@@ -49,6 +49,9 @@ public:
     void commit();
     void rollback();
     bool inTransaction() const;
+    // Changes when another connection has committed to the file since this one last read it;
+    // this connection's own writes leave it as it is.
+    qint64 dataVersion() const;
     // Rolls back the transaction of every open store, for a program about to end at once (a
     // second Ctrl+C): the file keeps what it held and no journal is left beside it.
     static void rollBackAll();

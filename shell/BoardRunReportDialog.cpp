@@ -7,11 +7,17 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -24,29 +30,7 @@ QString t(const TextLookup &texts, const char *key, const char *fallback)
 
 QString BoardRunReportDialog::outcomeText(const TextLookup &texts, BoardOutcome outcome)
 {
-    switch (outcome) {
-    case BoardOutcome::Done:
-        return t(texts, "MULTI_OUT_DONE", "Done");
-    case BoardOutcome::Different:
-        return t(texts, "MULTI_OUT_DIFFERENT", "Differs from the file");
-    case BoardOutcome::GuardRefused:
-        return t(texts, "MULTI_OUT_GUARD", "Refused: changed on the board since the last send");
-    case BoardOutcome::NoImage:
-        return t(texts, "MULTI_OUT_NO_IMAGE", "Refused: the file has no record of this board");
-    case BoardOutcome::CodeRefused:
-        return t(texts, "MULTI_OUT_CODE", "Code refused");
-    case BoardOutcome::NotAnswering:
-        return t(texts, "MULTI_OUT_SILENT", "Not answering");
-    case BoardOutcome::Stopped:
-        return t(texts, "MULTI_OUT_STOPPED", "Stopped");
-    case BoardOutcome::FailedUsers:
-        return t(texts, "MULTI_OUT_FAILED_USERS", "Incomplete");
-    case BoardOutcome::NotDone:
-        return t(texts, "MULTI_OUT_NOT_DONE", "Not done");
-    case BoardOutcome::Failed:
-        return t(texts, "MULTI_OUT_FAILED", "Failed");
-    }
-    return QString();
+    return BoardRunReport::outcomeText(texts, outcome);
 }
 
 BoardRunReportDialog::BoardRunReportDialog(const TextLookup &texts, const BoardRunReport &report, QWidget *parent)
@@ -58,7 +42,8 @@ BoardRunReportDialog::BoardRunReportDialog(const TextLookup &texts, const BoardR
     m_table = new QTableWidget(static_cast<int>(report.boards.size()), 6, this);
     m_table->setObjectName(QStringLiteral("table"));
     m_table->setHorizontalHeaderLabels({t(texts, "MULTI_COL_BOARD", "Board"), t(texts, "MULTI_COL_OUTCOME", "Outcome"),
-                                        t(texts, "MULTI_COL_WRITTEN", "Written"),
+                                        report.compared ? t(texts, "MULTI_COL_DIFFERENCES", "Differences")
+                                                        : t(texts, "MULTI_COL_WRITTEN", "Written"),
                                         t(texts, "MULTI_COL_FAILED", "Users not written"),
                                         t(texts, "MULTI_COL_TIME", "Time (s)"), t(texts, "MULTI_COL_DETAIL", "Detail")});
     m_table->verticalHeader()->hide();
@@ -66,20 +51,29 @@ BoardRunReportDialog::BoardRunReportDialog(const TextLookup &texts, const BoardR
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     for (int row = 0; row < report.boards.size(); ++row) {
         const BoardRunEntry &e = report.boards.at(row);
-        const QString written = e.total > 0 ? QStringLiteral("%1 / %2").arg(e.written).arg(e.total)
-                                            : QString::number(e.written);
+        const bool compared = e.outcome == BoardOutcome::Done || e.outcome == BoardOutcome::Different;
+        const QString written = report.compared ? (compared ? QString::number(e.differences) : QString())
+                                : e.total > 0   ? QStringLiteral("%1 / %2").arg(e.written).arg(e.total)
+                                                : QString::number(e.written);
         QString detail = e.detail;
         if (e.outcome == BoardOutcome::Different)
             detail = t(texts, "MULTI_DIFFERENCES", "%1 differences").arg(e.differences);
+        else if (e.outcome == BoardOutcome::GuardRefused && !e.detail.isEmpty())
+            detail = t(texts, "MULTI_GUARD_SLOTS", "Slots changed on the board: %1").arg(e.detail);
         const QStringList cells{QStringLiteral("%1").arg(e.board, 2, 10, QLatin1Char('0')),
                                 outcomeText(texts, e.outcome),
                                 written,
                                 e.failedUsers.join(QStringLiteral(", ")),
                                 QString::number(static_cast<double>(e.milliseconds) / 1000.0, 'f', 1),
                                 detail};
-        for (int column = 0; column < cells.size(); ++column)
-            m_table->setItem(row, column, new QTableWidgetItem(cells.at(column)));
+        for (int column = 0; column < cells.size(); ++column) {
+            auto *item = new QTableWidgetItem(cells.at(column));
+            item->setToolTip(cells.at(column));
+            m_table->setItem(row, column, item);
+        }
     }
+    // Nothing is written by a compare.
+    m_table->setColumnHidden(3, report.compared);
     m_table->resizeColumnsToContents();
     m_table->horizontalHeader()->setStretchLastSection(true);
     layout->addWidget(m_table);
@@ -91,7 +85,22 @@ BoardRunReportDialog::BoardRunReportDialog(const TextLookup &texts, const BoardR
     layout->addWidget(buttons);
     connect(save, &QPushButton::clicked, this, &BoardRunReportDialog::saveClicked);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    resize(640, 120 + 30 * static_cast<int>(report.boards.size()));
+    // Wide enough for every column whole (a detail is an image's path), within the screen.
+    const QMargins margins = layout->contentsMargins();
+    int width = m_table->frameWidth() * 2 + m_table->verticalScrollBar()->sizeHint().width() + margins.left() +
+                margins.right() + 8;
+    for (int column = 0; column < m_table->columnCount(); ++column) {
+        if (!m_table->isColumnHidden(column))
+            width += m_table->columnWidth(column);
+    }
+    const QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    const int most = screen ? screen->availableGeometry().width() - 40 : width;
+    resize(std::clamp(width, 640, std::max(640, most)), 120 + 30 * static_cast<int>(report.boards.size()));
+}
+
+QString BoardRunReportDialog::withCsvSuffix(const QString &path)
+{
+    return QFileInfo(path).suffix().isEmpty() ? path + QStringLiteral(".csv") : path;
 }
 
 bool BoardRunReportDialog::saveCsv(const QString &path, QString &error) const
@@ -107,10 +116,11 @@ bool BoardRunReportDialog::saveCsv(const QString &path, QString &error) const
 
 void BoardRunReportDialog::saveClicked()
 {
-    const QString path = QFileDialog::getSaveFileName(this, windowTitle(), QString(),
-                                                      t(m_texts, "MULTI_CSV_FILTER", "CSV files (*.csv)"));
+    QString path = QFileDialog::getSaveFileName(this, windowTitle(), QString(),
+                                                t(m_texts, "MULTI_CSV_FILTER", "CSV files (*.csv)"));
     if (path.isEmpty())
         return;
+    path = withCsvSuffix(path);
     QString error;
     if (!saveCsv(path, error))
         QMessageBox::warning(this, windowTitle(), error);

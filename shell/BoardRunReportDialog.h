@@ -18,6 +18,8 @@ public:
     static QString outcomeText(const TextLookup &texts, BoardOutcome outcome);
     // Writes the report as CSV; false (with why) when the file cannot be written.
     bool saveCsv(const QString &path, QString &error) const;
+    // A name chosen without an extension gets ".csv", as the filter promises.
+    static QString withCsvSuffix(const QString &path);
 
 private:
     void saveClicked();

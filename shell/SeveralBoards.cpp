@@ -19,6 +19,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QTreeWidget>
 
 namespace {
@@ -142,12 +143,30 @@ void SeveralBoards::runOn(BoardRun::Kind kind)
         if (folder.isEmpty())
             return;
     }
-    if (kind == BoardRun::Kind::Send || kind == BoardRun::Kind::SendChanges) {
+    if (kind == BoardRun::Kind::Send) {
         // The warning every send shows, once for the run.
         if (!m_ctx.advertencia3)
             return;
         m_ctx.advertencia3->exec();
         if (!m_ctx.estado->confirmado())
+            return;
+    } else if (kind == BoardRun::Kind::SendChanges) {
+        // Only what differs is written: the full send's warning (boards erased) would be false.
+        QStringList numbers;
+        for (int board : boards)
+            numbers << QStringLiteral("%1").arg(board, 2, 10, QLatin1Char('0'));
+        QMessageBox box(QMessageBox::Question, m_host.window ? m_host.window->windowTitle() : QString(),
+                        text("MULTI_CONFIRM_CHANGES_1", "Send the changes of file %2 to boards %1?")
+                            .arg(numbers.join(QStringLiteral(", ")), m_ctx.fichero->Nombre_Tabla()),
+                        QMessageBox::Ok | QMessageBox::Cancel, m_host.window);
+        box.setObjectName(QStringLiteral("ConfirmaCambiosPlacas"));
+        box.setInformativeText(text("MULTI_CONFIRM_CHANGES_2",
+                                    "Each board gets the users that differ from what it was last given, and "
+                                    "its slots no longer in the file are emptied.") +
+                               QLatin1Char('\n') +
+                               text("MULTI_CONFIRM_CHANGES_3", "The rest of each board stays as it is."));
+        box.setDefaultButton(QMessageBox::Cancel);
+        if (box.exec() != QMessageBox::Ok)
             return;
     }
     const std::optional<QString> code =

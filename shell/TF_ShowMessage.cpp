@@ -108,11 +108,14 @@ void TF_ShowMessage::B_OKClick()
 
 void TF_ShowMessage::keyPressEvent(QKeyEvent *event)
 {
+    // Closed from the keyboard too, as the warning and code dialogs are.
     switch (event->key()) {
     case Qt::Key_Escape:
     case Qt::Key_Return:
     case Qt::Key_Enter:
+    case Qt::Key_Space:
         event->accept();
+        B_OKClick();
         return;
     default:
         QDialog::keyPressEvent(event);

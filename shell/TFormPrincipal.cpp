@@ -45,6 +45,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTableView>
 #include <QTimer>
@@ -859,7 +860,7 @@ void TFormPrincipal::cierraTable1()
     if (m_rejilla)
         m_rejilla->cierra();
     else if (m_ctx.usuarios)
-        m_ctx.usuarios->Activa_Tabla(false);
+        m_ctx.usuarios->cierraFichero();
 }
 
 void TFormPrincipal::showNotConnectedLook()
@@ -968,13 +969,44 @@ bool TFormPrincipal::num_placaKeyPress(QChar key) const
     return c == 8 || c == 9 || c == 10 || c == 13 || c == 0x7F || (c >= u'0' && c <= u'9');
 }
 
+void TFormPrincipal::avisaEstado(const QString &texto)
+{
+    statusBar()->showMessage(texto);
+}
+
+QString TFormPrincipal::textoEstado() const
+{
+    return statusBar()->currentMessage();
+}
+
+void TFormPrincipal::changeEvent(QEvent *event)
+{
+    // Back from a terminal where tzr may have written the file: show what it holds now.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_rejilla)
+        m_rejilla->sigueFichero();
+    QMainWindow::changeEvent(event);
+}
+
 bool TFormPrincipal::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_num_placa && event->type() == QEvent::KeyPress) {
         const auto *tecla = static_cast<QKeyEvent *>(event);
         const QString texto = tecla->text();
-        if (!texto.isEmpty())
-            return !num_placaKeyPress(texto.at(0));
+        if (!texto.isEmpty()) {
+            if (!num_placaKeyPress(texto.at(0)))
+                return true;
+            // The bus numbers end at 31: a digit that would make a larger number is not taken.
+            if (texto.at(0).isDigit()) {
+                QString despues = m_num_placa->text();
+                const int desde = m_num_placa->hasSelectedText() ? m_num_placa->selectionStart()
+                                                                 : m_num_placa->cursorPosition();
+                despues.remove(desde, m_num_placa->selectedText().size());
+                despues.insert(desde, texto.at(0));
+                if (despues.size() <= m_num_placa->maxLength() && despues.toInt() > 31)
+                    return true;
+            }
+            return false;
+        }
         // Keys that edit without a character of their own.
         if (m_ctx.estado->placa_conectada() &&
             (tecla->key() == Qt::Key_Delete || tecla->key() == Qt::Key_Backspace))

@@ -158,6 +158,10 @@ public:
     // each time the port menu opens.
     void refrescaPuertos();
 
+    // A line in the status bar: what a command refused or found without a message box.
+    void avisaEstado(const QString &texto);
+    QString textoEstado() const;
+
 signals:
     // The window was closed: the run ends.
     void cerrada();
@@ -165,6 +169,7 @@ signals:
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void creaComponentes();

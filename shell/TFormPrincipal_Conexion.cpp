@@ -13,6 +13,7 @@
 #include "UsersTable.h"
 
 #include <QAction>
+#include <QLineEdit>
 #include <QPushButton>
 
 bool TFormPrincipal::Valida_Contra_Sistema(QChar letra)
@@ -78,8 +79,21 @@ void TFormPrincipal::Conectar_Desconectar()
             return;
         }
 
-        if (!Valida_Contra_Sistema(QLatin1Char('P')))
+        bool cancelado = false;
+        const CodeCheck veredicto = compruebaCodigo(QLatin1Char('P'), QString(), cancelado);
+        if (veredicto != CodeCheck::Accepted) {
+            // Refused without a message box, but not without a word.
+            const QString placa = QStringLiteral("%1").arg(m_num_placa->text().toInt(), 2, 10, QLatin1Char('0'));
+            if (veredicto == CodeCheck::NoAnswer)
+                avisaEstado(textos.texto(QStringLiteral("CONNECT_NO_ANSWER"), QStringLiteral("Board %1 did not answer"))
+                                .arg(placa));
+            else if (!cancelado)
+                avisaEstado(textos.texto(QStringLiteral("CONNECT_REFUSED"),
+                                         QStringLiteral("The code was refused by board %1"))
+                                .arg(placa));
             return;
+        }
+        avisaEstado(QString());
 
         sesion()->readReaderType();
 

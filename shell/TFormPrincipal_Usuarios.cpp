@@ -2,6 +2,8 @@
 // ordering by name and the spreadsheet export. The work itself is done by the directory layer.
 
 #include "TFormPrincipal.h"
+#include "CodeEntry.h"
+#include "TextLookup.h"
 
 #include "Asigna_Lenguaje.h"
 #include "Contexto.h"
@@ -78,12 +80,20 @@ void TFormPrincipal::creaRejillaUsuarios()
         if (m_avisoError)
             m_avisoError(mensaje);
     });
+    m_rejilla->setAvisoCambioExterno([this] {
+        avisaEstado(textosDe(m_ctx).texto(
+            QStringLiteral("FILE_CHANGED_BEHIND"),
+            QStringLiteral("The data file was changed by another program: it has been read again.")));
+    });
     aplicaTitulosColumnas();
 }
 
 QString TFormPrincipal::eligeFichero(QFileDialog *d, bool vaciaNombre)
 {
     d->setDirectory(m_ctx.fichero->Directorio_Trabajo());
+    // The filter names the files in the language chosen now.
+    d->setNameFilter(d == m_Dialogo1 ? textosDe(m_ctx).texto(QStringLiteral("FILTER_EXCEL"), FILTRO_EXCEL)
+                                     : textosDe(m_ctx).texto(QStringLiteral("FILTER_DATA"), FILTRO_DATOS));
     // selectFile() ignores an empty name, so the name is emptied in the dialog's own edit.
     if (vaciaNombre) {
         if (auto *nombre = d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
@@ -108,6 +118,9 @@ void TFormPrincipal::muestraResultado(const FileCommandResult &resultado)
         m_avisoError(resultado.error);
     m_L_Fichero->setText(resultado.L_Fichero);
     m_DBGrid1->setVisible(resultado.gridVisible);
+    // Typing goes into the file just opened, not into the board tree (where it picks a board).
+    if (resultado.outcome == FileCommandResult::Outcome::Done && resultado.gridVisible)
+        m_DBGrid1->setFocus();
 }
 
 void TFormPrincipal::DirectoriodeTrabajo1Click()
@@ -177,11 +190,12 @@ void TFormPrincipal::ToolExcelClick()
                 // The list holds the rows as they are exported: a row being edited is stored first.
                 if (!tabla.checkBrowseMode())
                     return;
-                for (const QStringList &fila : exportRows(tabla)) {
+                const QHash<QString, QString> tipos = kindsInCurrentLanguage(textosDe(m_ctx));
+                for (const QStringList &fila : exportRows(tabla, tipos)) {
                     auto *item = new QListWidgetItem(fila.value(0), m_Lista_solo_EXCEL);
                     item->setData(Qt::UserRole, fila);
                 }
-                ::ToolExcelClick(tabla, nombre);
+                ::ToolExcelClick(tabla, nombre, tipos);
             });
         } catch (const TzrError &e) {
             error = e.message();

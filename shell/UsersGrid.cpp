@@ -129,11 +129,26 @@ UsersGrid::UsersGrid(QTableView &DBGrid1, QLineEdit &edtCode, UsersTable &usuari
         if (!m_enCambio)
             protegido([this] { recarga(); });
     });
+    // Found out inside a write the grid itself started: the views follow once it has returned.
+    usuarios.Table1().setChangedBehind([this] {
+        QTimer::singleShot(0, this, [this] {
+            protegido([this] { recarga(); });
+            if (m_avisoCambioExterno)
+                m_avisoCambioExterno();
+        });
+    });
+}
+
+void UsersGrid::sigueFichero()
+{
+    if (Table1().isOpen() && !codigoInacabado())
+        protegido([this] { Table1().followFile(); });
 }
 
 UsersGrid::~UsersGrid()
 {
     m_usuarios->setAlActivar({});
+    m_usuarios->Table1().setChangedBehind({});
     if (m_seleccion)
         m_seleccion->setMover({});
     if (m_DBGrid1) {
@@ -237,7 +252,7 @@ void UsersGrid::ToolOrdenClick(bool down)
 
 void UsersGrid::cierra()
 {
-    cambiaTabla([this] { m_usuarios->Activa_Tabla(false); });
+    cambiaTabla([this] { m_usuarios->cierraFichero(); });
 }
 
 void UsersGrid::restauraActual(int columna, bool redibuja)
@@ -293,11 +308,15 @@ void UsersGrid::DBGrid1DrawColumnCell()
     const Table &t = Table1();
     if (!actual.isValid() || actual.column() != Table1Model::CODIGO || !t.isOpen() || !m_DBGrid1->isVisible())
         return;
-    EntryGuard::muestra(m_edtCode, t.editText(Campo::CODIGO));
+    m_codigoMostrado = t.editText(Campo::CODIGO);
+    EntryGuard::muestra(m_edtCode, m_codigoMostrado);
     m_edtCode->show();
     m_edtCode->raise();
     colocaEdtCode();
     m_edtCode->setFocus();
+    // A cell made current and not opened is typed over, as the other columns are; F2 or a
+    // click in it opens it at the end.
+    m_edtCode->selectAll();
 }
 
 void UsersGrid::colocaEdtCode()
@@ -365,6 +384,15 @@ void UsersGrid::edtCodeExit(bool porFoco)
             vuelve();
         return;
     }
+    // Passing through a filled cell is no code entry: its code and kind stay as stored (a
+    // board's button would otherwise become a card by its length).
+    if (!m_codigoMostrado.isEmpty() && texto == m_codigoMostrado) {
+        ocultaEdtCode();
+        restauraActual(Table1Model::LINEA2, true);
+        if (!porFoco)
+            m_DBGrid1->setFocus();
+        return;
+    }
     const bool codigoSelected = campoSeleccionado() == Campo::CODIGO;
     CodeExit resultado;
     m_model->cambia([&] { resultado = ::edtCodeExit(t, texto, codigoSelected, m_textos()); });
@@ -374,6 +402,7 @@ void UsersGrid::edtCodeExit(bool porFoco)
         return;
     }
     EntryGuard::muestra(m_edtCode, resultado.code);
+    m_codigoMostrado = resultado.code;
     // The store reloaded the grid, which lost its current cell: without one, the focus leaving
     // edtCode would land the grid, and the table with it, on the first row.
     restauraActual(Table1Model::CODIGO, false);
@@ -467,6 +496,10 @@ bool UsersGrid::filtraCaracter(QObject *destino, QKeyEvent *tecla, const QString
 
 bool UsersGrid::teclaCodigo(QKeyEvent *tecla)
 {
+    if (tecla->key() == Qt::Key_F2 && tecla->modifiers() == Qt::NoModifier && m_edtCode) {
+        m_edtCode->end(false);
+        return true;
+    }
     const QChar c = caracterDe(tecla);
     if (m_reenviando || c.isNull() || c.unicode() == SUPRIMIR)
         return false;

@@ -47,8 +47,12 @@ public:
     void ajustaAnchos();
     // ToolOrden: by name when down, in the table's own order when up.
     void ToolOrdenClick(bool down);
-    // Activa_Tabla(false).
+    // Closes Table1 and gives up the data file's lock.
     void cierra();
+    // Reads Table1 again when another program changed the file behind it; aviso tells the user
+    // when that happened (also when a write found it out and was refused).
+    void sigueFichero();
+    void setAvisoCambioExterno(std::function<void()> aviso) { m_avisoCambioExterno = std::move(aviso); }
 
     // The grid's selected field.
     QString campoSeleccionado() const;
@@ -88,6 +92,9 @@ private:
     QPointer<UsersGridSelection> m_seleccion;
     std::function<void()> m_beep;
     std::function<void(const QString &)> m_avisoError;
+    std::function<void()> m_avisoCambioExterno;
+    // The code edtCode showed when laid over the cell, before anything was typed.
+    QString m_codigoMostrado;
     // Set while the grid itself hides edtCode or moves the focus, when no finishing may run.
     bool m_sinTerminar = false;
     // Set while the current cell is put back after a refused code: edtCode keeps text and focus.

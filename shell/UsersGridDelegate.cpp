@@ -22,7 +22,7 @@ QWidget *UsersGridDelegate::createEditor(QWidget *parent, const QStyleOptionView
         editor->setMaxLength(size);
     const QString campo = Table1Model::campo(index.column());
     new EntryGuard(
-        *editor, [campo](const QString &, QChar c) { return DBGrid1KeyPress(campo, c); },
+        *editor, [campo](const QString &, QChar c) { return DBGrid1TextChar(campo, c); },
         size > 0 ? size : -1);
     editor->setContextMenuPolicy(Qt::NoContextMenu);
     editor->setAcceptDrops(false);

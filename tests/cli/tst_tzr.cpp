@@ -1,3 +1,6 @@
+#include "DataFileLock.h"
+
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -6,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -40,6 +44,10 @@ private slots:
     void paramsNewCodes();
     void severalBoards();
     void nightlyBackupsKeepTheLastRuns();
+    void frenchWords_data();
+    void frenchWords();
+    void heldDataFileIsRefused_data();
+    void heldDataFileIsRefused();
 
 private:
     // (Re)starts the stand-in with boards 1 and 3 and these options besides.
@@ -146,7 +154,7 @@ void TestTzr::subcommands_data()
     QTest::newRow("scan") << QStringList{"scan"} + port << code << false << 0 << "01\n03\n"
                           << "" << false;
     QTest::newRow("scan, no such port") << QStringList{"scan", "--port", "COM99"} << code << false << 3 << ""
-                                        << "cannot open COM99" << false;
+                                        << "there is no port COM99; 'tzr ports' lists the ports" << false;
     QTest::newRow("test") << QStringList{"test"} + port << code << false << 0
                           << "Panel : 3    Code length : 6 -- Card\n"
                           << "" << false;
@@ -234,6 +242,12 @@ void TestTzr::subcommands_data()
     QTest::newRow("import with a bad row")
         << QStringList{"import", "f.db", "in.csv", "--append"} << code << true << 1 << ""
         << "in.csv:3: Call is empty" << true;
+    QTest::newRow("import into a file that does not exist")
+        << QStringList{"import", "f.db", "in.csv"} << code << false << 1 << ""
+        << "Created f.db from the template" << true;
+    QTest::newRow("dry-run import into a file that does not exist")
+        << QStringList{"import", "f.db", "in.csv", "--dry-run"} << code << false << 1 << ""
+        << "1 user would be imported, 1 row not taken" << false;
     QTest::newRow("list of boards, receive")
         << QStringList{"receive", "f.db", "--board", "1,3"} + port << code << false << 2 << ""
         << "taken by send, compare and backup only" << false;
@@ -556,9 +570,15 @@ void TestTzr::standInKilledMidSend()
     QVERIFY(send.waitForFinished(60000));
     const QString err = QString::fromUtf8(send.readAllStandardError());
     QVERIFY2(send.exitCode() == 3, qPrintable(err));
-    QVERIFY2(err.contains(QStringLiteral("send incomplete; users written: ")), qPrintable(err));
-    QVERIFY2(err.contains(QStringLiteral(" of 5")), qPrintable(err));
-    QVERIFY2(err.contains(QStringLiteral("no longer present")), qPrintable(err));
+    // How many were not written, and which, add up with those written; the system's own words
+    // come only as a detail.
+    const QRegularExpression report(QStringLiteral("users written: (\\d) of 5; not written: (\\d) \\(([^)]*)\\)"));
+    const QRegularExpressionMatch m = report.match(err);
+    QVERIFY2(m.hasMatch(), qPrintable(err));
+    QCOMPARE(m.captured(1).toInt() + m.captured(2).toInt(), 5);
+    QVERIFY(m.captured(2).toInt() > 0);
+    QCOMPARE(m.captured(3).split(QStringLiteral(", ")).size(), m.captured(2).toInt());
+    QVERIFY2(err.contains(QStringLiteral("COM27 is no longer present. (the system said: ")), qPrintable(err));
 }
 
 // Ctrl+C during a receive stops it at the next exchange, as Stop does: the file keeps its rows.
@@ -781,4 +801,78 @@ void TestTzr::busyPortInTheConfiguredLanguage()
     QCOMPARE(wrongCode.status, 3);
     QVERIFY2(wrongCode.err.contains(refused), qPrintable(wrongCode.err));
     QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("g.db"))));
+}
+
+void TestTzr::heldDataFileIsRefused_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("receive") << QStringList{"receive", "f.db", "--port", "COM27", "--board", "3"};
+    QTest::newRow("send") << QStringList{"send", "f.db", "--port", "COM27"};
+    QTest::newRow("import") << QStringList{"import", "f.db", "in.csv"};
+}
+
+// The window holds the file it shows; a command that would write it is told by whom.
+void TestTzr::heldDataFileIsRefused()
+{
+    QFETCH(QStringList, arguments);
+    const QStringList code{"TZR_CODE=73518"};
+    QVERIFY(tzr({"receive", "f.db", "--port", "COM27"}, code).status == 0);
+    QFile csv(m_dir->filePath(QStringLiteral("in.csv")));
+    QVERIFY(csv.open(QIODevice::WriteOnly));
+    csv.write("ANA,1,1\n");
+    csv.close();
+    const QString file = m_dir->filePath(QStringLiteral("f.db"));
+    const QByteArray before = [&] {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    {
+        DataFileLock held;
+        held.lock(file);
+        const Result r = tzr(arguments, code);
+        QVERIFY2(r.status == 4, qPrintable(QStringLiteral("status %1: %2").arg(r.status).arg(r.err)));
+        const QString holder = QStringLiteral("is in use by %1 (process %2)")
+                                   .arg(DataFileLock::holderOf(file).value_or(DataFileLock::Holder{}).program)
+                                   .arg(QCoreApplication::applicationPid());
+        QVERIFY2(r.err.contains(QStringLiteral("f.db ") + holder), qPrintable(r.err));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+    }
+    const Result r = tzr(arguments, code);
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+}
+
+void TestTzr::frenchWords_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("notExpected");
+    QTest::newRow("board test") << QStringList{"test"} << QString::fromUtf8("Platine : 3    Longueur du code : 6 -- Carte")
+                                << " -- Card";
+    QTest::newRow("several boards") << QStringList{"compare", "f.db", "--board", "1,3"}
+                                    << QString::fromUtf8("Platine 3 : Différente du fichier") << ": different";
+    QTest::newRow("one user imported") << QStringList{"import", "f.db", "one.csv", "--append"}
+                                       << QString::fromUtf8("Import dans f.db : 1 utilisateur ; non retenues : 0 ligne")
+                                       << "1 utilisateurs";
+}
+
+void TestTzr::frenchWords()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, expected);
+    QFETCH(QString, notExpected);
+    QFile ini(m_dir->filePath(QStringLiteral("data/Korvel/TZR_USR.ini")));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[TZR]\r\nComPort=27\r\nIDIOMA=FRAN\xC7" "AIS\r\n");
+    ini.close();
+    QFile csv(m_dir->filePath(QStringLiteral("one.csv")));
+    QVERIFY(csv.open(QIODevice::WriteOnly));
+    csv.write("ANA,1,1\n");
+    csv.close();
+    QVERIFY(tzr({"receive", "f.db", "--board", "1"}, {"TZR_CODE=73518"}).status == 0);
+    const Result r = tzr(arguments, {"TZR_CODE=73518"});
+    const QString all = r.out + r.err;
+    QVERIFY2(all.contains(expected), qPrintable(all));
+    QVERIFY2(!all.contains(notExpected), qPrintable(all));
 }

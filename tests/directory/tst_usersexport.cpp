@@ -1,4 +1,6 @@
+#include "CodeEntry.h"
 #include "DataFileCopy.h"
+#include "TextLookup.h"
 #include "FicheroActual.h"
 #include "TableCursor.h"
 #include "TzrError.h"
@@ -7,6 +9,7 @@
 #include "UsersTableRules.h"
 
 #include <QFile>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -40,6 +43,29 @@ sheet = xlrd.open_workbook(sys.argv[1]).sheet_by_index(0)
 json.dump([[sheet.cell_value(r, c) for c in range(sheet.ncols)] for r in range(sheet.nrows)], sys.stdout)
 )";
 
+// The kind texts of three languages, French chosen.
+class ThreeLanguages : public TextLookup
+{
+public:
+    QString texto(const QString &key, const QString &fallback) const override
+    {
+        return m_fr.value(key, fallback);
+    }
+    QString seccion() const override { return QStringLiteral("FRANÇAIS"); }
+    QStringList textoEnTodas(const QString &key) const override
+    {
+        return {m_es.value(key), m_fr.value(key), m_en.value(key)};
+    }
+
+private:
+    const QHash<QString, QString> m_es{
+        {"K_TECLADO", "Teclado"}, {"K_TARJETA", "Tarjeta"}, {"K_LLAVE", "Llave"}};
+    const QHash<QString, QString> m_fr{
+        {"K_TECLADO", "Clavier"}, {"K_TARJETA", "Carte"}, {"K_LLAVE", "Bouton"}};
+    const QHash<QString, QString> m_en{
+        {"K_TECLADO", "Keypad"}, {"K_TARJETA", "Card"}, {"K_LLAVE", "Button"}};
+};
+
 } // namespace
 
 class TestUsersExport : public QObject
@@ -55,6 +81,8 @@ private slots:
     void range();
     void rowsAreDisplayTextsTrimmed();
     void threeUsersReadBackFromA1();
+    void kindsInTheCurrentLanguage_data();
+    void kindsInTheCurrentLanguage();
     void exportFollowsTheOrdering();
     void nothingIsWrittenWithoutRows_data();
     void nothingIsWrittenWithoutRows();
@@ -170,6 +198,28 @@ void TestUsersExport::threeUsersReadBackFromA1()
                                       {"ŁUKASZ", "0002", "002", "", "SEGUNDA", "X", ""},
                                       {"PAU", "0003", "003", "1234567000", "", "", "Card"}};
     QCOMPARE(readBack(file), expected);
+}
+
+void TestUsersExport::kindsInTheCurrentLanguage_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("exported");
+    QTest::newRow("English") << "Keypad" << "Clavier";
+    QTest::newRow("Spanish") << "Tarjeta" << "Carte";
+    QTest::newRow("French already") << "Bouton" << "Bouton";
+    QTest::newRow("none") << "" << "";
+    QTest::newRow("unknown text kept") << "Otro" << "Otro";
+}
+
+// Rows written under different languages come out in one.
+void TestUsersExport::kindsInTheCurrentLanguage()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, exported);
+    store({"ANA", "0001", "001", "123400", "", "", stored});
+    m_users->Activa_Tabla(true);
+    const QList<QStringList> rows = exportRows(m_users->Table1(), kindsInCurrentLanguage(ThreeLanguages()));
+    QCOMPARE(rows.value(0).value(6), exported);
 }
 
 void TestUsersExport::exportFollowsTheOrdering()

@@ -190,18 +190,22 @@ void TestUsersImport::entryRules_data()
         return std::make_tuple(cells, QStringList(), reason);
     };
     const std::pair<const char *, std::tuple<QStringList, QStringList, QString>> cases[] = {
-        {"upper case, zero filling",
-         ok({" ana*b ", "7", "5"}, {"ANA*B", "0007", "005", "FFFFFFFFFF", "", "", ""})},
+        {"case kept, zero filling",
+         ok({" ana*b ", "7", "5"}, {"ana*b", "0007", "005", "FFFFFFFFFF", "", "", ""})},
         {"keypad code padded", ok({"A", "1", "1", "1234"}, {"A", "0001", "001", "123400", "", "", "Keypad"})},
         {"card code padded",
          ok({"A", "1", "1", "abcdef1"}, {"A", "0001", "001", "ABCDEF1000", "", "", "Card"})},
         {"second line on",
-         ok({"A", "1", "1", "", "piso", "x"}, {"A", "0001", "001", "FFFFFFFFFF", "PISO", "X", ""})},
+         ok({"A", "1", "1", "", "PISO", "x"}, {"A", "0001", "001", "FFFFFFFFFF", "PISO", "X", ""})},
         {"button kind kept",
          ok({"A", "1", "1", "12AB00", "", "", "Button"}, {"A", "0001", "001", "12AB00", "", "", "Button"})},
         {"kind follows the code",
          ok({"A", "1", "1", "123456", "", "", "Card"}, {"A", "0001", "001", "123456", "", "", "Keypad"})},
-        {"accented name", no({"JOSÉ", "1", "1"}, "Nombre: character \"É\" not accepted")},
+        // What a board gives back is taken back as it is.
+        {"accented name as a board gives it", ok({"García Ñúñez", "1", "1"}, {"García Ñúñez", "0001", "001", "FFFFFFFFFF", "", "", ""})},
+        {"punctuation in line 2", ok({"A", "1", "1", "", "Piso-2º"}, {"A", "0001", "001", "FFFFFFFFFF", "Piso-2º", "", ""})},
+        {"beyond what a board holds", no({"JOSÉ €", "1", "1"}, "Nombre: character \"€\" not accepted")},
+        {"control character", no({"A\tB", "1", "1"}, "Nombre: character \"\t\" not accepted")},
         {"name too long", no({"ABCDEFGHIJKLMNOPQ", "1", "1"}, "Nombre: more than 16 characters")},
         {"empty call", no({"A", "", "1"}, "Llamada is empty")},
         {"empty TZR", no({"A", "1", " "}, "TZR is empty")},
@@ -211,7 +215,6 @@ void TestUsersImport::entryRules_data()
         {"non-hex code", no({"A", "1", "1", "12G4"}, "Codigo: character \"G\" not accepted")},
         {"code too long", no({"A", "1", "1", "12345678901"}, "Codigo: more than 10 characters")},
         {"second line switch", no({"A", "1", "1", "", "", "yes"}, "L2: only X or empty")},
-        {"punctuation in line 2", no({"A", "1", "1", "", "PISO-2"}, "Linea2: character \"-\" not accepted")},
     };
     for (const auto &[name, c] : cases)
         QTest::newRow(name) << std::get<0>(c) << std::get<1>(c) << std::get<2>(c);

@@ -224,6 +224,19 @@ private slots:
         QCOMPARE(m_bus->count(BoardBus::CMD_OPEN, 3) > 0, board3 == BoardOutcome::Different);
     }
 
+    // A shared code typed wrong: the code typed for the first board is tried on the others before
+    // anyone is asked again.
+    void codeTypedForOneBoardIsTriedOnTheNext()
+    {
+        for (int b : Boards)
+            QVERIFY(m_bus->board(b)->setProgrammingCode(QStringLiteral("12345")));
+        m_observer->answer = QStringLiteral("12345");
+        const BoardRunReport report = runOn(BoardRun::Kind::Compare, Boards);
+        QCOMPARE(m_observer->asked, QList<int>{Boards.first()});
+        QCOMPARE(outcomes(report), QList<BoardOutcome>(Boards.size(), BoardOutcome::Different));
+        QVERIFY(report.compared);
+    }
+
     // One image per board, named with its number and the date, readable by its owner only.
     void imagesOfEveryBoard()
     {

@@ -69,6 +69,9 @@ private slots:
     void unknownIndexChangesNothing();
     void textHooks();
     void refreshSeesTheOtherHandle();
+    void writeOnRowsChangedBehindIsRefused_data();
+    void writeOnRowsChangedBehindIsRefused();
+    void sideRecordBehindKeepsTheEdit();
 
 private:
     QTemporaryDir m_home;
@@ -446,6 +449,76 @@ void TestTable::refreshSeesTheOtherHandle()
     QVERIFY(m_table->refresh());
     QCOMPARE(shown(*m_table), QStringList({"ANA", "EVA"}));
     QCOMPARE(m_table->value(NAME), QStringLiteral("ANA"));
+}
+
+void TestTable::writeOnRowsChangedBehindIsRefused_data()
+{
+    QTest::addColumn<QString>("write");
+    QTest::newRow("edit") << "edit";
+    QTest::newRow("post of an edit started before") << "post";
+    QTest::newRow("append") << "append";
+    QTest::newRow("delete") << "delete";
+}
+
+// Another program replaced the rows (a receive): a write based on the old rows would land on
+// the new first user, who has the old one's record number.
+void TestTable::writeOnRowsChangedBehindIsRefused()
+{
+    QFETCH(QString, write);
+    add(QStringLiteral("ANA"), QStringLiteral("0099"));
+    add(QStringLiteral("LUIS"));
+    if (write == QLatin1String("post")) {
+        QVERIFY(m_table->edit());
+        m_table->setValue(NAME, QStringLiteral("GARCIA"));
+    }
+    int told = 0;
+    m_table->setChangedBehind([&told] { ++told; });
+    {
+        TableCursor cursor;
+        cursor.open(m_dir->path(), QStringLiteral("people.db"));
+        while (cursor.recordCount() > 0) {
+            cursor.first();
+            cursor.deleteCurrent();
+        }
+        cursor.insert();
+        cursor.setValue(NAME, QStringLiteral("EVA"));
+        cursor.setValue(CODE, QStringLiteral("7"));
+        cursor.post();
+    }
+    bool done = true;
+    if (write == QLatin1String("edit"))
+        done = m_table->edit();
+    else if (write == QLatin1String("post"))
+        done = m_table->post();
+    else if (write == QLatin1String("append"))
+        done = m_table->append();
+    else
+        done = m_table->deleteCurrent();
+    QVERIFY(!done);
+    QCOMPARE(told, 1);
+    QCOMPARE(m_table->state(), Table::State::Browse);
+    QCOMPARE(shown(*m_table), QStringList{QStringLiteral("EVA")});
+    QCOMPARE(stored(m_dir->path()), QStringList{QStringLiteral("EVA|7|")});
+    // Once the new rows are shown, writing works again.
+    QVERIFY(m_table->edit());
+    m_table->setValue(NOTE, QStringLiteral("SEEN"));
+    QVERIFY(m_table->post());
+    QCOMPARE(stored(m_dir->path()), QStringList{QStringLiteral("EVA|7|SEEN")});
+    QCOMPARE(told, 1);
+}
+
+void TestTable::sideRecordBehindKeepsTheEdit()
+{
+    add(QStringLiteral("ANA"));
+    QVERIFY(m_table->edit());
+    m_table->setValue(NOTE, QStringLiteral("X"));
+    {
+        TableCursor cursor;
+        cursor.open(m_dir->path(), QStringLiteral("people.db"));
+        cursor.setSideRecord(QStringLiteral("k"), QStringLiteral("1"), "v");
+    }
+    QVERIFY(m_table->post());
+    QCOMPARE(stored(m_dir->path()), QStringList{QStringLiteral("ANA|1|X")});
 }
 
 QTEST_GUILESS_MAIN(TestTable)

@@ -143,6 +143,7 @@ private slots:
         const CierraShowMessage mensajes;
         QVERIFY(!p.conecta(QStringLiteral("12344")));
         QCOMPARE(mensajes.m_lineas.size(), 0);
+        QCOMPARE(p.principal().textoEstado(), QStringLiteral("The code was refused by board 01"));
         QCOMPARE(imagenConectar(p), 31);
         QCOMPARE(textoConectar(p), QStringLiteral("Connect"));
         for (const QString &n : MANDOS_TRANSFERENCIA)
@@ -161,6 +162,7 @@ private slots:
         const CierraShowMessage mensajes;
         QVERIFY(!p.conecta(QStringLiteral("73518")));
         QCOMPARE(mensajes.m_lineas.size(), 0);
+        QCOMPARE(p.principal().textoEstado(), QStringLiteral("Board 01 did not answer"));
         QList<int> esperadas;
         for (int direccion : CODIGO_P + QList<int>{10})
             esperadas << direccion << direccion << direccion;
@@ -168,6 +170,9 @@ private slots:
         for (const BoardBus::Request &q : p.m_bus.requests())
             QCOMPARE(q.outcome, BoardBus::Outcome::Silent);
         QCOMPARE(imagenConectar(p), 31);
+        p.m_bus.setSilentAfter(1, -1);
+        QVERIFY(p.conecta(QStringLiteral("73518")));
+        QCOMPARE(p.principal().textoEstado(), QString());
     }
 
     // Unread code positions must not count as "0": otherwise "00000" would open any board whose
@@ -325,6 +330,28 @@ private slots:
     }
 
     // While connected the board number stays the one that passed the check.
+    void boardNumberEndsAt31_data()
+    {
+        QTest::addColumn<QString>("tecleado");
+        QTest::addColumn<QString>("queda");
+        QTest::newRow("31") << "31" << "31";
+        QTest::newRow("32") << "32" << "3";
+        QTest::newRow("40") << "40" << "4";
+        QTest::newRow("09") << "09" << "09";
+    }
+
+    void boardNumberEndsAt31()
+    {
+        QFETCH(QString, tecleado);
+        QFETCH(QString, queda);
+        ConexionPrueba p;
+        p.arrancaDesbloqueado();
+        QLineEdit *numero = p.principal().num_placa();
+        numero->clear();
+        QTest::keyClicks(numero, tecleado);
+        QCOMPARE(numero->text(), queda);
+    }
+
     void boardNumberFollowsTheConnection()
     {
         ConexionPrueba p({1, 7});

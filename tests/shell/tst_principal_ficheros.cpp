@@ -1,5 +1,6 @@
 #include "UsuariosPrueba.h"
 
+#include "DataFileLock.h"
 #include "FicheroActual.h"
 #include "TF_ShowMessage.h"
 #include "TableCursor.h"
@@ -165,6 +166,43 @@ private slots:
         QVERIFY(!QApplication::overrideCursor());
     }
 
+    void fileFiltersInTheLanguage_data()
+    {
+        QTest::addColumn<QByteArray>("idioma");
+        QTest::addColumn<QString>("datos");
+        QTest::addColumn<QString>("excel");
+        QTest::newRow("French") << QByteArray("FRAN\xC7" "AIS") << QString::fromUtf8("Fichiers de données TZR (*.db)")
+                                << QStringLiteral("Fichiers Excel (*.xls)");
+        QTest::newRow("Spanish") << QByteArray("ESPA\xD1OL") << QStringLiteral("Ficheros de datos TZR (*.db)")
+                                 << QStringLiteral("Ficheros de Excel (*.xls)");
+    }
+
+    void fileFiltersInTheLanguage()
+    {
+        QFETCH(QByteArray, idioma);
+        QFETCH(QString, datos);
+        QFETCH(QString, excel);
+        UsuariosPrueba p;
+        p.escribeIni("[TZR]\r\nTZR_Senda=" + p.carpeta().toUtf8() + "/\r\nIDIOMA=" + idioma + "\r\n");
+        QVERIFY(p.arrancaDesbloqueado());
+        p.nuevo(QStringLiteral("abierto.db"));
+        QCOMPARE(p.principal().findChild<QFileDialog *>(QStringLiteral("Salvar"))->nameFilters(), QStringList{datos});
+        p.orden("ToolExcel", QString());
+        QCOMPARE(p.principal().findChild<QFileDialog *>(QStringLiteral("Dialogo1"))->nameFilters(), QStringList{excel});
+    }
+
+    void typingAfterNewGoesIntoTheGrid()
+    {
+        UsuariosPrueba p;
+        QVERIFY(arranca(p));
+        p.principal().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&p.principal()));
+        p.principal().Arbol()->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(p.principal().Arbol()));
+        p.nuevo(QStringLiteral("nuevo.db"));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(p.DBGrid1()));
+    }
+
     void newMakesTheFileAndKeepsItsDirectory()
     {
         UsuariosPrueba p;
@@ -243,6 +281,77 @@ private slots:
         QVERIFY(!p.tabla().isOpen());
         QCOMPARE(p.modelo()->rowCount(), 0);
         QVERIFY(!QApplication::overrideCursor());
+    }
+
+    // One program at a time: the window holds the file it shows (through Save as too), and a
+    // file another program holds is not opened or written over.
+    void aFileIsHeldByOneProgram()
+    {
+        UsuariosPrueba p;
+        QVERIFY(arranca(p));
+        p.nuevo(QStringLiteral("uno.db"));
+        const qint64 yo = QCoreApplication::applicationPid();
+        QCOMPARE(DataFileLock::holderOf(p.ruta(QStringLiteral("uno.db"))).value_or(DataFileLock::Holder{}).pid, yo);
+        p.orden("ToolSalvar", p.ruta(QStringLiteral("dos.db")));
+        QCOMPARE(DataFileLock::holderOf(p.ruta(QStringLiteral("dos.db"))).value_or(DataFileLock::Holder{}).pid, yo);
+        QVERIFY(!DataFileLock::holderOf(p.ruta(QStringLiteral("uno.db"))).has_value());
+
+        DataFileLock otro;
+        otro.lock(p.ruta(QStringLiteral("uno.db")));
+        p.orden("ToolFicheros", p.ruta(QStringLiteral("uno.db")));
+        QCOMPARE(p.m_errores.size(), 1);
+        QVERIFY2(p.m_errores.last().startsWith(QStringLiteral("uno.db is in use by another program.\nClose it in ")),
+                 qPrintable(p.m_errores.last()));
+        QVERIFY(!p.tabla().isOpen());
+        p.orden("ToolNuevo", p.ruta(QStringLiteral("uno.db")));
+        QCOMPARE(p.m_errores.size(), 2);
+        QVERIFY(p.m_errores.last().contains(QStringLiteral("in use")));
+
+        otro.unlock();
+        p.orden("ToolFicheros", p.ruta(QStringLiteral("uno.db")));
+        QCOMPARE(p.m_errores.size(), 2);
+        QVERIFY(p.tabla().isOpen());
+        // Locking the application lets go of the file.
+        p.principal().conecta_APLICACION(false);
+        QVERIFY(!DataFileLock::holderOf(p.ruta(QStringLiteral("uno.db"))).has_value());
+    }
+
+    // Written behind the window's back anyway (a program that takes no lock): the window shows
+    // the file as it now is when it comes back to the front, and a write refuses to land on rows
+    // nobody saw.
+    void aChangeBehindTheWindowIsReadBeforeAnyWrite()
+    {
+        UsuariosPrueba p;
+        QVERIFY(arranca(p));
+        p.nuevo(QStringLiteral("tres.db"));
+        agrega(p, {{"GARCIA ANA", "1", "1", "0099"}, {"LUIS", "2", "2"}});
+        const auto reemplaza = [&p](const QString &nombre) {
+            TableCursor cursor;
+            cursor.open(p.carpeta(), QStringLiteral("tres.db"));
+            while (cursor.recordCount() > 0) {
+                cursor.first();
+                cursor.deleteCurrent();
+            }
+            cursor.insert();
+            cursor.setValue(Campo::NOMBRE, nombre);
+            cursor.setValue(Campo::CALL, QStringLiteral("0007"));
+            cursor.post();
+        };
+        reemplaza(QStringLiteral("PLACA TRES"));
+        QEvent activa(QEvent::ActivationChange);
+        p.principal().activateWindow();
+        QTRY_VERIFY(p.principal().isActiveWindow());
+        QCoreApplication::sendEvent(&p.principal(), &activa);
+        QTRY_COMPARE(p.columna(C::NOMBRE), QStringList{QStringLiteral("PLACA TRES")});
+        QTRY_VERIFY(p.principal().textoEstado().contains(QStringLiteral("changed by another program")));
+
+        reemplaza(QStringLiteral("PLACA CUATRO"));
+        p.celda(0, C::NOMBRE);
+        p.teclea(QStringLiteral("X"));
+        p.pulsa(Qt::Key_Return);
+        QTRY_COMPARE(p.columna(C::NOMBRE), QStringList{QStringLiteral("PLACA CUATRO")});
+        QCOMPARE(p.tabla().state(), Table::State::Browse);
+        QCOMPARE(nombresEn(p.carpeta(), QStringLiteral("tres.db")), QStringList{QStringLiteral("PLACA CUATRO")});
     }
 
     void saveAsToAnotherDirectoryKeepsTheOldFile()

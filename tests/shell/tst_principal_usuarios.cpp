@@ -184,16 +184,18 @@ private slots:
         QCOMPARE(editor->text(), QStringLiteral("A"));
     }
 
-    // Text that reaches a cell editor other than by typed keys gets the column's key filter.
+    // Text that reaches a cell editor other than by typed keys gets the column's rule for text
+    // arriving whole: a name or second line keeps what a board record can hold, as an import
+    // does; the other columns their key filter.
     void otherRoutesGetTheColumnRule_data()
     {
         QTest::addColumn<int>("columna");
         QTest::addColumn<QString>("llega");
         QTest::addColumn<QString>("queda");
-        QTest::newRow("name") << int(C::NOMBRE) << "ana-maría.b"
-                              << "ANAMARAB";
+        QTest::newRow("name") << int(C::NOMBRE) << QString::fromUtf8("ana-maría.b€\t")
+                              << QString::fromUtf8("ana-maría.b");
         QTest::newRow("line 2 width") << int(C::LINEA2) << "abcdefghijklmnopqrs"
-                                      << "ABCDEFGHIJKLMNOP";
+                                      << "abcdefghijklmnop";
         QTest::newRow("call") << int(C::CALL) << "1x2"
                               << "102";
         QTest::newRow("TZR") << int(C::TZR) << "9999"
@@ -343,6 +345,60 @@ private slots:
         p.celda(0, C::CODIGO);
         QVERIFY(p.edtCode()->isVisible());
         QCOMPARE(p.edtCode()->text(), codigo);
+    }
+
+    // A code cell made current, not opened, is replaced by what is typed; the kind changes only
+    // with what the user typed, never by passing through the cell.
+    void typingOverASelectedCode_data()
+    {
+        QTest::addColumn<QString>("guardado");
+        QTest::addColumn<QString>("tipoGuardado");
+        QTest::addColumn<bool>("abierta");
+        QTest::addColumn<QString>("tecleado");
+        QTest::addColumn<QString>("codigo");
+        QTest::addColumn<QString>("tipo");
+        QTest::newRow("typed over") << "123400" << "Keypad" << false << "9999" << "999900" << "Keypad";
+        QTest::newRow("typed over, a card code") << "123400" << "Keypad" << false << "1234567" << "1234567000"
+                                                 << "Card";
+        QTest::newRow("passed through, a button") << "1234567890" << "Button" << false << "" << "1234567890"
+                                                  << "Button";
+        QTest::newRow("opened with F2, appended") << "1234" << "Keypad" << true << "56" << "123456"
+                                                  << "Keypad";
+    }
+
+    void typingOverASelectedCode()
+    {
+        QFETCH(QString, guardado);
+        QFETCH(QString, tipoGuardado);
+        QFETCH(bool, abierta);
+        QFETCH(QString, tecleado);
+        QFETCH(QString, codigo);
+        QFETCH(QString, tipo);
+        UsuariosPrueba p;
+        QVERIFY(abre(p));
+        Table &t = p.tabla();
+        p.rejilla().cambiaTabla([&] {
+            QVERIFY(t.append());
+            t.setValue(Campo::NOMBRE, QStringLiteral("ANA"));
+            t.setValue(Campo::CALL, QStringLiteral("0001"));
+            t.setValue(Campo::TZR, QStringLiteral("001"));
+            t.setValue(Campo::CODIGO, guardado);
+            t.setValue(Campo::TIPO_CODE, tipoGuardado);
+            QVERIFY(t.post());
+        });
+        p.celda(0, C::NOMBRE);
+        p.pulsa(Qt::Key_Tab);
+        p.pulsa(Qt::Key_Tab);
+        p.pulsa(Qt::Key_Tab);
+        QCOMPARE(p.foco(), p.edtCode());
+        QCOMPARE(p.edtCode()->text(), guardado);
+        if (abierta)
+            p.pulsa(Qt::Key_F2);
+        p.teclea(tecleado);
+        p.pulsa(Qt::Key_Tab);
+        QCOMPARE(t.value(0, Campo::CODIGO), codigo);
+        QCOMPARE(t.value(0, Campo::TIPO_CODE), tipo);
+        QCOMPARE(p.DBGrid1()->currentIndex().column(), int(C::LINEA2));
     }
 
     void codeEditorTakesHexadecimalOnly()

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QMessageBox>
 #include <QTableWidget>
 #include <QTreeWidget>
 #include <QtTest>
@@ -120,8 +121,23 @@ private slots:
         QVERIFY(t.post());
         p.olvidaTrafico();
         m_respuestas = {QStringLiteral("73518")};
-        aceptaAdvertencia();
+        // Asked as the send of changes to one board asks: no board is erased.
+        QString pregunta;
+        onNextModal([&pregunta](QWidget *w) {
+            auto *caja = qobject_cast<QMessageBox *>(w);
+            if (!caja) {
+                pregunta = QString::fromLatin1(w->metaObject()->className());
+                w->close();
+                return;
+            }
+            pregunta = caja->text() + QLatin1Char('|') + caja->informativeText();
+            caja->button(QMessageBox::Ok)->click();
+        });
         cambios->trigger();
+        QVERIFY2(pregunta.startsWith(QStringLiteral("Send the changes of file ")) &&
+                     pregunta.contains(QStringLiteral(" to boards 01, 03?|")) &&
+                     pregunta.endsWith(QStringLiteral("The rest of each board stays as it is.")),
+                 qPrintable(pregunta));
         QCOMPARE(resultados(), (QList<BoardOutcome>{BoardOutcome::Done, BoardOutcome::Done}));
         QCOMPARE(m_informe.boards.at(0).written, 1);
         QCOMPARE(m_informe.boards.at(1).written, 1);
@@ -185,6 +201,35 @@ private slots:
         QCOMPARE(saved.readAll(), report.toCsv());
         QVERIFY(!dialog.saveCsv(dir.filePath(QStringLiteral("no/such/folder/report.csv")), error));
         QVERIFY(!error.isEmpty());
+        QCOMPARE(table->item(1, 5)->text(), QStringLiteral("Slots changed on the board: 2"));
+        QVERIFY(!table->isColumnHidden(3));
+        QCOMPARE(BoardRunReportDialog::withCsvSuffix(QStringLiteral("/tmp/informe")), QStringLiteral("/tmp/informe.csv"));
+        QCOMPARE(BoardRunReportDialog::withCsvSuffix(QStringLiteral("/tmp/informe.txt")), QStringLiteral("/tmp/informe.txt"));
+    }
+
+    // A compare writes nothing: its count is of differences, and no detail is cut off.
+    void compareReport()
+    {
+        FixedTexts texts;
+        BoardRunReport report;
+        report.compared = true;
+        const QString path = QStringLiteral("/srv/copias/2026-12-09T10-00/board-17-2026-12-09.tzrimg");
+        report.boards << BoardRunEntry{1, BoardOutcome::Done, 0, 0, {}, 0, QString(), 900}
+                      << BoardRunEntry{3, BoardOutcome::Different, 0, 0, {}, 4, QString(), 300}
+                      << BoardRunEntry{17, BoardOutcome::Failed, 0, 0, {}, 0, path, 0};
+        BoardRunReportDialog dialog(texts, report);
+        auto *table = dialog.findChild<QTableWidget *>(QStringLiteral("table"));
+        QVERIFY(table);
+        QCOMPARE(table->horizontalHeaderItem(2)->text(), QStringLiteral("Differences"));
+        QCOMPARE(table->item(0, 2)->text(), QStringLiteral("0"));
+        QCOMPARE(table->item(1, 2)->text(), QStringLiteral("4"));
+        QVERIFY(table->isColumnHidden(3));
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QCOMPARE(table->item(2, 5)->toolTip(), path);
+        const int needed = table->fontMetrics().horizontalAdvance(path);
+        QVERIFY2(table->viewport()->width() - table->columnViewportPosition(5) >= needed,
+                 qPrintable(QStringLiteral("%1 < %2").arg(table->viewport()->width() - table->columnViewportPosition(5)).arg(needed)));
     }
 };
 
