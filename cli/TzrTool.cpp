@@ -868,6 +868,24 @@ QString slotList(const QList<int> &slotNumbers)
     return numbers.join(QLatin1Char(' '));
 }
 
+// "3 (EVE), 5 (ANA)": slots counted from 1, each with the user it was meant for.
+QString slotNameList(const QList<int> &slotNumbers, const QStringList &names)
+{
+    QStringList items;
+    for (qsizetype i = 0; i < slotNumbers.size(); ++i)
+        items << QStringLiteral("%1 (%2)").arg(slotNumbers[i] + 1).arg(i < names.size() ? names[i].trimmed() : QString());
+    return items.join(QStringLiteral(", "));
+}
+
+QJsonArray slotsAndNames(const QList<int> &slotNumbers, const QStringList &names)
+{
+    QJsonArray items;
+    for (qsizetype i = 0; i < slotNumbers.size(); ++i)
+        items.append(QJsonObject{{QStringLiteral("slot"), slotNumbers[i] + 1},
+                                 {QStringLiteral("name"), i < names.size() ? names[i].trimmed() : QString()}});
+    return items;
+}
+
 int Run::ports()
 {
     const PortList list = PortList::system();
@@ -1169,7 +1187,16 @@ int Run::sendChanges()
                               {QStringLiteral("emptied"), r.resultado.vaciados},
                               {QStringLiteral("failedUsers"), QJsonArray::fromStringList(fallidos)},
                               {QStringLiteral("failedEmpties"), r.resultado.vaciadosFallidos},
+                              {QStringLiteral("codesDiffer"), slotsAndNames(r.resultado.codigosDistintos,
+                                                                            r.resultado.usuariosDistintos)},
                               {QStringLiteral("complete"), r.resultado.completo()}});
+    if (!r.resultado.codigosDistintos.isEmpty()) {
+        m_err << "tzr: "
+              << say("CLI_CODES_DIFFER", QStringLiteral("board %1 does not hold the codes sent to slots %2"))
+                     .arg(m_options.board)
+                     .arg(slotNameList(r.resultado.codigosDistintos, r.resultado.usuariosDistintos))
+              << '\n';
+    }
     if (!r.resultado.completo()) {
         m_err << "tzr: "
               << say("CLI_CHG_INCOMPLETE", QStringLiteral("send of changes incomplete; users not written: %1"))

@@ -274,7 +274,17 @@ void TFormPrincipal::EnviarCambiosClick()
                     despues = Despues::Comparar;
                 break;
             case ResultadoEnvioCambios::Estado::Hecho:
-                if (!r.resultado.completo()) {
+                if (!r.resultado.codigosDistintos.isEmpty()) {
+                    // Acknowledged but read back otherwise: say where, so the installer checks those doors.
+                    QStringList donde;
+                    for (qsizetype i = 0; i < r.resultado.codigosDistintos.size(); ++i)
+                        donde << QStringLiteral("%1 (%2)")
+                                     .arg(r.resultado.codigosDistintos[i] + 1)
+                                     .arg(r.resultado.usuariosDistintos.value(i).trimmed());
+                    showMessage(m_ctx, texto(m_ctx, "F_SHOW_M16", "Send incomplete."),
+                                texto(m_ctx, "SYNC_CODES_DIFFER", "The board does not hold the codes sent to slots %1")
+                                    .arg(donde.join(QStringLiteral(", "))));
+                } else if (!r.resultado.completo()) {
                     const QStringList nombres = resultado.failedNames();
                     showMessage(m_ctx, texto(m_ctx, "F_SHOW_M16", "Send incomplete."),
                                 texto(m_ctx, "F_SHOW_M17", "Users not written: %1")
