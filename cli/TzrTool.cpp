@@ -868,6 +868,14 @@ QString slotList(const QList<int> &slotNumbers)
     return numbers.join(QLatin1Char(' '));
 }
 
+QString addressList(const QList<int> &addresses)
+{
+    QStringList numbers;
+    for (int address : addresses)
+        numbers << QString::number(address);
+    return numbers.join(QLatin1Char(' '));
+}
+
 // "3 (EVE), 5 (ANA)": slots counted from 1, each with the user it was meant for.
 QString slotNameList(const QList<int> &slotNumbers, const QStringList &names)
 {
@@ -1247,7 +1255,12 @@ QString Run::restoreSummary(const ImageResult &result) const
 {
     const ResultadoImagen &r = result.image;
     QString parameters;
-    if (result.parametersWritten())
+    if (!r.parametrosDistintos.isEmpty())
+        parameters = say("CLI_RESTORE_PARAMS_DIFFER",
+                         QStringLiteral("written, but addresses %1 read back otherwise (the board's number and codes "
+                                        "are uncertain)"))
+                         .arg(addressList(r.parametrosDistintos));
+    else if (result.parametersWritten())
         parameters = say("CLI_RESTORE_PARAMS_WRITTEN", QStringLiteral("written"));
     else if (!result.parametersTouched())
         parameters = say("CLI_RESTORE_PARAMS_NOT", QStringLiteral("not written (the board keeps its number and codes)"));
@@ -1263,7 +1276,11 @@ QString Run::restoreSummary(const ImageResult &result) const
         .arg(r.slotsEscritos)
         .arg(MAX_USUARIOS)
         .arg(r.slotsFallidos)
-        .arg(parameters);
+        .arg(parameters) +
+           (r.slotsDistintos.isEmpty()
+                ? QString()
+                : say("CLI_RESTORE_SLOTS_DIFFER", QStringLiteral("; slots whose codes read back otherwise: %1"))
+                      .arg(slotList(r.slotsDistintos)));
 }
 
 int Run::restore()

@@ -396,7 +396,17 @@ QString TFormPrincipal::resumenRestauracion(const ImageResult &resultado) const
 {
     const ResultadoImagen &r = resultado.image;
     QString parametros;
-    if (resultado.parametersWritten())
+    QStringList direcciones;
+    for (int address : r.parametrosDistintos)
+        direcciones << QString::number(address);
+    QStringList posiciones;
+    for (int slot : r.slotsDistintos)
+        posiciones << QString::number(slot + 1);
+    if (!r.parametrosDistintos.isEmpty())
+        parametros = texto(m_ctx, "SYNC_RESTORE_PARAMS_DIFFER",
+                           "written, but addresses %1 read back otherwise; the board's number and codes are uncertain.")
+                         .arg(direcciones.join(QLatin1Char(' ')));
+    else if (resultado.parametersWritten())
         parametros = texto(m_ctx, "SYNC_RESTORE_PARAMS_WRITTEN", "written.");
     else if (!resultado.parametersTouched())
         parametros = texto(m_ctx, "SYNC_RESTORE_PARAMS_NOT_WRITTEN", "not written; the board keeps its number and codes.");
@@ -410,7 +420,11 @@ QString TFormPrincipal::resumenRestauracion(const ImageResult &resultado) const
         .arg(r.slotsEscritos)
         .arg(MAX_USUARIOS)
         .arg(r.slotsFallidos)
-        .arg(parametros);
+        .arg(parametros) +
+           (posiciones.isEmpty() ? QString()
+                                 : QLatin1Char(' ') + texto(m_ctx, "SYNC_RESTORE_SLOTS_DIFFER",
+                                                            "Slots whose codes read back otherwise: %1.")
+                                                          .arg(posiciones.join(QLatin1Char(' '))));
 }
 
 void TFormPrincipal::RestaurarImagenClick()
