@@ -1427,6 +1427,16 @@ int Run::params()
                           say("CLI_NO_CHANGES", QStringLiteral("No changes made: %1"))
                               .arg(written.refused.isEmpty() ? say("CLI_NOT_A_NUMBER", QStringLiteral("a value is not a number"))
                                                              : written.refused)};
+        if (!written.complete()) {
+            // Only what the board was read back to hold is said; the values asked for are not printed.
+            m_err << "tzr: " << say("CLI_PARAMS_INCOMPLETE", QStringLiteral("parameters not all written on board %1"))
+                                    .arg(m_options.board)
+                  << '\n';
+            for (const QString &line : ParametersJob::describe(written, *m_texts))
+                m_err << "tzr: " << line << '\n';
+            m_err.flush();
+            return TzrTool::Incomplete;
+        }
         note(say("CLI_PARAMS_WRITTEN", QStringLiteral("Parameters written; the board restarts as panel %1")).arg(campos.Edit1));
     }
     const QString values[] = {campos.Edit1, campos.Edit2, campos.Edit3, campos.Edit4,
