@@ -18,6 +18,7 @@
 #include "Lenguaje.h"
 #include "ReceiveJob.h"
 #include "ScanJob.h"
+#include "SyncImageStore.h"
 #include "SendChangesJob.h"
 #include "SendJob.h"
 #include "ParametersJob.h"
@@ -228,7 +229,9 @@ private:
     QString code(QChar letra);
     void checkCode(QChar letra);
     BoardCodes boardCodes(QChar letra);
-    QList<int> boardsToRun();
+    // The scan's boards and those the data file remembers; silent: the remembered ones that did
+    // not answer.
+    QList<int> boardsToRun(const QList<int> &remembered, QList<int> &silent);
     // Names the data file FILE; one that does not exist yet is only made by createDataFile.
     void dataFile(const QString &path, bool createFromTemplate);
     QString templateBase() const;
@@ -1614,16 +1617,28 @@ BoardCodes Run::boardCodes(QChar letra)
     return codes;
 }
 
-QList<int> Run::boardsToRun()
+QList<int> Run::boardsToRun(const QList<int> &remembered, QList<int> &silent)
 {
     if (!m_options.allBoards)
         return m_options.boards;
-    const ScanResult result = ScanJob(*m_session).run();
+    // Each probe retried as reads are: one unanswered probe must not drop a board from the run.
+    ScanJob scan(*m_session);
+    scan.setAttempts(3);
+    const ScanResult result = scan.run();
     m_progress->cerrar();
     jobFailed(result);
-    if (result.boards.isEmpty())
+    // A board the data file has met in full is expected: silent, it gets its row all the same.
+    QList<int> boards = result.boards;
+    for (int board : remembered) {
+        if (!boards.contains(board)) {
+            boards << board;
+            silent << board;
+        }
+    }
+    std::sort(boards.begin(), boards.end());
+    if (boards.isEmpty())
         throw Failure{TzrTool::NoAnswer, QStringLiteral("no board answered on %1").arg(m_port->portName())};
-    return result.boards;
+    return boards;
 }
 
 int Run::runBoards(const Command &command)
@@ -1646,7 +1661,10 @@ int Run::runBoards(const Command &command)
         dataFile(m_options.arguments.at(0), false);
     const BoardCodes codes = boardCodes(backup ? QLatin1Char('M') : QLatin1Char('P'));
     watchInterrupt();
-    const QList<int> boards = boardsToRun();
+    const QList<int> remembered =
+        backup ? QList<int>{} : SyncImageStore(file().directory, file().table).boards();
+    QList<int> silent;
+    const QList<int> boards = boardsToRun(remembered, silent);
 
     const QDateTime now = QDateTime::currentDateTime();
     const QString root = m_options.arguments.at(0);
@@ -1665,6 +1683,7 @@ int Run::runBoards(const Command &command)
     run.setByName(!backup && m_options.parser->isSet(QStringLiteral("by-name")));
     run.setImageFolder(folder, now.date());
     run.setCodes(codes);
+    run.setNotAnswering(silent);
     TerminalRunObserver observer(
         *m_observer, *m_progress, say("CLI_RUN_BOARD", QStringLiteral("Board %1 (%2 of %3)")),
         [this](const QString &text) { note(text); },
@@ -1698,7 +1717,8 @@ int Run::runBoards(const Command &command)
     int status = TzrTool::Success;
     int saved = 0;
     for (const BoardRunEntry &e : report.boards) {
-        status = std::max(status, boardStatus(e.outcome));
+        // A lost port is the port not answering, as for one board.
+        status = std::max(status, e.portLost ? int(TzrTool::NoAnswer) : boardStatus(e.outcome));
         saved += e.outcome == BoardOutcome::Done ? 1 : 0;
     }
     // Older runs go only once this one has saved something: a night of dead boards must not

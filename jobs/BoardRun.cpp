@@ -94,6 +94,9 @@ BoardRunReport BoardRun::run(const QList<int> &boards, BoardRunObserver *observe
         entry.board = board;
         if (m_stopRequested || m_portLost) {
             entry.outcome = BoardOutcome::NotDone;
+        } else if (m_notAnswering.contains(board)) {
+            outer.boardStarted(board, static_cast<int>(i + 1), static_cast<int>(boards.size()));
+            entry.outcome = BoardOutcome::NotAnswering;
         } else {
             link.setFuentePlaca([board] { return QString::number(board); });
             outer.boardStarted(board, static_cast<int>(i + 1), static_cast<int>(boards.size()));
@@ -150,6 +153,8 @@ BoardRunEntry BoardRun::runBoard(int board, BoardRunObserver &observer)
     }
     if (entry.outcome == BoardOutcome::Stopped && m_boardSilent && !m_stopRequested)
         entry.outcome = BoardOutcome::NotAnswering;
+    // Only a board in hand can lose the port: the later ones are not started.
+    entry.portLost = m_portLost;
     m_session.link().setParada(m_stopRequested);
     entry.milliseconds = clock.elapsed();
     return entry;

@@ -42,6 +42,8 @@ struct BoardRunEntry
     // The image file, the slots changed behind the file, or the error's text.
     QString detail;
     qint64 milliseconds = 0;
+    // The port was lost during this board's turn (its outcome is Failed).
+    bool portLost = false;
 };
 
 struct BoardRunReport
@@ -89,6 +91,9 @@ public:
         m_date = date;
     }
     void setCodes(const BoardCodes &codes) { m_codes = codes; }
+    // Boards of the list already known not to answer (their probes went unanswered): each gets
+    // its row as not answering, without being asked again.
+    void setNotAnswering(const QList<int> &boards) { m_notAnswering = boards; }
 
     BoardRunReport run(const QList<int> &boards, BoardRunObserver *observer);
     // Ends the board in hand at its next exchange; the boards after it are not started.
@@ -109,6 +114,7 @@ private:
     QString m_folder;
     QDate m_date;
     BoardCodes m_codes;
+    QList<int> m_notAnswering;
     bool m_stopRequested = false;
     bool m_boardSilent = false;
     bool m_portLost = false;

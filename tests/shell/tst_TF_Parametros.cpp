@@ -602,8 +602,9 @@ private slots:
         CierraMensajes mensajes;
         QVERIFY(abreParametros(p, QStringLiteral("40962"), [&](TF_Parametros *v) {
             rellena(v);
-            // Every field passes the check; the adapter goes after three writes of 8 bytes.
-            p.m_port.unplugAfterWrites(3 * 8);
+            // Every field passes the check; the adapter goes after the twelve reads of the codes
+            // as they were (7 bytes each) and three writes of 8 bytes.
+            p.m_port.unplugAfterWrites(12 * 7 + 3 * 8);
             hijo<QToolButton>(v, "SpeedButton1")->click();
             abiertaTrasError = v->isVisible();
         }));
