@@ -112,6 +112,9 @@ const QList<QCommandLineOption> &extraOptions()
          QStringLiteral("Write only the slots that differ from the last synchronisation.")},
         {QStringLiteral("by-name"),
          QStringLiteral("Users in order of name (as with ordering on), not the file's order.")},
+        {QStringLiteral("verify"),
+         QStringLiteral("After a full send, read back every slot's access code; a slot that differs is written once "
+                        "more, then reported.")},
         {QStringLiteral("set"),
          QStringLiteral("Set a parameter: panel, code-length, language, reader, time-a, time-b. Repeatable."),
          QStringLiteral("KEY=VALUE")},
@@ -308,9 +311,9 @@ const QList<Command> &Run::commands() const
          &Run::receive,
          true},
         {"send",
-         "send FILE [--by-name] [--changes]",
+         "send FILE [--by-name] [--changes | --verify]",
          "Send the data file FILE to the board, replacing its users. Needs the programming code.",
-         {QStringLiteral("by-name"), QStringLiteral("changes")},
+         {QStringLiteral("by-name"), QStringLiteral("changes"), QStringLiteral("verify")},
          1,
          1,
          &Run::send,
@@ -1034,12 +1037,17 @@ int Run::receiveInto()
 
 int Run::send()
 {
-    if (m_options.parser->isSet(QStringLiteral("changes")))
+    if (m_options.parser->isSet(QStringLiteral("changes"))) {
+        // A send of changes always reads back what it wrote.
+        if (m_options.parser->isSet(QStringLiteral("verify")))
+            throw Failure{TzrTool::Usage, QStringLiteral("--verify is for a full send; a send of changes always reads back")};
         return sendChanges();
+    }
     dataFile(m_options.arguments.at(0), false);
     checkCode(QLatin1Char('P'));
     m_session->readReaderType();
     SendJob job(*m_session, file());
+    job.setVerify(m_options.parser->isSet(QStringLiteral("verify")));
     // Every row is encoded, for this board's reader, before anything is written to the board.
     const SendPlan plan = job.prepare(m_options.parser->isSet(QStringLiteral("by-name")));
     if (plan.end == JobEnd::RowRefused)
@@ -1057,7 +1065,14 @@ int Run::send()
                               {QStringLiteral("total"), resultado.total},
                               {QStringLiteral("failedUsers"), QJsonArray::fromStringList(fallidos)},
                               {QStringLiteral("failedErases"), resultado.sent.borradosFallidos},
+                              {QStringLiteral("codesDiffer"), slotsAndNames(resultado.codesDiffer, resultado.namesDiffer)},
                               {QStringLiteral("complete"), resultado.complete()}});
+    if (!resultado.codesDiffer.isEmpty())
+        m_err << "tzr: "
+              << say("CLI_CODES_DIFFER", QStringLiteral("board %1 does not hold the codes sent to slots %2"))
+                     .arg(m_options.board)
+                     .arg(slotNameList(resultado.codesDiffer, resultado.namesDiffer))
+              << '\n';
     if (!resultado.complete()) {
         m_err << "tzr: "
               << say("CLI_SEND_INCOMPLETE",
