@@ -354,11 +354,8 @@ void BoardBus::send(QByteArray reply, Clock::time_point ready, Clock::time_point
             reply.remove(pick(0, static_cast<int>(reply.size()) - 1), 1);
         request.bytesCut = cut;
     }
-    if (!reply.isEmpty() && m_faults.duplicateRate > 0.0 && chance() < m_faults.duplicateRate) {
-        // The copy follows at once, as a board whose transmit buffer was sent twice.
+    if (!reply.isEmpty() && m_faults.duplicateRate > 0.0 && chance() < m_faults.duplicateRate)
         request.duplicated = true;
-        reply += reply;
-    }
 
     // One wire: a reply never starts while an earlier reply or its noise is still leaving.
     const Clock::time_point txStart = std::max(ready, m_txFreeAt);
@@ -383,6 +380,12 @@ void BoardBus::send(QByteArray reply, Clock::time_point ready, Clock::time_point
         last = m_wireSpeed ? txStart + end * BYTE_TIME : txStart + static_cast<int>(k) * SPLIT_GAP;
         pieces.append(Piece{reply.mid(begin, end - begin), last - at, Piece::Kind::Reply});
         begin = end;
+    }
+    if (request.duplicated) {
+        // The copy follows on its own, as from a board whose transmit buffer went out twice: it
+        // reaches the PC after the first has been taken.
+        last += m_wireSpeed ? std::chrono::microseconds(reply.size() * BYTE_TIME) : std::chrono::microseconds(SPLIT_GAP);
+        pieces.append(Piece{reply, last - at, Piece::Kind::Reply});
     }
     m_txFreeAt = last;
 

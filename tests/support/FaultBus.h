@@ -35,6 +35,14 @@ public:
     BusSerialPort &port() { return m_port; }
     quint32 seed() const { return m_seed; }
 
+    // Late replies come this late, not 1 to 5 reply times (e.g. 1.3 reply times, where the retry
+    // meets the late reply).
+    void setLateBy(std::chrono::microseconds lateBy)
+    {
+        m_faults.lateBy = lateBy;
+        resume();
+    }
+
     // The faults stop (to look at what the board holds through the line) and start again.
     void quiet() { m_bus.setFaults({}); }
     void resume() { m_bus.setFaults(m_faults); }
