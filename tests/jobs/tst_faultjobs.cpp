@@ -141,6 +141,8 @@ private slots:
         }
         // Without --verify a lost write goes unseen, as a send always did; with it, never.
         send.setVerify(true);
+        // Other users on the board, so that every code byte written changes something.
+        m_fb->bus().board(1)->seedUsers(USERS + 5, 3);
         m_fb->resume();
         const SendResult verified = send.run(send.prepare(false).records);
         m_fb->quiet();
