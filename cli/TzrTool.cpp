@@ -311,7 +311,7 @@ const QList<Command> &Run::commands() const
          &Run::receive,
          true},
         {"send",
-         "send FILE [--by-name] [--changes | --verify]",
+         "send FILE [--by-name] [--changes] [--verify]",
          "Send the data file FILE to the board, replacing its users. Needs the programming code.",
          {QStringLiteral("by-name"), QStringLiteral("changes"), QStringLiteral("verify")},
          1,
@@ -1037,12 +1037,9 @@ int Run::receiveInto()
 
 int Run::send()
 {
-    if (m_options.parser->isSet(QStringLiteral("changes"))) {
-        // A send of changes always reads back what it wrote.
-        if (m_options.parser->isSet(QStringLiteral("verify")))
-            throw Failure{TzrTool::Usage, QStringLiteral("--verify is for a full send; a send of changes always reads back")};
+    // A send of changes always reads back what it wrote: --verify adds nothing to it.
+    if (m_options.parser->isSet(QStringLiteral("changes")))
         return sendChanges();
-    }
     dataFile(m_options.arguments.at(0), false);
     checkCode(QLatin1Char('P'));
     m_session->readReaderType();
@@ -1696,6 +1693,7 @@ int Run::runBoards(const Command &command)
     BoardRun run(*m_session, kind);
     run.setFile(file());
     run.setByName(!backup && m_options.parser->isSet(QStringLiteral("by-name")));
+    run.setVerify(kind == BoardRun::Kind::Send && m_options.parser->isSet(QStringLiteral("verify")));
     run.setImageFolder(folder, now.date());
     run.setCodes(codes);
     run.setNotAnswering(silent);

@@ -194,6 +194,7 @@ void BoardRun::runJob(BoardRunEntry &entry)
     switch (m_kind) {
     case Kind::Send: {
         SendJob job(m_session, m_file);
+        job.setVerify(m_verify);
         const SendPlan plan = job.prepare(m_byName);
         if (plan.end == JobEnd::RowRefused) {
             entry.outcome = BoardOutcome::Failed;

@@ -85,6 +85,8 @@ public:
 
     void setFile(const DataFileRef &file) { m_file = file; }
     void setByName(bool byName) { m_byName = byName; }
+    // Full sends read back every slot's access code (a send of changes always does).
+    void setVerify(bool verify) { m_verify = verify; }
     void setImageFolder(const QString &folder, QDate date)
     {
         m_folder = folder;
@@ -111,6 +113,7 @@ private:
     Kind m_kind;
     DataFileRef m_file;
     bool m_byName = false;
+    bool m_verify = false;
     QString m_folder;
     QDate m_date;
     BoardCodes m_codes;
