@@ -5,6 +5,7 @@
 
 #include "BenchSupport.h"
 #include "Clock.h"
+#include "CodeReadback.h"
 #include "Comunicacion_TZR_p.h"
 #include "MemoryTable.h"
 #include "PortList.h"
@@ -210,6 +211,22 @@ int main(int argc, char **argv)
         print(QStringLiteral("send_users"), sent.usuarios);
         print(QStringLiteral("send_failed_users"), static_cast<double>(sent.usuariosFallidos.size()));
         report(QStringLiteral("send"), tx);
+        // What tzr send --verify adds: bytes 20 to 25 of every slot read back inside the transfer.
+        QList<int> allSlots;
+        for (int i = 0; i < MAX_USUARIOS; ++i)
+            allSlots << i;
+        RelecturaCodigos verified;
+        const Figures vf = measure(link, [&] {
+            link.Modo_Transferencia(true);
+            verified = Relee_Codigos(link, transfers, allSlots, UserArea::fromRecords(records));
+            link.Modo_Transferencia(false);
+        });
+        print(QStringLiteral("send_verify_exchanges"), static_cast<double>(vf.exchanges));
+        print(QStringLiteral("send_verify_s"), vf.wall, QStringLiteral("s"));
+        print(QStringLiteral("send_verify_slots_differing"), static_cast<double>(verified.distintos.size()));
+        print(QStringLiteral("send_verify_overhead_pct"), vf.wall * 100.0 / tx.wall, QStringLiteral("%"));
+        if (!verified.igual())
+            status = 1;
         if (received.usuarios != 350 || !received.completa() || !sent.completo())
             status = 1;
         print(QStringLiteral("cpu_ms_per_exchange"),

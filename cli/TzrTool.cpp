@@ -20,6 +20,7 @@
 #include "Lenguaje.h"
 #include "ReceiveJob.h"
 #include "ScanJob.h"
+#include "SyncImageStore.h"
 #include "SendChangesJob.h"
 #include "SendJob.h"
 #include "ParametersJob.h"
@@ -113,6 +114,9 @@ const QList<QCommandLineOption> &extraOptions()
          QStringLiteral("Write only the slots that differ from the last synchronisation.")},
         {QStringLiteral("by-name"),
          QStringLiteral("Users in order of name (as with ordering on), not the file's order.")},
+        {QStringLiteral("verify"),
+         QStringLiteral("After a full send, read back every slot's access code; a slot that differs is written once "
+                        "more, then reported.")},
         {QStringLiteral("set"),
          QStringLiteral("Set a parameter: panel, code-length, language, reader, time-a, time-b. Repeatable."),
          QStringLiteral("KEY=VALUE")},
@@ -230,7 +234,9 @@ private:
     QString code(QChar letra);
     void checkCode(QChar letra);
     BoardCodes boardCodes(QChar letra);
-    QList<int> boardsToRun();
+    // The scan's boards and those the data file remembers; silent: the remembered ones that did
+    // not answer.
+    QList<int> boardsToRun(const QList<int> &remembered, QList<int> &silent);
     // Names the data file FILE; one that does not exist yet is only made by createDataFile. A
     // command that writes it holds its lock from here (from createDataFile for a new one), so
     // that the window and other commands keep off it.
@@ -319,9 +325,9 @@ const QList<Command> &Run::commands() const
          &Run::receive,
          true},
         {"send",
-         "send FILE [--by-name] [--changes]",
+         "send FILE [--by-name] [--changes] [--verify]",
          "Send the data file FILE to the board, replacing its users. Needs the programming code.",
-         {QStringLiteral("by-name"), QStringLiteral("changes")},
+         {QStringLiteral("by-name"), QStringLiteral("changes"), QStringLiteral("verify")},
          1,
          1,
          &Run::send,
@@ -931,6 +937,32 @@ QString slotList(const QList<int> &slotNumbers)
     return numbers.join(QLatin1Char(' '));
 }
 
+QString addressList(const QList<int> &addresses)
+{
+    QStringList numbers;
+    for (int address : addresses)
+        numbers << QString::number(address);
+    return numbers.join(QLatin1Char(' '));
+}
+
+// "3 (EVE), 5 (ANA)": slots counted from 1, each with the user it was meant for.
+QString slotNameList(const QList<int> &slotNumbers, const QStringList &names)
+{
+    QStringList items;
+    for (qsizetype i = 0; i < slotNumbers.size(); ++i)
+        items << QStringLiteral("%1 (%2)").arg(slotNumbers[i] + 1).arg(i < names.size() ? names[i].trimmed() : QString());
+    return items.join(QStringLiteral(", "));
+}
+
+QJsonArray slotsAndNames(const QList<int> &slotNumbers, const QStringList &names)
+{
+    QJsonArray items;
+    for (qsizetype i = 0; i < slotNumbers.size(); ++i)
+        items.append(QJsonObject{{QStringLiteral("slot"), slotNumbers[i] + 1},
+                                 {QStringLiteral("name"), i < names.size() ? names[i].trimmed() : QString()}});
+    return items;
+}
+
 int Run::ports()
 {
     const PortList list = PortList::system();
@@ -1073,6 +1105,7 @@ int Run::receiveInto()
 
 int Run::send()
 {
+    // A send of changes always reads back what it wrote: --verify adds nothing to it.
     if (m_options.parser->isSet(QStringLiteral("changes")))
         return sendChanges();
     // The send remembers what it wrote in the data file.
@@ -1080,6 +1113,7 @@ int Run::send()
     checkCode(QLatin1Char('P'));
     m_session->readReaderType();
     SendJob job(*m_session, file());
+    job.setVerify(m_options.parser->isSet(QStringLiteral("verify")));
     // Every row is encoded, for this board's reader, before anything is written to the board.
     const SendPlan plan = job.prepare(m_options.parser->isSet(QStringLiteral("by-name")));
     if (plan.end == JobEnd::RowRefused)
@@ -1101,7 +1135,14 @@ int Run::send()
                               {QStringLiteral("total"), resultado.total},
                               {QStringLiteral("failedUsers"), QJsonArray::fromStringList(fallidos)},
                               {QStringLiteral("failedErases"), resultado.sent.borradosFallidos},
+                              {QStringLiteral("codesDiffer"), slotsAndNames(resultado.codesDiffer, resultado.namesDiffer)},
                               {QStringLiteral("complete"), resultado.complete()}});
+    if (!resultado.codesDiffer.isEmpty())
+        m_err << "tzr: "
+              << say("CLI_CODES_DIFFER", QStringLiteral("board %1 does not hold the codes sent to slots %2"))
+                     .arg(m_options.board)
+                     .arg(slotNameList(resultado.codesDiffer, resultado.namesDiffer))
+              << '\n';
     if (!resultado.complete()) {
         m_err << "tzr: "
               << say("CLI_SEND_INCOMPLETE_N",
@@ -1243,7 +1284,16 @@ int Run::sendChanges()
                               {QStringLiteral("emptied"), r.resultado.vaciados},
                               {QStringLiteral("failedUsers"), QJsonArray::fromStringList(fallidos)},
                               {QStringLiteral("failedEmpties"), r.resultado.vaciadosFallidos},
+                              {QStringLiteral("codesDiffer"), slotsAndNames(r.resultado.codigosDistintos,
+                                                                            r.resultado.usuariosDistintos)},
                               {QStringLiteral("complete"), r.resultado.completo()}});
+    if (!r.resultado.codigosDistintos.isEmpty()) {
+        m_err << "tzr: "
+              << say("CLI_CODES_DIFFER", QStringLiteral("board %1 does not hold the codes sent to slots %2"))
+                     .arg(m_options.board)
+                     .arg(slotNameList(r.resultado.codigosDistintos, r.resultado.usuariosDistintos))
+              << '\n';
+    }
     if (!r.resultado.completo()) {
         m_err << "tzr: "
               << say("CLI_CHG_INCOMPLETE", QStringLiteral("send of changes incomplete; users not written: %1"))
@@ -1294,7 +1344,12 @@ QString Run::restoreSummary(const ImageResult &result) const
 {
     const ResultadoImagen &r = result.image;
     QString parameters;
-    if (result.parametersWritten())
+    if (!r.parametrosDistintos.isEmpty())
+        parameters = say("CLI_RESTORE_PARAMS_DIFFER",
+                         QStringLiteral("written, but addresses %1 read back otherwise (the board's number and codes "
+                                        "are uncertain)"))
+                         .arg(addressList(r.parametrosDistintos));
+    else if (result.parametersWritten())
         parameters = say("CLI_RESTORE_PARAMS_WRITTEN", QStringLiteral("written"));
     else if (!result.parametersTouched())
         parameters = say("CLI_RESTORE_PARAMS_NOT", QStringLiteral("not written (the board keeps its number and codes)"));
@@ -1310,7 +1365,11 @@ QString Run::restoreSummary(const ImageResult &result) const
         .arg(r.slotsEscritos)
         .arg(MAX_USUARIOS)
         .arg(r.slotsFallidos)
-        .arg(parameters);
+        .arg(parameters) +
+           (r.slotsDistintos.isEmpty()
+                ? QString()
+                : say("CLI_RESTORE_SLOTS_DIFFER", QStringLiteral("; slots whose codes read back otherwise: %1"))
+                      .arg(slotList(r.slotsDistintos)));
 }
 
 int Run::restore()
@@ -1457,6 +1516,16 @@ int Run::params()
                           say("CLI_NO_CHANGES", QStringLiteral("No changes made: %1"))
                               .arg(written.refused.isEmpty() ? say("CLI_NOT_A_NUMBER", QStringLiteral("a value is not a number"))
                                                              : written.refused)};
+        if (!written.complete()) {
+            // Only what the board was read back to hold is said; the values asked for are not printed.
+            m_err << "tzr: " << say("CLI_PARAMS_INCOMPLETE", QStringLiteral("parameters not all written on board %1"))
+                                    .arg(m_options.board)
+                  << '\n';
+            for (const QString &line : ParametersJob::describe(written, *m_texts))
+                m_err << "tzr: " << line << '\n';
+            m_err.flush();
+            return TzrTool::Incomplete;
+        }
         note(say("CLI_PARAMS_WRITTEN", QStringLiteral("Parameters written; the board restarts as panel %1")).arg(campos.Edit1));
     }
     const QString values[] = {campos.Edit1, campos.Edit2, campos.Edit3, campos.Edit4,
@@ -1644,16 +1713,28 @@ BoardCodes Run::boardCodes(QChar letra)
     return codes;
 }
 
-QList<int> Run::boardsToRun()
+QList<int> Run::boardsToRun(const QList<int> &remembered, QList<int> &silent)
 {
     if (!m_options.allBoards)
         return m_options.boards;
-    const ScanResult result = ScanJob(*m_session).run();
+    // Each probe retried as reads are: one unanswered probe must not drop a board from the run.
+    ScanJob scan(*m_session);
+    scan.setAttempts(3);
+    const ScanResult result = scan.run();
     m_progress->cerrar();
     jobFailed(result);
-    if (result.boards.isEmpty())
+    // A board the data file has met in full is expected: silent, it gets its row all the same.
+    QList<int> boards = result.boards;
+    for (int board : remembered) {
+        if (!boards.contains(board)) {
+            boards << board;
+            silent << board;
+        }
+    }
+    std::sort(boards.begin(), boards.end());
+    if (boards.isEmpty())
         throw Failure{TzrTool::NoAnswer, QStringLiteral("no board answered on %1").arg(m_port->portName())};
-    return result.boards;
+    return boards;
 }
 
 int Run::runBoards(const Command &command)
@@ -1677,7 +1758,10 @@ int Run::runBoards(const Command &command)
                  kind == BoardRun::Kind::Compare ? Access::Reads : Access::Writes);
     const BoardCodes codes = boardCodes(backup ? QLatin1Char('M') : QLatin1Char('P'));
     watchInterrupt();
-    const QList<int> boards = boardsToRun();
+    const QList<int> remembered =
+        backup ? QList<int>{} : SyncImageStore(file().directory, file().table).boards();
+    QList<int> silent;
+    const QList<int> boards = boardsToRun(remembered, silent);
 
     const QDateTime now = QDateTime::currentDateTime();
     const QString root = m_options.arguments.at(0);
@@ -1694,8 +1778,10 @@ int Run::runBoards(const Command &command)
     BoardRun run(*m_session, kind);
     run.setFile(file());
     run.setByName(!backup && m_options.parser->isSet(QStringLiteral("by-name")));
+    run.setVerify(kind == BoardRun::Kind::Send && m_options.parser->isSet(QStringLiteral("verify")));
     run.setImageFolder(folder, now.date());
     run.setCodes(codes);
+    run.setNotAnswering(silent);
     TerminalRunObserver observer(
         *m_observer, *m_progress, say("CLI_RUN_BOARD", QStringLiteral("Board %1 (%2 of %3)")),
         [this](const QString &text) { note(text); },
@@ -1729,7 +1815,8 @@ int Run::runBoards(const Command &command)
     int status = TzrTool::Success;
     int saved = 0;
     for (const BoardRunEntry &e : report.boards) {
-        status = std::max(status, boardStatus(e.outcome));
+        // A lost port is the port not answering, as for one board.
+        status = std::max(status, e.portLost ? int(TzrTool::NoAnswer) : boardStatus(e.outcome));
         saved += e.outcome == BoardOutcome::Done ? 1 : 0;
     }
     // Older runs go only once this one has saved something: a night of dead boards must not

@@ -97,6 +97,9 @@ BoardRunReport BoardRun::run(const QList<int> &boards, BoardRunObserver *observe
         entry.board = board;
         if (m_stopRequested || m_portLost) {
             entry.outcome = BoardOutcome::NotDone;
+        } else if (m_notAnswering.contains(board)) {
+            outer.boardStarted(board, static_cast<int>(i + 1), static_cast<int>(boards.size()));
+            entry.outcome = BoardOutcome::NotAnswering;
         } else {
             link.setFuentePlaca([board] { return QString::number(board); });
             outer.boardStarted(board, static_cast<int>(i + 1), static_cast<int>(boards.size()));
@@ -170,6 +173,8 @@ BoardRunEntry BoardRun::runBoard(int board, BoardRunObserver &observer)
     }
     if (entry.outcome == BoardOutcome::Stopped && m_boardSilent && !m_stopRequested)
         entry.outcome = BoardOutcome::NotAnswering;
+    // Only a board in hand can lose the port: the later ones are not started.
+    entry.portLost = m_portLost;
     m_session.link().setParada(m_stopRequested);
     entry.milliseconds = clock.elapsed() - waited;
     return entry;
@@ -209,6 +214,7 @@ void BoardRun::runJob(BoardRunEntry &entry)
     switch (m_kind) {
     case Kind::Send: {
         SendJob job(m_session, m_file);
+        job.setVerify(m_verify);
         const SendPlan plan = job.prepare(m_byName);
         if (plan.end == JobEnd::RowRefused) {
             entry.outcome = BoardOutcome::Failed;

@@ -43,6 +43,8 @@ struct BoardRunEntry
     // The image file, the slots changed behind the file, or the error's text.
     QString detail;
     qint64 milliseconds = 0;
+    // The port was lost during this board's turn (its outcome is Failed).
+    bool portLost = false;
 };
 
 struct BoardRunReport
@@ -88,12 +90,17 @@ public:
 
     void setFile(const DataFileRef &file) { m_file = file; }
     void setByName(bool byName) { m_byName = byName; }
+    // Full sends read back every slot's access code (a send of changes always does).
+    void setVerify(bool verify) { m_verify = verify; }
     void setImageFolder(const QString &folder, QDate date)
     {
         m_folder = folder;
         m_date = date;
     }
     void setCodes(const BoardCodes &codes) { m_codes = codes; }
+    // Boards of the list already known not to answer (their probes went unanswered): each gets
+    // its row as not answering, without being asked again.
+    void setNotAnswering(const QList<int> &boards) { m_notAnswering = boards; }
 
     BoardRunReport run(const QList<int> &boards, BoardRunObserver *observer);
     // Ends the board in hand at its next exchange; the boards after it are not started.
@@ -111,9 +118,11 @@ private:
     Kind m_kind;
     DataFileRef m_file;
     bool m_byName = false;
+    bool m_verify = false;
     QString m_folder;
     QDate m_date;
     BoardCodes m_codes;
+    QList<int> m_notAnswering;
     bool m_stopRequested = false;
     bool m_boardSilent = false;
     bool m_portLost = false;

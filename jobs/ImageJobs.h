@@ -20,7 +20,7 @@ struct ImageResult : JobStatus
     bool parametersWritten() const
     {
         return image.parametrosIntentados == SystemImage::PARAMETER_COUNT + SystemImage::CODE_COUNT &&
-               image.parametrosFallidos == 0;
+               image.parametrosFallidos == 0 && image.parametrosDistintos.isEmpty();
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include "Comunicacion_TZR.h"
 #include "ContraPlaca.h"
+#include "TextLookup.h"
 
 namespace {
 
@@ -100,9 +101,40 @@ ParametersWrite ParametersJob::writeFields(Comunicacion_TZR &link, CamposParamet
         return result;
     const Comunicacion_TZR::Reserva reserva(link);
     result.written = true;
-    Parametros(link).Escribe_Parametros(fields);
+    result.board = Parametros(link).Escribe_Parametros(fields, labels);
     result.renumbers = fields.Edit1.toInt() != num_placa.toInt();
     // Still to the number the board had before: it takes the new one only at the restart.
     link.Envia_Reinicio();
     return result;
+}
+
+QStringList ParametersJob::describe(const ParametersWrite &write, const TextLookup &texts)
+{
+    QStringList lines;
+    if (!write.written || write.board.completa())
+        return lines;
+    using Codigo = EscrituraParametros::Codigo;
+    const auto code = [&](Codigo state, const char *changed, const char *notChanged, const char *uncertain,
+                          const QString &changedText, const QString &notChangedText, const QString &uncertainText) {
+        switch (state) {
+        case Codigo::Cambiado:
+            return texts.texto(QLatin1String(changed), changedText);
+        case Codigo::NoCambiado:
+            return texts.texto(QLatin1String(notChanged), notChangedText);
+        case Codigo::Incierto:
+            break;
+        }
+        return texts.texto(QLatin1String(uncertain), uncertainText);
+    };
+    lines << code(write.board.programacion, "PARAM_PROG_CHANGED", "PARAM_PROG_NOT_CHANGED", "PARAM_PROG_UNCERTAIN",
+                  QStringLiteral("The programming code was changed."),
+                  QStringLiteral("The programming code was not changed."),
+                  QStringLiteral("The programming code may be partly changed; the board's programming code is not known."));
+    lines << code(write.board.maestro, "PARAM_MASTER_CHANGED", "PARAM_MASTER_NOT_CHANGED", "PARAM_MASTER_UNCERTAIN",
+                  QStringLiteral("The master code was changed."), QStringLiteral("The master code was not changed."),
+                  QStringLiteral("The master code may be partly changed; the board's master code is not known."));
+    if (!write.board.noEscritos.isEmpty())
+        lines << texts.texto(QStringLiteral("PARAM_NOT_WRITTEN"), QStringLiteral("Not written: %1."))
+                     .arg(write.board.noEscritos.join(QStringLiteral(", ")));
+    return lines;
 }

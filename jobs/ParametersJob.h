@@ -3,8 +3,10 @@
 #include "Parametros.h"
 
 #include <QString>
+#include <QStringList>
 
 class Comunicacion_TZR;
+class TextLookup;
 
 struct ParametersRead
 {
@@ -20,6 +22,9 @@ struct ParametersWrite
     bool written = false;
     // The board restarts under another number: a connection made under the old one must end.
     bool renumbers = false;
+    // What the board holds afterwards, as read back.
+    EscrituraParametros board;
+    bool complete() const { return written && board.completa(); }
 };
 
 // The board's parameters, read, checked and written, as the parameter window and "tzr params"
@@ -46,6 +51,10 @@ public:
     // fields gets the values as written (the language in upper case).
     static ParametersWrite writeFields(Comunicacion_TZR &link, CamposParametros &fields,
                                        const EtiquetasParametros &labels, const QString &num_placa);
+
+    // For a write that is not complete, what the board now holds: one sentence per code and one
+    // for the settings not written. Empty for a complete write.
+    static QStringList describe(const ParametersWrite &write, const TextLookup &texts);
 
     ParametersRead read(const QString &num_placa) { return readInto(m_link, num_placa, {}); }
     ParametersWrite write(CamposParametros &fields, const EtiquetasParametros &labels, const QString &num_placa)

@@ -25,7 +25,10 @@ ScanResult ScanJob::run()
         }
         for (int board = 0; board < BoardsOnBus; ++board) {
             // A board that does not answer costs one reply time; a stop request skips the rest.
-            if (!(m_skip && m_skip()) && link.Sondea_Placa(board)) {
+            bool answered = false;
+            for (int attempt = 0; attempt < m_attempts && !answered && !(m_skip && m_skip()); ++attempt)
+                answered = link.Sondea_Placa(board);
+            if (answered) {
                 result.boards << board;
                 if (m_onFound)
                     m_onFound(board);

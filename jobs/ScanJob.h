@@ -28,10 +28,15 @@ public:
     // Asked before each probe; true skips the rest (the probes are cheap to skip, not to stop).
     void setSkipRest(std::function<bool()> skip) { m_skip = std::move(skip); }
 
+    // Probes per board, stopping at the first answer: 1 for the scan of the bus, 3 where a board
+    // left out would be a board left out of a run.
+    void setAttempts(int attempts) { m_attempts = attempts; }
+
     ScanResult run();
 
 private:
     BoardSession &m_session;
     std::function<void(int)> m_onFound;
     std::function<bool()> m_skip;
+    int m_attempts = 1;
 };

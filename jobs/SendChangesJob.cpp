@@ -64,8 +64,7 @@ ResultadoEnvioCambios Envia_Cambios(SyncTransfers &sync, const PreparacionCambio
     }
     if (r.estado == ResultadoEnvioCambios::Estado::Hecho) {
         if (r.resultado.completo())
-            store.save(SyncImage{preparacion.placa, sync.clock().now().toUTC(),
-                                 UserArea::fromRecords(preparacion.registros)});
+            store.save(SyncImage{preparacion.placa, sync.clock().now().toUTC(), r.resultado.leida});
         else
             store.forget(preparacion.placa);
     }
@@ -75,9 +74,11 @@ ResultadoEnvioCambios Envia_Cambios(SyncTransfers &sync, const PreparacionCambio
 
 QStringList SendChangesResult::failedNames() const
 {
-    QStringList names = sent.resultado.usuariosFallidos;
-    for (QString &n : names)
-        n = n.trimmed();
+    QStringList names;
+    for (const QString &n : sent.resultado.usuariosFallidos + sent.resultado.usuariosDistintos) {
+        if (!names.contains(n.trimmed()))
+            names << n.trimmed();
+    }
     return names;
 }
 

@@ -3,6 +3,7 @@
 #include "BoardMemory.h"
 #include "BoardSession.h"
 #include "Clock.h"
+#include "CodeReadback.h"
 #include "Comunicacion_TZR.h"
 #include "JobObserver.h"
 #include "TablaCursor.h"
@@ -12,9 +13,11 @@
 
 QStringList SendResult::failedNames() const
 {
-    QStringList names = sent.usuariosFallidos;
-    for (QString &n : names)
-        n = n.trimmed();
+    QStringList names;
+    for (const QString &n : sent.usuariosFallidos + namesDiffer) {
+        if (!names.contains(n.trimmed()))
+            names << n.trimmed();
+    }
     return names;
 }
 
@@ -75,6 +78,13 @@ SendResult SendJob::run(const QList<RegistroEnvio> &records)
             result.error = result.sent.motivo;
         } else if (result.sent.interrupcion == Interrupcion::Detenida) {
             result.end = JobEnd::Stopped;
+        } else if (m_verify) {
+            QList<int> allSlots;
+            for (int i = 0; i < MAX_USUARIOS; ++i)
+                allSlots << i;
+            result.codesDiffer = Relee_Codigos(link, transferencias, allSlots, UserArea::fromRecords(records)).distintos;
+            for (int slot : result.codesDiffer)
+                result.namesDiffer << (slot < records.size() ? records[slot].fila.NOMBRE.trimmed() : QString());
         }
         observer.workDone();
         transfer.close();

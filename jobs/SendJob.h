@@ -20,7 +20,11 @@ struct SendResult : JobStatus
     ResultadoEnvio sent;
     int total = 0;
     QString notRemembered;
-    bool complete() const { return done() && sent.completo(); }
+    // With verify: the slots whose bytes 20 to 25, read back after one more try, are not what
+    // was sent, and the names of their users.
+    QList<int> codesDiffer;
+    QStringList namesDiffer;
+    bool complete() const { return done() && sent.completo() && codesDiffer.isEmpty(); }
     // Which users got through: the names not written, trimmed.
     QStringList failedNames() const;
 };
@@ -35,8 +39,11 @@ public:
     // Reads and encodes the rows (by name when byName); RowRefused names the first bad row.
     SendPlan prepare(bool byName);
     SendResult run(const QList<RegistroEnvio> &records);
+    // After the writes, read back bytes 20 to 25 of every slot (byte 20 of the empty ones).
+    void setVerify(bool on) { m_verify = on; }
 
 private:
     BoardSession &m_session;
     DataFileRef m_file;
+    bool m_verify = false;
 };

@@ -36,3 +36,13 @@ void SyncImageStore::forget(int placa)
 {
     m_cursor.removeSideRecord(SYNC_IMAGE_KIND, keyOf(placa));
 }
+
+QList<int> SyncImageStore::boards() const
+{
+    QList<int> numbers;
+    for (int placa = 0; placa < 32; ++placa) {
+        if (load(placa))
+            numbers << placa;
+    }
+    return numbers;
+}

@@ -18,6 +18,8 @@ public:
     // Replaces the board's image; raises TzrError when the file cannot be written.
     void save(const SyncImage &image);
     void forget(int placa);
+    // The board numbers, 0 to 31, the file holds a usable image of.
+    QList<int> boards() const;
 
 private:
     TableCursor m_cursor;

@@ -5,6 +5,11 @@
 #include "RegistroPlaca.h"
 #include "TzrError.h"
 
+#include <QHash>
+
+#include <algorithm>
+#include <array>
+
 QStringList idiomasPlaca()
 {
     return {QStringLiteral("ESPAÑOL"), QStringLiteral("ENGLISH"), QStringLiteral("FRANÇAIS"),
@@ -93,9 +98,9 @@ bool Parametros::Lee_Byte_Placa(int address, int &value)
     return m_link.Lee_Byte(m_link.placaActual(), address, value);
 }
 
-void Parametros::Escribe_Byte_Placa(int address, int value)
+bool Parametros::Escribe_Byte_Placa(int address, int value)
 {
-    m_link.Escribe_Byte(m_link.placaActual(), address, value);
+    return m_link.Escribe_Byte(m_link.placaActual(), address, value);
 }
 
 QString Parametros::Lee_Codigo_Placa(QChar letra)
@@ -138,22 +143,67 @@ void Parametros::Lee_Parametros(CamposParametros &campos, const QString &num_pla
         campos.Edit8 = Lee_Codigo_Placa(QLatin1Char('M'));
 }
 
-void Parametros::Escribe_Parametros(CamposParametros &campos)
+EscrituraParametros Parametros::Escribe_Parametros(CamposParametros &campos, const EtiquetasParametros &e)
 {
-    Escribe_Byte_Placa(DIR_NUMERO_PANEL, numero(campos.Edit1));
-    Escribe_Byte_Placa(DIR_LONGITUD_CODIGO, numero(campos.Edit2));
+    // Marker and characters of both codes, addresses 10 to 21, as they were.
+    constexpr int PRIMERA = DIR_MARCA_PROGRAMACION;
+    constexpr int CODIGOS = DIR_CODIGO_MAESTRO + LONGITUD_CODIGO - PRIMERA;
+    std::array<int, CODIGOS> antes{};
+    for (int i = 0; i < CODIGOS; ++i) {
+        if (!Lee_Byte_Placa(PRIMERA + i, antes[i]))
+            antes[i] = -1;
+    }
+    QList<std::pair<int, int>> escritos;
+    const auto escribe = [&](int address, int value) {
+        Escribe_Byte_Placa(address, value);
+        escritos.append({address, value});
+    };
+    escribe(DIR_NUMERO_PANEL, numero(campos.Edit1));
+    escribe(DIR_LONGITUD_CODIGO, numero(campos.Edit2));
     campos.Edit3 = campos.Edit3.toUpper();
     const int idioma = static_cast<int>(idiomasPlaca().indexOf(campos.Edit3));
-    Escribe_Byte_Placa(DIR_IDIOMA, idioma < 0 ? 1 : idioma);
-    Escribe_Byte_Placa(DIR_LECTOR, numero(campos.Edit4));
-    Escribe_Byte_Placa(DIR_TIEMPO_A, numero(campos.Edit5));
-    Escribe_Byte_Placa(DIR_TIEMPO_B, numero(campos.Edit6));
-    Escribe_Byte_Placa(DIR_MARCA_PROGRAMACION, MARCA_ON);
+    escribe(DIR_IDIOMA, idioma < 0 ? 1 : idioma);
+    escribe(DIR_LECTOR, numero(campos.Edit4));
+    escribe(DIR_TIEMPO_A, numero(campos.Edit5));
+    escribe(DIR_TIEMPO_B, numero(campos.Edit6));
+    escribe(DIR_MARCA_PROGRAMACION, MARCA_ON);
     for (int i = 0; i < LONGITUD_CODIGO; ++i)
-        Escribe_Byte_Placa(DIR_CODIGO_PROGRAMACION + i,
-                           byteCodigo(i < campos.Edit7.size() ? campos.Edit7[i] : QLatin1Char('0')));
-    Escribe_Byte_Placa(DIR_MARCA_MAESTRO, MARCA_ON);
+        escribe(DIR_CODIGO_PROGRAMACION + i, byteCodigo(i < campos.Edit7.size() ? campos.Edit7[i] : QLatin1Char('0')));
+    escribe(DIR_MARCA_MAESTRO, MARCA_ON);
     for (int i = 0; i < LONGITUD_CODIGO; ++i)
-        Escribe_Byte_Placa(DIR_CODIGO_MAESTRO + i,
-                           byteCodigo(i < campos.Edit8.size() ? campos.Edit8[i] : QLatin1Char('0')));
+        escribe(DIR_CODIGO_MAESTRO + i, byteCodigo(i < campos.Edit8.size() ? campos.Edit8[i] : QLatin1Char('0')));
+
+    // An acknowledgement says only that a frame arrived: what counts is what reads back.
+    QHash<int, int> leido;
+    for (const auto &[address, value] : escritos) {
+        int v = -1;
+        if (!Lee_Byte_Placa(address, v) || v != value) {
+            Escribe_Byte_Placa(address, value);
+            if (!Lee_Byte_Placa(address, v))
+                v = -1;
+        }
+        leido.insert(address, v);
+    }
+    EscrituraParametros r;
+    const QString *nombres[] = {&e.Label1, &e.Label2, &e.Label3, &e.Label4, &e.Label5, &e.Label6};
+    for (int i = 0; i < 6; ++i) {
+        if (leido.value(escritos[i].first) != escritos[i].second)
+            r.noEscritos << *nombres[i];
+    }
+    const auto codigo = [&](int marca) {
+        bool cambiado = true;
+        bool comoAntes = true;
+        for (int a = marca; a <= marca + LONGITUD_CODIGO; ++a) {
+            const auto escrito = std::find_if(escritos.begin(), escritos.end(), [a](const auto &w) { return w.first == a; });
+            const int v = leido.value(a, -1);
+            cambiado = cambiado && v == escrito->second;
+            comoAntes = comoAntes && v >= 0 && v == antes[a - PRIMERA];
+        }
+        return cambiado    ? EscrituraParametros::Codigo::Cambiado
+               : comoAntes ? EscrituraParametros::Codigo::NoCambiado
+                           : EscrituraParametros::Codigo::Incierto;
+    };
+    r.programacion = codigo(DIR_MARCA_PROGRAMACION);
+    r.maestro = codigo(DIR_MARCA_MAESTRO);
+    return r;
 }

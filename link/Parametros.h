@@ -44,6 +44,25 @@ struct EtiquetasParametros
     QString Label11 = QStringLiteral("Master Code");
 };
 
+// What a write of the parameters left on the board, read back byte by byte afterwards.
+struct EscrituraParametros
+{
+    enum class Codigo
+    {
+        Cambiado,   // marker and five characters read back as written
+        NoCambiado, // every byte read back as it was before the write
+        Incierto    // partly written, or not readable
+    };
+    Codigo programacion = Codigo::Cambiado;
+    Codigo maestro = Codigo::Cambiado;
+    // Captions of the settings (addresses 1 to 6) that do not read back as written.
+    QStringList noEscritos;
+    bool completa() const
+    {
+        return programacion == Codigo::Cambiado && maestro == Codigo::Cambiado && noEscritos.isEmpty();
+    }
+};
+
 // Checks the fields in their fixed order; false with the caption of the last failing field.
 bool Valida_Parametros(const CamposParametros &campos, const EtiquetasParametros &etiquetas, QString &mensaje);
 
@@ -54,7 +73,8 @@ public:
     explicit Parametros(Comunicacion_TZR &link) : m_link(link) {}
 
     bool Lee_Byte_Placa(int address, int &value);
-    void Escribe_Byte_Placa(int address, int value);
+    // True when the write was acknowledged.
+    bool Escribe_Byte_Placa(int address, int value);
     // The code of the letter as hexadecimal digits of the low nibbles; a position whose read
     // got no valid reply is left out, so the field stays incomplete.
     QString Lee_Codigo_Placa(QChar letra);
@@ -62,9 +82,12 @@ public:
     // Fills the fields that could be read and leaves the others as they were. idiomaInvalido is
     // set when the language byte is outside the known languages.
     void Lee_Parametros(CamposParametros &campos, const QString &num_placa, bool &idiomaInvalido);
-    // Writes every field in the fixed order; raises ConversionError on a field that is not a
-    // number (the writes before it have been made).
-    void Escribe_Parametros(CamposParametros &campos);
+    // Writes every field in the fixed order, then reads every byte back; a byte that does not
+    // hold what was written is written once more. The codes' bytes are read before as well, so
+    // the result can tell a code left as it was from one half changed. Raises ConversionError on
+    // a field that is not a number (the writes before it have been made).
+    EscrituraParametros Escribe_Parametros(CamposParametros &campos,
+                                           const EtiquetasParametros &etiquetas = EtiquetasParametros{});
 
 private:
     Comunicacion_TZR &m_link;

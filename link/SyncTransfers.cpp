@@ -1,6 +1,7 @@
 #include "SyncTransfers.h"
 
 #include "Clock.h"
+#include "CodeReadback.h"
 #include "Comunicacion_TZR.h"
 #include "SlotWalk.h"
 #include "TablaTransferencia.h"
@@ -9,6 +10,8 @@
 #include "TzrError.h"
 
 #include <QTime>
+
+#include <algorithm>
 
 namespace {
 
@@ -189,6 +192,17 @@ ResultadoCambios SyncTransfers::Envio_Cambios(const QList<RegistroEnvio> &regist
                 m_progreso->setContador(QStringLiteral("%1/%2").arg(hechos).arg(total));
                 m_progreso->setPosicion(hechos);
             }
+        }
+        QList<int> tocados = plan.escribir + plan.vaciar;
+        std::sort(tocados.begin(), tocados.end());
+        const UserArea meta = UserArea::fromRecords(registros);
+        resultado.leida = meta;
+        const RelecturaCodigos relectura = Relee_Codigos(m_link, m_transferencias, tocados, meta, &resultado.leida);
+        for (int slot : relectura.distintos) {
+            resultado.codigosDistintos << slot;
+            resultado.usuariosDistintos << (slot < registros.size()
+                                                ? registros[slot].fila.NOMBRE
+                                                : Decodifica_Registro(imagen.record(slot), m_link.tipo_lector()).nombre);
         }
     } catch (const OperacionDetenida &) {
         resultado.interrupcion = Interrupcion::Detenida;

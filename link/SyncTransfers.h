@@ -51,12 +51,20 @@ struct ResultadoCambios
     // Users with at least one byte not acknowledged in three attempts.
     QStringList usuariosFallidos;
     int vaciadosFallidos = 0;
+    // Slots written or emptied whose bytes 20 to 25, read back after one more try, are not what
+    // was meant; and the names of their users (of the user removed, for a slot emptied).
+    QList<int> codigosDistintos;
+    QStringList usuariosDistintos;
+    // What the board holds afterwards as far as it was read back: the records meant, with bytes
+    // 20 to 25 of every slot written or emptied as read. Worth keeping only when complete.
+    UserArea leida;
     // Stop or a lost port ended the writes after escritos users and vaciados empties.
     Interrupcion interrupcion = Interrupcion::Ninguna;
     QString motivo;
     bool completo() const
     {
-        return usuariosFallidos.isEmpty() && vaciadosFallidos == 0 && interrupcion == Interrupcion::Ninguna;
+        return usuariosFallidos.isEmpty() && vaciadosFallidos == 0 && codigosDistintos.isEmpty() &&
+               interrupcion == Interrupcion::Ninguna;
     }
 };
 
@@ -84,7 +92,8 @@ public:
     // The slots whose 45 bytes differ from the image (or that the image holds empty) among the
     // records, and the slots the image holds in use beyond the last record.
     static PlanCambios planifica(const QList<RegistroEnvio> &registros, const UserArea &imagen);
-    // Carries out the plan; the board then holds what a full send of registros leaves in every
+    // Carries out the plan, then reads back bytes 20 to 25 of every slot written or emptied; the
+    // board then holds what a full send of registros leaves in every
     // byte a full send writes, when the result is complete.
     ResultadoCambios Envio_Cambios(const QList<RegistroEnvio> &registros, const UserArea &imagen,
                                    const QString &puertoActual);

@@ -1,6 +1,7 @@
 #include "SystemImage.h"
 
 #include "Clock.h"
+#include "CodeReadback.h"
 #include "Comunicacion_TZR.h"
 #include "PrivateFile.h"
 #include "SlotWalk.h"
@@ -228,19 +229,34 @@ ResultadoImagen SystemImageTransfer::Restaura_Imagen(const SystemImage &imagen)
             ++r.slotsEscritos;
         }
     });
-    transfer.close();
     if (r.slotsFallidos == 0) {
+        QList<int> todos;
+        for (int i = 0; i < MAX_USUARIOS; ++i)
+            todos << i;
+        r.slotsDistintos = Relee_Codigos(m_link, transferencias, todos, imagen.usuarios).distintos;
+    }
+    transfer.close();
+    if (r.slotsFallidos == 0 && r.slotsDistintos.isEmpty()) {
         r.parametrosEnviados = true;
         // The order of the parameters window: 1 to 6, then each code's marker before its characters.
-        for (int i = 0; i < SystemImage::PARAMETER_COUNT; ++i) {
-            if (!m_link.Escribe_Byte(placa, 1 + i, imagen.parametros[i]))
+        QList<std::pair<int, int>> escritos;
+        for (int i = 0; i < SystemImage::PARAMETER_COUNT; ++i)
+            escritos.append({1 + i, imagen.parametros[i]});
+        for (int i = 0; i < SystemImage::CODE_COUNT; ++i)
+            escritos.append({SystemImage::CODE_FIRST + i, imagen.codigos[i]});
+        for (const auto &[address, value] : escritos) {
+            if (!m_link.Escribe_Byte(placa, address, value))
                 ++r.parametrosFallidos;
             ++r.parametrosIntentados;
         }
-        for (int i = 0; i < SystemImage::CODE_COUNT; ++i) {
-            if (!m_link.Escribe_Byte(placa, SystemImage::CODE_FIRST + i, imagen.codigos[i]))
-                ++r.parametrosFallidos;
-            ++r.parametrosIntentados;
+        // The board number and both codes decide whether the board can be reached at all.
+        for (const auto &[address, value] : escritos) {
+            int leido = -1;
+            if (m_link.Lee_Byte(placa, address, leido) && leido == value)
+                continue;
+            m_link.Escribe_Byte(placa, address, value);
+            if (!m_link.Lee_Byte(placa, address, leido) || leido != value)
+                r.parametrosDistintos << address;
         }
     }
     r.fallidos = r.slotsFallidos + r.parametrosFallidos;

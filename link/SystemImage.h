@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QList>
 #include <QString>
 
 #include <array>
@@ -69,7 +70,14 @@ struct ResultadoImagen
     int parametrosFallidos = 0;
     // Parameter bytes whose write was tried (fewer than all when a Stop or lost port ended it).
     int parametrosIntentados = 0;
-    bool completo() const { return !sinRespuesta && fallidos == 0; }
+    // Restore: slots whose bytes 20 to 25, read back after one more try, are not the image's;
+    // and addresses of parameters and codes that read back otherwise after one more try.
+    QList<int> slotsDistintos;
+    QList<int> parametrosDistintos;
+    bool completo() const
+    {
+        return !sinRespuesta && fallidos == 0 && slotsDistintos.isEmpty() && parametrosDistintos.isEmpty();
+    }
 };
 
 // Reads a whole board into an image and writes an image back, to the board in num_placa.
@@ -84,8 +92,9 @@ public:
     // The image is usable only when the result is complete.
     ResultadoImagen Lee_Imagen(SystemImage &imagen);
     // Inside a transfer every slot: the 45 bytes of a slot in use, byte 20 := FF for an empty
-    // one. Then, only when every slot was acknowledged, the parameters in the order of the
-    // parameters window (1 to 6, 10, 11 to 15, 16, 17 to 21); then the board is told to restart,
+    // one; bytes 20 to 25 of every slot are read back. Then, only when every slot was
+    // acknowledged and holds its code, the parameters in the order of the
+    // parameters window (1 to 6, 10, 11 to 15, 16, 17 to 21), read back; then the board is told to restart,
     // so it takes the image's board number. Nothing is written when the transfer does not open.
     ResultadoImagen Restaura_Imagen(const SystemImage &imagen);
     // How far the last restore got, also when a Stop or a lost port ended it with an exception.

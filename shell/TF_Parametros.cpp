@@ -11,6 +11,8 @@
 #include "Parametros.h"
 #include "Recursos.h"
 #include "TF_Mensaje_Parametros.h"
+#include "TF_ShowMessage.h"
+#include "TextosContexto.h"
 #include "TzrError.h"
 
 #include <QApplication>
@@ -370,13 +372,19 @@ void TF_Parametros::AceptarClick()
     }
     const QScopedValueRollback<bool> escribiendo(m_escribiendo, true);
     m_parametros_grabados = true;
+    ParametersWrite escritos;
     try {
-        ParametersJob::writeFields(*m_ctx.link, c, etiquetas(), m_placa_parametros);
+        escritos = ParametersJob::writeFields(*m_ctx.link, c, etiquetas(), m_placa_parametros);
     } catch (...) {
         setCampos(c);
         throw;
     }
     setCampos(c);
+    if (!escritos.complete()) {
+        const TextosContexto textos(m_ctx);
+        showMessage(m_ctx, textos.texto(QStringLiteral("PARAM_INCOMPLETE"), QStringLiteral("Parameters not all written.")),
+                    ParametersJob::describe(escritos, textos).join(QLatin1Char(' ')));
+    }
     m_placa_parametros = m_Edit1->text();
     accept();
 }

@@ -274,7 +274,17 @@ void TFormPrincipal::EnviarCambiosClick()
                     despues = Despues::Comparar;
                 break;
             case ResultadoEnvioCambios::Estado::Hecho:
-                if (!r.resultado.completo()) {
+                if (!r.resultado.codigosDistintos.isEmpty()) {
+                    // Acknowledged but read back otherwise: say where, so the installer checks those doors.
+                    QStringList donde;
+                    for (qsizetype i = 0; i < r.resultado.codigosDistintos.size(); ++i)
+                        donde << QStringLiteral("%1 (%2)")
+                                     .arg(r.resultado.codigosDistintos[i] + 1)
+                                     .arg(r.resultado.usuariosDistintos.value(i).trimmed());
+                    showMessage(m_ctx, texto(m_ctx, "F_SHOW_M16", "Send incomplete."),
+                                texto(m_ctx, "SYNC_CODES_DIFFER", "The board does not hold the codes sent to slots %1")
+                                    .arg(donde.join(QStringLiteral(", "))));
+                } else if (!r.resultado.completo()) {
                     const QStringList nombres = resultado.failedNames();
                     showMessage(m_ctx, texto(m_ctx, "F_SHOW_M16", "Send incomplete."),
                                 texto(m_ctx, "F_SHOW_M17", "Users not written: %1")
@@ -386,7 +396,17 @@ QString TFormPrincipal::resumenRestauracion(const ImageResult &resultado) const
 {
     const ResultadoImagen &r = resultado.image;
     QString parametros;
-    if (resultado.parametersWritten())
+    QStringList direcciones;
+    for (int address : r.parametrosDistintos)
+        direcciones << QString::number(address);
+    QStringList posiciones;
+    for (int slot : r.slotsDistintos)
+        posiciones << QString::number(slot + 1);
+    if (!r.parametrosDistintos.isEmpty())
+        parametros = texto(m_ctx, "SYNC_RESTORE_PARAMS_DIFFER",
+                           "written, but addresses %1 read back otherwise; the board's number and codes are uncertain.")
+                         .arg(direcciones.join(QLatin1Char(' ')));
+    else if (resultado.parametersWritten())
         parametros = texto(m_ctx, "SYNC_RESTORE_PARAMS_WRITTEN", "written.");
     else if (!resultado.parametersTouched())
         parametros = texto(m_ctx, "SYNC_RESTORE_PARAMS_NOT_WRITTEN", "not written; the board keeps its number and codes.");
@@ -400,7 +420,11 @@ QString TFormPrincipal::resumenRestauracion(const ImageResult &resultado) const
         .arg(r.slotsEscritos)
         .arg(MAX_USUARIOS)
         .arg(r.slotsFallidos)
-        .arg(parametros);
+        .arg(parametros) +
+           (posiciones.isEmpty() ? QString()
+                                 : QLatin1Char(' ') + texto(m_ctx, "SYNC_RESTORE_SLOTS_DIFFER",
+                                                            "Slots whose codes read back otherwise: %1.")
+                                                          .arg(posiciones.join(QLatin1Char(' '))));
 }
 
 void TFormPrincipal::RestaurarImagenClick()

@@ -204,6 +204,7 @@ void TFormPrincipal::Enviar_ATNClick()
     if (!m_ctx.estado->confirmado())
         return;
     SendJob trabajo(*sesion, ficheroAbierto());
+    trabajo.setVerify(m_ctx.advertencia3->verificar());
 
     // Every row is encoded before the board is touched, so a row the board cannot hold stops
     // the send with the board as it was.
@@ -269,6 +270,13 @@ void TFormPrincipal::Enviar_ATNClick()
     const QStringList nombres = resultado.failedNames();
     QString detalle = texto(m_ctx, "F_SHOW_M17", "Users not written: %1")
                           .arg(nombres.isEmpty() ? QStringLiteral("-") : nombres.join(QStringLiteral(", ")));
+    if (!resultado.codesDiffer.isEmpty() && resultado.sent.completo()) {
+        QStringList donde;
+        for (qsizetype i = 0; i < resultado.codesDiffer.size(); ++i)
+            donde << QStringLiteral("%1 (%2)").arg(resultado.codesDiffer[i] + 1).arg(resultado.namesDiffer.value(i));
+        detalle = texto(m_ctx, "SYNC_CODES_DIFFER", "The board does not hold the codes sent to slots %1")
+                      .arg(donde.join(QStringLiteral(", ")));
+    }
     // Stopped or cut off: the users after the last one written never left the PC.
     if (resultado.sent.interrupcion != Interrupcion::Ninguna) {
         const QString escritos = texto(m_ctx, "LINE_SENT", "Users written: %1 of %2; the rest were not sent.")

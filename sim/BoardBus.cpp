@@ -120,6 +120,38 @@ void BoardBus::setSilentAfter(int number, int count)
         slot->silentAfter = count;
 }
 
+void BoardBus::setMissedProbes(int number, int count)
+{
+    if (Slot *slot = slotOf(number)) {
+        slot->probesToMiss = count;
+        slot->probesMissed = 0;
+    }
+}
+
+bool BoardBus::missesProbe(Slot &slot)
+{
+    const int limit = slot.probesToMiss == -2 ? m_faults.missedProbes : slot.probesToMiss;
+    if (slot.probesMissed < limit) {
+        ++slot.probesMissed;
+        return true;
+    }
+    return m_faults.missedProbeRate > 0.0 && chance() < m_faults.missedProbeRate;
+}
+
+bool BoardBus::losesWrite(const Request &request)
+{
+    if (request.value < 0)
+        return false;
+    if (m_faults.lostWriteAddresses.contains(request.address)) {
+        int &lost = m_lostWrites[request.address];
+        if (m_faults.lostWriteTimes < 0 || lost < m_faults.lostWriteTimes) {
+            ++lost;
+            return true;
+        }
+    }
+    return m_faults.lostWriteRate > 0.0 && chance() < m_faults.lostWriteRate;
+}
+
 double BoardBus::chance()
 {
     // Built from the raw 32-bit output so a seed gives the same run with any standard library.
@@ -247,10 +279,17 @@ void BoardBus::handle(const QByteArray &frame, Clock::time_point arrived, Clock:
         request.outcome = Outcome::Absent;
     } else if (listening.empty()) {
         request.outcome = Outcome::Silent;
+    } else if (request.command == CMD_PRESENCE && listening.size() == 1 && missesProbe(*listening.front())) {
+        request.outcome = Outcome::ProbeMissed;
+        listening.front()->board.countExchange();
     } else {
+        const bool notKept = request.command == CMD_WRITE && losesWrite(request);
         QByteArray reply;
         for (Slot *slot : listening) {
-            reply = act(slot->board, request, arrived);
+            if (notKept)
+                reply = acknowledgement(slot->board.number(), request.command);
+            else
+                reply = act(slot->board, request, arrived);
             slot->board.countExchange();
         }
         const bool dropped = chance() < m_faults.dropRate;
@@ -265,9 +304,9 @@ void BoardBus::handle(const QByteArray &frame, Clock::time_point arrived, Clock:
             request.outcome = Outcome::Corrupted;
             reply[reply.size() - 1] = static_cast<char>(byteAt(reply, reply.size() - 1) ^ pick(1, 255));
         } else {
-            request.outcome = Outcome::Answered;
+            request.outcome = notKept ? Outcome::NotKept : Outcome::Answered;
         }
-        send(reply, arrived + m_latency, at, pieces);
+        send(reply, arrived + m_latency, at, pieces, request);
     }
     m_log.append(request);
 }
@@ -299,8 +338,25 @@ QByteArray BoardBus::act(Board &board, const Request &request, Clock::time_point
     return acknowledgement(number, request.command);
 }
 
-void BoardBus::send(QByteArray reply, Clock::time_point ready, Clock::time_point at, QList<Piece> &pieces)
+void BoardBus::send(QByteArray reply, Clock::time_point ready, Clock::time_point at, QList<Piece> &pieces,
+                    Request &request)
 {
+    if (!reply.isEmpty() && m_faults.lateRate > 0.0 && chance() < m_faults.lateRate) {
+        using namespace std::chrono;
+        request.lateBy = m_faults.lateBy > microseconds{0}
+                             ? m_faults.lateBy
+                             : microseconds(qRound64(m_faults.replyTime.count() * (1.0 + 4.0 * chance())));
+        ready += request.lateBy;
+    }
+    if (!reply.isEmpty() && m_faults.cutRate > 0.0 && chance() < m_faults.cutRate) {
+        const int cut = pick(1, std::min<int>(3, static_cast<int>(reply.size()) - 1));
+        for (int i = 0; i < cut; ++i)
+            reply.remove(pick(0, static_cast<int>(reply.size()) - 1), 1);
+        request.bytesCut = cut;
+    }
+    if (!reply.isEmpty() && m_faults.duplicateRate > 0.0 && chance() < m_faults.duplicateRate)
+        request.duplicated = true;
+
     // One wire: a reply never starts while an earlier reply or its noise is still leaving.
     const Clock::time_point txStart = std::max(ready, m_txFreeAt);
     Clock::time_point last = txStart;
@@ -325,6 +381,12 @@ void BoardBus::send(QByteArray reply, Clock::time_point ready, Clock::time_point
         pieces.append(Piece{reply.mid(begin, end - begin), last - at, Piece::Kind::Reply});
         begin = end;
     }
+    if (request.duplicated) {
+        // The copy follows on its own, as from a board whose transmit buffer went out twice: it
+        // reaches the PC after the first has been taken.
+        last += m_wireSpeed ? std::chrono::microseconds(reply.size() * BYTE_TIME) : std::chrono::microseconds(SPLIT_GAP);
+        pieces.append(Piece{reply, last - at, Piece::Kind::Reply});
+    }
     m_txFreeAt = last;
 
     if (chance() < m_faults.noiseRate) {
@@ -335,6 +397,15 @@ void BoardBus::send(QByteArray reply, Clock::time_point ready, Clock::time_point
         last = m_wireSpeed ? last + count * BYTE_TIME : last + SPLIT_GAP;
         m_txFreeAt = last;
         pieces.append(Piece{noise, last - at, Piece::Kind::Noise});
+    }
+    if (m_faults.strayNoiseRate > 0.0 && chance() < m_faults.strayNoiseRate) {
+        // Noise on an idle line does not hold the wire: the next reply may come before or after it.
+        QByteArray noise;
+        const int count = pick(1, 3);
+        for (int i = 0; i < count; ++i)
+            noise.append(static_cast<char>(pick(0, 255)));
+        const auto gap = std::chrono::microseconds(pick(1000, 20000));
+        pieces.append(Piece{noise, last + gap - at, Piece::Kind::Noise});
     }
 }
 

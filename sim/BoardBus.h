@@ -3,7 +3,9 @@
 #include "Board.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <chrono>
@@ -48,7 +50,9 @@ public:
         Dropped,   // the board acted but its reply was lost
         Silent,    // the board has fallen silent or is restarting: no action, no reply
         Absent,    // no board has that number
-        Collision  // several boards share the number: all act, their replies destroy each other
+        Collision, // several boards share the number: all act, their replies destroy each other
+        NotKept,   // a write acknowledged as usual but not stored
+        ProbeMissed // a presence probe the board let pass: no reply
     };
 
     // A well-formed frame as received. address and value are -1 where the command has none.
@@ -60,6 +64,10 @@ public:
         int value = -1;
         QByteArray frame;
         Outcome outcome = Outcome::Absent;
+        // How a reply that was sent left the board: later than the latency, twice, short.
+        std::chrono::microseconds lateBy{0};
+        bool duplicated = false;
+        int bytesCut = 0;
     };
 
     struct Faults
@@ -69,6 +77,20 @@ public:
         double noiseRate = 0.0;    // probability of 1 to 3 noise bytes after a reply
         bool split = false;        // replies leave in 2 or 3 pieces
         int silentAfter = -1;      // every board falls silent after acting on this many frames
+
+        // Each fault below draws from the generator only when it is on, so the faults above
+        // keep their run for a seed.
+        double lateRate = 0.0;                       // probability that a reply is late
+        std::chrono::microseconds lateBy{0};         // by this much; zero: 1 to 5 reply times
+        std::chrono::microseconds replyTime{100000}; // the PC's reply time the late draw scales
+        double duplicateRate = 0.0;                  // probability that a reply is sent twice
+        double cutRate = 0.0;                        // probability that 1 to 3 bytes of a reply are lost
+        double strayNoiseRate = 0.0;                 // 1 to 3 bytes on the idle line, 1 to 20 ms after a reply
+        double lostWriteRate = 0.0;                  // probability that a write is acknowledged, not stored
+        QSet<int> lostWriteAddresses{};              // writes here are acknowledged, not stored...
+        int lostWriteTimes = -1;                     // ...this many times per address (-1: always)
+        int missedProbes = 0;                        // each board lets its first N presence probes pass
+        double missedProbeRate = 0.0;                // probability that a board lets a probe pass
     };
 
     explicit BoardBus(quint32 seed = 1);
@@ -93,6 +115,8 @@ public:
     void setSeed(quint32 seed);
     // A board falls silent after acting on count frames (-1: never); overrides Faults::silentAfter.
     void setSilentAfter(int number, int count);
+    // A board lets its next count presence probes pass unanswered; overrides Faults::missedProbes.
+    void setMissedProbes(int number, int count);
     // Time between a request's last byte and its reply.
     void setLatency(std::chrono::microseconds latency) { m_latency = latency; }
     std::chrono::microseconds latency() const { return m_latency; }
@@ -122,6 +146,8 @@ private:
     {
         Board board;
         int silentAfter = -2; // -2: use Faults::silentAfter
+        int probesToMiss = -2; // -2: use Faults::missedProbes
+        int probesMissed = 0;
     };
 
     static bool lengthFits(int command, int length);
@@ -129,7 +155,10 @@ private:
                 QList<Piece> &pieces);
     QByteArray act(Board &board, const Request &request, Clock::time_point arrived);
     bool silent(const Slot &slot, Clock::time_point arrived) const;
-    void send(QByteArray reply, Clock::time_point ready, Clock::time_point at, QList<Piece> &pieces);
+    bool missesProbe(Slot &slot);
+    bool losesWrite(const Request &request);
+    void send(QByteArray reply, Clock::time_point ready, Clock::time_point at, QList<Piece> &pieces,
+              Request &request);
     double chance();
     int pick(int lowest, int highest);
     Slot *slotOf(int number);
@@ -144,6 +173,7 @@ private:
     bool m_wireSpeed = false;
     Clock::time_point m_rxFreeAt{};
     Clock::time_point m_txFreeAt{};
+    QHash<int, int> m_lostWrites; // per targeted address, writes not stored so far
     QList<Request> m_log;
     int m_rejected = 0;
     int m_discarded = 0;

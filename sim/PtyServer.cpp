@@ -52,9 +52,19 @@ QString describe(const BoardBus::Request &request)
     default:
         break;
     }
+    if (request.lateBy.count() > 0)
+        text += QStringLiteral(", reply %1 ms late").arg(request.lateBy.count() / 1000.0);
+    if (request.bytesCut > 0)
+        text += QStringLiteral(", %1 byte(s) cut from the reply").arg(request.bytesCut);
+    if (request.duplicated)
+        text += QStringLiteral(", reply sent twice");
     switch (request.outcome) {
     case BoardBus::Outcome::Answered:
         return text;
+    case BoardBus::Outcome::NotKept:
+        return text + QStringLiteral(", acknowledged but not stored");
+    case BoardBus::Outcome::ProbeMissed:
+        return text + QStringLiteral(", probe let pass");
     case BoardBus::Outcome::Corrupted:
         return text + QStringLiteral(", reply with bad check byte");
     case BoardBus::Outcome::Dropped:

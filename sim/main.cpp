@@ -54,6 +54,31 @@ std::optional<double> probability(const QString &text)
     return value;
 }
 
+// Addresses as a list of numbers and ranges, decimal or 0x-prefixed: 277-282,0x10.
+std::optional<QSet<int>> addressList(const QString &text)
+{
+    const auto address = [](const QString &item) -> std::optional<int> {
+        bool ok = false;
+        const int value = item.trimmed().toInt(&ok, 0);
+        if (!ok || value < 0 || value >= Board::MEMORY_SIZE)
+            return std::nullopt;
+        return value;
+    };
+    QSet<int> addresses;
+    for (const QString &item : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QStringList ends = item.split(QLatin1Char('-'));
+        const auto first = address(ends.front());
+        const auto last = ends.size() == 2 ? address(ends.back()) : first;
+        if (ends.size() > 2 || !first || !last || *last < *first)
+            return std::nullopt;
+        for (int a = *first; a <= *last; ++a)
+            addresses.insert(a);
+    }
+    if (addresses.isEmpty())
+        return std::nullopt;
+    return addresses;
+}
+
 bool saveImage(const BoardBus &bus, const QString &path)
 {
     QString error;
@@ -137,6 +162,42 @@ int main(int argc, char *argv[])
         QStringLiteral("Also serve the line as raw TCP on 127.0.0.1:PORT (0: a free port), as a device server "
                        "would; with --print-link the port is printed as a third field."),
         QStringLiteral("PORT"));
+    const QCommandLineOption lateOption(QStringLiteral("late"), QStringLiteral("Probability that a reply is late."),
+                                        QStringLiteral("P"), QStringLiteral("0"));
+    const QCommandLineOption lateByOption(
+        QStringLiteral("late-by"),
+        QStringLiteral("How late a late reply is, in milliseconds (default: 1 to 5 reply times)."), QStringLiteral("MS"));
+    const QCommandLineOption replyTimeOption(QStringLiteral("reply-time"),
+                                             QStringLiteral("The reply time late replies are drawn in, in milliseconds."),
+                                             QStringLiteral("MS"), QStringLiteral("100"));
+    const QCommandLineOption duplicateOption(QStringLiteral("duplicate"),
+                                             QStringLiteral("Probability that a reply is sent twice."),
+                                             QStringLiteral("P"), QStringLiteral("0"));
+    const QCommandLineOption cutOption(QStringLiteral("cut"),
+                                       QStringLiteral("Probability that 1 to 3 bytes of a reply are lost."),
+                                       QStringLiteral("P"), QStringLiteral("0"));
+    const QCommandLineOption strayOption(QStringLiteral("stray-noise"),
+                                         QStringLiteral("Probability of noise bytes on the idle line after a reply."),
+                                         QStringLiteral("P"), QStringLiteral("0"));
+    const QCommandLineOption loseOption(QStringLiteral("lose-writes"),
+                                        QStringLiteral("Probability that a write is acknowledged but not stored."),
+                                        QStringLiteral("P"), QStringLiteral("0"));
+    const QCommandLineOption loseAtOption(
+        QStringLiteral("lose-writes-at"),
+        QStringLiteral("Writes to these addresses are acknowledged but not stored, e.g. 277-282,0x11."),
+        QStringLiteral("LIST"));
+    const QCommandLineOption loseTimesOption(
+        QStringLiteral("lose-writes-times"),
+        QStringLiteral("Only the first N writes to each address of --lose-writes-at are lost (default: all)."),
+        QStringLiteral("N"));
+    const QCommandLineOption missProbesOption(QStringLiteral("miss-probes"),
+                                              QStringLiteral("Each board lets its first N presence probes pass."),
+                                              QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption missProbeRateOption(QStringLiteral("miss-probe-rate"),
+                                                 QStringLiteral("Probability that a board lets a presence probe pass."),
+                                                 QStringLiteral("P"), QStringLiteral("0"));
+    parser.addOptions({lateOption, lateByOption, replyTimeOption, duplicateOption, cutOption, strayOption, loseOption,
+                       loseAtOption, loseTimesOption, missProbesOption, missProbeRateOption});
     parser.addOption(tcpOption);
     parser.addOptions({portOption,    boardsOption,      imageOption,   usersOption,    readerOption,
                        latencyOption, wireOption,        dropOption,    badCheckOption, noiseOption,
@@ -185,6 +246,46 @@ int main(int argc, char *argv[])
         if (!ok || faults.silentAfter < 0)
             return usageError(QStringLiteral("--silent-after needs a number of frames"));
     }
+
+    const auto late = probability(parser.value(lateOption));
+    const auto duplicate = probability(parser.value(duplicateOption));
+    const auto cut = probability(parser.value(cutOption));
+    const auto stray = probability(parser.value(strayOption));
+    const auto lose = probability(parser.value(loseOption));
+    const auto missRate = probability(parser.value(missProbeRateOption));
+    if (!late || !duplicate || !cut || !stray || !lose || !missRate)
+        return usageError(QStringLiteral("--late, --duplicate, --cut, --stray-noise, --lose-writes and --miss-probe-rate "
+                                         "need a probability from 0 to 1"));
+    faults.lateRate = *late;
+    faults.duplicateRate = *duplicate;
+    faults.cutRate = *cut;
+    faults.strayNoiseRate = *stray;
+    faults.lostWriteRate = *lose;
+    faults.missedProbeRate = *missRate;
+    if (parser.isSet(lateByOption)) {
+        const double lateBy = parser.value(lateByOption).toDouble(&ok);
+        if (!ok || lateBy <= 0)
+            return usageError(QStringLiteral("--late-by needs a number of milliseconds above 0"));
+        faults.lateBy = std::chrono::microseconds(qRound64(lateBy * 1000.0));
+    }
+    const double replyTime = parser.value(replyTimeOption).toDouble(&ok);
+    if (!ok || replyTime <= 0)
+        return usageError(QStringLiteral("--reply-time needs a number of milliseconds above 0"));
+    faults.replyTime = std::chrono::microseconds(qRound64(replyTime * 1000.0));
+    if (parser.isSet(loseAtOption)) {
+        const auto addresses = addressList(parser.value(loseAtOption));
+        if (!addresses)
+            return usageError(QStringLiteral("--lose-writes-at needs addresses or ranges from 0 to 65535, e.g. 277-282"));
+        faults.lostWriteAddresses = *addresses;
+    }
+    if (parser.isSet(loseTimesOption)) {
+        faults.lostWriteTimes = parser.value(loseTimesOption).toInt(&ok);
+        if (!ok || faults.lostWriteTimes < 0)
+            return usageError(QStringLiteral("--lose-writes-times needs a number of writes"));
+    }
+    faults.missedProbes = parser.value(missProbesOption).toInt(&ok);
+    if (!ok || faults.missedProbes < 0)
+        return usageError(QStringLiteral("--miss-probes needs a number of probes"));
 
     BoardBus bus(seed);
     const QString imagePath = parser.value(imageOption);

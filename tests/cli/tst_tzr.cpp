@@ -43,6 +43,8 @@ private slots:
     void restoreOfAForeignFileTouchesNothing();
     void paramsNewCodes();
     void severalBoards();
+    void allBoardsLeavesNoneOut();
+    void paramsNotKeptSaysWhatTheBoardHolds();
     void nightlyBackupsKeepTheLastRuns();
     void frenchWords_data();
     void frenchWords();
@@ -493,6 +495,37 @@ void TestTzr::severalBoards()
     QVERIFY2(r.status == 3, qPrintable(r.err));
     QVERIFY2(r.out.contains(QStringLiteral("\r\n1,done,")), qPrintable(r.out));
     QVERIFY2(r.out.contains(QStringLiteral("\r\n3,code-refused,")), qPrintable(r.out));
+}
+
+// --board all: each board lets its first probe pass and is still found; a board the file has
+// met in full that is no longer on the bus gets its row, not answering, and the status is 3.
+void TestTzr::allBoardsLeavesNoneOut()
+{
+    const QStringList port{"--port", "COM27"};
+    const QStringList code{"TZR_CODE=73518"};
+    QCOMPARE(tzr(QStringList{"receive", "f.db", "--board", "3"} + port, code).status, 0);
+    QCOMPARE(tzr(QStringList{"receive", "f.db"} + port, code).status, 0);
+    QVERIFY(startSim({"--boards", "1", "--miss-probes", "1"}));
+    const Result r = tzr(QStringList{"compare", "f.db", "--board", "all"} + port, code);
+    QVERIFY2(r.status == 3, qPrintable(r.err));
+    QVERIFY2(r.out.contains(QStringLiteral("\r\n1,done,")), qPrintable(r.out));
+    QVERIFY2(r.out.contains(QStringLiteral("\r\n3,not-answering,")), qPrintable(r.out));
+}
+
+// A board that acknowledges the master code's writes without keeping them: status 1, the board's
+// state said on standard error, the new code not printed as if it were set.
+void TestTzr::paramsNotKeptSaysWhatTheBoardHolds()
+{
+    QVERIFY(startSim({"--lose-writes-at", "16-21", "--programming-code", "11111"}));
+    const QStringList port{"--port", "COM27"};
+    const Result r = tzr(QStringList{"params", "--new-code", "master-code"} + port,
+                         {"TZR_MASTER_CODE=40962", "TZR_NEW_MASTER_CODE=12345"});
+    QVERIFY2(r.status == 1, qPrintable(r.err));
+    QVERIFY2(r.err.contains(QStringLiteral("The master code was not changed.")), qPrintable(r.err));
+    QVERIFY2(!r.err.contains(QStringLiteral("Parameters written")), qPrintable(r.err));
+    QVERIFY2(!r.out.contains(QStringLiteral("12345")), qPrintable(r.out));
+    // The board still opens with the code it had.
+    QCOMPARE(tzr(QStringList{"params"} + port, {"TZR_MASTER_CODE=40962"}).status, 0);
 }
 
 // backup --board all --keep N: a dated folder per run with one owner-only image per board, and

@@ -7,6 +7,7 @@
 #include "CsvText.h"
 #include "FilaPrueba.h"
 #include "FixedTexts.h"
+#include "ScanJob.h"
 #include "SyncImageStore.h"
 #include "SystemImage.h"
 #include "TablaCursor.h"
@@ -125,6 +126,55 @@ private slots:
         m_link.reset();
         m_port.reset();
         m_bus.reset();
+    }
+
+    // Boards that let probes pass: one attempt per board drops them, three (as reads are tried)
+    // find every board that answers its second or third probe.
+    void scanRetriesEachProbe_data()
+    {
+        QTest::addColumn<int>("attempts");
+        QTest::addColumn<QList<int>>("found");
+        QTest::newRow("one probe, as the bus scan") << 1 << QList<int>{17};
+        QTest::newRow("three probes") << 3 << QList<int>{1, 3, 17};
+    }
+    void scanRetriesEachProbe()
+    {
+        QFETCH(int, attempts);
+        QFETCH(QList<int>, found);
+        m_link->setIntervalo(std::chrono::milliseconds(5));
+        m_bus->setMissedProbes(1, 1);
+        m_bus->setMissedProbes(3, 2);
+        ScanJob scan(*m_session);
+        scan.setAttempts(attempts);
+        const ScanResult result = scan.run();
+        QVERIFY(result.done());
+        QCOMPARE(result.boards, found);
+    }
+
+    // Every board of the list gets its row: one known silent is reported not answering without
+    // being asked; a port lost during a board's turn is marked on that board alone.
+    void everyBoardGetsARow()
+    {
+        BoardRun run(*m_session, BoardRun::Kind::Compare);
+        run.setFile(m_file);
+        run.setCodes(m_codes);
+        run.setNotAnswering({5});
+        m_bus->clearLog();
+        const BoardRunReport report = run.run({1, 5, 17}, m_observer.get());
+        QCOMPARE(outcomes(report),
+                 (QList<BoardOutcome>{BoardOutcome::Different, BoardOutcome::NotAnswering, BoardOutcome::Different}));
+        for (const BoardBus::Request &request : m_bus->requests())
+            QVERIFY(request.board != 5);
+        QCOMPARE(m_observer->finished, (QList<int>{1, 5, 17}));
+
+        m_port->unplugAfterWrites(2000);
+        const BoardRunReport lost = runOn(BoardRun::Kind::Compare, {1, 3, 17});
+        QList<bool> portLost;
+        for (const BoardRunEntry &e : lost.boards)
+            portLost << e.portLost;
+        QCOMPARE(outcomes(lost).at(0), BoardOutcome::Failed);
+        QCOMPARE(portLost, (QList<bool>{true, false, false}));
+        QCOMPARE(outcomes(lost).at(2), BoardOutcome::NotDone);
     }
 
     // A change sent to every board: the board changed behind the file is refused by its guard

@@ -165,8 +165,49 @@ private slots:
             QCOMPARE(m_send.sent.interrupcion, Interrupcion::PuertoPerdido);
         }
         if (job == Job::Send || job == Job::SendChanges) {
-            QVERIFY(remembered || job == Job::Send);
+            QVERIFY(remembered);
             QVERIFY(!SyncImageStore(m_file.directory, m_file.table).load(1));
+        }
+        // A compare that did not finish leaves the file's image of the board as it was.
+        if (job == Job::Compare) {
+            QVERIFY(remembered);
+            const std::optional<SyncImage> image = SyncImageStore(m_file.directory, m_file.table).load(1);
+            QVERIFY(image);
+            QCOMPARE(image->area, UserArea());
+        }
+    }
+
+    // A full send asked to verify reads the codes back: a code byte acknowledged but not kept is
+    // written once more, and named when it still differs; the board is then not remembered.
+    void fullSendVerifies_data()
+    {
+        QTest::addColumn<bool>("verify");
+        QTest::addColumn<int>("times");
+        QTest::addColumn<bool>("complete");
+        QTest::newRow("no verify, lost write unseen") << false << -1 << true;
+        QTest::newRow("verify, lost once") << true << 1 << true;
+        QTest::newRow("verify, never kept") << true << -1 << false;
+    }
+    void fullSendVerifies()
+    {
+        QFETCH(bool, verify);
+        QFETCH(int, times);
+        QFETCH(bool, complete);
+        QVERIFY(m_session->openPort(QStringLiteral("COM1")));
+        BoardBus::Faults faults;
+        faults.lostWriteAddresses = {direccionSlot(1) + OFS_CODIGO + 1};
+        faults.lostWriteTimes = times;
+        m_bus->setFaults(faults);
+        SendJob send(*m_session, m_file);
+        send.setVerify(verify);
+        const SendResult result = send.run(send.prepare(false).records);
+        QVERIFY(result.done());
+        QVERIFY(result.sent.completo());
+        QCOMPARE(result.complete(), complete);
+        QCOMPARE(SyncImageStore(m_file.directory, m_file.table).load(1).has_value(), complete);
+        if (!complete) {
+            QCOMPARE(result.codesDiffer, QList<int>{1});
+            QCOMPARE(result.failedNames(), QStringList{QStringLiteral("BOB")});
         }
     }
 
@@ -406,8 +447,9 @@ private:
             if (!ImageJobs(*m_session).save(image, m_imagePath).complete())
                 return false;
         }
-        if (job == Job::Compare) {
-            // Remembered, so that a lost port could be seen to leave it alone.
+        if (job == Job::Compare || job == Job::Send) {
+            // Remembered, so that a lost port could be seen to leave it alone (compare) or to
+            // forget it (send).
             const UserArea area;
             if (!BoardMemory::remember(m_file, 1, &area).isEmpty())
                 return false;

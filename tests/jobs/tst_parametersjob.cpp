@@ -1,4 +1,7 @@
+#include "BoardBus.h"
+#include "BusSerialPort.h"
 #include "Comunicacion_TZR.h"
+#include "FixedTexts.h"
 #include "ParametersJob.h"
 
 #include <QtTest>
@@ -49,6 +52,65 @@ private slots:
         QCOMPARE(ParametersJob::validate(c, EtiquetasParametros{}, mensaje), refused.isEmpty());
         if (!refused.isEmpty())
             QCOMPARE(mensaje, refused);
+    }
+
+    // Writes acknowledged but not kept: the result says what the board holds, code by code,
+    // and never that the parameters were written; a write lost once is mended by the retry.
+    void writeIsReadBack_data()
+    {
+        QTest::addColumn<QList<int>>("lost");
+        QTest::addColumn<int>("times");
+        QTest::addColumn<QString>("master");
+        QTest::addColumn<QString>("programming");
+        QTest::addColumn<QString>("settings");
+        QTest::newRow("all kept") << QList<int>{} << -1 << "12345" << "" << "";
+        QTest::newRow("lost once") << QList<int>{16, 17, 18, 19, 20, 21, 5} << 1 << "12345" << "" << "";
+        QTest::newRow("master code none kept")
+            << QList<int>{16, 17, 18, 19, 20, 21} << -1 << "The master code was not changed." << "The programming code was changed." << "";
+        QTest::newRow("master code one byte kept")
+            << QList<int>{16, 18, 19, 20, 21} << -1 << "The master code may be partly changed; the board's master code is not known."
+            << "The programming code was changed." << "";
+        QTest::newRow("time A lost") << QList<int>{5} << -1 << "The master code was changed."
+                                     << "The programming code was changed." << "Not written: Time A.";
+    }
+    void writeIsReadBack()
+    {
+        QFETCH(QList<int>, lost);
+        QFETCH(int, times);
+        QFETCH(QString, master);
+        QFETCH(QString, programming);
+        QFETCH(QString, settings);
+        BoardBus bus;
+        bus.addBoard(1);
+        QVERIFY(bus.board(1)->setMasterCode(QStringLiteral("40962")));
+        BoardBus::Faults faults;
+        faults.lostWriteAddresses = QSet<int>(lost.begin(), lost.end());
+        faults.lostWriteTimes = times;
+        bus.setFaults(faults);
+        BusSerialPort port(bus);
+        QVERIFY(port.open(QStringLiteral("COM1")));
+        Comunicacion_TZR link;
+        link.setPuerto(&port);
+        link.setFuentePlaca([] { return QStringLiteral("01"); });
+        const ParametersJob job(link, false);
+        CamposParametros c{QStringLiteral("1"),     QStringLiteral("5"),     QStringLiteral("ENGLISH"),
+                           QStringLiteral("0"),     QStringLiteral("30"),    QStringLiteral("20"),
+                           QStringLiteral("11111"), QStringLiteral("12345")};
+        const ParametersWrite w = ParametersJob::writeFields(link, c, EtiquetasParametros{}, QStringLiteral("01"));
+        QVERIFY(w.written);
+        // Every write was acknowledged: only the reading back tells.
+        QCOMPARE(bus.requests(BoardBus::CMD_WRITE).size() >= 18, true);
+        const bool kept = settings.isEmpty() && master == QLatin1String("12345");
+        QCOMPARE(w.complete(), kept);
+        QCOMPARE(bus.board(1)->masterCode() == QStringLiteral("12345"), kept || !settings.isEmpty());
+        const QStringList lines = ParametersJob::describe(w, FixedTexts{});
+        if (kept) {
+            QVERIFY(lines.isEmpty());
+            return;
+        }
+        QCOMPARE(lines.value(0), programming);
+        QCOMPARE(lines.value(1), master);
+        QCOMPARE(lines.value(2), settings);
     }
 
     // The longer reply time lasts exactly as long as the job.

@@ -41,12 +41,23 @@ private slots:
         TableFamily::create(m_base, UsersTable::descripcion());
     }
 
+    // A file made from the template holds no image; forgetting a board it holds none of changes
+    // nothing, also for the board it does hold one of; and the list of boards follows.
     void aNewFileHasNone()
     {
         SyncImageStore store(m_dir.path(), fileName());
-        QVERIFY(!store.load(1));
+        for (int board = 0; board < 32; ++board)
+            QVERIFY(!store.load(board));
+        QVERIFY(store.boards().isEmpty());
+        store.save(sampleImage(2, 3));
         store.forget(1);
         QVERIFY(!store.load(1));
+        QVERIFY(store.load(2));
+        QCOMPARE(store.load(2)->area, sampleImage(2, 3).area);
+        QCOMPARE(store.boards(), QList<int>{2});
+        store.forget(2);
+        QVERIFY(!store.load(2));
+        QVERIFY(store.boards().isEmpty());
     }
 
     void imagesAreKeptPerBoardAndReplaced()

@@ -159,19 +159,79 @@ private slots:
                 close = i;
         }
         QVERIFY(close > 0);
-        for (qsizetype i = 1; i < close; ++i)
-            QVERIFY2(log[i].command == BoardBus::CMD_WRITE && log[i].address >= 32, qPrintable(QString::number(i)));
-        QList<int> parameterAddresses;
-        for (qsizetype i = close + 1; i < log.size() - 1; ++i) {
-            QCOMPARE(log[i].command, int(BoardBus::CMD_WRITE));
-            parameterAddresses << log[i].address;
+        // Inside the transfer the slots' writes, then the reading back of their codes: byte 20
+        // of every slot, 21 to 25 of the three in use.
+        qsizetype firstRead = -1;
+        for (qsizetype i = 1; i < close; ++i) {
+            QVERIFY2(log[i].address >= 32, qPrintable(QString::number(i)));
+            if (firstRead < 0 && log[i].command == BoardBus::CMD_READ)
+                firstRead = i;
+            QCOMPARE(log[i].command, int(firstRead < 0 ? BoardBus::CMD_WRITE : BoardBus::CMD_READ));
         }
-        QCOMPARE(parameterAddresses,
-                 (QList<int>{1, 2, 3, 4, 5, 6, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21}));
+        QCOMPARE(close - firstRead, qsizetype(350 + 3 * 5));
+        QList<int> parameterAddresses;
+        QList<int> readBack;
+        for (qsizetype i = close + 1; i < log.size() - 1; ++i) {
+            if (log[i].command == BoardBus::CMD_WRITE) {
+                QVERIFY(readBack.isEmpty());
+                parameterAddresses << log[i].address;
+            } else {
+                QCOMPARE(log[i].command, int(BoardBus::CMD_READ));
+                readBack << log[i].address;
+            }
+        }
+        const QList<int> all{1, 2, 3, 4, 5, 6, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21};
+        QCOMPARE(parameterAddresses, all);
+        QCOMPARE(readBack, all);
         QVERIFY(m_bus->hasBoard(newNumber));
         const Board *restored = m_bus->board(newNumber);
         QCOMPARE(restored->programmingCode(), QStringLiteral("12A45"));
         QCOMPARE(restored->usersStored(), 3);
+    }
+
+    // Acknowledged but not kept: a slot's code or a code byte of the parameters is read back,
+    // written once more, and named when it still differs; a slot that differs keeps the
+    // parameters from being written at all.
+    void restoreReadsBackCodes_data()
+    {
+        QTest::addColumn<int>("address");
+        QTest::addColumn<int>("times");
+        QTest::addColumn<QList<int>>("slotsDiffer");
+        QTest::addColumn<QList<int>>("addressesDiffer");
+        QTest::newRow("slot code lost once") << direccionSlot(1) + OFS_CODIGO + 2 << 1 << QList<int>{} << QList<int>{};
+        QTest::newRow("slot code never kept") << direccionSlot(1) + OFS_CODIGO + 2 << -1 << QList<int>{1} << QList<int>{};
+        QTest::newRow("emptying never kept") << direccionSlot(7) + OFS_CODIGO << -1 << QList<int>{7} << QList<int>{};
+        QTest::newRow("master code byte lost once") << 18 << 1 << QList<int>{} << QList<int>{};
+        QTest::newRow("master code byte never kept") << 18 << -1 << QList<int>{} << QList<int>{18};
+    }
+    void restoreReadsBackCodes()
+    {
+        QFETCH(int, address);
+        QFETCH(int, times);
+        QFETCH(QList<int>, slotsDiffer);
+        QFETCH(QList<int>, addressesDiffer);
+        Board *board = m_bus->board(1);
+        board->seedUsers(3);
+        board->setMasterCode(QStringLiteral("12A45"));
+        SystemImageTransfer transfer(*m_link, m_texts, m_clock);
+        SystemImage image;
+        QVERIFY(transfer.Lee_Imagen(image).completo());
+        m_bus->removeBoard(1);
+        m_bus->addBoard(1);
+        m_bus->board(1)->seedUsers(9, 2);
+        BoardBus::Faults faults;
+        faults.lostWriteAddresses = {address};
+        faults.lostWriteTimes = times;
+        m_bus->setFaults(faults);
+        const ResultadoImagen r = transfer.Restaura_Imagen(image);
+        QCOMPARE(r.slotsFallidos, 0);
+        QCOMPARE(r.parametrosFallidos, 0);
+        QCOMPARE(r.slotsDistintos, slotsDiffer);
+        QCOMPARE(r.parametrosDistintos, addressesDiffer);
+        QCOMPARE(r.completo(), slotsDiffer.isEmpty() && addressesDiffer.isEmpty());
+        QCOMPARE(r.parametrosEnviados, slotsDiffer.isEmpty());
+        QCOMPARE(m_bus->board(1)->masterCode() == QStringLiteral("12A45"),
+                 slotsDiffer.isEmpty() && addressesDiffer.isEmpty());
     }
 
     // A board that falls silent among the users keeps its number and codes: the parameters are
@@ -226,10 +286,11 @@ private slots:
         m_bus->clearLog();
         const QByteArray parameters = board->memory().left(32);
 
+        // The Stop ends the reading back of the codes, the first exchange after that write.
         QVERIFY_THROWS_EXCEPTION(OperacionDetenida, transfer.Restaura_Imagen(image));
         QCOMPARE(m_bus->count(BoardBus::CMD_CLOSE, 1), 1);
-        QCOMPARE(m_bus->requests().last().command, int(BoardBus::CMD_CLOSE));
-        QCOMPARE(m_bus->count(BoardBus::CMD_RESTART), 0);
+        for (const BoardBus::Request &request : m_bus->requests(BoardBus::CMD_WRITE))
+            QVERIFY(request.address >= 32);
         QCOMPARE(m_bus->board(1)->memory().left(32), parameters);
     }
 

@@ -4,6 +4,7 @@
 #include "EntryGuard.h"
 #include "TF_Mensaje_Parametros.h"
 #include "TF_Parametros.h"
+#include "TF_ShowMessage.h"
 #include "TF_Solicita_Contra.h"
 #include "TfrmDebug.h"
 
@@ -594,6 +595,38 @@ private slots:
         QApplication::restoreOverrideCursor();
     }
 
+    // A board that acknowledges the master code's writes without keeping them: the window says
+    // what the board holds, the message naming the master code as not changed.
+    void writesNotKeptAreSaid()
+    {
+        ArranquePrueba p({1});
+        prepara(p);
+        BoardBus::Faults faults;
+        faults.lostWriteAddresses = {16, 17, 18, 19, 20, 21};
+        p.m_bus.setFaults(faults);
+        QStringList mensaje;
+        QTimer cierra;
+        QObject::connect(&cierra, &QTimer::timeout, [&mensaje] {
+            if (auto *box = qobject_cast<TF_ShowMessage *>(QApplication::activeModalWidget())) {
+                mensaje = QStringList{box->linea1(), box->linea2()};
+                box->B_OKClick();
+            }
+        });
+        cierra.start(5);
+        QVERIFY(abreParametros(p, QStringLiteral("40962"), [&](TF_Parametros *v) {
+            rellena(v);
+            hijo<QToolButton>(v, "SpeedButton1")->click();
+        }));
+        QCOMPARE(mensaje.value(0), QStringLiteral("Parameters not all written."));
+        QVERIFY2(mensaje.value(1).contains(QStringLiteral("The master code was not changed.")), qPrintable(mensaje.value(1)));
+        QVERIFY2(mensaje.value(1).contains(QStringLiteral("The programming code was changed.")), qPrintable(mensaje.value(1)));
+        // The board restarted as panel 5 (written and kept) and keeps the default master code.
+        QVERIFY(p.m_bus.hasBoard(5));
+        QCOMPARE(p.m_bus.board(5)->masterCode(), QString());
+        p.principal().TIEMPO_REINICIA_PLACA()->stop();
+        QApplication::restoreOverrideCursor();
+    }
+
     void errorWhileWritingKeepsTheWindowOpen()
     {
         ArranquePrueba p({1});
@@ -602,8 +635,9 @@ private slots:
         CierraMensajes mensajes;
         QVERIFY(abreParametros(p, QStringLiteral("40962"), [&](TF_Parametros *v) {
             rellena(v);
-            // Every field passes the check; the adapter goes after three writes of 8 bytes.
-            p.m_port.unplugAfterWrites(3 * 8);
+            // Every field passes the check; the adapter goes after the twelve reads of the codes
+            // as they were (7 bytes each) and three writes of 8 bytes.
+            p.m_port.unplugAfterWrites(12 * 7 + 3 * 8);
             hijo<QToolButton>(v, "SpeedButton1")->click();
             abiertaTrasError = v->isVisible();
         }));

@@ -52,6 +52,8 @@ int replyCount(const QList<BoardBus::Piece> &pieces)
     }));
 }
 
+enum class ReplyFault { Late, LateBy, Duplicate, Cut, StrayNoise };
+
 } // namespace
 
 class tst_BoardBus : public QObject
@@ -86,6 +88,12 @@ private slots:
     void splitRepliesReassemble();
     void noiseFollowsTheReply();
     void silentAfterExchanges();
+    void replyFaults_data();
+    void replyFaults();
+    void newFaultsKeepTheOldRunForASeed();
+    void lostWrites_data();
+    void lostWrites();
+    void missedProbes();
     void delays_data();
     void delays();
     void imageRoundTrip();
@@ -459,6 +467,198 @@ void tst_BoardBus::silentAfterExchanges()
     QCOMPARE(bus.requests().last().outcome, BoardBus::Outcome::Silent);
     for (int i = 0; i < 5; ++i)
         QCOMPARE(replyCount(bus.receive(request(2, 0x01))), 1);
+}
+
+
+
+void tst_BoardBus::replyFaults_data()
+{
+    QTest::addColumn<ReplyFault>("fault");
+    QTest::newRow("late by 1 to 5 reply times") << ReplyFault::Late;
+    QTest::newRow("late by a given delay") << ReplyFault::LateBy;
+    QTest::newRow("sent twice") << ReplyFault::Duplicate;
+    QTest::newRow("bytes cut") << ReplyFault::Cut;
+    QTest::newRow("noise on the idle line") << ReplyFault::StrayNoise;
+}
+
+// Each fault at a rate of one in four: the faulty replies are as the fault says, the others
+// untouched, and the share is about the rate.
+void tst_BoardBus::replyFaults()
+{
+    QFETCH(ReplyFault, fault);
+    constexpr int frames = 4000;
+    BoardBus bus(11);
+    bus.addBoard(1);
+    BoardBus::Faults faults;
+    faults.replyTime = 100ms;
+    switch (fault) {
+    case ReplyFault::Late:
+        faults.lateRate = 0.25;
+        break;
+    case ReplyFault::LateBy:
+        faults.lateRate = 0.25;
+        faults.lateBy = 130ms;
+        break;
+    case ReplyFault::Duplicate:
+        faults.duplicateRate = 0.25;
+        break;
+    case ReplyFault::Cut:
+        faults.cutRate = 0.25;
+        break;
+    case ReplyFault::StrayNoise:
+        faults.strayNoiseRate = 0.25;
+        break;
+    }
+    bus.setFaults(faults);
+    const QByteArray good = bytes({0xFF, 0x01, 0x02, 0x30, 0x06, 0x36});
+    int faulty = 0;
+    std::chrono::nanoseconds lastReplyEnd{0};
+    for (int i = 0; i < frames; ++i) {
+        // Each request comes well after the last reply has left, so no reply waits for the wire.
+        const auto at = BoardBus::Clock::time_point{} + i * 1s;
+        const QList<BoardBus::Piece> pieces = bus.receive(readFrame(1, 0x0002), at);
+        const BoardBus::Request &request = bus.requests().last();
+        const QByteArray reply = joined(pieces);
+        const QByteArray noise = joined(pieces, BoardBus::Piece::Kind::Noise);
+        QVERIFY(!pieces.isEmpty());
+        bool hit = false;
+        switch (fault) {
+        case ReplyFault::Late:
+        case ReplyFault::LateBy:
+            QCOMPARE(reply, good);
+            hit = request.lateBy > 0us;
+            QCOMPARE(pieces.front().delay, std::chrono::nanoseconds(request.lateBy));
+            if (fault == ReplyFault::LateBy)
+                QVERIFY(!hit || request.lateBy == 130ms);
+            else
+                QVERIFY(!hit || (request.lateBy >= 100ms && request.lateBy <= 500ms));
+            break;
+        case ReplyFault::Duplicate:
+            hit = request.duplicated;
+            QCOMPARE(reply, hit ? good + good : good);
+            break;
+        case ReplyFault::Cut:
+            hit = request.bytesCut > 0;
+            QCOMPARE(reply.size(), good.size() - request.bytesCut);
+            QVERIFY(request.bytesCut <= 3);
+            QVERIFY(hit || reply == good);
+            break;
+        case ReplyFault::StrayNoise:
+            QCOMPARE(reply, good);
+            hit = !noise.isEmpty();
+            if (hit) {
+                QVERIFY(noise.size() <= 3);
+                QVERIFY(pieces.last().delay >= pieces.front().delay + 1ms);
+                QVERIFY(pieces.last().delay <= pieces.front().delay + 20ms);
+            }
+            break;
+        }
+        faulty += hit ? 1 : 0;
+        lastReplyEnd = pieces.front().delay;
+    }
+    QVERIFY2(std::abs(faulty - frames / 4) < frames / 20, qPrintable(QString::number(faulty)));
+    QCOMPARE(bus.count(BoardBus::CMD_READ), frames);
+}
+
+// Switching on a fault that is off by default does not change the drops and bad check bytes a
+// seed gives, so scripted runs of the older faults stay as they were.
+void tst_BoardBus::newFaultsKeepTheOldRunForASeed()
+{
+    const auto outcomes = [](bool lostWritesAt) {
+        BoardBus bus(9);
+        bus.addBoard(1);
+        BoardBus::Faults faults;
+        faults.dropRate = 0.1;
+        faults.badCheckRate = 0.1;
+        if (lostWritesAt)
+            faults.lostWriteAddresses = {0x7000};
+        bus.setFaults(faults);
+        QList<BoardBus::Outcome> trace;
+        for (int i = 0; i < 500; ++i) {
+            bus.receive(readFrame(1, i));
+            trace << bus.requests().last().outcome;
+        }
+        return trace;
+    };
+    QCOMPARE(outcomes(true), outcomes(false));
+    QVERIFY(outcomes(false).contains(BoardBus::Outcome::Dropped));
+}
+
+void tst_BoardBus::lostWrites_data()
+{
+    QTest::addColumn<double>("rate");
+    QTest::addColumn<QList<int>>("addresses");
+    QTest::addColumn<int>("times");
+    QTest::addColumn<int>("lostOf100");
+    QTest::newRow("targeted, always") << 0.0 << QList<int>{0x0116, 0x0117} << -1 << 100;
+    QTest::newRow("targeted, first two") << 0.0 << QList<int>{0x0116} << 2 << 2;
+    QTest::newRow("seeded share") << 0.3 << QList<int>{} << -1 << 30;
+}
+
+// A lost write is acknowledged exactly like a kept one; only the memory tells.
+void tst_BoardBus::lostWrites()
+{
+    QFETCH(double, rate);
+    QFETCH(QList<int>, addresses);
+    QFETCH(int, times);
+    QFETCH(int, lostOf100);
+    BoardBus bus(4);
+    bus.addBoard(1);
+    BoardBus::Faults faults;
+    faults.lostWriteRate = rate;
+    faults.lostWriteAddresses = QSet<int>(addresses.begin(), addresses.end());
+    faults.lostWriteTimes = times;
+    bus.setFaults(faults);
+    const int address = 0x0116;
+    int lost = 0;
+    for (int i = 0; i < 100; ++i) {
+        const int value = i; // every write differs from what the byte held
+        const QList<BoardBus::Piece> pieces = bus.receive(request(1, BoardBus::CMD_WRITE, {address >> 8, address & 0xFF, value}));
+        QCOMPARE(joined(pieces), request(1, BoardBus::CMD_WRITE));
+        const bool kept = bus.board(1)->byte(address) == value;
+        QCOMPARE(bus.requests().last().outcome, kept ? BoardBus::Outcome::Answered : BoardBus::Outcome::NotKept);
+        lost += kept ? 0 : 1;
+    }
+    if (rate > 0.0)
+        QVERIFY2(std::abs(lost - lostOf100) <= 12, qPrintable(QString::number(lost)));
+    else
+        QCOMPARE(lost, lostOf100);
+    // An address nobody targets keeps its writes.
+    if (rate == 0.0) {
+        bus.receive(request(1, BoardBus::CMD_WRITE, {0x00, 0x34, 0x12}));
+        QCOMPARE(bus.board(1)->byte(0x34), quint8(0x12));
+    }
+}
+
+void tst_BoardBus::missedProbes()
+{
+    BoardBus bus;
+    bus.addBoard(1);
+    bus.addBoard(2);
+    BoardBus::Faults faults;
+    faults.missedProbes = 1;
+    bus.setFaults(faults);
+    bus.setMissedProbes(2, 3);
+    QList<int> answered;
+    for (int i = 0; i < 5; ++i) {
+        for (int board : {1, 2})
+            answered << replyCount(bus.receive(request(board, BoardBus::CMD_PRESENCE)));
+    }
+    QCOMPARE(answered, (QList<int>{0, 0, 1, 0, 1, 0, 1, 1, 1, 1}));
+    QCOMPARE(bus.requests().first().outcome, BoardBus::Outcome::ProbeMissed);
+    // Only probes are let pass: a board that misses probes still answers reads.
+    bus.setMissedProbes(1, 5);
+    QCOMPARE(joined(bus.receive(readFrame(1, 0x0002))), bytes({0xFF, 0x01, 0x02, 0x30, 0x06, 0x36}));
+
+    BoardBus shared(6);
+    shared.addBoard(1);
+    BoardBus::Faults share;
+    share.missedProbeRate = 0.5;
+    shared.setFaults(share);
+    int missed = 0;
+    for (int i = 0; i < 400; ++i)
+        missed += replyCount(shared.receive(request(1, BoardBus::CMD_PRESENCE))) == 0 ? 1 : 0;
+    QVERIFY2(std::abs(missed - 200) < 40, qPrintable(QString::number(missed)));
 }
 
 void tst_BoardBus::delays_data()

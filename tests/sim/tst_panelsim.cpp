@@ -32,6 +32,7 @@ private slots:
     void cleanup();
     void servesTheBusOnAPty();
     void imageKeepsTheBusBetweenRuns();
+    void servesTheFaultsItIsGiven();
     void refusesBadOptions_data();
     void refusesBadOptions();
 
@@ -178,9 +179,40 @@ void tst_PanelSim::imageKeepsTheBusBetweenRuns()
     stop();
 }
 
+// A board that lets its first probe pass and does not keep writes at given addresses.
+void tst_PanelSim::servesTheFaultsItIsGiven()
+{
+    start({QStringLiteral("--miss-probes"), QStringLiteral("1"), QStringLiteral("--lose-writes-at"),
+           QStringLiteral("0x30-0x34")});
+    const int fd = openSlave();
+    QVERIFY(fd >= 0);
+    QByteArray reply;
+    // The probe goes unanswered, so the first reply is that of the read after it.
+    for (char byte : bytes({0xFF, 0x01, 0x01, 0x01, 0x01}))
+        QCOMPARE(::write(fd, &byte, 1), ssize_t(1));
+    exchange(fd, bytes({0xFF, 0x01, 0x03, 0x30, 0x00, 0x02, 0x32}), 6, reply);
+    QCOMPARE(reply, bytes({0xFF, 0x01, 0x02, 0x30, 0x06, 0x36}));
+    exchange(fd, bytes({0xFF, 0x01, 0x01, 0x01, 0x01}), 5, reply);
+    QCOMPARE(reply, bytes({0xFF, 0x01, 0x01, 0x01, 0x01}));
+    // Address 0x34 acknowledges a write of 0x12 and keeps 0xFF; 0x35 keeps what it is given.
+    for (const int address : {0x34, 0x35}) {
+        exchange(fd, bytes({0xFF, 0x01, 0x04, 0x31, 0x00, address, 0x12, 0x31 ^ address ^ 0x12}), 5, reply);
+        QCOMPARE(reply, bytes({0xFF, 0x01, 0x01, 0x31, 0x31}));
+        exchange(fd, bytes({0xFF, 0x01, 0x03, 0x30, 0x00, address, 0x30 ^ address}), 6, reply);
+        const int kept = address == 0x34 ? 0xFF : 0x12;
+        QCOMPARE(reply, bytes({0xFF, 0x01, 0x02, 0x30, kept, 0x30 ^ kept}));
+    }
+    ::close(fd);
+    stop();
+}
+
 void tst_PanelSim::refusesBadOptions_data()
 {
     QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("late over 1") << QStringList{QStringLiteral("--late"), QStringLiteral("2")};
+    QTest::newRow("address range backwards") << QStringList{QStringLiteral("--lose-writes-at"), QStringLiteral("282-277")};
+    QTest::newRow("address past memory") << QStringList{QStringLiteral("--lose-writes-at"), QStringLiteral("65536")};
+    QTest::newRow("negative probes") << QStringList{QStringLiteral("--miss-probes"), QStringLiteral("-1")};
     QTest::newRow("board 32") << QStringList{QStringLiteral("--boards"), QStringLiteral("3,32")};
     QTest::newRow("probability over 1") << QStringList{QStringLiteral("--drop"), QStringLiteral("1.5")};
     QTest::newRow("code with C") << QStringList{QStringLiteral("--master-code"), QStringLiteral("12C45")};
