@@ -1,7 +1,7 @@
 // Full receive and send of a 350-user board against tzr-panel-sim over a real pseudo-terminal,
 // first with 19200-baud wire-speed emulation, then raw, then a receive through an emulated USB
-// adapter's 16 ms and 1 ms latency timer. Prints `name: value` lines. Arguments name the phases
-// to run (wire, usb, raw); none runs them all.
+// adapter's 16 ms and 1 ms latency timer, then the cost of late replies. Prints `name: value`
+// lines. Arguments name the phases to run (wire, usb, raw, late); none runs them all.
 
 #include "BenchSupport.h"
 #include "Clock.h"
@@ -158,7 +158,7 @@ int main(int argc, char **argv)
     Clock clock;
     int status = 0;
     const QString frameLog = xdg.path() + QStringLiteral("/frames.log");
-    // Phases to run, by name (wire, usb, raw); all of them when none is named.
+    // Phases to run, by name (wire, usb, raw, late); all of them when none is named.
     const QStringList phases = app.arguments().mid(1);
     const auto wanted = [&phases](const char *phase) {
         return phases.isEmpty() || phases.contains(QLatin1String(phase));
@@ -298,6 +298,56 @@ int main(int argc, char **argv)
         print(QStringLiteral("raw_failed_reads"), failures);
         print(QStringLiteral("raw_exchanges_per_s"), static_cast<double>(raw.exchanges) / raw.wall, QStringLiteral("1/s"));
         print(QStringLiteral("raw_cpu_share"), raw.cpu / raw.wall);
+    }
+    // What a late reply costs: the same reads at wire speed on a clean line and on one where 2 %
+    // of the replies come 130 ms late (1.3 reply times), in reply times per late reply. Every value
+    // must still be the clean run's.
+    if (wanted("late")) {
+        constexpr int reads = 1500;
+        std::vector<int> clean(reads, -1);
+        std::vector<int> late(reads, -1);
+        Figures figures[2];
+        qint64 retries = 0;
+        int misaligned = 0;
+        for (int run = 0; run < 2; ++run) {
+            QStringList extra{QStringLiteral("--users"), QStringLiteral("350"), QStringLiteral("--wire-speed")};
+            if (run == 1)
+                extra << QStringLiteral("--late") << QStringLiteral("0.02") << QStringLiteral("--late-by")
+                      << QStringLiteral("130") << QStringLiteral("--seed") << QStringLiteral("7");
+            Sim sim(xdg.path(), extra, 45 + run);
+            if (!sim.ready())
+                return 2;
+            PortList ports(links, {});
+            QtSerialPort port(ports);
+            if (!port.open(QStringLiteral("COM%1").arg(45 + run)))
+                return 2;
+            Comunicacion_TZR link;
+            link.setPuerto(&port);
+            std::vector<int> &values = run == 0 ? clean : late;
+            figures[run] = measure(link, [&] {
+                try {
+                    for (int i = 0; i < reads; ++i)
+                        link.Lee_Byte(1, 32 + 45 * (i % 350) + i / 350, values[static_cast<size_t>(i)]);
+                    link.confirmAligned();
+                } catch (const RepliesMisaligned &) {
+                    ++misaligned;
+                }
+            });
+            if (run == 1)
+                retries = figures[1].exchanges - reads;
+        }
+        int wrong = 0;
+        for (int i = 0; i < reads; ++i)
+            wrong += clean[static_cast<size_t>(i)] != late[static_cast<size_t>(i)] ? 1 : 0;
+        print(QStringLiteral("late_replies"), static_cast<double>(retries));
+        print(QStringLiteral("late_wrong_values"), wrong);
+        print(QStringLiteral("late_misaligned_told"), misaligned);
+        if (retries > 0)
+            print(QStringLiteral("late_reply_cost_reply_times"),
+                  (figures[1].wall - figures[0].wall) / static_cast<double>(retries) /
+                      std::chrono::duration<double>(TIEMPO_RESPUESTA).count());
+        if (wrong > 0)
+            status = 1;
     }
     return status;
 }

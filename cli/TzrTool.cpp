@@ -893,6 +893,10 @@ void Run::jobFailed(const JobStatus &status)
     }
     case JobEnd::Stopped:
         throw Failure{TzrTool::Incomplete, say("CLI_STOPPED", QStringLiteral("stopped before the end"))};
+    case JobEnd::RepliesMismatched:
+        throw Failure{TzrTool::Incomplete,
+                      say("CLI_REPLIES_MISMATCHED", QStringLiteral("a reply came that answered no request; what was read "
+                                                                   "or acknowledged cannot be trusted: run the command again"))};
     case JobEnd::RowRefused:
     case JobEnd::Failed:
         break;

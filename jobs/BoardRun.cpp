@@ -200,6 +200,7 @@ bool endedEarly(const JobStatus &status, BoardRunEntry &entry, bool &portLost)
         break;
     case JobEnd::RowRefused:
     case JobEnd::Failed:
+    case JobEnd::RepliesMismatched:
         break;
     }
     entry.outcome = BoardOutcome::Failed;

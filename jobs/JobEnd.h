@@ -11,6 +11,7 @@ enum class JobEnd
     Stopped,    // Stop (or Ctrl+C) ended it at an exchange
     PortLost,   // the port went away under it
     PortUnavailable, // the port could not be opened again before the writes
+    RepliesMismatched, // a reply came that answered no request: what was read or acknowledged may be another's
     Failed,     // any other error; the text says which
 };
 

@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace {
 
@@ -234,6 +235,21 @@ bool QtSerialPort::writeByte(quint8 value)
         if (!m_lost)
             m_errorString = QSerialPort::tr("Device is not open");
         return false;
+    }
+    // Straight to the descriptor while nothing of ours waits in Qt's buffer: a byte the driver
+    // takes has left the program's hands, and Qt's own path costs a poll and a notifier per byte.
+    // Only a driver that is full (or refuses) goes the long way, which waits and explains.
+    if (const int descriptor = static_cast<int>(m_port.handle()); descriptor >= 0 && m_port.bytesToWrite() == 0) {
+        const char byte = static_cast<char>(value);
+        ssize_t n = 0;
+        do {
+            n = ::write(descriptor, &byte, 1);
+        } while (n < 0 && errno == EINTR);
+        if (n == 1) {
+            if (m_rxPending)
+                QMetaObject::invokeMethod(this, &QtSerialPort::emitRxChar, Qt::QueuedConnection);
+            return true;
+        }
     }
     // Waiting for the write may read the port and raise readyRead; rxChar must not reach the
     // link from inside its own write, so it is held back and delivered through the event loop.

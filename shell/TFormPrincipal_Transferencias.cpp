@@ -129,6 +129,12 @@ void TFormPrincipal::muestraFinTrabajo(const JobStatus &fin, const QString &inco
             showMessage(m_ctx, incompleta,
                         texto(m_ctx, "LINE_STOPPED", "Stopped while the board was not answering."));
         return;
+    case JobEnd::RepliesMismatched:
+        showMessage(m_ctx, incompleta,
+                    texto(m_ctx, "LINE_REPLIES_MISMATCHED",
+                          "A reply came that answered no request: what was read or written cannot be trusted. "
+                          "Run it again."));
+        return;
     case JobEnd::Done:
     case JobEnd::NotOpened:
     case JobEnd::RowRefused:
