@@ -23,6 +23,7 @@
 #include "ParametersJob.h"
 #include "Parametros.h"
 #include "PortList.h"
+#include "PrivateFile.h"
 #include "ProfileFile.h"
 #include "QtSerialPort.h"
 #include "NetworkAddress.h"
@@ -71,6 +72,8 @@ struct Failure
 };
 
 constexpr int PLACAS_BUS = 32;
+// A code file holds a code or a few lines of codes; anything larger is not one.
+constexpr qint64 CODE_FILE_LIMIT = 64 * 1024;
 
 struct Options
 {
@@ -595,6 +598,14 @@ int Run::main(const QStringList &arguments)
         m_err << "tzr: " << f.message << '\n';
         m_err.flush();
         return f.status;
+    } catch (const FileTooLarge &e) {
+        m_err << "tzr: "
+              << say("CLI_TOO_LARGE", QStringLiteral("%1 is larger than %2 KiB; refused unread"))
+                     .arg(e.path())
+                     .arg(e.limit() / 1024)
+              << '\n';
+        m_err.flush();
+        return TzrTool::FileFailure;
     } catch (const IoError &e) {
         m_err << "tzr: " << e.message() << '\n';
         m_err.flush();
@@ -701,7 +712,7 @@ QString Run::code(QChar letra)
     const bool master = letra == QLatin1Char('M');
     QString text;
     if (!m_options.codeFile.isEmpty()) {
-        const QString content = QString::fromUtf8(FileData::read(m_options.codeFile));
+        const QString content = QString::fromUtf8(FileData::read(m_options.codeFile, CODE_FILE_LIMIT));
         text = content.section(QLatin1Char('\n'), 0, 0).trimmed();
     } else {
         text = codeFromEnvironmentOrPrompt(
@@ -1298,7 +1309,7 @@ QStringList Run::newCodes(CamposParametros &campos)
     QHash<QString, QString> fromFile;
     const QString path = m_options.parser->value(QStringLiteral("new-codes-file"));
     if (!path.isEmpty()) {
-        const QStringList lines = QString::fromUtf8(FileData::read(path)).split(QLatin1Char('\n'));
+        const QStringList lines = QString::fromUtf8(FileData::read(path, CODE_FILE_LIMIT)).split(QLatin1Char('\n'));
         for (qsizetype i = 0; i < lines.size(); ++i) {
             const QString line = lines.at(i).trimmed();
             if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
@@ -1549,7 +1560,7 @@ BoardCodes Run::boardCodes(QChar letra)
     BoardCodes codes;
     if (!m_options.codeFile.isEmpty()) {
         QString error;
-        if (!BoardCodes::parse(QString::fromUtf8(FileData::read(m_options.codeFile)), codes, error))
+        if (!BoardCodes::parse(QString::fromUtf8(FileData::read(m_options.codeFile, CODE_FILE_LIMIT)), codes, error))
             throw Failure{TzrTool::Usage, QStringLiteral("%1: %2").arg(m_options.codeFile, error)};
         return codes;
     }
@@ -1601,9 +1612,11 @@ int Run::runBoards(const Command &command)
         if (keep > 0)
             folder = QDir(root).filePath(now.toString(QStringLiteral("yyyy-MM-ddTHH-mm-ss")));
         // The images hold the boards' codes in clear: the folders are the owner's alone.
-        if (!QDir().mkpath(folder))
+        try {
+            PrivateFile::makeFolder(folder);
+        } catch (const IoError &) {
             throw Failure{TzrTool::FileFailure, QStringLiteral("cannot create the folder %1").arg(folder)};
-        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
     }
 
     BoardRun run(*m_session, kind);

@@ -1,5 +1,6 @@
 #include "TableFamily.h"
 
+#include "PrivateFile.h"
 #include "TableStore.h"
 #include "TzrError.h"
 
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -53,37 +55,9 @@ QString randomTag()
     throw TzrError(QStringLiteral("The data file member %1 is damaged (%2)").arg(path, why));
 }
 
-bool syncFile(QFile &file)
-{
-    return file.flush() && ::fsync(file.handle()) == 0;
-}
-
-// Makes the renames of a directory's entries durable; a failure here is not worth failing for.
-void syncDirectory(const QString &directory)
-{
-    const int fd = ::open(QFile::encodeName(directory).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 QString directoryOf(const QString &path)
 {
     return QFileInfo(path).absolutePath();
-}
-
-void writeNewFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        throw IoError(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
-    if (file.write(bytes) != bytes.size() || !syncFile(file)) {
-        const QString why = file.errorString();
-        file.close();
-        QFile::remove(path);
-        throw IoError(QStringLiteral("Cannot write %1: %2").arg(path, why));
-    }
 }
 
 // One parsed description member: its entries (tab-separated lines) between the header and the
@@ -237,7 +211,7 @@ void TableFamily::create(const QString &base, const TableDescription &descriptio
         TableStore::createDatabase(paths.at(0), stamped);
         written << paths.at(0);
         for (int i = 0; i < texts.size(); ++i) {
-            writeNewFile(paths.at(i + 1), texts.at(i));
+            PrivateFile::writeNew(paths.at(i + 1), texts.at(i));
             written << paths.at(i + 1);
         }
     } catch (...) {
@@ -246,7 +220,7 @@ void TableFamily::create(const QString &base, const TableDescription &descriptio
         QFile::remove(journalOf(base));
         throw;
     }
-    syncDirectory(directoryOf(base));
+    PrivateFile::syncFolderOf(base);
 }
 
 void TableFamily::remove(const QString &base)
@@ -352,9 +326,9 @@ void TableFamily::rename(const QString &fromPath, const QString &toPath)
         }
         throw IoError(QStringLiteral("Cannot rename %1 to %2: %3").arg(sources.at(i), targets.at(i), why));
     }
-    syncDirectory(directoryOf(from));
+    PrivateFile::syncFolderOf(from);
     if (directoryOf(to) != directoryOf(from))
-        syncDirectory(directoryOf(to));
+        PrivateFile::syncFolderOf(to);
 }
 
 void TableFamily::copy(const QString &fromBase, const QString &toBase)
@@ -375,12 +349,20 @@ void TableFamily::copy(const QString &fromBase, const QString &toBase)
             throw IoError(QStringLiteral("Cannot read %1: %2").arg(sources.at(i), source.errorString()));
         }
         const QString temporary = targets.at(i) + QStringLiteral(".tzr-new-") + tag;
-        QFile target(temporary);
-        if (!target.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        // Owner-only from the first byte; a member replaced keeps the mode its owner gave it.
+        int fd = -1;
+        try {
+            fd = PrivateFile::createNew(temporary);
+        } catch (const IoError &) {
             discard();
-            throw IoError(QStringLiteral("Cannot create %1: %2").arg(targets.at(i), target.errorString()));
+            throw;
         }
         temporaries << temporary;
+        struct stat old {};
+        if (::stat(QFile::encodeName(targets.at(i)).constData(), &old) == 0 && S_ISREG(old.st_mode))
+            ::fchmod(fd, old.st_mode & 07777);
+        QFile target;
+        target.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
         while (!source.atEnd()) {
             const QByteArray chunk = source.read(COPY_CHUNK);
             if (source.error() != QFileDevice::NoError) {
@@ -401,7 +383,7 @@ void TableFamily::copy(const QString &fromBase, const QString &toBase)
     // the others' data, so the rest are cheap.
     for (qsizetype i = 0; i < temporaries.size(); ++i) {
         QFile written(temporaries.at(i));
-        if (!written.open(QIODevice::ReadWrite) || ::fsync(written.handle()) != 0) {
+        if (!written.open(QIODevice::ReadWrite) || !PrivateFile::syncDescriptor(written.handle())) {
             const QString why =
                 written.isOpen() ? QString::fromLocal8Bit(std::strerror(errno)) : written.errorString();
             discard();
@@ -453,5 +435,5 @@ void TableFamily::copy(const QString &fromBase, const QString &toBase)
         if (!aside.isEmpty())
             QFile::remove(aside);
     }
-    syncDirectory(directoryOf(toBase));
+    PrivateFile::syncFolderOf(toBase);
 }

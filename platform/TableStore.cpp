@@ -1,5 +1,6 @@
 #include "TableStore.h"
 
+#include "PrivateFile.h"
 #include "TableFamily.h"
 #include "TzrError.h"
 
@@ -9,6 +10,8 @@
 #include <sqlite3.h>
 
 #include <set>
+
+#include <unistd.h>
 
 namespace {
 
@@ -85,6 +88,9 @@ TableStore::~TableStore()
 
 void TableStore::createDatabase(const QString &path, const TableDescription &description)
 {
+    // The engine would create the file with the umask's rights: it is made owner-only first, and
+    // the journals the engine makes beside it take the database's rights.
+    ::close(PrivateFile::createNew(path));
     sqlite3 *db = nullptr;
     const QByteArray name = QFile::encodeName(path);
     int rc = sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);

@@ -30,3 +30,18 @@ class IoError : public TzrError
 public:
     using TzrError::TzrError;
 };
+
+// A file was refused before it was read whole: it holds more than limit bytes.
+class FileTooLarge : public IoError
+{
+public:
+    FileTooLarge(const QString &path, qint64 limit)
+        : IoError(QStringLiteral("%1: the file is larger than %2 bytes").arg(path).arg(limit)), m_path(path),
+          m_limit(limit) {}
+    QString path() const { return m_path; }
+    qint64 limit() const { return m_limit; }
+
+private:
+    QString m_path;
+    qint64 m_limit = 0;
+};
