@@ -235,7 +235,9 @@ private:
     // Names the data file FILE; one that does not exist yet is only made by createDataFile.
     void dataFile(const QString &path, bool createFromTemplate);
     QString templateBase() const;
+    // Makes the new data file under a working name beside it; publishCreatedFile puts it in place.
     void createDataFile();
+    void publishCreatedFile();
     // Removes the file createDataFile made, when the command did not fill it.
     void dropCreatedFile();
     void note(const QString &text);
@@ -246,7 +248,11 @@ private:
     QString restoreSummary(const ImageResult &result) const;
     QString codeFromEnvironmentOrPrompt(bool master, const QString &prompt);
     static QString checkedCode(const QString &text);
-    DataFileRef file() const { return {m_directory, m_tableName}; }
+    DataFileRef file() const
+    {
+        return {m_directory,
+                m_workingBase.isEmpty() ? m_tableName : QFileInfo(m_workingBase).fileName() + QStringLiteral(".db")};
+    }
     // Ends the subcommand unless the job ran to its end.
     void jobFailed(const JobStatus &status);
     void notRemembered(const QString &error);
@@ -275,6 +281,7 @@ private:
     QString m_directory;
     QString m_tableName;
     QString m_newFileBase;
+    QString m_workingBase;
     bool m_createdFile = false;
 };
 
@@ -775,6 +782,18 @@ void Run::dataFile(const QString &path, bool createFromTemplate)
     m_directory = info.absolutePath() + QLatin1Char('/');
     m_tableName = info.fileName() + QStringLiteral(".db");
     m_newFileBase.clear();
+    switch (TableFamily::recover(base)) {
+    case TableFamily::Recovery::Nothing:
+        break;
+    case TableFamily::Recovery::Finished:
+        note(say("DATA_FINISHED", QStringLiteral("%1 was being saved when the tool was cut short; the save was finished"))
+                 .arg(m_tableName));
+        break;
+    case TableFamily::Recovery::Removed:
+        note(say("DATA_REMOVED", QStringLiteral("%1: a copy left unfinished when the tool was cut short was removed; the file is as it was"))
+                 .arg(m_tableName));
+        break;
+    }
     if (TableFamily::exists(base))
         return;
     if (!createFromTemplate)
@@ -795,7 +814,7 @@ void Run::createDataFile()
 {
     if (m_newFileBase.isEmpty() || TableFamily::exists(m_newFileBase))
         return;
-    TableFamily::copy(templateBase(), m_newFileBase);
+    m_workingBase = TableFamily::copyToWorking(templateBase(), m_newFileBase);
     m_createdFile = true;
     note(say("CLI_CREATED", QStringLiteral("Created %1 from the template")).arg(m_tableName));
 }
@@ -806,11 +825,18 @@ void Run::dropCreatedFile()
     if (!m_createdFile)
         return;
     m_createdFile = false;
-    try {
-        TableFamily::remove(m_newFileBase);
-    } catch (const TzrError &) {
-        // Nothing in it to lose; what is left is an empty file the next receive fills.
-    }
+    TableFamily::discardWorking(m_workingBase);
+    m_workingBase.clear();
+}
+
+void Run::publishCreatedFile()
+{
+    if (!m_createdFile)
+        return;
+    // Only a complete receive is ever seen under the file's name.
+    TableFamily::publish(m_workingBase, m_newFileBase);
+    m_createdFile = false;
+    m_workingBase.clear();
 }
 
 QString Run::rowRefused(const FilaRechazada &rechazo) const
@@ -1006,6 +1032,7 @@ int Run::receiveInto()
         m_err.flush();
         return TzrTool::Incomplete;
     }
+    publishCreatedFile();
     notRemembered(resultado.notRemembered);
     note(say("CLI_RECEIVED", QStringLiteral("Received %1 users from board %2 into %3"))
              .arg(resultado.users)

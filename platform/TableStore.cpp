@@ -133,6 +133,9 @@ void TableStore::open(const QString &path)
     close();
     const QString base = TableFamily::baseOf(path);
     const QString dbPath = base + QStringLiteral(".db");
+    // A copy or Save as cut short by a crash is finished (or its working files removed) before
+    // anything is read: the family is then whole.
+    TableFamily::recover(base);
 
     for (const QString &member : TableFamily::members(base)) {
         const QFileInfo info(member);

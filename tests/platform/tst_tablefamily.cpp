@@ -99,6 +99,8 @@ private slots:
     void failedCopyChangesNothing_data();
     void failedCopyChangesNothing();
     void copyIntoReadOnlyFolderChangesNothing();
+    void recoverySettlesACutShortSetOnce_data();
+    void recoverySettlesACutShortSetOnce();
 
 private:
     QTemporaryDir m_home;
@@ -398,6 +400,47 @@ void TestTableFamily::copyIntoReadOnlyFolderChangesNothing()
     QCOMPARE(snapshot(dir.filePath(QStringLiteral("locked"))), before);
     QFile::setPermissions(dir.filePath(QStringLiteral("locked")),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+void TestTableFamily::recoverySettlesACutShortSetOnce_data()
+{
+    QTest::addColumn<int>("placed");
+    QTest::addColumn<bool>("noted");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("working family, no note") << 0 << false << int(TableFamily::Recovery::Removed);
+    QTest::newRow("noted, nothing moved") << 0 << true << int(TableFamily::Recovery::Finished);
+    QTest::newRow("noted, two members moved") << 2 << true << int(TableFamily::Recovery::Finished);
+    QTest::newRow("noted, all moved") << 5 << true << int(TableFamily::Recovery::Finished);
+}
+
+void TestTableFamily::recoverySettlesACutShortSetOnce()
+{
+    QFETCH(int, placed);
+    QFETCH(bool, noted);
+    QFETCH(int, expected);
+    QTemporaryDir dir;
+    const QString source = dir.filePath(QStringLiteral("source"));
+    const QString base = dir.filePath(QStringLiteral("people"));
+    TableFamily::create(source, people());
+    addRow(source, QStringLiteral("NEW"));
+    TableFamily::create(base, people());
+    addRow(base, QStringLiteral("OLD"));
+    const QString working = TableFamily::copyToWorking(source, base);
+    const QString tag = working.section(QStringLiteral(".tzr-new-"), -1);
+    if (noted) {
+        QFile note(dir.filePath(QStringLiteral(".people.tzr-publish")));
+        QVERIFY(note.open(QIODevice::WriteOnly));
+        note.write(tag.toLatin1() + '\n');
+    }
+    for (int i = 0; i < placed; ++i) {
+        QFile::remove(TableFamily::members(base).at(i));
+        QVERIFY(QFile::rename(TableFamily::members(working).at(i), TableFamily::members(base).at(i)));
+    }
+    QCOMPARE(int(TableFamily::recover(base)), expected);
+    QCOMPARE(names(base + QStringLiteral(".db")),
+             QStringList{expected == int(TableFamily::Recovery::Finished) ? QStringLiteral("NEW") : QStringLiteral("OLD")});
+    QCOMPARE(fileNames(dir.path()).size(), 10);
+    QCOMPARE(TableFamily::recover(base), TableFamily::Recovery::Nothing);
 }
 
 QTEST_GUILESS_MAIN(TestTableFamily)
