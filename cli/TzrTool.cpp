@@ -235,6 +235,7 @@ private:
     // Names the data file FILE; one that does not exist yet is only made by createDataFile.
     void dataFile(const QString &path, bool createFromTemplate);
     QString templateBase() const;
+    QString foreignSchema(const ForeignSchema &e) const;
     // Makes the new data file under a working name beside it; publishCreatedFile puts it in place.
     void createDataFile();
     void publishCreatedFile();
@@ -794,8 +795,18 @@ void Run::dataFile(const QString &path, bool createFromTemplate)
                  .arg(m_tableName));
         break;
     }
-    if (TableFamily::exists(base))
+    if (TableFamily::exists(base)) {
+        // A file from elsewhere is refused before a board is asked anything; other faults of
+        // the file are the command's own to report.
+        try {
+            TableStore probe;
+            probe.open(base);
+        } catch (const ForeignSchema &e) {
+            throw Failure{TzrTool::FileFailure, foreignSchema(e)};
+        } catch (const TzrError &) {
+        }
         return;
+    }
     if (!createFromTemplate)
         throw Failure{TzrTool::FileFailure, say("CLI_NO_FILE", QStringLiteral("no data file %1.db")).arg(base)};
     // Only checked here: the file is made once the board has taken the code (createDataFile).
@@ -803,6 +814,12 @@ void Run::dataFile(const QString &path, bool createFromTemplate)
         throw Failure{TzrTool::FileFailure,
                       say("CLI_NO_TEMPLATE", QStringLiteral("the template %1.db is missing; is TZRUsers installed?")).arg(templateBase())};
     m_newFileBase = base;
+}
+
+QString Run::foreignSchema(const ForeignSchema &e) const
+{
+    return say("DATA_FOREIGN", QStringLiteral("%1 holds what this tool never makes (%2): refused, the file was not changed"))
+        .arg(e.path(), e.found().join(QStringLiteral(", ")));
 }
 
 QString Run::templateBase() const

@@ -59,6 +59,11 @@ QString DataFileCommands::openTable() const
 {
     try {
         m_tabla->Activa_Tabla(true);
+    } catch (const ForeignSchema &e) {
+        return m_textos
+            ->texto(QStringLiteral("DATA_FOREIGN"),
+                    QStringLiteral("%1 holds what this tool never makes (%2): refused, the file was not changed"))
+            .arg(e.path(), e.found().join(QStringLiteral(", ")));
     } catch (const TzrError &e) {
         return e.message();
     }

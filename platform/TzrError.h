@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <stdexcept>
 
 // The error a routine raises when it cannot go on; the handler that catches it decides what is
@@ -44,4 +45,21 @@ public:
 private:
     QString m_path;
     qint64 m_limit = 0;
+};
+
+// A data file holds objects this tool never makes (triggers, views, other tables); it was
+// refused before anything in it was changed. found names each one ("trigger \"t\"").
+class ForeignSchema : public TzrError
+{
+public:
+    ForeignSchema(const QString &path, const QStringList &found)
+        : TzrError(QStringLiteral("The data file %1 holds what this tool does not make (%2); it was not opened")
+                       .arg(path, found.join(QStringLiteral(", ")))),
+          m_path(path), m_found(found) {}
+    QString path() const { return m_path; }
+    QStringList found() const { return m_found; }
+
+private:
+    QString m_path;
+    QStringList m_found;
 };

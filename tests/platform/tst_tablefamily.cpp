@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sqlite3.h>
 #include <unistd.h>
 
 namespace {
@@ -99,6 +100,8 @@ private slots:
     void failedCopyChangesNothing_data();
     void failedCopyChangesNothing();
     void copyIntoReadOnlyFolderChangesNothing();
+    void foreignObjectsAreRefusedUntouched_data();
+    void foreignObjectsAreRefusedUntouched();
     void recoverySettlesACutShortSetOnce_data();
     void recoverySettlesACutShortSetOnce();
 
@@ -400,6 +403,50 @@ void TestTableFamily::copyIntoReadOnlyFolderChangesNothing()
     QCOMPARE(snapshot(dir.filePath(QStringLiteral("locked"))), before);
     QFile::setPermissions(dir.filePath(QStringLiteral("locked")),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+void TestTableFamily::foreignObjectsAreRefusedUntouched_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("found");
+    QTest::newRow("trigger planting a row")
+        << "CREATE TRIGGER plant AFTER DELETE ON registros BEGIN INSERT INTO registros (NAME, CODE) "
+           "VALUES ('EVE', '9999'); END"
+        << "trigger \"plant\"";
+    QTest::newRow("view") << "CREATE VIEW everyone AS SELECT * FROM registros" << "view \"everyone\"";
+    QTest::newRow("other table") << "CREATE TABLE extra (a)" << "table \"extra\"";
+    QTest::newRow("other index") << "CREATE INDEX by_code ON registros (CODE)" << "index \"by_code\"";
+    QTest::newRow("our side records") << "CREATE TABLE tzr_anexos (clase TEXT NOT NULL, clave TEXT NOT NULL, "
+                                         "valor BLOB NOT NULL, PRIMARY KEY (clase, clave))"
+                                      << "";
+}
+
+void TestTableFamily::foreignObjectsAreRefusedUntouched()
+{
+    QFETCH(QString, sql);
+    QFETCH(QString, found);
+    QTemporaryDir dir;
+    const QString base = dir.filePath(QStringLiteral("people"));
+    TableFamily::create(base, people());
+    addRow(base, QStringLiteral("ANA"));
+    sqlite3 *db = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(base + QStringLiteral(".db")).constData(), &db), SQLITE_OK);
+    const int rc = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    QCOMPARE(rc, SQLITE_OK);
+    const auto before = snapshot(dir.path());
+    if (found.isEmpty()) {
+        QCOMPARE(names(base + QStringLiteral(".db")), QStringList{QStringLiteral("ANA")});
+        return;
+    }
+    try {
+        names(base + QStringLiteral(".db"));
+        QFAIL("a file with foreign objects was opened");
+    } catch (const ForeignSchema &e) {
+        QCOMPARE(e.found(), QStringList{found});
+        QVERIFY2(e.message().contains(found), qPrintable(e.message()));
+    }
+    QCOMPARE(snapshot(dir.path()), before);
 }
 
 void TestTableFamily::recoverySettlesACutShortSetOnce_data()
