@@ -128,6 +128,8 @@ const QList<QCommandLineOption> &extraOptions()
         {QStringLiteral("append"),
          QStringLiteral("Add the imported users after the table's users (default: replace them).")},
         {QStringLiteral("dry-run"), QStringLiteral("Check and report only; change nothing.")},
+        {QStringLiteral("show-codes"),
+         QStringLiteral("Print the board's codes themselves (without it, only whether each is set).")},
         {QStringLiteral("keep"),
          QStringLiteral("With several boards: save into a new dated folder inside the folder given and "
                         "keep only the last N such folders."),
@@ -332,10 +334,11 @@ const QList<Command> &Run::commands() const
          &Run::compare,
          true},
         {"params",
-         "params [--set KEY=VALUE]... [--new-code KEY]... [--new-codes-file FILE]",
-         "Show the board's parameters, or set some of them (the others keep their values). Needs the master "
-         "code.",
-         {QStringLiteral("set"), QStringLiteral("new-code"), QStringLiteral("new-codes-file")},
+         "params [--set KEY=VALUE]... [--new-code KEY]... [--new-codes-file FILE] [--show-codes]",
+         "Show the board's parameters, or set some of them (the others keep their values). The codes show "
+         "as set or unset unless --show-codes is given. Needs the master code.",
+         {QStringLiteral("set"), QStringLiteral("new-code"), QStringLiteral("new-codes-file"),
+          QStringLiteral("show-codes")},
          0,
          0,
          &Run::params,
@@ -1440,8 +1443,13 @@ int Run::params()
                                                              : written.refused)};
         note(say("CLI_PARAMS_WRITTEN", QStringLiteral("Parameters written; the board restarts as panel %1")).arg(campos.Edit1));
     }
-    const QString values[] = {campos.Edit1, campos.Edit2, campos.Edit3, campos.Edit4,
-                              campos.Edit5, campos.Edit6, campos.Edit7, campos.Edit8};
+    // Standard output ends up in logs and terminals' scroll-back: the codes only when asked for.
+    const bool showCodes = m_options.parser->isSet(QStringLiteral("show-codes"));
+    const auto shown = [showCodes](const QString &code) {
+        return showCodes ? code : code.isEmpty() ? QStringLiteral("unset") : QStringLiteral("set");
+    };
+    const QString values[] = {campos.Edit1, campos.Edit2, campos.Edit3,        campos.Edit4,
+                              campos.Edit5, campos.Edit6, shown(campos.Edit7), shown(campos.Edit8)};
     if (m_options.json) {
         QJsonObject object;
         for (qsizetype i = 0; i < parameterKeys().size(); ++i)

@@ -426,7 +426,8 @@ void TestTzr::paramsNewCodes()
     Result r = tzr(QStringList{"params", "--new-code", "master-code", "--new-code", "programming-code"} + port,
                    {"TZR_MASTER_CODE=40962", "TZR_NEW_MASTER_CODE=12345", "TZR_NEW_PROGRAMMING_CODE=67890"});
     QVERIFY2(r.status == 0, qPrintable(r.err));
-    QVERIFY2(r.out.contains(QStringLiteral("master-code=12345")), qPrintable(r.out));
+    QVERIFY2(r.out.contains(QStringLiteral("master-code=set")) && !r.out.contains(QStringLiteral("12345")),
+             qPrintable(r.out));
     QCOMPARE(tzr(QStringList{"params"} + port, {"TZR_MASTER_CODE=40962"}).status, 3);
     QFile newCodes(m_dir->filePath(QStringLiteral("new.txt")));
     QVERIFY(newCodes.open(QIODevice::WriteOnly));
@@ -434,9 +435,18 @@ void TestTzr::paramsNewCodes()
     newCodes.close();
     r = tzr(QStringList{"params", "--new-codes-file", "new.txt"} + port, {"TZR_MASTER_CODE=12345"});
     QVERIFY2(r.status == 0, qPrintable(r.err));
-    r = tzr(QStringList{"params"} + port, {"TZR_MASTER_CODE=12345"});
+    r = tzr(QStringList{"params", "--show-codes"} + port, {"TZR_MASTER_CODE=12345"});
     QCOMPARE(r.status, 0);
     QVERIFY2(r.out.contains(QStringLiteral("programming-code=2A4B6\nmaster-code=12345")), qPrintable(r.out));
+    // Without asking, only whether each code is set, in text and in JSON.
+    r = tzr(QStringList{"params"} + port, {"TZR_MASTER_CODE=12345"});
+    QCOMPARE(r.status, 0);
+    QVERIFY2(r.out.endsWith(QStringLiteral("programming-code=set\nmaster-code=set\n")), qPrintable(r.out));
+    QVERIFY2(!r.out.contains(QStringLiteral("2A4B6")) && !r.out.contains(QStringLiteral("12345")), qPrintable(r.out));
+    r = tzr(QStringList{"params", "--json"} + port, {"TZR_MASTER_CODE=12345"});
+    const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    QCOMPARE(o.value(QStringLiteral("programming-code")).toString(), QStringLiteral("set"));
+    QCOMPARE(o.value(QStringLiteral("master-code")).toString(), QStringLiteral("set"));
 }
 
 // A run over several boards: a CSV row or a JSON object per board, the worst board's status.
