@@ -609,6 +609,15 @@ int Run::main(const QStringList &arguments)
         m_err << "tzr: " << f.message << '\n';
         m_err.flush();
         return f.status;
+    } catch (const SheetTooLarge &e) {
+        m_err << "tzr: "
+              << say("CLI_SHEET_TOO_LARGE", QStringLiteral("%1 declares %2 rows; a board holds at most %3 users and a title row: refused unread"))
+                     .arg(e.path())
+                     .arg(e.rows())
+                     .arg(e.users())
+              << '\n';
+        m_err.flush();
+        return TzrTool::FileFailure;
     } catch (const FileTooLarge &e) {
         m_err << "tzr: "
               << say("CLI_TOO_LARGE", QStringLiteral("%1 is larger than %2 KiB; refused unread"))

@@ -63,3 +63,24 @@ private:
     QString m_path;
     QStringList m_found;
 };
+
+// A workbook declares more rows than a board can have users (with a title row); refused before
+// its cells were read. rows is what it declares, users the board's limit.
+class SheetTooLarge : public TzrError
+{
+public:
+    SheetTooLarge(const QString &path, quint32 rows, quint32 users)
+        : TzrError(QStringLiteral("%1: the sheet declares %2 rows; a board holds at most %3 users and a title row")
+                       .arg(path)
+                       .arg(rows)
+                       .arg(users)),
+          m_path(path), m_rows(rows), m_users(users) {}
+    QString path() const { return m_path; }
+    quint32 rows() const { return m_rows; }
+    quint32 users() const { return m_users; }
+
+private:
+    QString m_path;
+    quint32 m_rows = 0;
+    quint32 m_users = 0;
+};

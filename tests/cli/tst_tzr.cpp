@@ -1,3 +1,5 @@
+#include "XlsWriter.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -170,6 +172,12 @@ void TestTzr::subcommands_data()
     QTest::newRow("code from a file") << QStringList{"receive", "f.db", "--code-file", "code.txt"} + port
                                       << QStringList{"TZR_CODE=11111"} << false << 0 << ""
                                       << "Received 5 users" << true;
+    QTest::newRow("code file that never ends")
+        << QStringList{"receive", "f.db", "--code-file", "/dev/zero"} + port << QStringList{} << false << 4 << ""
+        << "/dev/zero is larger than 64 KiB; refused unread" << false;
+    QTest::newRow("workbook larger than a board")
+        << QStringList{"import", "f.db", "big.xls"} << QStringList{} << true << 4 << ""
+        << "big.xls declares 400 rows; a board holds at most 350 users and a title row" << true;
     QTest::newRow("send") << QStringList{"send", "f.db", "--by-name"} + port << code << true << 0 << ""
                           << "Sent 5 users" << true;
     QTest::newRow("send of a missing file")
@@ -285,6 +293,10 @@ void TestTzr::subcommands()
     QVERIFY(goodCodes.open(QIODevice::WriteOnly));
     goodCodes.write("programming-code=12345\nmaster-code=54321\n");
     goodCodes.close();
+    QList<QStringList> many;
+    for (int i = 0; i < 400; ++i)
+        many << QStringList{QStringLiteral("USER%1").arg(i), QString::number(i + 1), QStringLiteral("1")};
+    XlsWriter::write(m_dir->filePath(QStringLiteral("big.xls")), many);
     if (receiveFirst) {
         const Result r = tzr({"receive", "f.db", "--port", "COM27"}, {"TZR_CODE=73518"});
         QVERIFY2(r.status == 0, qPrintable(r.err));

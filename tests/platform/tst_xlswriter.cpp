@@ -1,4 +1,5 @@
 #include "TzrError.h"
+#include "XlsReader.h"
 #include "XlsWriter.h"
 
 #include <QFile>
@@ -83,6 +84,8 @@ class TestXlsWriter : public QObject
     Q_OBJECT
 
 private slots:
+    void readerRefusesSheetsLargerThanABoard_data();
+    void readerRefusesSheetsLargerThanABoard();
     void initTestCase();
     void readerSeesEveryCell_data();
     void readerSeesEveryCell();
@@ -273,6 +276,55 @@ void TestXlsWriter::unwritablePlaceRaisesTheSystemMessage()
         QFAIL("the workbook was written");
     } catch (const TzrError &e) {
         QVERIFY2(e.message().contains(message), qPrintable(e.message()));
+    }
+}
+
+void TestXlsWriter::readerRefusesSheetsLargerThanABoard_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("declaredColumns");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("350 users and a title row") << 351 << 0 << false;
+    QTest::newRow("one row more") << 352 << 0 << true;
+    // Only the declaration says so: the reader would take it and allocate for every cell.
+    QTest::newRow("3 rows declared 300 columns wide") << 3 << 300 << true;
+}
+
+void TestXlsWriter::readerRefusesSheetsLargerThanABoard()
+{
+    QFETCH(int, rows);
+    QFETCH(int, declaredColumns);
+    QFETCH(bool, refused);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("users.xls"));
+    QList<QStringList> sheet;
+    for (int i = 0; i < rows; ++i)
+        sheet << QStringList{QStringLiteral("USER%1").arg(i), QString::number(i + 1)};
+    XlsWriter::write(path, sheet);
+    if (declaredColumns > 0) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QByteArray bytes = file.readAll();
+        // DIMENSIONS: type 0x0200, length 14, first row 0, rows, first column 0, columns 2.
+        QByteArray record("\x00\x02\x0e\x00\x00\x00\x00\x00", 8);
+        record += char(rows) + QByteArray("\x00\x00\x00\x00\x00\x02\x00", 7);
+        const qsizetype at = bytes.indexOf(record);
+        QVERIFY(at >= 0);
+        bytes[at + 14] = char(declaredColumns & 0xFF);
+        bytes[at + 15] = char(declaredColumns >> 8);
+        QVERIFY(file.seek(0) && file.write(bytes) == bytes.size());
+        file.close();
+    }
+    if (!refused) {
+        QCOMPARE(XlsReader::read(path).size(), rows);
+        return;
+    }
+    try {
+        XlsReader::read(path);
+        QFAIL("the sheet was read");
+    } catch (const SheetTooLarge &e) {
+        QCOMPARE(e.users(), 350u);
+        QVERIFY2(e.message().contains(QLatin1String("350 users")), qPrintable(e.message()));
     }
 }
 
