@@ -5,6 +5,7 @@
 #include "TableCursor.h"
 #include "TableFamily.h"
 #include "TzrError.h"
+#include "Unprivileged.h"
 #include "UsersTable.h"
 #include "UsersTableRules.h"
 
@@ -237,16 +238,18 @@ void TestDataFileCommands::failedNewChangesNothing()
 
 void TestDataFileCommands::newIntoAReadOnlyFolderChangesNothing()
 {
-    if (geteuid() == 0)
-        QSKIP("file permissions do not bind root");
-    startWithUsers({"ANA"});
-    QVERIFY(QFile::setPermissions(other(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-    const FileCommandResult r = m_commands->ToolNuevoClick(other(QStringLiteral("fresh.db")));
-    QFile::setPermissions(other(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QCOMPARE(r.outcome, FileCommandResult::Outcome::Failed);
-    QVERIFY2(r.error.contains(QLatin1String("Permission denied")), qPrintable(r.error));
-    QVERIFY(contents(other()).isEmpty());
-    QCOMPARE(m_fichero->Directorio_Trabajo(), work());
+    // Permissions do not bind the superuser: as root (CI) the body runs as user nobody.
+    const bool passed = asUnprivilegedUser(QStringList{m_root->path(), m_home.path()}, [&] {
+        startWithUsers({"ANA"});
+        QVERIFY(QFile::setPermissions(other(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        const FileCommandResult r = m_commands->ToolNuevoClick(other(QStringLiteral("fresh.db")));
+        QFile::setPermissions(other(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QCOMPARE(r.outcome, FileCommandResult::Outcome::Failed);
+        QVERIFY2(r.error.contains(QLatin1String("Permission denied")), qPrintable(r.error));
+        QVERIFY(contents(other()).isEmpty());
+        QCOMPARE(m_fichero->Directorio_Trabajo(), work());
+    });
+    QVERIFY2(passed, "failed as an unprivileged user (see above)");
 }
 
 void TestDataFileCommands::openChangesTheWorkingDirectory()
@@ -418,19 +421,21 @@ void TestDataFileCommands::failedSaveAsCopyChangesNothing()
 
 void TestDataFileCommands::failedSaveAsRenameChangesNothing()
 {
-    if (geteuid() == 0)
-        QSKIP("file permissions do not bind root");
-    startWithUsers({"ANA"});
-    // The copy into the other folder works; moving the open table's files aside does not.
-    QVERIFY(QFile::setPermissions(work(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-    const FileCommandResult r = m_commands->ToolSalvarClick(other(QStringLiteral("copy.db")));
-    QFile::setPermissions(work(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QCOMPARE(r.outcome, FileCommandResult::Outcome::Failed);
-    QCOMPARE(contents(work()).size(), 5);
-    QCOMPARE(m_fichero->Directorio_Trabajo(), work());
-    QVERIFY(m_saved.isEmpty());
-    QCOMPARE(m_users->Table1().filePath(), work(QStringLiteral("users.db")));
-    QCOMPARE(m_users->Table1().recordCount(), 1);
+    // Permissions do not bind the superuser: as root (CI) the body runs as user nobody.
+    const bool passed = asUnprivilegedUser(QStringList{m_root->path(), m_home.path()}, [&] {
+        startWithUsers({"ANA"});
+        // The copy into the other folder works; moving the open table's files aside does not.
+        QVERIFY(QFile::setPermissions(work(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        const FileCommandResult r = m_commands->ToolSalvarClick(other(QStringLiteral("copy.db")));
+        QFile::setPermissions(work(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QCOMPARE(r.outcome, FileCommandResult::Outcome::Failed);
+        QCOMPARE(contents(work()).size(), 5);
+        QCOMPARE(m_fichero->Directorio_Trabajo(), work());
+        QVERIFY(m_saved.isEmpty());
+        QCOMPARE(m_users->Table1().filePath(), work(QStringLiteral("users.db")));
+        QCOMPARE(m_users->Table1().recordCount(), 1);
+    });
+    QVERIFY2(passed, "failed as an unprivileged user (see above)");
 }
 
 void TestDataFileCommands::saveAsNeedsAnOpenTable()

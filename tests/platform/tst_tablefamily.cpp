@@ -2,6 +2,7 @@
 #include "TableCursor.h"
 #include "TableFamily.h"
 #include "TzrError.h"
+#include "Unprivileged.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -248,13 +249,15 @@ void TestTableFamily::openRefusesADamagedMember()
 
 void TestTableFamily::openRefusesAnUnreadableMember()
 {
-    if (geteuid() == 0)
-        QSKIP("file permissions do not bind root");
-    QTemporaryDir dir;
-    const QString base = dir.filePath(QStringLiteral("people"));
-    TableFamily::create(base, people());
-    QVERIFY(QFile::setPermissions(base + QStringLiteral(".val"), QFileDevice::WriteOwner));
-    openFails(base + QStringLiteral(".db"), base + QStringLiteral(".val"), QStringLiteral("cannot be read"));
+    // Permissions do not bind the superuser: as root (CI) the body runs as user nobody.
+    const bool passed = asUnprivilegedUser(QStringList{}, [&] {
+        QTemporaryDir dir;
+        const QString base = dir.filePath(QStringLiteral("people"));
+        TableFamily::create(base, people());
+        QVERIFY(QFile::setPermissions(base + QStringLiteral(".val"), QFileDevice::WriteOwner));
+        openFails(base + QStringLiteral(".db"), base + QStringLiteral(".val"), QStringLiteral("cannot be read"));
+    });
+    QVERIFY2(passed, "failed as an unprivileged user (see above)");
 }
 
 void TestTableFamily::closedFamilyIsExactlyFiveFiles()
@@ -388,21 +391,23 @@ void TestTableFamily::failedCopyChangesNothing()
 
 void TestTableFamily::copyIntoReadOnlyFolderChangesNothing()
 {
-    if (geteuid() == 0)
-        QSKIP("file permissions do not bind root");
-    QTemporaryDir dir;
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("locked")));
-    const QString base = dir.filePath(QStringLiteral("people"));
-    const QString target = dir.filePath(QStringLiteral("locked/target"));
-    TableFamily::create(base, people());
-    TableFamily::create(target, people());
-    QVERIFY(QFile::setPermissions(dir.filePath(QStringLiteral("locked")),
-                                  QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-    const auto before = snapshot(dir.filePath(QStringLiteral("locked")));
-    QVERIFY_THROWS_EXCEPTION(IoError, TableFamily::copy(base, target));
-    QCOMPARE(snapshot(dir.filePath(QStringLiteral("locked"))), before);
-    QFile::setPermissions(dir.filePath(QStringLiteral("locked")),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    // Permissions do not bind the superuser: as root (CI) the body runs as user nobody.
+    const bool passed = asUnprivilegedUser(QStringList{}, [&] {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("locked")));
+        const QString base = dir.filePath(QStringLiteral("people"));
+        const QString target = dir.filePath(QStringLiteral("locked/target"));
+        TableFamily::create(base, people());
+        TableFamily::create(target, people());
+        QVERIFY(QFile::setPermissions(dir.filePath(QStringLiteral("locked")),
+                                      QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        const auto before = snapshot(dir.filePath(QStringLiteral("locked")));
+        QVERIFY_THROWS_EXCEPTION(IoError, TableFamily::copy(base, target));
+        QCOMPARE(snapshot(dir.filePath(QStringLiteral("locked"))), before);
+        QFile::setPermissions(dir.filePath(QStringLiteral("locked")),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    });
+    QVERIFY2(passed, "failed as an unprivileged user (see above)");
 }
 
 void TestTableFamily::foreignObjectsAreRefusedUntouched_data()
