@@ -2,6 +2,7 @@
 #include "XlsReader.h"
 #include "XlsWriter.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -9,6 +10,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cerrno>
+#include <sys/wait.h>
 
 namespace {
 
@@ -84,6 +88,7 @@ class TestXlsWriter : public QObject
     Q_OBJECT
 
 private slots:
+    void readerLeavesNoChildNorDescriptor();
     void readerRefusesSheetsLargerThanABoard_data();
     void readerRefusesSheetsLargerThanABoard();
     void initTestCase();
@@ -277,6 +282,32 @@ void TestXlsWriter::unwritablePlaceRaisesTheSystemMessage()
     } catch (const TzrError &e) {
         QVERIFY2(e.message().contains(message), qPrintable(e.message()));
     }
+}
+
+// The workbook is parsed in a child process: every read, good or refused, reaps it and closes
+// its pipe.
+void TestXlsWriter::readerLeavesNoChildNorDescriptor()
+{
+    QTemporaryDir dir;
+    const QString good = dir.filePath(QStringLiteral("users.xls"));
+    XlsWriter::write(good, {{QStringLiteral("ANA"), QStringLiteral("7")}});
+    const QString bad = dir.filePath(QStringLiteral("bad.xls"));
+    QFile garbage(bad);
+    QVERIFY(garbage.open(QIODevice::WriteOnly));
+    garbage.write(QByteArray(4096, '\xd0'));
+    garbage.close();
+    const auto descriptors = [] { return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size(); };
+    const qsizetype before = descriptors();
+    for (int i = 0; i < 10; ++i) {
+        const QList<SheetRow> rows = XlsReader::read(good);
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows.at(0).cells, (QStringList{QStringLiteral("ANA"), QStringLiteral("7")}));
+        QVERIFY_THROWS_EXCEPTION(TzrError, XlsReader::read(bad));
+    }
+    QCOMPARE(descriptors(), before);
+    int status = 0;
+    QCOMPARE(::waitpid(-1, &status, WNOHANG), pid_t(-1));
+    QCOMPARE(errno, ECHILD);
 }
 
 void TestXlsWriter::readerRefusesSheetsLargerThanABoard_data()
