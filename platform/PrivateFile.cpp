@@ -97,7 +97,7 @@ void writeNew(const QString &path, const QByteArray &bytes)
     }
 }
 
-void write(const QString &path, const QByteArray &bytes, Existing existing)
+void write(const QString &path, const QByteArray &bytes, Existing existing, bool syncFolder)
 {
     // A file the owner keeps as a link (a configuration shared between machines) stays a link:
     // its target is replaced.
@@ -141,7 +141,8 @@ void write(const QString &path, const QByteArray &bytes, Existing existing)
         ::unlink(temporary.constData());
         throw IoError(QStringLiteral("Cannot write %1: %2").arg(path, systemMessage(error)));
     }
-    syncFolderOf(resolved);
+    if (syncFolder)
+        syncFolderOf(resolved);
 }
 
 QByteArray read(const QString &path, qint64 maxSize)

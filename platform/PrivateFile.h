@@ -18,7 +18,9 @@ enum class Existing
 // Writes bytes to path. The file is complete or untouched: it is written under a temporary name
 // beside path (0600 from its first byte) and moved into place. Raises IoError with the system's
 // message.
-void write(const QString &path, const QByteArray &bytes, Existing existing = Existing::MakeOwnerOnly);
+// syncFolder false leaves the folder's sync to a caller that writes several files in it.
+void write(const QString &path, const QByteArray &bytes, Existing existing = Existing::MakeOwnerOnly,
+           bool syncFolder = true);
 
 // The whole file, refused (IoError) when it cannot be read or is larger than maxSize; never
 // reads more than maxSize + 1 bytes, so a device that never ends cannot exhaust the reader.

@@ -83,8 +83,8 @@ void finishPublish(const QString &base, const QString &tag)
     }
     QFile::remove(journalOf(working));
     PrivateFile::syncFolderOf(base);
+    // A note that comes back after a power cut finds nothing left to move.
     QFile::remove(noteOf(base));
-    PrivateFile::syncFolderOf(base);
 }
 
 [[noreturn]] void damaged(const QString &path, const QString &why)
@@ -187,11 +187,12 @@ void finishMove(const QString &from, const QString &to, const QString &tag)
     }
     QFile::remove(journalOf(working));
     PrivateFile::syncFolderOf(to);
-    PrivateFile::syncFolderOf(from);
+    if (directoryOf(to) != directoryOf(from))
+        PrivateFile::syncFolderOf(from);
+    // A note that comes back after a power cut only runs these steps again, which find nothing
+    // left to move: its removal needs no sync of its own.
     QFile::remove(noteOf(to));
     QFile::remove(noteOf(from));
-    PrivateFile::syncFolderOf(to);
-    PrivateFile::syncFolderOf(from);
 }
 
 } // namespace
@@ -529,18 +530,24 @@ void TableFamily::moveLeavingCopy(const QString &fromBase, const QString &toBase
     const QString working = copyToWorking(from, from);
     const QString tag = working.mid(working.lastIndexOf(WORKING_MARK) + WORKING_MARK.size());
     try {
-        PrivateFile::write(noteOf(to), tag.toLatin1() + "\nfrom\n" + QFile::encodeName(from) + '\n');
+        PrivateFile::write(noteOf(to), tag.toLatin1() + "\nfrom\n" + QFile::encodeName(from) + '\n',
+                           PrivateFile::Existing::MakeOwnerOnly, false);
     } catch (...) {
         discardWorking(working);
         throw;
     }
     try {
-        PrivateFile::write(noteOf(from), tag.toLatin1() + "\nto\n" + QFile::encodeName(to) + '\n');
+        PrivateFile::write(noteOf(from), tag.toLatin1() + "\nto\n" + QFile::encodeName(to) + '\n',
+                           PrivateFile::Existing::MakeOwnerOnly, false);
     } catch (...) {
         QFile::remove(noteOf(to));
         discardWorking(working);
         throw;
     }
+    // Both notes are on disk before any member moves.
+    PrivateFile::syncFolderOf(to);
+    if (directoryOf(to) != directoryOf(from))
+        PrivateFile::syncFolderOf(from);
     finishMove(from, to, tag);
 }
 
