@@ -1,3 +1,4 @@
+#include "TableFamily.h"
 #include "XlsWriter.h"
 
 #include <QDir>
@@ -42,6 +43,7 @@ private slots:
     void paramsNewCodes();
     void severalBoards();
     void nightlyBackupsKeepTheLastRuns();
+    void crashLeftOversAreSettledOnce();
 
 private:
     // (Re)starts the stand-in with boards 1 and 3 and these options besides.
@@ -459,6 +461,23 @@ void TestTzr::paramsNewCodes()
     const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
     QCOMPARE(o.value(QStringLiteral("programming-code")).toString(), QStringLiteral("set"));
     QCOMPARE(o.value(QStringLiteral("master-code")).toString(), QStringLiteral("set"));
+}
+
+// What a crash left beside a data file is removed by the next command on it, which says so once.
+void TestTzr::crashLeftOversAreSettledOnce()
+{
+    const QString patron = m_dir->filePath(QStringLiteral("data/Korvel/Patron"));
+    TableFamily::copy(patron, m_dir->filePath(QStringLiteral("f")));
+    const QString working = TableFamily::copyToWorking(patron, m_dir->filePath(QStringLiteral("f")));
+    QVERIFY(QFileInfo::exists(working + QStringLiteral(".db")));
+    Result r = tzr({"export", "f.db", "out.csv"});
+    QCOMPARE(r.status, 0);
+    QVERIFY2(r.err.contains(QStringLiteral("f.db: a copy left unfinished when the tool was cut short was removed")),
+             qPrintable(r.err));
+    QVERIFY(!QFileInfo::exists(working + QStringLiteral(".db")));
+    r = tzr({"export", "f.db", "out.csv"});
+    QCOMPARE(r.status, 0);
+    QVERIFY2(!r.err.contains(QStringLiteral("cut short")), qPrintable(r.err));
 }
 
 // A run over several boards: a CSV row or a JSON object per board, the worst board's status.

@@ -70,6 +70,8 @@ private slots:
     void newIntoAReadOnlyFolderChangesNothing();
     void openChangesTheWorkingDirectory();
     void openOfAMissingFileLeavesTheTableClosed();
+    void openSettlesWhatACrashLeftAndSaysSoOnce_data();
+    void openSettlesWhatACrashLeftAndSaysSoOnce();
     void saveAsToAnotherDirectory();
     void saveAsOverAnExistingDataFile();
     void saveAsToTheSameNameIsRefused();
@@ -268,6 +270,46 @@ void TestDataFileCommands::openChangesTheWorkingDirectory()
     QCOMPARE(m_fichero->Directorio_Trabajo(), other());
     QCOMPARE(m_saved, QStringList{other()});
     QCOMPARE(m_users->Table1().value(Campo::NOMBRE), QStringLiteral("BEA"));
+}
+
+void TestDataFileCommands::openSettlesWhatACrashLeftAndSaysSoOnce_data()
+{
+    QTest::addColumn<bool>("noted");
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("working copy never finished") << false << "was removed" << "OLD";
+    QTest::newRow("publish cut short") << true << "the save was finished" << "NEW";
+}
+
+void TestDataFileCommands::openSettlesWhatACrashLeftAndSaysSoOnce()
+{
+    QFETCH(bool, noted);
+    QFETCH(QString, said);
+    QFETCH(QString, name);
+    const auto oneUser = [&](const QString &file, const QString &nombre) {
+        Copia_Patron(other(file), korvel());
+        TableCursor c;
+        c.open(other(), file);
+        c.insert();
+        c.setValue(Campo::NOMBRE, nombre);
+        c.post();
+    };
+    oneUser(QStringLiteral("b.db"), QStringLiteral("OLD"));
+    oneUser(QStringLiteral("n.db"), QStringLiteral("NEW"));
+    const QString working = TableFamily::copyToWorking(TableFamily::baseOf(other(QStringLiteral("n.db"))),
+                                                       TableFamily::baseOf(other(QStringLiteral("b.db"))));
+    if (noted) {
+        QFile note(other(QStringLiteral(".b.tzr-publish")));
+        QVERIFY(note.open(QIODevice::WriteOnly));
+        note.write(working.section(QStringLiteral(".tzr-new-"), -1).toLatin1() + '\n');
+    }
+    FileCommandResult r = m_commands->DirectoriodeTrabajo1Click(other(QStringLiteral("b.db")));
+    QCOMPARE(r.outcome, FileCommandResult::Outcome::Done);
+    QVERIFY2(r.mensaje1.startsWith(QLatin1String("b.db")) && r.mensaje1.contains(said), qPrintable(r.mensaje1));
+    QCOMPARE(m_users->Table1().value(Campo::NOMBRE), name);
+    QCOMPARE(contents(other()).size(), 10);
+    r = m_commands->DirectoriodeTrabajo1Click(other(QStringLiteral("b.db")));
+    QVERIFY(r.mensaje1.isEmpty());
 }
 
 void TestDataFileCommands::openOfAMissingFileLeavesTheTableClosed()
