@@ -553,7 +553,8 @@ void TableFamily::moveLeavingCopy(const QString &fromBase, const QString &toBase
 
 void TableFamily::discardWorking(const QString &working)
 {
-    for (const QString &path : members(working) << journalOf(working))
+    const QStringList paths = members(working) << journalOf(working);
+    for (const QString &path : paths)
         QFile::remove(path);
 }
 
