@@ -26,6 +26,7 @@
 #include "ParametersJob.h"
 #include "Parametros.h"
 #include "PortList.h"
+#include "PrivateFile.h"
 #include "ProfileFile.h"
 #include "QtSerialPort.h"
 #include "NetworkAddress.h"
@@ -74,6 +75,8 @@ struct Failure
 };
 
 constexpr int PLACAS_BUS = 32;
+// A code file holds a code or a few lines of codes; anything larger is not one.
+constexpr qint64 CODE_FILE_LIMIT = 64 * 1024;
 
 struct Options
 {
@@ -131,6 +134,8 @@ const QList<QCommandLineOption> &extraOptions()
         {QStringLiteral("append"),
          QStringLiteral("Add the imported users after the table's users (default: replace them).")},
         {QStringLiteral("dry-run"), QStringLiteral("Check and report only; change nothing.")},
+        {QStringLiteral("show-codes"),
+         QStringLiteral("Print the board's codes themselves (without it, only whether each is set).")},
         {QStringLiteral("keep"),
          QStringLiteral("With several boards: save into a new dated folder inside the folder given and "
                         "keep only the last N such folders."),
@@ -248,7 +253,10 @@ private:
     void dataFile(const QString &path, bool createFromTemplate, Access access);
     void lockDataFile(const QString &base);
     QString templateBase() const;
+    QString foreignSchema(const ForeignSchema &e) const;
+    // Makes the new data file under a working name beside it; publishCreatedFile puts it in place.
     void createDataFile();
+    void publishCreatedFile();
     // Removes the file createDataFile made, when the command did not fill it.
     void dropCreatedFile();
     void note(const QString &text);
@@ -261,7 +269,11 @@ private:
     QString restoreSummary(const ImageResult &result) const;
     QString codeFromEnvironmentOrPrompt(bool master, const QString &prompt);
     static QString checkedCode(const QString &text);
-    DataFileRef file() const { return {m_directory, m_tableName}; }
+    DataFileRef file() const
+    {
+        return {m_directory,
+                m_workingBase.isEmpty() ? m_tableName : QFileInfo(m_workingBase).fileName() + QStringLiteral(".db")};
+    }
     // Ends the subcommand unless the job ran to its end.
     void jobFailed(const JobStatus &status);
     void notRemembered(const QString &error);
@@ -290,6 +302,7 @@ private:
     QString m_directory;
     QString m_tableName;
     QString m_newFileBase;
+    QString m_workingBase;
     bool m_createdFile = false;
     bool m_writesFile = false;
     DataFileLock m_fileLock;
@@ -341,10 +354,11 @@ const QList<Command> &Run::commands() const
          &Run::compare,
          true},
         {"params",
-         "params [--set KEY=VALUE]... [--new-code KEY]... [--new-codes-file FILE]",
-         "Show the board's parameters, or set some of them (the others keep their values). Needs the master "
-         "code.",
-         {QStringLiteral("set"), QStringLiteral("new-code"), QStringLiteral("new-codes-file")},
+         "params [--set KEY=VALUE]... [--new-code KEY]... [--new-codes-file FILE] [--show-codes]",
+         "Show the board's parameters, or set some of them (the others keep their values). The codes show "
+         "as set or unset unless --show-codes is given. Needs the master code.",
+         {QStringLiteral("set"), QStringLiteral("new-code"), QStringLiteral("new-codes-file"),
+          QStringLiteral("show-codes")},
          0,
          0,
          &Run::params,
@@ -616,6 +630,23 @@ int Run::main(const QStringList &arguments)
         m_err << "tzr: " << f.message << '\n';
         m_err.flush();
         return f.status;
+    } catch (const SheetTooLarge &e) {
+        m_err << "tzr: "
+              << say("CLI_SHEET_TOO_LARGE", QStringLiteral("%1 declares %2 rows; a board holds at most %3 users and a title row: refused unread"))
+                     .arg(e.path())
+                     .arg(e.rows())
+                     .arg(e.users())
+              << '\n';
+        m_err.flush();
+        return TzrTool::FileFailure;
+    } catch (const FileTooLarge &e) {
+        m_err << "tzr: "
+              << say("CLI_TOO_LARGE", QStringLiteral("%1 is larger than %2 KiB; refused unread"))
+                     .arg(e.path())
+                     .arg(e.limit() / 1024)
+              << '\n';
+        m_err.flush();
+        return TzrTool::FileFailure;
     } catch (const IoError &e) {
         m_err << "tzr: " << e.message() << '\n';
         m_err.flush();
@@ -738,7 +769,7 @@ QString Run::code(QChar letra)
     const bool master = letra == QLatin1Char('M');
     QString text;
     if (!m_options.codeFile.isEmpty()) {
-        const QString content = QString::fromUtf8(FileData::read(m_options.codeFile));
+        const QString content = QString::fromUtf8(FileData::read(m_options.codeFile, CODE_FILE_LIMIT));
         text = content.section(QLatin1Char('\n'), 0, 0).trimmed();
     } else {
         text = codeFromEnvironmentOrPrompt(
@@ -824,7 +855,28 @@ void Run::dataFile(const QString &path, bool createFromTemplate, Access access)
     m_tableName = info.fileName() + QStringLiteral(".db");
     m_newFileBase.clear();
     m_writesFile = access == Access::Writes;
+    switch (TableFamily::recover(base)) {
+    case TableFamily::Recovery::Nothing:
+        break;
+    case TableFamily::Recovery::Finished:
+        note(say("DATA_FINISHED", QStringLiteral("%1 was being saved when the tool was cut short; the save was finished"))
+                 .arg(m_tableName));
+        break;
+    case TableFamily::Recovery::Removed:
+        note(say("DATA_REMOVED", QStringLiteral("%1: a copy left unfinished when the tool was cut short was removed; the file is as it was"))
+                 .arg(m_tableName));
+        break;
+    }
     if (TableFamily::exists(base)) {
+        // A file from elsewhere is refused before a board is asked anything; other faults of
+        // the file are the command's own to report.
+        try {
+            TableStore probe;
+            probe.open(base);
+        } catch (const ForeignSchema &e) {
+            throw Failure{TzrTool::FileFailure, foreignSchema(e)};
+        } catch (const TzrError &) {
+        }
         if (m_writesFile)
             lockDataFile(base);
         return;
@@ -838,6 +890,12 @@ void Run::dataFile(const QString &path, bool createFromTemplate, Access access)
     m_newFileBase = base;
 }
 
+QString Run::foreignSchema(const ForeignSchema &e) const
+{
+    return say("DATA_FOREIGN", QStringLiteral("%1 holds what this tool never makes (%2): refused, the file was not changed"))
+        .arg(e.path(), e.found().join(QStringLiteral(", ")));
+}
+
 QString Run::templateBase() const
 {
     return m_korvel + QStringLiteral("/Patron");
@@ -847,7 +905,7 @@ void Run::createDataFile()
 {
     if (m_newFileBase.isEmpty() || TableFamily::exists(m_newFileBase))
         return;
-    TableFamily::copy(templateBase(), m_newFileBase);
+    m_workingBase = TableFamily::copyToWorking(templateBase(), m_newFileBase);
     m_createdFile = true;
     if (m_writesFile)
         lockDataFile(m_newFileBase);
@@ -860,11 +918,18 @@ void Run::dropCreatedFile()
     if (!m_createdFile)
         return;
     m_createdFile = false;
-    try {
-        TableFamily::remove(m_newFileBase);
-    } catch (const TzrError &) {
-        // Nothing in it to lose; what is left is an empty file the next receive fills.
-    }
+    TableFamily::discardWorking(m_workingBase);
+    m_workingBase.clear();
+}
+
+void Run::publishCreatedFile()
+{
+    if (!m_createdFile)
+        return;
+    // Only a complete receive is ever seen under the file's name.
+    TableFamily::publish(m_workingBase, m_newFileBase);
+    m_createdFile = false;
+    m_workingBase.clear();
 }
 
 QString Run::rowRefused(const FilaRechazada &rechazo) const
@@ -1099,6 +1164,7 @@ int Run::receiveInto()
         m_err.flush();
         return TzrTool::Incomplete;
     }
+    publishCreatedFile();
     notRemembered(resultado.notRemembered);
     note(say("CLI_RECEIVED", QStringLiteral("Received %1 users from board %2 into %3"))
              .arg(resultado.users)
@@ -1435,7 +1501,7 @@ QStringList Run::newCodes(CamposParametros &campos)
     QHash<QString, QString> fromFile;
     const QString path = m_options.parser->value(QStringLiteral("new-codes-file"));
     if (!path.isEmpty()) {
-        const QStringList lines = QString::fromUtf8(FileData::read(path)).split(QLatin1Char('\n'));
+        const QStringList lines = QString::fromUtf8(FileData::read(path, CODE_FILE_LIMIT)).split(QLatin1Char('\n'));
         for (qsizetype i = 0; i < lines.size(); ++i) {
             const QString line = lines.at(i).trimmed();
             if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
@@ -1532,8 +1598,13 @@ int Run::params()
         }
         note(say("CLI_PARAMS_WRITTEN", QStringLiteral("Parameters written; the board restarts as panel %1")).arg(campos.Edit1));
     }
-    const QString values[] = {campos.Edit1, campos.Edit2, campos.Edit3, campos.Edit4,
-                              campos.Edit5, campos.Edit6, campos.Edit7, campos.Edit8};
+    // Standard output ends up in logs and terminals' scroll-back: the codes only when asked for.
+    const bool showCodes = m_options.parser->isSet(QStringLiteral("show-codes"));
+    const auto shown = [showCodes](const QString &code) {
+        return showCodes ? code : code.isEmpty() ? QStringLiteral("unset") : QStringLiteral("set");
+    };
+    const QString values[] = {campos.Edit1, campos.Edit2, campos.Edit3,        campos.Edit4,
+                              campos.Edit5, campos.Edit6, shown(campos.Edit7), shown(campos.Edit8)};
     if (m_options.json) {
         QJsonObject object;
         for (qsizetype i = 0; i < parameterKeys().size(); ++i)
@@ -1706,7 +1777,7 @@ BoardCodes Run::boardCodes(QChar letra)
     BoardCodes codes;
     if (!m_options.codeFile.isEmpty()) {
         QString error;
-        if (!BoardCodes::parse(QString::fromUtf8(FileData::read(m_options.codeFile)), codes, error))
+        if (!BoardCodes::parse(QString::fromUtf8(FileData::read(m_options.codeFile, CODE_FILE_LIMIT)), codes, error))
             throw Failure{TzrTool::Usage, QStringLiteral("%1: %2").arg(m_options.codeFile, error)};
         return codes;
     }
@@ -1774,9 +1845,11 @@ int Run::runBoards(const Command &command)
         if (keep > 0)
             folder = QDir(root).filePath(now.toString(QStringLiteral("yyyy-MM-ddTHH-mm-ss")));
         // The images hold the boards' codes in clear: the folders are the owner's alone.
-        if (!QDir().mkpath(folder))
+        try {
+            PrivateFile::makeFolder(folder);
+        } catch (const IoError &) {
             throw Failure{TzrTool::FileFailure, QStringLiteral("cannot create the folder %1").arg(folder)};
-        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
     }
 
     BoardRun run(*m_session, kind);

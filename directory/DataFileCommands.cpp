@@ -76,6 +76,11 @@ QString DataFileCommands::openTable() const
         m_tabla->Activa_Tabla(true);
     } catch (const DataFileBusy &busy) {
         return busyText(busy.file(), busy.holder());
+    } catch (const ForeignSchema &e) {
+        return m_textos
+            ->texto(QStringLiteral("DATA_FOREIGN"),
+                    QStringLiteral("%1 holds what this tool never makes (%2): refused, the file was not changed"))
+            .arg(e.path(), e.found().join(QStringLiteral(", ")));
     } catch (const TzrError &e) {
         return e.message();
     }
@@ -89,7 +94,30 @@ FileCommandResult DataFileCommands::DirectoriodeTrabajo1Click(const QString &nom
     m_fichero->setDirectorio_Trabajo(Extrae_Directorio(nombre));
     m_fichero->setNombre_Tabla(Extrae_Fichero(nombre));
     const QString configError = saveConfiguration();
-    return finish(FileCommandResult::Outcome::Done, joined(configError, openTable()));
+    // What a crash left beside the file is settled before it opens, and said once.
+    QString recovered;
+    try {
+        switch (TableFamily::recover(TableFamily::baseOf(Quita_Extension(nombre) + QStringLiteral(".db")))) {
+        case TableFamily::Recovery::Nothing:
+            break;
+        case TableFamily::Recovery::Finished:
+            recovered = m_textos->texto(
+                QStringLiteral("DATA_FINISHED"),
+                QStringLiteral("%1 was being saved when the tool was cut short; the save was finished"));
+            break;
+        case TableFamily::Recovery::Removed:
+            recovered = m_textos->texto(QStringLiteral("DATA_REMOVED"),
+                                        QStringLiteral("%1: a copy left unfinished when the tool was cut short "
+                                                       "was removed; the file is as it was"));
+            break;
+        }
+    } catch (const TzrError &e) {
+        return finish(FileCommandResult::Outcome::Done, joined(configError, e.message()));
+    }
+    FileCommandResult result = finish(FileCommandResult::Outcome::Done, joined(configError, openTable()));
+    if (!recovered.isEmpty())
+        result.mensaje1 = recovered.arg(Extrae_Fichero(nombre));
+    return result;
 }
 
 FileCommandResult DataFileCommands::ToolNuevoClick(const QString &nombre)
@@ -135,41 +163,13 @@ FileCommandResult DataFileCommands::ToolSalvarClick(const QString &nombre)
 
     const QString original = table.filePath();
     const QString chosen = Quita_Extension(nombre) + QStringLiteral(".db");
-    // The open table's family passes through a temporary name that must hold no family, so the
-    // three renames can always be undone.
-    QString temporary;
-    for (int n = 0;; ++n) {
-        const QString prefix = n == 0 ? QStringLiteral("temp") : QStringLiteral("temp%1").arg(n);
-        temporary = Une_Ruta(table.directory(), prefix + table.tableName());
-        const QString base = TableFamily::baseOf(temporary);
-        if (!TableFamily::exists(base) && base != TableFamily::baseOf(chosen))
-            break;
-    }
-
-    try {
-        Copia_Tabla(nombre, table);
-    } catch (const TzrError &e) {
-        return finish(FileCommandResult::Outcome::Failed, e.message());
-    }
     m_tabla->Activa_Tabla(false);
-
-    // Each step moves one family; a failure undoes the steps before it, newest first.
-    const QList<std::pair<QString, QString>> steps{
-        {original, temporary}, {chosen, original}, {temporary, chosen}};
-    for (qsizetype i = 0; i < steps.size(); ++i) {
-        try {
-            TableFamily::rename(steps.at(i).first, steps.at(i).second);
-        } catch (const TzrError &e) {
-            QString error = e.message();
-            for (qsizetype j = i - 1; j >= 0; --j) {
-                try {
-                    TableFamily::rename(steps.at(j).second, steps.at(j).first);
-                } catch (const TzrError &undo) {
-                    error = joined(error, undo.message());
-                }
-            }
-            return finish(FileCommandResult::Outcome::Failed, joined(error, openTable()));
-        }
+    // The open table's own files move to the chosen name and a byte copy stays under the old
+    // one; a crash at any point leaves the old family whole and the chosen name old or new.
+    try {
+        TableFamily::moveLeavingCopy(TableFamily::baseOf(original), TableFamily::baseOf(chosen));
+    } catch (const TzrError &e) {
+        return finish(FileCommandResult::Outcome::Failed, joined(e.message(), openTable()));
     }
 
     m_fichero->setNombre_Tabla(fichero);

@@ -93,7 +93,10 @@ QList<SheetRow> UsersImport::readFile(const QString &fileName)
 {
     if (QFileInfo(fileName).suffix().compare(QLatin1String("xls"), Qt::CaseInsensitive) == 0)
         return XlsReader::read(fileName);
-    return CsvText::read(FileData::read(fileName));
+    // 351 rows of seven fields fit in a few tens of KiB; a few MiB leaves room for long texts
+    // and stops a file that is no users list before it is read whole.
+    constexpr qint64 CSV_LIMIT = 4 * 1024 * 1024;
+    return CsvText::read(FileData::read(fileName, CSV_LIMIT));
 }
 
 QString UsersImport::fieldForTitle(const QString &title) const

@@ -136,5 +136,5 @@ QByteArray CompareReport::toCsv() const
 
 void CompareReport::saveCsv(const QString &path) const
 {
-    PrivateFile::write(path, toCsv(), false);
+    PrivateFile::write(path, toCsv(), PrivateFile::Existing::KeepMode);
 }

@@ -19,11 +19,6 @@ constexpr quint8 ControlDtrOff = 9;
 constexpr quint8 ControlRtsOff = 12;
 constexpr quint8 PurgeBoth = 3;
 
-quint64 bit(quint8 option)
-{
-    return option < 64 ? quint64{1} << option : 0;
-}
-
 bool wanted(quint8 option)
 {
     return option == TelnetCodec::OPTION_BINARY || option == TelnetCodec::OPTION_SUPPRESS_GO_AHEAD ||
@@ -93,8 +88,9 @@ bool NetworkPort::open(const QString &name)
     m_comPortAgreed = false;
     m_comPortRefused = false;
     m_replies.clear();
-    m_sentWill = 0;
-    m_sentDo = 0;
+    m_sentWill.reset();
+    m_sentDo.reset();
+    m_binaryOut = m_binaryIn = m_binaryRefused = false;
     m_opening = true;
     const bool connected =
         connectSocket() && (m_address.kind == NetworkAddress::Kind::Tcp || negotiateComPort());
@@ -180,10 +176,10 @@ bool NetworkPort::negotiateComPort()
     // server may have asked for some of these already, in its greeting: those were answered.
     QByteArray offer;
     const auto ask = [&](quint8 verb, quint8 option) {
-        quint64 &sent = verb == TelnetCodec::WILL ? m_sentWill : m_sentDo;
-        if ((sent & bit(option)) != 0)
+        std::bitset<256> &sent = verb == TelnetCodec::WILL ? m_sentWill : m_sentDo;
+        if (sent.test(option))
             return;
-        sent |= bit(option);
+        sent.set(option);
         offer += TelnetCodec::negotiation(verb, option);
     };
     ask(TelnetCodec::WILL, TelnetCodec::OPTION_BINARY);
@@ -259,6 +255,14 @@ bool NetworkPort::negotiateComPort()
             return false;
         }
     }
+    // The answers to the binary requests were sent before the settings' confirmations.
+    if (!waitFor([this] { return (m_binaryIn && m_binaryOut) || m_binaryRefused; }, ConnectTimeout) ||
+        m_binaryRefused) {
+        fail(PortOpenFailure::Kind::Other,
+             QStringLiteral("%1 does not agree to binary mode both ways (a byte 13 could be altered on the way)")
+                 .arg(m_address.toString()));
+        return false;
+    }
     return true;
 }
 
@@ -269,24 +273,31 @@ void NetworkPort::answer(const TelnetCodec::Command &command)
     case C::DO:
         if (command.option == C::OPTION_COM_PORT)
             m_comPortAgreed = true;
-        if ((m_sentWill & bit(command.option)) == 0) {
-            const bool yes = wanted(command.option);
-            sendRaw(C::negotiation(yes ? C::WILL : C::WONT, command.option));
-            if (yes)
-                m_sentWill |= bit(command.option);
+        if (command.option == C::OPTION_BINARY)
+            m_binaryOut = true;
+        if (!m_sentWill.test(command.option)) {
+            sendRaw(C::negotiation(wanted(command.option) ? C::WILL : C::WONT, command.option));
+            m_sentWill.set(command.option);
         }
         break;
     case C::DONT:
         if (command.option == C::OPTION_COM_PORT)
             m_comPortRefused = true;
+        if (command.option == C::OPTION_BINARY)
+            m_binaryRefused = true;
         break;
     case C::WILL:
-        if ((m_sentDo & bit(command.option)) == 0) {
+        if (command.option == C::OPTION_BINARY)
+            m_binaryIn = true;
+        if (!m_sentDo.test(command.option)) {
             const bool yes = wanted(command.option) && command.option != C::OPTION_COM_PORT;
             sendRaw(C::negotiation(yes ? C::DO : C::DONT, command.option));
-            if (yes)
-                m_sentDo |= bit(command.option);
+            m_sentDo.set(command.option);
         }
+        break;
+    case C::WONT:
+        if (command.option == C::OPTION_BINARY)
+            m_binaryRefused = true;
         break;
     case C::SB:
         if (command.option == C::OPTION_COM_PORT && m_opening && !command.data.isEmpty() &&
@@ -322,6 +333,11 @@ bool NetworkPort::takeIncoming()
         m_rxPos = 0;
     }
     m_rx.append(data);
+    // Bytes nobody asked for pile up while the port is idle: only the newest are kept.
+    if (bytesAvailable() > MostBuffered) {
+        m_rx = m_rx.right(MostBuffered);
+        m_rxPos = 0;
+    }
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QTcpSocket>
 
+#include <bitset>
 #include <chrono>
 #include <functional>
 
@@ -43,6 +44,9 @@ public:
     const NetworkAddress &address() const { return m_address; }
 
     static constexpr std::chrono::milliseconds ConnectTimeout{5000};
+    // The most received bytes kept while nobody reads them: a reply frame is a few tens of
+    // bytes, so a far end that floods an idle port costs this much memory and no more.
+    static constexpr qsizetype MostBuffered = 4096;
     // A reply also waits on the device server's scheduling and on jitter of the path, which on
     // a shared network easily matches the mean round trip.
     static constexpr int RoundTripFactor = 2;
@@ -89,7 +93,12 @@ private:
     bool m_comPortAgreed = false;
     bool m_comPortRefused = false;
     QList<TelnetCodec::Command> m_replies;
-    // Options this end has offered (WILL) and asked for (DO), one bit each, so none is sent twice.
-    quint64 m_sentWill = 0;
-    quint64 m_sentDo = 0;
+    // Options this end has offered or answered (WILL/WONT) and asked for or answered (DO/DONT):
+    // each is said at most once, so a far end cannot make the negotiation bounce for ever.
+    std::bitset<256> m_sentWill;
+    std::bitset<256> m_sentDo;
+    // Binary both ways is required: without it a Telnet server may turn byte 13 into CR NUL.
+    bool m_binaryOut = false;
+    bool m_binaryIn = false;
+    bool m_binaryRefused = false;
 };

@@ -1,11 +1,11 @@
 #include "ProfileFile.h"
 
+#include "PrivateFile.h"
 #include "TzrError.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <optional>
 
@@ -408,17 +408,10 @@ void ProfileFile::writeString(const QString &section, const QString &key, const 
     if (existed && updated == bytes)
         return;
 
-    QSaveFile file(m_path);
-    // QSaveFile::commit does not see a failure of its own final buffer flush and would put a
-    // truncated copy in place, so the flush is checked first; the copy left uncommitted is dropped.
-    if (!file.open(QIODevice::WriteOnly) || file.write(updated) != updated.size() || !file.flush() ||
-        file.error() != QFileDevice::NoError || !file.commit())
+    try {
+        PrivateFile::write(m_path, updated, PrivateFile::Existing::KeepMode);
+    } catch (const IoError &) {
         unableToWrite(m_path);
-    // The rename is only durable once the folder's entry is on disk too.
-    const QByteArray folder = QFile::encodeName(QFileInfo(m_path).absolutePath());
-    if (const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
     }
     m_loaded = false;
 }

@@ -1,5 +1,8 @@
 #include "SpecialFolder.h"
 
+#include "PrivateFile.h"
+#include "TzrError.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -69,6 +72,9 @@ QString SpecialFolder::debugLogFolder(const QString &programFolder)
         return programFolder;
     const QString state = korvelStateFolder();
     // A folder that cannot be made shows up as the save's own error, with the system's message.
-    QDir().mkpath(state);
+    try {
+        PrivateFile::makeFolder(state);
+    } catch (const IoError &) {
+    }
     return state;
 }

@@ -1,5 +1,6 @@
 #include "TableFamily.h"
 
+#include "PrivateFile.h"
 #include "TableStore.h"
 #include "TzrError.h"
 
@@ -10,9 +11,11 @@
 #include <QHash>
 #include <QUuid>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -48,42 +51,50 @@ QString randomTag()
     return QUuid::createUuid().toString(QUuid::Id128).left(12);
 }
 
+const QString WORKING_MARK = QStringLiteral(".tzr-new-");
+
+QString workingBaseOf(const QString &base, const QString &tag)
+{
+    const QFileInfo info(base);
+    return info.absolutePath() + QStringLiteral("/.") + info.fileName() + WORKING_MARK + tag;
+}
+
+// Beside base while a publish is under way: the tag of the working family that becomes base.
+QString noteOf(const QString &base)
+{
+    const QFileInfo info(base);
+    return info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".tzr-publish");
+}
+
+// Moves whatever members of the working family are still there into place. The journal of the
+// family replaced would be played back into the new database: it goes first.
+void finishPublish(const QString &base, const QString &tag)
+{
+    const QString working = workingBaseOf(base, tag);
+    const QStringList from = TableFamily::members(working);
+    const QStringList to = TableFamily::members(base);
+    if (QFileInfo::exists(from.at(0)))
+        QFile::remove(journalOf(base));
+    for (int i = 0; i < from.size(); ++i) {
+        if (!QFileInfo::exists(from.at(i)))
+            continue;
+        if (::rename(QFile::encodeName(from.at(i)).constData(), QFile::encodeName(to.at(i)).constData()) != 0)
+            throw IoError(QStringLiteral("Cannot write %1: %2").arg(to.at(i), QString::fromLocal8Bit(std::strerror(errno))));
+    }
+    QFile::remove(journalOf(working));
+    PrivateFile::syncFolderOf(base);
+    // A note that comes back after a power cut finds nothing left to move.
+    QFile::remove(noteOf(base));
+}
+
 [[noreturn]] void damaged(const QString &path, const QString &why)
 {
     throw TzrError(QStringLiteral("The data file member %1 is damaged (%2)").arg(path, why));
 }
 
-bool syncFile(QFile &file)
-{
-    return file.flush() && ::fsync(file.handle()) == 0;
-}
-
-// Makes the renames of a directory's entries durable; a failure here is not worth failing for.
-void syncDirectory(const QString &directory)
-{
-    const int fd = ::open(QFile::encodeName(directory).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 QString directoryOf(const QString &path)
 {
     return QFileInfo(path).absolutePath();
-}
-
-void writeNewFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        throw IoError(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
-    if (file.write(bytes) != bytes.size() || !syncFile(file)) {
-        const QString why = file.errorString();
-        file.close();
-        QFile::remove(path);
-        throw IoError(QStringLiteral("Cannot write %1: %2").arg(path, why));
-    }
 }
 
 // One parsed description member: its entries (tab-separated lines) between the header and the
@@ -149,6 +160,39 @@ bool moveFile(const QString &from, const QString &to, QString *why)
         return true;
     *why = file.errorString();
     return false;
+}
+
+// Finishes a Save as move: member by member, the old name's own file goes to the new name and
+// the copy takes its place. Whether a member's copy is still there says how far it got, so the
+// same steps finish any cut-short run.
+void finishMove(const QString &from, const QString &to, const QString &tag)
+{
+    const QString working = workingBaseOf(from, tag);
+    const QStringList copies = TableFamily::members(working);
+    const QStringList own = TableFamily::members(from);
+    const QStringList targets = TableFamily::members(to);
+    if (QFileInfo::exists(copies.at(0)))
+        QFile::remove(journalOf(to));
+    const auto move = [](const QString &a, const QString &b) {
+        if (::rename(QFile::encodeName(a).constData(), QFile::encodeName(b).constData()) != 0)
+            throw IoError(QStringLiteral("Cannot rename %1 to %2: %3")
+                              .arg(a, b, QString::fromLocal8Bit(std::strerror(errno))));
+    };
+    for (int i = 0; i < copies.size(); ++i) {
+        if (!QFileInfo::exists(copies.at(i)))
+            continue;
+        if (QFileInfo::exists(own.at(i)))
+            move(own.at(i), targets.at(i));
+        move(copies.at(i), own.at(i));
+    }
+    QFile::remove(journalOf(working));
+    PrivateFile::syncFolderOf(to);
+    if (directoryOf(to) != directoryOf(from))
+        PrivateFile::syncFolderOf(from);
+    // A note that comes back after a power cut only runs these steps again, which find nothing
+    // left to move: its removal needs no sync of its own.
+    QFile::remove(noteOf(to));
+    QFile::remove(noteOf(from));
 }
 
 } // namespace
@@ -237,7 +281,7 @@ void TableFamily::create(const QString &base, const TableDescription &descriptio
         TableStore::createDatabase(paths.at(0), stamped);
         written << paths.at(0);
         for (int i = 0; i < texts.size(); ++i) {
-            writeNewFile(paths.at(i + 1), texts.at(i));
+            PrivateFile::writeNew(paths.at(i + 1), texts.at(i));
             written << paths.at(i + 1);
         }
     } catch (...) {
@@ -246,7 +290,7 @@ void TableFamily::create(const QString &base, const TableDescription &descriptio
         QFile::remove(journalOf(base));
         throw;
     }
-    syncDirectory(directoryOf(base));
+    PrivateFile::syncFolderOf(base);
 }
 
 void TableFamily::remove(const QString &base)
@@ -352,16 +396,30 @@ void TableFamily::rename(const QString &fromPath, const QString &toPath)
         }
         throw IoError(QStringLiteral("Cannot rename %1 to %2: %3").arg(sources.at(i), targets.at(i), why));
     }
-    syncDirectory(directoryOf(from));
+    PrivateFile::syncFolderOf(from);
     if (directoryOf(to) != directoryOf(from))
-        syncDirectory(directoryOf(to));
+        PrivateFile::syncFolderOf(to);
 }
 
-void TableFamily::copy(const QString &fromBase, const QString &toBase)
+QString TableFamily::workingBase(const QString &base)
+{
+    const QFileInfo info(base);
+    return info.absolutePath() + QStringLiteral("/.") + info.fileName() + WORKING_MARK + randomTag();
+}
+
+QString TableFamily::copyToWorking(const QString &fromBase, const QString &toBase)
 {
     const QStringList sources = members(fromBase);
-    const QStringList targets = members(toBase);
-    const QString tag = randomTag();
+    const QStringList finals = members(toBase);
+    const QString working = workingBase(toBase);
+    const QStringList targets = members(working);
+    struct stat folder {};
+    const int folderError = ::stat(QFile::encodeName(directoryOf(toBase)).constData(), &folder) != 0 ? errno
+                            : S_ISDIR(folder.st_mode)                                              ? 0
+                                                                                                   : ENOTDIR;
+    if (folderError != 0)
+        throw IoError(QStringLiteral("Cannot create %1: %2")
+                          .arg(finals.at(0), QString::fromLocal8Bit(std::strerror(folderError))));
     QStringList temporaries;
     auto discard = [&temporaries] {
         for (const QString &path : temporaries)
@@ -374,13 +432,21 @@ void TableFamily::copy(const QString &fromBase, const QString &toBase)
             discard();
             throw IoError(QStringLiteral("Cannot read %1: %2").arg(sources.at(i), source.errorString()));
         }
-        const QString temporary = targets.at(i) + QStringLiteral(".tzr-new-") + tag;
-        QFile target(temporary);
-        if (!target.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        // Owner-only from the first byte; a member replaced keeps the mode its owner gave it.
+        int fd = -1;
+        try {
+            fd = PrivateFile::createNew(targets.at(i));
+        } catch (const IoError &e) {
             discard();
-            throw IoError(QStringLiteral("Cannot create %1: %2").arg(targets.at(i), target.errorString()));
+            throw IoError(QStringLiteral("Cannot create %1: %2")
+                              .arg(finals.at(i), e.message().section(QStringLiteral(": "), -1)));
         }
-        temporaries << temporary;
+        temporaries << targets.at(i);
+        struct stat old {};
+        if (::stat(QFile::encodeName(finals.at(i)).constData(), &old) == 0 && S_ISREG(old.st_mode))
+            ::fchmod(fd, old.st_mode & 07777);
+        QFile target;
+        target.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
         while (!source.atEnd()) {
             const QByteArray chunk = source.read(COPY_CHUNK);
             if (source.error() != QFileDevice::NoError) {
@@ -389,69 +455,157 @@ void TableFamily::copy(const QString &fromBase, const QString &toBase)
             }
             if (target.write(chunk) != chunk.size()) {
                 discard();
-                throw IoError(QStringLiteral("Cannot write %1: %2").arg(targets.at(i), target.errorString()));
+                throw IoError(QStringLiteral("Cannot write %1: %2").arg(finals.at(i), target.errorString()));
             }
         }
         if (!target.flush()) {
             discard();
-            throw IoError(QStringLiteral("Cannot write %1: %2").arg(targets.at(i), target.errorString()));
+            throw IoError(QStringLiteral("Cannot write %1: %2").arg(finals.at(i), target.errorString()));
         }
     }
     // Synced together once all are written: the first sync's journal commit carries most of
     // the others' data, so the rest are cheap.
     for (qsizetype i = 0; i < temporaries.size(); ++i) {
-        QFile written(temporaries.at(i));
-        if (!written.open(QIODevice::ReadWrite) || ::fsync(written.handle()) != 0) {
-            const QString why =
-                written.isOpen() ? QString::fromLocal8Bit(std::strerror(errno)) : written.errorString();
+        try {
+            PrivateFile::syncFile(temporaries.at(i));
+        } catch (const IoError &e) {
             discard();
-            throw IoError(QStringLiteral("Cannot write %1: %2").arg(targets.at(i), why));
+            throw IoError(QStringLiteral("Cannot write %1: %2")
+                              .arg(finals.at(i), e.message().section(QStringLiteral(": "), -1)));
         }
     }
+    return working;
+}
 
-    // Existing members step aside first, so a failed move can put everything back. A journal
-    // left beside the old database would be played back into the new one: it goes too.
-    QString journalAside;
-    if (QFileInfo::exists(journalOf(toBase))) {
-        journalAside = journalOf(toBase) + QStringLiteral(".tzr-old-") + tag;
-        QString why;
-        if (!moveFile(journalOf(toBase), journalAside, &why)) {
-            discard();
-            throw IoError(QStringLiteral("Cannot replace %1: %2").arg(journalOf(toBase), why));
+void TableFamily::copy(const QString &fromBase, const QString &toBase)
+{
+    const QString working = copyToWorking(fromBase, toBase);
+    try {
+        publish(working, toBase);
+    } catch (...) {
+        if (!QFileInfo::exists(noteOf(toBase)))
+            discardWorking(working);
+        throw;
+    }
+}
+
+void TableFamily::publish(const QString &working, const QString &base)
+{
+    const QString tag = working.mid(working.lastIndexOf(WORKING_MARK) + WORKING_MARK.size());
+    if (workingBaseOf(base, tag) != working)
+        throw IoError(QStringLiteral("Cannot write %1: %2 is not its working copy").arg(base, working));
+    for (const QString &path : members(working)) {
+        if (!QFileInfo(path).isFile())
+            throw IoError(QStringLiteral("Cannot write %1: the data file member %2 is missing").arg(base, path));
+        PrivateFile::syncFile(path);
+    }
+    // From here on the new family is whole on disk and the note says where it goes: a crash is
+    // finished forward, never back to a mix.
+    PrivateFile::write(noteOf(base), tag.toLatin1() + '\n');
+    finishPublish(base, tag);
+}
+
+void TableFamily::moveLeavingCopy(const QString &fromBase, const QString &toBase)
+{
+    const QString from = baseOf(fromBase);
+    const QString to = baseOf(toBase);
+    struct stat fromFolder {}, toFolder {};
+    if (::stat(QFile::encodeName(directoryOf(to)).constData(), &toFolder) != 0)
+        throw IoError(QStringLiteral("Cannot create %1: %2")
+                          .arg(to + QStringLiteral(".db"), QString::fromLocal8Bit(std::strerror(errno))));
+    if (!S_ISDIR(toFolder.st_mode))
+        throw IoError(QStringLiteral("Cannot create %1: %2")
+                          .arg(to + QStringLiteral(".db"), QString::fromLocal8Bit(std::strerror(ENOTDIR))));
+    for (const QString &path : members(from)) {
+        if (!QFileInfo(path).isFile())
+            throw IoError(
+                QStringLiteral("Cannot rename %1: the data file member %2 is missing").arg(fromBase, path));
+    }
+    if (::stat(QFile::encodeName(directoryOf(from)).constData(), &fromFolder) != 0 ||
+        fromFolder.st_dev != toFolder.st_dev) {
+        copy(from, to);
+        return;
+    }
+    // The copy that stays under the old name is made beside it.
+    const QString working = copyToWorking(from, from);
+    const QString tag = working.mid(working.lastIndexOf(WORKING_MARK) + WORKING_MARK.size());
+    try {
+        PrivateFile::write(noteOf(to), tag.toLatin1() + "\nfrom\n" + QFile::encodeName(from) + '\n',
+                           PrivateFile::Existing::MakeOwnerOnly, false);
+    } catch (...) {
+        discardWorking(working);
+        throw;
+    }
+    try {
+        PrivateFile::write(noteOf(from), tag.toLatin1() + "\nto\n" + QFile::encodeName(to) + '\n',
+                           PrivateFile::Existing::MakeOwnerOnly, false);
+    } catch (...) {
+        QFile::remove(noteOf(to));
+        discardWorking(working);
+        throw;
+    }
+    // Both notes are on disk before any member moves.
+    PrivateFile::syncFolderOf(to);
+    if (directoryOf(to) != directoryOf(from))
+        PrivateFile::syncFolderOf(from);
+    finishMove(from, to, tag);
+}
+
+void TableFamily::discardWorking(const QString &working)
+{
+    const QStringList paths = members(working) << journalOf(working);
+    for (const QString &path : paths)
+        QFile::remove(path);
+}
+
+TableFamily::Recovery TableFamily::recover(const QString &base)
+{
+    Recovery done = Recovery::Nothing;
+    const QString note = noteOf(base);
+    if (QFileInfo::exists(note)) {
+        QList<QByteArray> lines;
+        try {
+            lines = PrivateFile::read(note, 4096).split('\n');
+        } catch (const IoError &) {
+        }
+        const QByteArray tag = lines.value(0);
+        const bool valid = tag.size() == 12 && std::all_of(tag.cbegin(), tag.cend(), [](char c) {
+                               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+                           });
+        const QByteArray kind = lines.value(1);
+        const QString other = QFile::decodeName(lines.value(2));
+        if (valid && kind.isEmpty()) {
+            finishPublish(base, QString::fromLatin1(tag));
+            done = Recovery::Finished;
+        } else if (valid && (kind == "to" || kind == "from") && !other.isEmpty()) {
+            if (kind == "to")
+                finishMove(base, other, QString::fromLatin1(tag));
+            else
+                finishMove(other, base, QString::fromLatin1(tag));
+            done = Recovery::Finished;
+        } else {
+            QFile::remove(note);
         }
     }
-    QStringList asides(targets.size());
-    QList<bool> placed(targets.size(), false);
-    auto restore = [&] {
-        for (int i = 0; i < targets.size(); ++i) {
-            if (placed.at(i))
-                QFile::remove(targets.at(i));
-            if (!asides.at(i).isEmpty())
-                QFile::rename(asides.at(i), targets.at(i));
+    // What is left is a family that was still being made: it never was the data file.
+    const QFileInfo info(base);
+    const QString prefix = QLatin1Char('.') + info.fileName() + WORKING_MARK;
+    // A note cut short while it was written is left under its writer's temporary name.
+    const QString notePrefix = QFileInfo(note).fileName() + QLatin1Char('.');
+    const QStringList left =
+        QDir(info.absolutePath()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QString &name : left) {
+        if (name.startsWith(notePrefix)) {
+            QFile::remove(info.absolutePath() + QLatin1Char('/') + name);
+            continue;
         }
-        if (!journalAside.isEmpty())
-            QFile::rename(journalAside, journalOf(toBase));
-        discard();
-    };
-    for (int i = 0; i < targets.size(); ++i) {
-        QString why;
-        if (QFileInfo::exists(targets.at(i))) {
-            const QString aside = targets.at(i) + QStringLiteral(".tzr-old-") + tag;
-            if (!moveFile(targets.at(i), aside, &why)) {
-                restore();
-                throw IoError(QStringLiteral("Cannot replace %1: %2").arg(targets.at(i), why));
-            }
-            asides[i] = aside;
-        }
-        if (!moveFile(temporaries.at(i), targets.at(i), &why)) {
-            restore();
-            throw IoError(QStringLiteral("Cannot write %1: %2").arg(targets.at(i), why));
-        }
-        placed[i] = true;
+        if (!name.startsWith(prefix))
+            continue;
+        QFile::remove(info.absolutePath() + QLatin1Char('/') + name);
+        if (done == Recovery::Nothing)
+            done = Recovery::Removed;
     }
-    for (const QString &aside : asides << journalAside) {
-        if (!aside.isEmpty())
-            QFile::remove(aside);
-    }
-    syncDirectory(directoryOf(toBase));
+    if (done != Recovery::Nothing)
+        PrivateFile::syncFolderOf(base);
+    return done;
 }

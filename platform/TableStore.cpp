@@ -1,5 +1,6 @@
 #include "TableStore.h"
 
+#include "PrivateFile.h"
 #include "TableFamily.h"
 #include "TzrError.h"
 
@@ -9,6 +10,8 @@
 #include <sqlite3.h>
 
 #include <set>
+
+#include <unistd.h>
 
 namespace {
 
@@ -85,6 +88,9 @@ TableStore::~TableStore()
 
 void TableStore::createDatabase(const QString &path, const TableDescription &description)
 {
+    // The engine would create the file with the umask's rights: it is made owner-only first, and
+    // the journals the engine makes beside it take the database's rights.
+    ::close(PrivateFile::createNew(path));
     sqlite3 *db = nullptr;
     const QByteArray name = QFile::encodeName(path);
     int rc = sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
@@ -127,6 +133,9 @@ void TableStore::open(const QString &path)
     close();
     const QString base = TableFamily::baseOf(path);
     const QString dbPath = base + QStringLiteral(".db");
+    // A copy or Save as cut short by a crash is finished (or its working files removed) before
+    // anything is read: the family is then whole.
+    TableFamily::recover(base);
 
     for (const QString &member : TableFamily::members(base)) {
         const QFileInfo info(member);
@@ -146,6 +155,10 @@ void TableStore::open(const QString &path)
     try {
         if (rc != SQLITE_OK)
             fail(QStringLiteral("cannot be opened"));
+        // A data file may come from elsewhere: nothing in its schema may run functions with side
+        // effects, and the engine's own defences stay on.
+        sqlite3_db_config(m_db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+        sqlite3_db_config(m_db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
         QString databaseId;
         {
             Query q(m_db, QStringLiteral("SELECT valor FROM tzr_family WHERE clave = 'identity'"));
@@ -156,6 +169,7 @@ void TableStore::open(const QString &path)
         }
         m_description = TableFamily::readDescription(base, databaseId);
         m_indexField = m_description.fieldIndex(m_description.indexField());
+        refuseForeignObjects();
         verifyDatabase(base);
 
         exec("PRAGMA journal_mode=DELETE");
@@ -186,6 +200,32 @@ void TableStore::open(const QString &path)
         throw;
     }
     openStores().insert(this);
+}
+
+void TableStore::refuseForeignObjects() const
+{
+    // Only what this tool makes: a trigger, a view or another table in a file from elsewhere
+    // could change or add rows behind the tool's back (a trigger can plant a door code).
+    const QStringList tables{ROWS_TABLE, QStringLiteral("tzr_family"), SIDE_TABLE};
+    const QStringList indexes{m_description.indexName(), QStringLiteral("sqlite_autoindex_tzr_family_1"),
+                              QStringLiteral("sqlite_autoindex_%1_1").arg(SIDE_TABLE)};
+    Query q(m_db, QStringLiteral("SELECT type, name, tbl_name FROM sqlite_master ORDER BY type, name"));
+    if (!q.prepared())
+        fail(QStringLiteral("is damaged"));
+    QStringList found;
+    while (q.next()) {
+        const QString type = text(q.get(), 0);
+        const QString name = text(q.get(), 1);
+        const QString table = text(q.get(), 2);
+        const bool known = (type == QLatin1String("table") && tables.contains(name)) ||
+                           (type == QLatin1String("index") && indexes.contains(name) && tables.contains(table));
+        if (!known)
+            found << QStringLiteral("%1 \"%2\"").arg(type, name);
+    }
+    if (!q.done())
+        fail(QStringLiteral("is damaged"));
+    if (!found.isEmpty())
+        throw ForeignSchema(m_path, found);
 }
 
 void TableStore::verifyDatabase(const QString &base) const

@@ -72,6 +72,7 @@ public:
     static bool before(const Row &a, const Row &b, int indexField);
 
 private:
+    void refuseForeignObjects() const;
     void verifyDatabase(const QString &base) const;
     bool hasSideTable() const;
     void exec(const char *sql) const;

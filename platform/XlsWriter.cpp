@@ -1,5 +1,6 @@
 #include "XlsWriter.h"
 
+#include "PrivateFile.h"
 #include "TzrError.h"
 
 #include <QFile>
@@ -7,7 +8,7 @@
 
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
-#include <gsf/gsf-output-stdio.h>
+#include <gsf/gsf-output-memory.h>
 #include <gsf/gsf-output.h>
 
 #include <algorithm>
@@ -330,14 +331,10 @@ void XlsWriter::write(const QString &fileName, const QList<QStringList> &rows, c
 {
     const QByteArray workbook = workbookStream(rows, sheetName);
 
-    // The stdio sink writes beside the file and renames over it on a clean close.
-    GErrorText error;
-    GsfOutput *sink = gsf_output_stdio_new(QFile::encodeName(fileName).constData(), error.out());
-    if (!sink)
-        throw TzrError(QStringLiteral("Cannot create %1: %2")
-                           .arg(fileName, error.text(QStringLiteral("unknown error"))));
+    // Built in memory and written through the private-file helper: the sheet holds the users'
+    // codes, so a new file is the owner's only from its first byte and appears only complete.
+    GsfOutput *sink = gsf_output_memory_new();
     GsfOutfile *ole = gsf_outfile_msole_new(sink);
-    g_object_unref(sink);
     auto *oleOutput = reinterpret_cast<GsfOutput *>(ole);
     GsfOutput *stream = gsf_outfile_new_child(ole, "Workbook", FALSE);
     QString failure;
@@ -354,6 +351,11 @@ void XlsWriter::write(const QString &fileName, const QList<QStringList> &rows, c
     if (!gsf_output_close(oleOutput) && failure.isEmpty())
         failure = outputError(oleOutput);
     g_object_unref(ole);
+    const QByteArray bytes(
+        reinterpret_cast<const char *>(gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink))),
+        static_cast<qsizetype>(gsf_output_size(sink)));
+    g_object_unref(sink);
     if (!failure.isEmpty())
         throw TzrError(QStringLiteral("Cannot write %1: %2").arg(fileName, failure));
+    PrivateFile::write(fileName, bytes, PrivateFile::Existing::KeepMode);
 }

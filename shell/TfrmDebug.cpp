@@ -1,5 +1,6 @@
 #include "TfrmDebug.h"
 
+#include "PrivateFile.h"
 #include "SpecialFolder.h"
 #include "TzrError.h"
 
@@ -10,7 +11,6 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTimer>
@@ -121,10 +121,8 @@ QString TfrmDebug::carpetaLog() const
 QString TfrmDebug::btnSaveClick()
 {
     const QString path = QDir(carpetaLog()).filePath(nombreFichero(ahora()));
-    QSaveFile file(path);
     // A log name repeats within one second; the newer save replaces the older file.
-    if (!file.open(QIODevice::WriteOnly) || file.write((m_texto + SALTO).toUtf8()) < 0 || !file.commit())
-        throw IoError(file.errorString());
+    PrivateFile::write(path, (m_texto + SALTO).toUtf8(), PrivateFile::Existing::KeepMode);
     return path;
 }
 

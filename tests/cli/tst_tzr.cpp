@@ -1,4 +1,6 @@
 #include "DataFileLock.h"
+#include "TableFamily.h"
+#include "XlsWriter.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -50,6 +52,7 @@ private slots:
     void frenchWords();
     void heldDataFileIsRefused_data();
     void heldDataFileIsRefused();
+    void crashLeftOversAreSettledOnce();
 
 private:
     // (Re)starts the stand-in with boards 1 and 3 and these options besides.
@@ -180,6 +183,12 @@ void TestTzr::subcommands_data()
     QTest::newRow("code from a file") << QStringList{"receive", "f.db", "--code-file", "code.txt"} + port
                                       << QStringList{"TZR_CODE=11111"} << false << 0 << ""
                                       << "Received 5 users" << true;
+    QTest::newRow("code file that never ends")
+        << QStringList{"receive", "f.db", "--code-file", "/dev/zero"} + port << QStringList{} << false << 4 << ""
+        << "/dev/zero is larger than 64 KiB; refused unread" << false;
+    QTest::newRow("workbook larger than a board")
+        << QStringList{"import", "f.db", "big.xls"} << QStringList{} << true << 4 << ""
+        << "big.xls declares 400 rows; a board holds at most 350 users and a title row" << true;
     QTest::newRow("send") << QStringList{"send", "f.db", "--by-name"} + port << code << true << 0 << ""
                           << "Sent 5 users" << true;
     QTest::newRow("send of a missing file")
@@ -301,6 +310,10 @@ void TestTzr::subcommands()
     QVERIFY(goodCodes.open(QIODevice::WriteOnly));
     goodCodes.write("programming-code=12345\nmaster-code=54321\n");
     goodCodes.close();
+    QList<QStringList> many;
+    for (int i = 0; i < 400; ++i)
+        many << QStringList{QStringLiteral("USER%1").arg(i), QString::number(i + 1), QStringLiteral("1")};
+    XlsWriter::write(m_dir->filePath(QStringLiteral("big.xls")), many);
     if (receiveFirst) {
         const Result r = tzr({"receive", "f.db", "--port", "COM27"}, {"TZR_CODE=73518"});
         QVERIFY2(r.status == 0, qPrintable(r.err));
@@ -442,7 +455,8 @@ void TestTzr::paramsNewCodes()
     Result r = tzr(QStringList{"params", "--new-code", "master-code", "--new-code", "programming-code"} + port,
                    {"TZR_MASTER_CODE=40962", "TZR_NEW_MASTER_CODE=12345", "TZR_NEW_PROGRAMMING_CODE=67890"});
     QVERIFY2(r.status == 0, qPrintable(r.err));
-    QVERIFY2(r.out.contains(QStringLiteral("master-code=12345")), qPrintable(r.out));
+    QVERIFY2(r.out.contains(QStringLiteral("master-code=set")) && !r.out.contains(QStringLiteral("12345")),
+             qPrintable(r.out));
     QCOMPARE(tzr(QStringList{"params"} + port, {"TZR_MASTER_CODE=40962"}).status, 3);
     QFile newCodes(m_dir->filePath(QStringLiteral("new.txt")));
     QVERIFY(newCodes.open(QIODevice::WriteOnly));
@@ -450,9 +464,35 @@ void TestTzr::paramsNewCodes()
     newCodes.close();
     r = tzr(QStringList{"params", "--new-codes-file", "new.txt"} + port, {"TZR_MASTER_CODE=12345"});
     QVERIFY2(r.status == 0, qPrintable(r.err));
-    r = tzr(QStringList{"params"} + port, {"TZR_MASTER_CODE=12345"});
+    r = tzr(QStringList{"params", "--show-codes"} + port, {"TZR_MASTER_CODE=12345"});
     QCOMPARE(r.status, 0);
     QVERIFY2(r.out.contains(QStringLiteral("programming-code=2A4B6\nmaster-code=12345")), qPrintable(r.out));
+    // Without asking, only whether each code is set, in text and in JSON.
+    r = tzr(QStringList{"params"} + port, {"TZR_MASTER_CODE=12345"});
+    QCOMPARE(r.status, 0);
+    QVERIFY2(r.out.endsWith(QStringLiteral("programming-code=set\nmaster-code=set\n")), qPrintable(r.out));
+    QVERIFY2(!r.out.contains(QStringLiteral("2A4B6")) && !r.out.contains(QStringLiteral("12345")), qPrintable(r.out));
+    r = tzr(QStringList{"params", "--json"} + port, {"TZR_MASTER_CODE=12345"});
+    const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    QCOMPARE(o.value(QStringLiteral("programming-code")).toString(), QStringLiteral("set"));
+    QCOMPARE(o.value(QStringLiteral("master-code")).toString(), QStringLiteral("set"));
+}
+
+// What a crash left beside a data file is removed by the next command on it, which says so once.
+void TestTzr::crashLeftOversAreSettledOnce()
+{
+    const QString patron = m_dir->filePath(QStringLiteral("data/Korvel/Patron"));
+    TableFamily::copy(patron, m_dir->filePath(QStringLiteral("f")));
+    const QString working = TableFamily::copyToWorking(patron, m_dir->filePath(QStringLiteral("f")));
+    QVERIFY(QFileInfo::exists(working + QStringLiteral(".db")));
+    Result r = tzr({"export", "f.db", "out.csv"});
+    QCOMPARE(r.status, 0);
+    QVERIFY2(r.err.contains(QStringLiteral("f.db: a copy left unfinished when the tool was cut short was removed")),
+             qPrintable(r.err));
+    QVERIFY(!QFileInfo::exists(working + QStringLiteral(".db")));
+    r = tzr({"export", "f.db", "out.csv"});
+    QCOMPARE(r.status, 0);
+    QVERIFY2(!r.err.contains(QStringLiteral("cut short")), qPrintable(r.err));
 }
 
 // A run over several boards: a CSV row or a JSON object per board, the worst board's status.

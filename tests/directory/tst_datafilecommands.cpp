@@ -5,6 +5,7 @@
 #include "TableCursor.h"
 #include "TableFamily.h"
 #include "TzrError.h"
+#include "Unprivileged.h"
 #include "UsersTable.h"
 #include "UsersTableRules.h"
 
@@ -69,6 +70,8 @@ private slots:
     void newIntoAReadOnlyFolderChangesNothing();
     void openChangesTheWorkingDirectory();
     void openOfAMissingFileLeavesTheTableClosed();
+    void openSettlesWhatACrashLeftAndSaysSoOnce_data();
+    void openSettlesWhatACrashLeftAndSaysSoOnce();
     void saveAsToAnotherDirectory();
     void saveAsOverAnExistingDataFile();
     void saveAsToTheSameNameIsRefused();
@@ -237,16 +240,18 @@ void TestDataFileCommands::failedNewChangesNothing()
 
 void TestDataFileCommands::newIntoAReadOnlyFolderChangesNothing()
 {
-    if (geteuid() == 0)
-        QSKIP("file permissions do not bind root");
-    startWithUsers({"ANA"});
-    QVERIFY(QFile::setPermissions(other(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-    const FileCommandResult r = m_commands->ToolNuevoClick(other(QStringLiteral("fresh.db")));
-    QFile::setPermissions(other(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QCOMPARE(r.outcome, FileCommandResult::Outcome::Failed);
-    QVERIFY2(r.error.contains(QLatin1String("Permission denied")), qPrintable(r.error));
-    QVERIFY(contents(other()).isEmpty());
-    QCOMPARE(m_fichero->Directorio_Trabajo(), work());
+    // Permissions do not bind the superuser: as root (CI) the body runs as user nobody.
+    const bool passed = asUnprivilegedUser(QStringList{m_root->path(), m_home.path()}, [&] {
+        startWithUsers({"ANA"});
+        QVERIFY(QFile::setPermissions(other(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        const FileCommandResult r = m_commands->ToolNuevoClick(other(QStringLiteral("fresh.db")));
+        QFile::setPermissions(other(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QCOMPARE(r.outcome, FileCommandResult::Outcome::Failed);
+        QVERIFY2(r.error.contains(QLatin1String("Permission denied")), qPrintable(r.error));
+        QVERIFY(contents(other()).isEmpty());
+        QCOMPARE(m_fichero->Directorio_Trabajo(), work());
+    });
+    QVERIFY2(passed, "failed as an unprivileged user (see above)");
 }
 
 void TestDataFileCommands::openChangesTheWorkingDirectory()
@@ -265,6 +270,46 @@ void TestDataFileCommands::openChangesTheWorkingDirectory()
     QCOMPARE(m_fichero->Directorio_Trabajo(), other());
     QCOMPARE(m_saved, QStringList{other()});
     QCOMPARE(m_users->Table1().value(Campo::NOMBRE), QStringLiteral("BEA"));
+}
+
+void TestDataFileCommands::openSettlesWhatACrashLeftAndSaysSoOnce_data()
+{
+    QTest::addColumn<bool>("noted");
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("working copy never finished") << false << "was removed" << "OLD";
+    QTest::newRow("publish cut short") << true << "the save was finished" << "NEW";
+}
+
+void TestDataFileCommands::openSettlesWhatACrashLeftAndSaysSoOnce()
+{
+    QFETCH(bool, noted);
+    QFETCH(QString, said);
+    QFETCH(QString, name);
+    const auto oneUser = [&](const QString &file, const QString &nombre) {
+        Copia_Patron(other(file), korvel());
+        TableCursor c;
+        c.open(other(), file);
+        c.insert();
+        c.setValue(Campo::NOMBRE, nombre);
+        c.post();
+    };
+    oneUser(QStringLiteral("b.db"), QStringLiteral("OLD"));
+    oneUser(QStringLiteral("n.db"), QStringLiteral("NEW"));
+    const QString working = TableFamily::copyToWorking(TableFamily::baseOf(other(QStringLiteral("n.db"))),
+                                                       TableFamily::baseOf(other(QStringLiteral("b.db"))));
+    if (noted) {
+        QFile note(other(QStringLiteral(".b.tzr-publish")));
+        QVERIFY(note.open(QIODevice::WriteOnly));
+        note.write(working.section(QStringLiteral(".tzr-new-"), -1).toLatin1() + '\n');
+    }
+    FileCommandResult r = m_commands->DirectoriodeTrabajo1Click(other(QStringLiteral("b.db")));
+    QCOMPARE(r.outcome, FileCommandResult::Outcome::Done);
+    QVERIFY2(r.mensaje1.startsWith(QLatin1String("b.db")) && r.mensaje1.contains(said), qPrintable(r.mensaje1));
+    QCOMPARE(m_users->Table1().value(Campo::NOMBRE), name);
+    QCOMPARE(contents(other()).size(), 10);
+    r = m_commands->DirectoriodeTrabajo1Click(other(QStringLiteral("b.db")));
+    QVERIFY(r.mensaje1.isEmpty());
 }
 
 void TestDataFileCommands::openOfAMissingFileLeavesTheTableClosed()
@@ -418,19 +463,21 @@ void TestDataFileCommands::failedSaveAsCopyChangesNothing()
 
 void TestDataFileCommands::failedSaveAsRenameChangesNothing()
 {
-    if (geteuid() == 0)
-        QSKIP("file permissions do not bind root");
-    startWithUsers({"ANA"});
-    // The copy into the other folder works; moving the open table's files aside does not.
-    QVERIFY(QFile::setPermissions(work(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-    const FileCommandResult r = m_commands->ToolSalvarClick(other(QStringLiteral("copy.db")));
-    QFile::setPermissions(work(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QCOMPARE(r.outcome, FileCommandResult::Outcome::Failed);
-    QCOMPARE(contents(work()).size(), 5);
-    QCOMPARE(m_fichero->Directorio_Trabajo(), work());
-    QVERIFY(m_saved.isEmpty());
-    QCOMPARE(m_users->Table1().filePath(), work(QStringLiteral("users.db")));
-    QCOMPARE(m_users->Table1().recordCount(), 1);
+    // Permissions do not bind the superuser: as root (CI) the body runs as user nobody.
+    const bool passed = asUnprivilegedUser(QStringList{m_root->path(), m_home.path()}, [&] {
+        startWithUsers({"ANA"});
+        // The copy into the other folder works; moving the open table's files aside does not.
+        QVERIFY(QFile::setPermissions(work(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        const FileCommandResult r = m_commands->ToolSalvarClick(other(QStringLiteral("copy.db")));
+        QFile::setPermissions(work(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QCOMPARE(r.outcome, FileCommandResult::Outcome::Failed);
+        QCOMPARE(contents(work()).size(), 5);
+        QCOMPARE(m_fichero->Directorio_Trabajo(), work());
+        QVERIFY(m_saved.isEmpty());
+        QCOMPARE(m_users->Table1().filePath(), work(QStringLiteral("users.db")));
+        QCOMPARE(m_users->Table1().recordCount(), 1);
+    });
+    QVERIFY2(passed, "failed as an unprivileged user (see above)");
 }
 
 void TestDataFileCommands::saveAsNeedsAnOpenTable()

@@ -58,6 +58,7 @@ public:
     void drop() { m_client->abort(); }
 
     bool refuseComPort = false;
+    bool refuseBinary = false;
     bool greetFirst = false;
     bool silent = false;
     QByteArray baudAnswer; // empty: the value asked for
@@ -75,6 +76,13 @@ private:
             m_commands << command;
             if (silent)
                 continue;
+            // Binary both ways, as ser2net agrees to it.
+            if ((command.verb == TelnetCodec::WILL || command.verb == TelnetCodec::DO) &&
+                command.option == TelnetCodec::OPTION_BINARY)
+                m_client->write(TelnetCodec::negotiation(
+                    command.verb == TelnetCodec::WILL ? (refuseBinary ? TelnetCodec::DONT : TelnetCodec::DO)
+                                                      : (refuseBinary ? TelnetCodec::WONT : TelnetCodec::WILL),
+                    TelnetCodec::OPTION_BINARY));
             if (command.verb == TelnetCodec::WILL && command.option == TelnetCodec::OPTION_COM_PORT)
                 m_client->write(TelnetCodec::negotiation(refuseComPort ? TelnetCodec::DONT : TelnetCodec::DO,
                                                          TelnetCodec::OPTION_COM_PORT));
@@ -260,6 +268,7 @@ private slots:
     {
         QTest::addColumn<QString>("what");
         QTest::newRow("com port refused") << "refuse";
+        QTest::newRow("binary refused") << "binary";
         QTest::newRow("wrong baud confirmed") << "baud";
         QTest::newRow("nobody listening") << "closed";
     }
@@ -270,6 +279,7 @@ private slots:
         QVERIFY(server->listen());
         const QString address = server->address();
         server->refuseComPort = what == QLatin1String("refuse");
+        server->refuseBinary = what == QLatin1String("binary");
         if (what == QLatin1String("baud"))
             server->baudAnswer = hex("00002580"); // 9600
         if (what == QLatin1String("closed"))
@@ -279,7 +289,55 @@ private slots:
         QVERIFY(!port.isOpen());
         QVERIFY(!port.errorString().isEmpty());
         QCOMPARE(port.openFailure().kind, PortOpenFailure::Kind::Other);
+        if (what == QLatin1String("binary"))
+            QVERIFY2(port.errorString().contains(QLatin1String("binary mode")), qPrintable(port.errorString()));
         QVERIFY(!port.writeByte(1));
+    }
+
+    // A far end that asks again and again gets one answer per option, never a bounce.
+    void negotiationAnsweredOncePerOption()
+    {
+        FakeServer server(true);
+        QVERIFY(server.listen());
+        NetworkPort port;
+        QVERIFY2(port.open(server.address()), qPrintable(port.errorString()));
+        QByteArray pestering;
+        for (int i = 0; i < 50; ++i)
+            pestering += TelnetCodec::negotiation(TelnetCodec::DO, 77) + TelnetCodec::negotiation(TelnetCodec::WILL, 200);
+        server.send(pestering + hex("42"));
+        QTRY_COMPARE(port.bytesAvailable(), 1);
+        const auto count = [&](quint8 verb, quint8 option) {
+            int n = 0;
+            for (const TelnetCodec::Command &c : server.commands())
+                n += c.verb == verb && c.option == option;
+            return n;
+        };
+        QTRY_COMPARE(count(TelnetCodec::WONT, 77), 1);
+        QCOMPARE(count(TelnetCodec::DONT, 200), 1);
+    }
+
+    void floodWhileIdleIsBounded()
+    {
+        FakeServer server(false);
+        QVERIFY(server.listen());
+        NetworkPort port;
+        QVERIFY(port.open(server.address()));
+        QByteArray flood(1024 * 1024, 'x');
+        flood += "END";
+        server.send(flood);
+        int most = 0;
+        QByteArray kept;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                most = std::max(most, port.bytesAvailable());
+                for (int b = port.readByte(); b >= 0; b = port.readByte())
+                    kept.append(char(b));
+                return kept.endsWith("END");
+            }(),
+            20000);
+        QVERIFY2(most <= NetworkPort::MostBuffered, qPrintable(QString::number(most)));
+        QVERIFY(kept.size() < flood.size());
+        QVERIFY(kept.endsWith("END"));
     }
 
     void droppedConnectionIsLost()

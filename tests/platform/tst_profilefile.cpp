@@ -1,5 +1,6 @@
 #include "ProfileFile.h"
 #include "TzrError.h"
+#include "Unprivileged.h"
 
 #include <QDir>
 #include <QFile>
@@ -398,21 +399,23 @@ void TestProfileFile::reportsAMissingFolder()
 
 void TestProfileFile::reportsAnUnwritableFolder()
 {
-    if (::geteuid() == 0)
-        QSKIP("permissions do not bind the superuser");
-    writeBytes(path(), Configuration);
-    QVERIFY(QFile::setPermissions(m_dir->path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-    ProfileFile file(path());
-    bool refused = false;
-    try {
-        file.writeString(QStringLiteral("TZR"), QStringLiteral("ComPort"), QStringLiteral("9"));
-    } catch (const IoError &error) {
-        refused = error.message() == QStringLiteral("Unable to write to ") + path();
-    }
-    QFile::setPermissions(m_dir->path(),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QVERIFY(refused);
-    QCOMPARE(readBytes(path()), Configuration);
+    // Permissions do not bind the superuser: as root (CI) the body runs as user nobody.
+    const bool passed = asUnprivilegedUser(QStringList{m_dir->path()}, [&] {
+        writeBytes(path(), Configuration);
+        QVERIFY(QFile::setPermissions(m_dir->path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        ProfileFile file(path());
+        bool refused = false;
+        try {
+            file.writeString(QStringLiteral("TZR"), QStringLiteral("ComPort"), QStringLiteral("9"));
+        } catch (const IoError &error) {
+            refused = error.message() == QStringLiteral("Unable to write to ") + path();
+        }
+        QFile::setPermissions(m_dir->path(),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QVERIFY(refused);
+        QCOMPARE(readBytes(path()), Configuration);
+    });
+    QVERIFY2(passed, "failed as an unprivileged user (see above)");
 }
 
 void TestProfileFile::keepsTheOldFileWhenTheWriteFails()

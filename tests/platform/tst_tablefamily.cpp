@@ -2,6 +2,7 @@
 #include "TableCursor.h"
 #include "TableFamily.h"
 #include "TzrError.h"
+#include "Unprivileged.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -9,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sqlite3.h>
 #include <unistd.h>
 
 namespace {
@@ -99,6 +101,10 @@ private slots:
     void failedCopyChangesNothing_data();
     void failedCopyChangesNothing();
     void copyIntoReadOnlyFolderChangesNothing();
+    void foreignObjectsAreRefusedUntouched_data();
+    void foreignObjectsAreRefusedUntouched();
+    void recoverySettlesACutShortSetOnce_data();
+    void recoverySettlesACutShortSetOnce();
 
 private:
     QTemporaryDir m_home;
@@ -243,13 +249,15 @@ void TestTableFamily::openRefusesADamagedMember()
 
 void TestTableFamily::openRefusesAnUnreadableMember()
 {
-    if (geteuid() == 0)
-        QSKIP("file permissions do not bind root");
-    QTemporaryDir dir;
-    const QString base = dir.filePath(QStringLiteral("people"));
-    TableFamily::create(base, people());
-    QVERIFY(QFile::setPermissions(base + QStringLiteral(".val"), QFileDevice::WriteOwner));
-    openFails(base + QStringLiteral(".db"), base + QStringLiteral(".val"), QStringLiteral("cannot be read"));
+    // Permissions do not bind the superuser: as root (CI) the body runs as user nobody.
+    const bool passed = asUnprivilegedUser(QStringList{}, [&] {
+        QTemporaryDir dir;
+        const QString base = dir.filePath(QStringLiteral("people"));
+        TableFamily::create(base, people());
+        QVERIFY(QFile::setPermissions(base + QStringLiteral(".val"), QFileDevice::WriteOwner));
+        openFails(base + QStringLiteral(".db"), base + QStringLiteral(".val"), QStringLiteral("cannot be read"));
+    });
+    QVERIFY2(passed, "failed as an unprivileged user (see above)");
 }
 
 void TestTableFamily::closedFamilyIsExactlyFiveFiles()
@@ -383,21 +391,108 @@ void TestTableFamily::failedCopyChangesNothing()
 
 void TestTableFamily::copyIntoReadOnlyFolderChangesNothing()
 {
-    if (geteuid() == 0)
-        QSKIP("file permissions do not bind root");
+    // Permissions do not bind the superuser: as root (CI) the body runs as user nobody.
+    const bool passed = asUnprivilegedUser(QStringList{}, [&] {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("locked")));
+        const QString base = dir.filePath(QStringLiteral("people"));
+        const QString target = dir.filePath(QStringLiteral("locked/target"));
+        TableFamily::create(base, people());
+        TableFamily::create(target, people());
+        QVERIFY(QFile::setPermissions(dir.filePath(QStringLiteral("locked")),
+                                      QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        const auto before = snapshot(dir.filePath(QStringLiteral("locked")));
+        QVERIFY_THROWS_EXCEPTION(IoError, TableFamily::copy(base, target));
+        QCOMPARE(snapshot(dir.filePath(QStringLiteral("locked"))), before);
+        QFile::setPermissions(dir.filePath(QStringLiteral("locked")),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    });
+    QVERIFY2(passed, "failed as an unprivileged user (see above)");
+}
+
+void TestTableFamily::foreignObjectsAreRefusedUntouched_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("found");
+    QTest::newRow("trigger planting a row")
+        << "CREATE TRIGGER plant AFTER DELETE ON registros BEGIN INSERT INTO registros (NAME, CODE) "
+           "VALUES ('EVE', '9999'); END"
+        << "trigger \"plant\"";
+    QTest::newRow("view") << "CREATE VIEW everyone AS SELECT * FROM registros" << "view \"everyone\"";
+    QTest::newRow("other table") << "CREATE TABLE extra (a)" << "table \"extra\"";
+    QTest::newRow("other index") << "CREATE INDEX by_code ON registros (CODE)" << "index \"by_code\"";
+    QTest::newRow("our side records") << "CREATE TABLE tzr_anexos (clase TEXT NOT NULL, clave TEXT NOT NULL, "
+                                         "valor BLOB NOT NULL, PRIMARY KEY (clase, clave))"
+                                      << "";
+}
+
+void TestTableFamily::foreignObjectsAreRefusedUntouched()
+{
+    QFETCH(QString, sql);
+    QFETCH(QString, found);
     QTemporaryDir dir;
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("locked")));
     const QString base = dir.filePath(QStringLiteral("people"));
-    const QString target = dir.filePath(QStringLiteral("locked/target"));
     TableFamily::create(base, people());
-    TableFamily::create(target, people());
-    QVERIFY(QFile::setPermissions(dir.filePath(QStringLiteral("locked")),
-                                  QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-    const auto before = snapshot(dir.filePath(QStringLiteral("locked")));
-    QVERIFY_THROWS_EXCEPTION(IoError, TableFamily::copy(base, target));
-    QCOMPARE(snapshot(dir.filePath(QStringLiteral("locked"))), before);
-    QFile::setPermissions(dir.filePath(QStringLiteral("locked")),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    addRow(base, QStringLiteral("ANA"));
+    sqlite3 *db = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(base + QStringLiteral(".db")).constData(), &db), SQLITE_OK);
+    const int rc = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    QCOMPARE(rc, SQLITE_OK);
+    const auto before = snapshot(dir.path());
+    if (found.isEmpty()) {
+        QCOMPARE(names(base + QStringLiteral(".db")), QStringList{QStringLiteral("ANA")});
+        return;
+    }
+    try {
+        names(base + QStringLiteral(".db"));
+        QFAIL("a file with foreign objects was opened");
+    } catch (const ForeignSchema &e) {
+        QCOMPARE(e.found(), QStringList{found});
+        QVERIFY2(e.message().contains(found), qPrintable(e.message()));
+    }
+    QCOMPARE(snapshot(dir.path()), before);
+}
+
+void TestTableFamily::recoverySettlesACutShortSetOnce_data()
+{
+    QTest::addColumn<int>("placed");
+    QTest::addColumn<bool>("noted");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("working family, no note") << 0 << false << int(TableFamily::Recovery::Removed);
+    QTest::newRow("noted, nothing moved") << 0 << true << int(TableFamily::Recovery::Finished);
+    QTest::newRow("noted, two members moved") << 2 << true << int(TableFamily::Recovery::Finished);
+    QTest::newRow("noted, all moved") << 5 << true << int(TableFamily::Recovery::Finished);
+}
+
+void TestTableFamily::recoverySettlesACutShortSetOnce()
+{
+    QFETCH(int, placed);
+    QFETCH(bool, noted);
+    QFETCH(int, expected);
+    QTemporaryDir dir;
+    const QString source = dir.filePath(QStringLiteral("source"));
+    const QString base = dir.filePath(QStringLiteral("people"));
+    TableFamily::create(source, people());
+    addRow(source, QStringLiteral("NEW"));
+    TableFamily::create(base, people());
+    addRow(base, QStringLiteral("OLD"));
+    const QString working = TableFamily::copyToWorking(source, base);
+    const QString tag = working.section(QStringLiteral(".tzr-new-"), -1);
+    if (noted) {
+        QFile note(dir.filePath(QStringLiteral(".people.tzr-publish")));
+        QVERIFY(note.open(QIODevice::WriteOnly));
+        note.write(tag.toLatin1() + '\n');
+    }
+    for (int i = 0; i < placed; ++i) {
+        QFile::remove(TableFamily::members(base).at(i));
+        QVERIFY(QFile::rename(TableFamily::members(working).at(i), TableFamily::members(base).at(i)));
+    }
+    QCOMPARE(int(TableFamily::recover(base)), expected);
+    QCOMPARE(names(base + QStringLiteral(".db")),
+             QStringList{expected == int(TableFamily::Recovery::Finished) ? QStringLiteral("NEW") : QStringLiteral("OLD")});
+    QCOMPARE(fileNames(dir.path()).size(), 10);
+    QCOMPARE(TableFamily::recover(base), TableFamily::Recovery::Nothing);
 }
 
 QTEST_GUILESS_MAIN(TestTableFamily)

@@ -1,6 +1,8 @@
 #include "TzrError.h"
+#include "XlsReader.h"
 #include "XlsWriter.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -8,6 +10,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cerrno>
+#include <sys/wait.h>
 
 namespace {
 
@@ -83,6 +88,9 @@ class TestXlsWriter : public QObject
     Q_OBJECT
 
 private slots:
+    void readerLeavesNoChildNorDescriptor();
+    void readerRefusesSheetsLargerThanABoard_data();
+    void readerRefusesSheetsLargerThanABoard();
     void initTestCase();
     void readerSeesEveryCell_data();
     void readerSeesEveryCell();
@@ -273,6 +281,81 @@ void TestXlsWriter::unwritablePlaceRaisesTheSystemMessage()
         QFAIL("the workbook was written");
     } catch (const TzrError &e) {
         QVERIFY2(e.message().contains(message), qPrintable(e.message()));
+    }
+}
+
+// The workbook is parsed in a child process: every read, good or refused, reaps it and closes
+// its pipe.
+void TestXlsWriter::readerLeavesNoChildNorDescriptor()
+{
+    QTemporaryDir dir;
+    const QString good = dir.filePath(QStringLiteral("users.xls"));
+    XlsWriter::write(good, {{QStringLiteral("ANA"), QStringLiteral("7")}});
+    const QString bad = dir.filePath(QStringLiteral("bad.xls"));
+    QFile garbage(bad);
+    QVERIFY(garbage.open(QIODevice::WriteOnly));
+    garbage.write(QByteArray(4096, '\xd0'));
+    garbage.close();
+    const auto descriptors = [] { return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size(); };
+    const qsizetype before = descriptors();
+    for (int i = 0; i < 10; ++i) {
+        const QList<SheetRow> rows = XlsReader::read(good);
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows.at(0).cells, (QStringList{QStringLiteral("ANA"), QStringLiteral("7")}));
+        QVERIFY_THROWS_EXCEPTION(TzrError, XlsReader::read(bad));
+    }
+    QCOMPARE(descriptors(), before);
+    int status = 0;
+    QCOMPARE(::waitpid(-1, &status, WNOHANG), pid_t(-1));
+    QCOMPARE(errno, ECHILD);
+}
+
+void TestXlsWriter::readerRefusesSheetsLargerThanABoard_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("declaredColumns");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("350 users and a title row") << 351 << 0 << false;
+    QTest::newRow("one row more") << 352 << 0 << true;
+    // Only the declaration says so: the reader would take it and allocate for every cell.
+    QTest::newRow("3 rows declared 300 columns wide") << 3 << 300 << true;
+}
+
+void TestXlsWriter::readerRefusesSheetsLargerThanABoard()
+{
+    QFETCH(int, rows);
+    QFETCH(int, declaredColumns);
+    QFETCH(bool, refused);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("users.xls"));
+    QList<QStringList> sheet;
+    for (int i = 0; i < rows; ++i)
+        sheet << QStringList{QStringLiteral("USER%1").arg(i), QString::number(i + 1)};
+    XlsWriter::write(path, sheet);
+    if (declaredColumns > 0) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QByteArray bytes = file.readAll();
+        // DIMENSIONS: type 0x0200, length 14, first row 0, rows, first column 0, columns 2.
+        QByteArray record("\x00\x02\x0e\x00\x00\x00\x00\x00", 8);
+        record += char(rows) + QByteArray("\x00\x00\x00\x00\x00\x02\x00", 7);
+        const qsizetype at = bytes.indexOf(record);
+        QVERIFY(at >= 0);
+        bytes[at + 14] = char(declaredColumns & 0xFF);
+        bytes[at + 15] = char(declaredColumns >> 8);
+        QVERIFY(file.seek(0) && file.write(bytes) == bytes.size());
+        file.close();
+    }
+    if (!refused) {
+        QCOMPARE(XlsReader::read(path).size(), rows);
+        return;
+    }
+    try {
+        XlsReader::read(path);
+        QFAIL("the sheet was read");
+    } catch (const SheetTooLarge &e) {
+        QCOMPARE(e.users(), 350u);
+        QVERIFY2(e.message().contains(QLatin1String("350 users")), qPrintable(e.message()));
     }
 }
 
