@@ -907,8 +907,9 @@ void Run::createDataFile()
         return;
     m_workingBase = TableFamily::copyToWorking(templateBase(), m_newFileBase);
     m_createdFile = true;
+    // Held on the working copy: the lock stays with its member when it is published by rename.
     if (m_writesFile)
-        lockDataFile(m_newFileBase);
+        lockDataFile(m_workingBase);
     note(say("CLI_CREATED", QStringLiteral("Created %1 from the template")).arg(m_tableName));
 }
 
@@ -1667,7 +1668,9 @@ int Run::importUsers()
     if (!dryRun) {
         createDataFile();
         try {
-            UsersImport::apply(m_directory, m_tableName, plan, mode);
+            // A new file is filled under its working name and appears under its own only whole.
+            UsersImport::apply(m_directory, file().table, plan, mode);
+            publishCreatedFile();
         } catch (...) {
             dropCreatedFile();
             throw;

@@ -173,7 +173,9 @@ private slots:
         QVERIFY(plan.done());
         const SendChangesResult result = job.run(plan.preparation);
         m_fb->quiet();
-        QVERIFY2(result.sent.estado != ResultadoEnvioCambios::Estado::Hecho, qPrintable(m_fb->describe()));
+        // Refused by the guard, or ended because a reply answered no request: never done.
+        QVERIFY2(!result.done() || result.sent.estado != ResultadoEnvioCambios::Estado::Hecho,
+                 qPrintable(m_fb->describe()));
         QCOMPARE(board->memory(), before);
     }
 
@@ -226,7 +228,14 @@ private slots:
                                QStringLiteral("1234%1").arg(round),
                                QStringLiteral("5678%1").arg(round)};
             m_fb->resume();
-            const ParametersWrite w = job.write(c, EtiquetasParametros{}, QStringLiteral("01"));
+            ParametersWrite w;
+            try {
+                w = job.write(c, EtiquetasParametros{}, QStringLiteral("01"));
+            } catch (const RepliesMisaligned &) {
+                // Told that a reply answered no request: nothing is claimed of the board.
+                m_fb->quiet();
+                continue;
+            }
             m_fb->quiet();
             QVERIFY(w.written);
             const Board *board = m_fb->bus().board(1);

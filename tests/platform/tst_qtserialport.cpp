@@ -301,7 +301,7 @@ void TestQtSerialPort::purgeInsideAnEventKeepsThePort_data()
 {
     QTest::addColumn<QByteArray>("keptAfterPurge");
     QTest::newRow("nothing buffered") << QByteArray();
-    // The handler's own write takes in a reply before the port's stale wake-up comes.
+    // A reply comes in while the handler writes, before the port's stale wake-up comes.
     QTest::newRow("a reply buffered") << QByteArray("\x07\x08", 2);
 }
 
@@ -323,7 +323,6 @@ void TestQtSerialPort::purgeInsideAnEventKeepsThePort()
             QVERIFY(m_master->send(keptAfterPurge));
             QVERIFY(m_master->waitUntilWaiting());
             QVERIFY(m_port->writeByte(0x55));
-            QCOMPARE(m_port->bytesAvailable(), keptAfterPurge.size());
         }
     });
     QSignalSpy woken(&other, &QSocketNotifier::activated);

@@ -1,4 +1,5 @@
 #include "ArranquePrueba.h"
+#include "Comunicacion_TZR_p.h"
 
 #include "TFProgreso.h"
 #include "TF_ShowMessage.h"
@@ -51,8 +52,10 @@ private slots:
             const int enviadas = p.m_bus.count(BoardBus::CMD_PRESENCE);
             if (enviadas == 0 || !p.m_ctx.progreso || !p.m_ctx.progreso->isVisible())
                 return;
-            const QString esperado = QStringLiteral("%1/31").arg(enviadas - 1);
-            if (p.m_ctx.progreso->contador() != esperado || p.m_ctx.progreso->posicion() != enviadas - 1)
+            // Waiting for a quiet line before the next probe, the board before it is tried already.
+            const int probadas = Comunicacion_TZRPrivate(p.m_link).settlePending() ? enviadas : enviadas - 1;
+            const QString esperado = QStringLiteral("%1/31").arg(probadas);
+            if (p.m_ctx.progreso->contador() != esperado || p.m_ctx.progreso->posicion() != probadas)
                 fuera << esperado + QStringLiteral(" shown as ") + p.m_ctx.progreso->contador();
         });
         p.arranca();
