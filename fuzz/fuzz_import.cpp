@@ -94,18 +94,20 @@ bool digits(const QString &text, qsizetype size)
 }
 
 // What the grid's key filter lets through unchanged, within the field's width.
+// A text that arrives whole keeps what its field takes whole (a board record's characters for the
+// name and second line), within the field's width.
 bool typeable(const QString &field, const QString &text, qsizetype widthOfField)
 {
     if (text.size() > widthOfField)
         return false;
     for (const QChar c : text) {
-        if (c.unicode() < 32 || DBGrid1KeyPress(field, c) != c)
+        if (c.unicode() < 32 || DBGrid1TextChar(field, c) != c)
             return false;
     }
     return true;
 }
 
-// A planned row is what typing it into the grid stores: fields through their key filters and
+// A planned row is what the grid stores of it arriving whole: fields through their rules and
 // widths, the code as the code editor leaves it, the before-post rules already applied.
 void checkEntryRules(const QStringList &row, const FixedTexts &texts)
 {
