@@ -1,3 +1,4 @@
+#include "InstalledData.h"
 #include "Table.h"
 #include "TableFamily.h"
 #include "TzrError.h"
@@ -89,10 +90,7 @@ void TestCrashSafe::init()
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     const QString korvel = m_dir->filePath(QStringLiteral("data/Korvel"));
-    QVERIFY(QDir().mkpath(korvel));
-    for (const char *name : {"Patron.db", "Patron.px", "Patron.val", "Patron.XG0", "Patron.YG0", "TZR_LANG.ini"})
-        QVERIFY(QFile::copy(m_build + QStringLiteral("/data/") + QLatin1String(name),
-                            korvel + QLatin1Char('/') + QLatin1String(name)));
+    QVERIFY(copyInstalledData(m_build, korvel));
     QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("work"))));
 }
 

@@ -1,4 +1,5 @@
 #include "DataFileLock.h"
+#include "InstalledData.h"
 #include "TableFamily.h"
 #include "XlsWriter.h"
 
@@ -78,11 +79,7 @@ void TestTzr::init()
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     const QString korvel = m_dir->filePath(QStringLiteral("data/Korvel"));
-    QVERIFY(QDir().mkpath(korvel));
-    const QStringList installed{"Patron.db",  "Patron.px",  "Patron.val",
-                                "Patron.XG0", "Patron.YG0", "TZR_LANG.ini"};
-    for (const QString &name : installed)
-        QVERIFY(QFile::copy(m_build + QStringLiteral("/data/") + name, korvel + QLatin1Char('/') + name));
+    QVERIFY(copyInstalledData(m_build, korvel));
 
     QVERIFY(startSim({}));
 }

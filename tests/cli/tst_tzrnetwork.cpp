@@ -1,3 +1,5 @@
+#include "InstalledData.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -89,11 +91,7 @@ void TestTzrNetwork::init()
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     const QString korvel = m_dir->filePath(QStringLiteral("data/Korvel"));
-    QVERIFY(QDir().mkpath(korvel));
-    const QStringList installed{"Patron.db",  "Patron.px",  "Patron.val",
-                                "Patron.XG0", "Patron.YG0", "TZR_LANG.ini"};
-    for (const QString &name : installed)
-        QVERIFY(QFile::copy(m_build + QStringLiteral("/data/") + name, korvel + QLatin1Char('/') + name));
+    QVERIFY(copyInstalledData(m_build, korvel));
     QVERIFY(startSim({}));
 }
 
@@ -382,4 +380,5 @@ void TestTzrNetwork::ser2netKilledMidReceive()
 }
 
 QTEST_GUILESS_MAIN(TestTzrNetwork)
+#include "InstalledData.h"
 #include "tst_tzrnetwork.moc"
