@@ -49,28 +49,28 @@ void BoardSession::setEchoes(bool on)
 
 void BoardSession::onEcho()
 {
-    rememberEcho(true);
-    emit echoDetected(m_port.portName());
+    const QString name = m_port.portName();
+    m_link.printDebug(QStringLiteral("%1: the line echoes what is sent; echo handling turned on").arg(name));
+    try {
+        if (!m_iniPath.isEmpty())
+            LineSettings(m_iniPath).setEchoes(name, true);
+    } catch (const TzrError &e) {
+        m_link.printDebug(QStringLiteral("TFormPrincipal.ecoDetectado Error: ") + e.message());
+    }
+    emit echoDetected(name);
 }
 
 void BoardSession::onNoEcho()
 {
-    rememberEcho(false);
-    emit echoGone(m_port.portName());
-}
-
-// The link has already switched the port's setting; it is logged and kept for the next run.
-void BoardSession::rememberEcho(bool on)
-{
     const QString name = m_port.portName();
-    m_link.printDebug(on ? QStringLiteral("%1: the line echoes what is sent; echo handling turned on").arg(name)
-                         : QStringLiteral("%1: the line does not echo what is sent; echo handling turned off").arg(name));
+    m_link.printDebug(QStringLiteral("%1: the line does not echo what is sent; echo handling turned off").arg(name));
     try {
         if (!m_iniPath.isEmpty())
-            LineSettings(m_iniPath).setEchoes(name, on);
+            LineSettings(m_iniPath).setEchoes(name, false);
     } catch (const TzrError &e) {
         m_link.printDebug(QStringLiteral("TFormPrincipal.ecoDetectado Error: ") + e.message());
     }
+    emit echoGone(name);
 }
 
 OpenFailureText BoardSession::openFailureText() const

@@ -95,7 +95,6 @@ signals:
 private:
     void onEcho();
     void onNoEcho();
-    void rememberEcho(bool on);
 
     SerialPort &m_port;
     Comunicacion_TZR &m_link;
