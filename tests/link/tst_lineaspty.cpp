@@ -150,8 +150,17 @@ private slots:
     {
         arranca({QStringLiteral("--echo")});
         QSignalSpy detectado(&m_link, &Comunicacion_TZR::ecoDetectado);
-        // Every presence request comes back as its own acknowledgement.
-        QVERIFY(escanea().size() > 2);
+        // Every presence request comes back as its own acknowledgement, so absent boards seem to
+        // answer. A present board's own acknowledgement comes behind the echo: glued to it, it
+        // spoils the frame; a moment later, it answers no request and the scan says so.
+        QList<int> presentes;
+        bool desalineadas = false;
+        try {
+            presentes = escanea();
+        } catch (const RepliesMisaligned &) {
+            desalineadas = true;
+        }
+        QVERIFY(desalineadas || presentes.size() > 2);
         m_port->purge();
         int valor = -1;
         QVERIFY(m_link.Lee_Byte(1, 1, valor));
