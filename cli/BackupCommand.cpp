@@ -2,7 +2,6 @@
 
 #include "Failure.h"
 #include "ImageJobs.h"
-#include "SystemImage.h"
 #include "TzrTool.h"
 
 #include <QJsonArray>

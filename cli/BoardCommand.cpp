@@ -4,17 +4,22 @@
 #include "Configuracion.h"
 #include "Failure.h"
 #include "Prompt.h"
+#include "SendJob.h"
 #include "TzrTool.h"
 
+#include "Comunicacion_TZR.h"
 #include "FicheroActual.h"
 #include "FileData.h"
+#include "InterruptWatch.h"
 #include "NetworkAddress.h"
+#include "NetworkPort.h"
 #include "NetworkPortList.h"
+#include "QtSerialPort.h"
+#include "RoutingPort.h"
 #include "SpecialFolder.h"
 #include "TableFamily.h"
 #include "TableStore.h"
 #include "Terminal.h"
-#include "Transferencias.h"
 #include "TzrError.h"
 
 #include <QRegularExpression>

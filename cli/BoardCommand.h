@@ -10,13 +10,8 @@
 #include "TerminalObserver.h"
 #include "TerminalProgress.h"
 
-#include "Comunicacion_TZR.h"
 #include "DataFileLock.h"
-#include "InterruptWatch.h"
-#include "NetworkPort.h"
 #include "PortList.h"
-#include "QtSerialPort.h"
-#include "RoutingPort.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -25,6 +20,11 @@
 #include <memory>
 
 class BoardRun;
+class Comunicacion_TZR;
+class InterruptWatch;
+class NetworkPort;
+class QtSerialPort;
+class RoutingPort;
 class ForeignSchema;
 struct FilaRechazada;
 

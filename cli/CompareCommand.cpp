@@ -1,7 +1,6 @@
 #include "CompareCommand.h"
 
 #include "CompareJob.h"
-#include "CompareReport.h"
 #include "Failure.h"
 #include "TzrTool.h"
 
@@ -13,7 +12,7 @@ int CompareCommand::execute()
     dataFile(m_options.arguments.at(0), false, Access::Reads);
     checkCode(QLatin1Char('P'));
     m_session->readReaderType();
-    m_port->purge();
+    m_session->port().purge();
     const CompareResult result = CompareJob(*m_session, file()).run(m_options.parser->isSet(QStringLiteral("by-name")));
     m_progress->cerrar();
     if (!result.done() && result.end != JobEnd::Failed)

@@ -26,7 +26,7 @@ int ReceiveCommand::execute()
 int ReceiveCommand::receiveInto()
 {
     m_session->readReaderType();
-    m_port->purge();
+    m_session->port().purge();
     const ReceiveResult resultado = ReceiveJob(*m_session, file()).run();
     m_progress->cerrar();
 

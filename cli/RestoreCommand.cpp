@@ -3,7 +3,6 @@
 #include "Failure.h"
 #include "ImageJobs.h"
 #include "SlotText.h"
-#include "SystemImage.h"
 #include "TzrTool.h"
 
 #include <QJsonArray>

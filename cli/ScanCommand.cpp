@@ -19,13 +19,13 @@ int ScanCommand::execute()
         for (int b : found)
             boards << b;
         printJson(
-            QJsonObject{{QStringLiteral("port"), m_port->portName()}, {QStringLiteral("boards"), boards}});
+            QJsonObject{{QStringLiteral("port"), m_session->portName()}, {QStringLiteral("boards"), boards}});
     } else {
         for (int b : found)
             m_out << QStringLiteral("%1").arg(b, 2, 10, QLatin1Char('0')) << '\n';
         m_out.flush();
     }
     if (found.isEmpty())
-        throw Failure{TzrTool::NoAnswer, say("CLI_NO_BOARD", QStringLiteral("no board answered on %1")).arg(m_port->portName())};
+        throw Failure{TzrTool::NoAnswer, say("CLI_NO_BOARD", QStringLiteral("no board answered on %1")).arg(m_session->portName())};
     return TzrTool::Success;
 }

@@ -25,7 +25,7 @@ int SendChangesCommand::execute()
             say("CLI_NO_MEMORY", QStringLiteral("%1 remembers nothing of board %2: send it whole (tzr send) or compare first"))
                 .arg(m_tableName)
                 .arg(m_options.board)};
-    m_port->purge();
+    m_session->port().purge();
     const SendChangesResult result = job.run(preparacion);
     m_progress->cerrar();
     if (!result.done()) {

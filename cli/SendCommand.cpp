@@ -21,7 +21,7 @@ int SendCommand::execute()
     if (plan.end == JobEnd::RowRefused)
         throw Failure{TzrTool::FileFailure, rowRefused(plan.refused)};
     jobFailed(plan);
-    m_port->purge();
+    m_session->port().purge();
     const SendResult resultado = job.run(plan.records);
     m_progress->cerrar();
     if (resultado.end == JobEnd::NotOpened || resultado.end == JobEnd::Failed)

@@ -113,7 +113,7 @@ QList<int> SeveralBoardsCommand::boardsToRun(const QList<int> &remembered, QList
     }
     std::sort(boards.begin(), boards.end());
     if (boards.isEmpty())
-        throw Failure{TzrTool::NoAnswer, QStringLiteral("no board answered on %1").arg(m_port->portName())};
+        throw Failure{TzrTool::NoAnswer, QStringLiteral("no board answered on %1").arg(m_session->portName())};
     return boards;
 }
 

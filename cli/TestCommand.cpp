@@ -10,7 +10,7 @@
 
 int TestCommand::execute()
 {
-    TestPlacas prueba(*m_link, *m_texts);
+    TestPlacas prueba(m_session->link(), *m_texts);
     QJsonArray boards;
     QStringList lines;
     int current = 0;
@@ -41,13 +41,13 @@ int TestCommand::execute()
     m_progress->cerrar();
     if (m_options.json) {
         printJson(
-            QJsonObject{{QStringLiteral("port"), m_port->portName()}, {QStringLiteral("boards"), boards}});
+            QJsonObject{{QStringLiteral("port"), m_session->portName()}, {QStringLiteral("boards"), boards}});
     } else {
         for (const QString &line : lines)
             m_out << line << '\n';
         m_out.flush();
     }
     if (lines.isEmpty())
-        throw Failure{TzrTool::NoAnswer, say("CLI_NO_BOARD", QStringLiteral("no board answered on %1")).arg(m_port->portName())};
+        throw Failure{TzrTool::NoAnswer, say("CLI_NO_BOARD", QStringLiteral("no board answered on %1")).arg(m_session->portName())};
     return TzrTool::Success;
 }
