@@ -1,0 +1,347 @@
+#include "BoardCommand.h"
+
+#include "BoardRun.h"
+#include "Configuracion.h"
+#include "Failure.h"
+#include "Prompt.h"
+#include "SendJob.h"
+#include "TzrTool.h"
+
+#include "Comunicacion_TZR.h"
+#include "FicheroActual.h"
+#include "FileData.h"
+#include "InterruptWatch.h"
+#include "NetworkAddress.h"
+#include "NetworkPort.h"
+#include "NetworkPortList.h"
+#include "QtSerialPort.h"
+#include "RoutingPort.h"
+#include "SpecialFolder.h"
+#include "TableFamily.h"
+#include "TableStore.h"
+#include "Terminal.h"
+#include "TzrError.h"
+
+#include <QRegularExpression>
+
+BoardCommand::BoardCommand(Output &output, const Options &options)
+    : m_output(output), m_out(output.out()), m_err(output.err()), m_options(options)
+{
+}
+
+BoardCommand::~BoardCommand() = default;
+
+int BoardCommand::run(bool needsPort)
+{
+    readConfiguration();
+    if (!m_options.log.isEmpty()) {
+        m_log = std::make_unique<FileLog>();
+        if (!m_log->open(m_options.log))
+            throw Failure{
+                TzrTool::FileFailure,
+                say("CLI_LOG", QStringLiteral("cannot write the log %1: %2")).arg(m_options.log, m_log->errorString())};
+    }
+    m_progress = std::make_unique<TerminalProgress>(m_err, !m_options.quiet && Terminal::isTerminal(2));
+    if (needsPort)
+        openPort();
+    const int status = execute();
+    if (m_port)
+        m_port->close();
+    return status;
+}
+
+void BoardCommand::closeProgress()
+{
+    if (m_progress)
+        m_progress->cerrar();
+}
+
+void BoardCommand::readConfiguration()
+{
+    m_korvel = SpecialFolder::korvelFolder();
+    FicheroActual fichero;
+    Configuracion configuration(fichero, m_korvel);
+    configuration.Lee_Configuracion();
+    m_comPort = configuration.ComPort();
+    m_idioma = configuration.IDIOMA();
+    if (m_idioma.isEmpty())
+        m_idioma = QStringLiteral("ENGLISH");
+    m_texts = std::make_unique<Lenguaje>(m_korvel + QStringLiteral("/TZR_LANG.ini"),
+                                         [idioma = m_idioma] { return idioma; });
+    m_output.setTexts(m_texts.get());
+}
+
+void BoardCommand::openPort()
+{
+    const QString iniPath = m_korvel + QStringLiteral("/TZR_USR.ini");
+    const NetworkPortList networkPorts(iniPath);
+    QString name = m_options.port.trimmed();
+    static const QRegularExpression number(QStringLiteral("^[0-9]+$"));
+    // ComPort holds a serial port's number, or the name of a network port.
+    if (name.isEmpty())
+        name = number.match(m_comPort.trimmed()).hasMatch() ? QStringLiteral("COM") + m_comPort.trimmed()
+                                                             : m_comPort.trimmed();
+    static const QRegularExpression comName(QStringLiteral("^COM[0-9]+$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    if (NetworkAddress::looksLikeAddress(name)) {
+        if (!NetworkAddress::parse(name))
+            throw Failure{TzrTool::Usage,
+                          QStringLiteral("'%1' is not a network address (tcp://HOST:PORT or rfc2217://HOST:PORT)")
+                              .arg(name)};
+    } else if (networkPorts.contains(name)) {
+        name = name.toUpper();
+    } else if (comName.match(name).hasMatch()) {
+        name = name.toUpper();
+    } else {
+        throw Failure{TzrTool::Usage,
+                      QStringLiteral("'%1' is not a port name (COM followed by its number, a network port's name "
+                                     "or address)")
+                          .arg(name)};
+    }
+    m_ports = PortList::system();
+    m_serial = std::make_unique<QtSerialPort>(m_ports);
+    m_network = std::make_unique<NetworkPort>(
+        [iniPath](const QString &portName) { return NetworkPortList(iniPath).addressFor(portName); });
+    m_port = std::make_unique<RoutingPort>(*m_serial, *m_network, [iniPath](const QString &portName) {
+        return NetworkPortList(iniPath).contains(portName);
+    });
+    m_link = std::make_unique<Comunicacion_TZR>();
+    m_link->setPuerto(m_port.get());
+    m_link->setDebugLog(m_log.get());
+    const int board = m_options.board;
+    m_link->setFuentePlaca([board] { return QString::number(board); });
+    m_session = std::make_unique<BoardSession>(*m_port, *m_link, *m_texts, iniPath);
+    m_progress->setBoard(board);
+    m_observer = std::make_unique<TerminalObserver>(m_progress.get(), m_err);
+    m_session->setObserver(m_observer.get());
+    if (!m_session->openPort(name)) {
+        // The window's words (plug it in again, the port menu) do not fit a port named on the
+        // command line that may never have existed.
+        if (m_port->openFailure().kind == PortOpenFailure::Kind::Gone)
+            throw Failure{TzrTool::NoAnswer,
+                          say("CLI_NO_SUCH_PORT", QStringLiteral("there is no port %1; 'tzr ports' lists the ports there are"))
+                              .arg(name)};
+        const OpenFailureText why = m_session->openFailureText();
+        throw Failure{TzrTool::NoAnswer,
+                      say("CLI_CANNOT_OPEN", QStringLiteral("cannot open %1: %2"))
+                          .arg(name, why.known() ? why.line1 + QLatin1Char(' ') + why.line2 : m_port->errorString())};
+    }
+    QObject::connect(m_session.get(), &BoardSession::echoDetected, [this](const QString &port) {
+        note(say("CLI_ECHO", QStringLiteral("the line on %1 echoes what is sent; echo handling is now on for it")).arg(port));
+    });
+    QObject::connect(m_session.get(), &BoardSession::echoGone, [this](const QString &port) {
+        note(say("CLI_NOECHO", QStringLiteral("the line on %1 does not echo what is sent; echo handling is now off for it"))
+                 .arg(port));
+    });
+    m_port->purge();
+}
+
+QString BoardCommand::code(QChar letra)
+{
+    const bool master = letra == QLatin1Char('M');
+    QString text;
+    if (!m_options.codeFile.isEmpty()) {
+        const QString content = QString::fromUtf8(FileData::read(m_options.codeFile, CODE_FILE_LIMIT));
+        text = content.section(QLatin1Char('\n'), 0, 0).trimmed();
+    } else {
+        text = Prompt::codeFromEnvironmentOrPrompt(
+            master, master ? say("CLI_PROMPT_MASTER", QStringLiteral("Master code of board %1: ")).arg(m_options.board)
+                           : say("CLI_PROMPT_PROG", QStringLiteral("Programming code of board %1: ")).arg(m_options.board));
+    }
+    return Prompt::checkedCode(text);
+}
+
+void BoardCommand::checkCode(QChar letra)
+{
+    const QString typed = code(letra);
+    watchInterrupt();
+    switch (m_session->checkCode(letra, typed)) {
+    case CodeCheck::Accepted:
+        return;
+    case CodeCheck::NoAnswer:
+        throw Failure{
+            TzrTool::NoAnswer,
+            say("CLI_NO_ANSWER", QStringLiteral("board %1 did not answer on %2")).arg(m_options.board).arg(m_port->portName())};
+    case CodeCheck::Refused:
+        break;
+    }
+    throw Failure{TzrTool::NoAnswer, (letra == QLatin1Char('M')
+                                          ? say("CLI_REFUSED_M", QStringLiteral("board %1 refused the master code"))
+                                          : say("CLI_REFUSED_P",
+                                                QStringLiteral("board %1 refused the programming code")))
+                                         .arg(m_options.board)};
+}
+
+void BoardCommand::lockDataFile(const QString &base)
+{
+    try {
+        m_fileLock.lock(base);
+    } catch (const DataFileBusy &busy) {
+        const DataFileLock::Holder holder = busy.holder();
+        throw Failure{TzrTool::FileFailure,
+                      holder.program.isEmpty()
+                          ? say("CLI_FILE_BUSY_ANY", QStringLiteral("%1 is in use by another program; close it there, "
+                                                                    "then run the command again"))
+                                .arg(busy.file())
+                          : say("CLI_FILE_BUSY", QStringLiteral("%1 is in use by %2; close it there, then run the "
+                                                                "command again"))
+                                .arg(busy.file(),
+                                     say("LINE_BUSY_PROCESS", QStringLiteral("%1 (process %2)"))
+                                         .arg(holder.program)
+                                         .arg(holder.pid))};
+    } catch (const TzrError &e) {
+        throw Failure{TzrTool::FileFailure, e.message()};
+    }
+}
+
+void BoardCommand::dataFile(const QString &path, bool createFromTemplate, Access access)
+{
+    const QString base = TableFamily::baseOf(QFileInfo(path).absoluteFilePath());
+    const QFileInfo info(base);
+    m_directory = info.absolutePath() + QLatin1Char('/');
+    m_tableName = info.fileName() + QStringLiteral(".db");
+    m_newFileBase.clear();
+    m_writesFile = access == Access::Writes;
+    switch (TableFamily::recover(base)) {
+    case TableFamily::Recovery::Nothing:
+        break;
+    case TableFamily::Recovery::Finished:
+        note(say("DATA_FINISHED", QStringLiteral("%1 was being saved when the tool was cut short; the save was finished"))
+                 .arg(m_tableName));
+        break;
+    case TableFamily::Recovery::Removed:
+        note(say("DATA_REMOVED", QStringLiteral("%1: a copy left unfinished when the tool was cut short was removed; the file is as it was"))
+                 .arg(m_tableName));
+        break;
+    }
+    if (TableFamily::exists(base)) {
+        // A file from elsewhere is refused before a board is asked anything; other faults of
+        // the file are the command's own to report.
+        try {
+            TableStore probe;
+            probe.open(base);
+        } catch (const ForeignSchema &e) {
+            throw Failure{TzrTool::FileFailure, foreignSchema(e)};
+        } catch (const TzrError &) {
+        }
+        if (m_writesFile)
+            lockDataFile(base);
+        return;
+    }
+    if (!createFromTemplate)
+        throw Failure{TzrTool::FileFailure, say("CLI_NO_FILE", QStringLiteral("no data file %1.db")).arg(base)};
+    // Only checked here: the file is made once the board has taken the code (createDataFile).
+    if (!TableFamily::exists(templateBase()))
+        throw Failure{TzrTool::FileFailure,
+                      say("CLI_NO_TEMPLATE", QStringLiteral("the template %1.db is missing; is TZRUsers installed?")).arg(templateBase())};
+    m_newFileBase = base;
+}
+
+QString BoardCommand::foreignSchema(const ForeignSchema &e) const
+{
+    return say("DATA_FOREIGN", QStringLiteral("%1 holds what this tool never makes (%2): refused, the file was not changed"))
+        .arg(e.path(), e.found().join(QStringLiteral(", ")));
+}
+
+QString BoardCommand::templateBase() const
+{
+    return m_korvel + QStringLiteral("/Patron");
+}
+
+void BoardCommand::createDataFile()
+{
+    if (m_newFileBase.isEmpty() || TableFamily::exists(m_newFileBase))
+        return;
+    m_workingBase = TableFamily::copyToWorking(templateBase(), m_newFileBase);
+    m_createdFile = true;
+    // Held on the working copy: the lock stays with its member when it is published by rename.
+    if (m_writesFile)
+        lockDataFile(m_workingBase);
+    note(say("CLI_CREATED", QStringLiteral("Created %1 from the template")).arg(m_tableName));
+}
+
+void BoardCommand::dropCreatedFile()
+{
+    // A file this run made and did not fill would be taken later for a board's real, empty list.
+    if (!m_createdFile)
+        return;
+    m_createdFile = false;
+    TableFamily::discardWorking(m_workingBase);
+    m_workingBase.clear();
+}
+
+void BoardCommand::publishCreatedFile()
+{
+    if (!m_createdFile)
+        return;
+    // Only a complete receive is ever seen under the file's name.
+    TableFamily::publish(m_workingBase, m_newFileBase);
+    m_createdFile = false;
+    m_workingBase.clear();
+}
+
+QString BoardCommand::rowRefused(const FilaRechazada &rechazo) const
+{
+    return say("CLI_ROW_REFUSED", QStringLiteral("send refused, the board was not touched: user %1 (%2): %3"))
+        .arg(rechazo.posicion + 1)
+        .arg(rechazo.nombre.trimmed(), rechazo.motivo);
+}
+
+void BoardCommand::jobFailed(const JobStatus &status)
+{
+    switch (status.end) {
+    case JobEnd::Done:
+        return;
+    case JobEnd::NotOpened:
+        throw Failure{TzrTool::NoAnswer,
+                      say("CLI_NOT_OPENED", QStringLiteral("board %1 did not open the transfer")).arg(m_options.board)};
+    case JobEnd::PortLost:
+    case JobEnd::PortUnavailable: {
+        const OpenFailureText gone = m_session->goneText(m_port->portName());
+        throw Failure{TzrTool::NoAnswer,
+                      status.error.isEmpty()
+                          ? gone.line1
+                          : gone.line1 + QLatin1Char(' ') +
+                                say("CLI_SYSTEM_REASON", QStringLiteral("(the system said: %1)")).arg(status.error)};
+    }
+    case JobEnd::Stopped:
+        throw Failure{TzrTool::Incomplete, say("CLI_STOPPED", QStringLiteral("stopped before the end"))};
+    case JobEnd::RepliesMismatched:
+        throw Failure{TzrTool::Incomplete,
+                      say("CLI_REPLIES_MISMATCHED", QStringLiteral("a reply came that answered no request; what was read "
+                                                                   "or acknowledged cannot be trusted: run the command again"))};
+    case JobEnd::RowRefused:
+    case JobEnd::Failed:
+        break;
+    }
+    throw Failure{TzrTool::FileFailure, status.error};
+}
+
+void BoardCommand::watchInterrupt()
+{
+    if (m_interrupt || !m_session)
+        return;
+    m_interrupt = std::make_unique<InterruptWatch>();
+    QObject::connect(m_interrupt.get(), &InterruptWatch::interrupted, [this] {
+        m_err << "\ntzr: "
+              << say("CLI_STOPPING", QStringLiteral("stopping at the next exchange (Ctrl+C again to quit at once)"))
+              << '\n';
+        m_err.flush();
+        if (m_boardRun)
+            m_boardRun->requestStop();
+        else
+            m_session->requestStop();
+    });
+    // Quitting at once still leaves the data file as it was: no journal, no file of its own making.
+    QObject::connect(m_interrupt.get(), &InterruptWatch::quitting, [this] {
+        TableStore::rollBackAll();
+        dropCreatedFile();
+    });
+}
+
+void BoardCommand::notRemembered(const QString &error)
+{
+    // The transfer itself is done; a send of changes will ask for a full send or a compare.
+    if (!error.isEmpty())
+        note(say("CLI_NOT_REMEMBERED", QStringLiteral("the data file could not remember board %1: %2")).arg(m_options.board).arg(error));
+}

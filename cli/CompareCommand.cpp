@@ -1,0 +1,71 @@
+#include "CompareCommand.h"
+
+#include "CompareJob.h"
+#include "Failure.h"
+#include "TzrTool.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+int CompareCommand::execute()
+{
+    dataFile(m_options.arguments.at(0), false, Access::Reads);
+    checkCode(QLatin1Char('P'));
+    m_session->readReaderType();
+    m_session->port().purge();
+    const CompareResult result = CompareJob(*m_session, file()).run(m_options.parser->isSet(QStringLiteral("by-name")));
+    m_progress->cerrar();
+    if (!result.done() && result.end != JobEnd::Failed)
+        m_err << "tzr: " << say("CLI_CMP_INCOMPLETE", QStringLiteral("compare incomplete")) << '\n';
+    jobFailed(result);
+    const ResultadoComparacion &r = result.comparison;
+    switch (r.estado) {
+    case ResultadoComparacion::Estado::FilaRechazada:
+        throw Failure{TzrTool::FileFailure, rowRefused(r.rechazo)};
+    case ResultadoComparacion::Estado::SinRespuesta:
+        throw Failure{TzrTool::NoAnswer,
+                      say("CLI_NOT_OPENED", QStringLiteral("board %1 did not open the transfer")).arg(m_options.board)};
+    case ResultadoComparacion::Estado::Incompleta:
+        throw Failure{
+            TzrTool::Incomplete,
+            say("CLI_CMP_SLOTS", QStringLiteral("compare incomplete: %1 user slots could not be read")).arg(r.slotsFallidos)};
+    case ResultadoComparacion::Estado::Hecha:
+        break;
+    }
+    const CompareReport &informe = r.informe;
+    if (m_options.json) {
+        QJsonArray entries;
+        for (const CompareEntry &e : informe.entries)
+            entries << QJsonObject{{QStringLiteral("slot"), e.slot + 1},
+                                   {QStringLiteral("kind"), CompareReport::kindName(e.kind)},
+                                   {QStringLiteral("boardName"), e.nombrePlaca},
+                                   {QStringLiteral("fileName"), e.nombreFichero},
+                                   {QStringLiteral("fields"), QJsonArray::fromStringList(e.campos)},
+                                   {QStringLiteral("boardSlot"), e.enPlaca >= 0 ? e.enPlaca + 1 : 0},
+                                   {QStringLiteral("filePosition"), e.enFichero >= 0 ? e.enFichero + 1 : 0}};
+        printJson(QJsonObject{{QStringLiteral("board"), m_options.board},
+                              {QStringLiteral("boardUsers"), informe.usuariosPlaca},
+                              {QStringLiteral("fileUsers"), informe.usuariosFichero},
+                              {QStringLiteral("onlyOnBoard"), informe.soloPlaca},
+                              {QStringLiteral("onlyInFile"), informe.soloFichero},
+                              {QStringLiteral("different"), informe.distintos},
+                              {QStringLiteral("moved"), informe.movidos},
+                              {QStringLiteral("entries"), entries}});
+    } else {
+        m_out << QString::fromUtf8(informe.toCsv());
+        m_out.flush();
+    }
+    if (informe.sinDiferencias()) {
+        note(say("CLI_SAME", QStringLiteral("Board %1 and %2 hold the same %3 users"))
+                 .arg(m_options.board)
+                 .arg(m_tableName)
+                 .arg(informe.usuariosFichero));
+        return TzrTool::Success;
+    }
+    note(say("CLI_DIFFERENCES", QStringLiteral("%1 only on the board, %2 only in the file, %3 different (%4 merely moved)"))
+             .arg(informe.soloPlaca)
+             .arg(informe.soloFichero)
+             .arg(informe.distintos)
+             .arg(informe.movidos));
+    return TzrTool::Incomplete;
+}
