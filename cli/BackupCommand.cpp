@@ -19,8 +19,7 @@ int BackupCommand::execute()
     jobFailed(result);
     const ResultadoImagen &r = result.image;
     if (r.sinRespuesta)
-        throw Failure{TzrTool::NoAnswer,
-                      say("CLI_NOT_OPENED", QStringLiteral("board %1 did not open the transfer")).arg(m_options.board)};
+        throw notOpened();
     if (!r.completo())
         throw Failure{TzrTool::Incomplete,
                       say("CLI_BACKUP_PARTIAL", QStringLiteral("board %1 could not be read whole (%2 reads failed); no image saved"))

@@ -287,14 +287,19 @@ QString BoardCommand::rowRefused(const FilaRechazada &rechazo) const
         .arg(rechazo.nombre.trimmed(), rechazo.motivo);
 }
 
+Failure BoardCommand::notOpened() const
+{
+    return Failure{TzrTool::NoAnswer,
+                   say("CLI_NOT_OPENED", QStringLiteral("board %1 did not open the transfer")).arg(m_options.board)};
+}
+
 void BoardCommand::jobFailed(const JobStatus &status)
 {
     switch (status.end) {
     case JobEnd::Done:
         return;
     case JobEnd::NotOpened:
-        throw Failure{TzrTool::NoAnswer,
-                      say("CLI_NOT_OPENED", QStringLiteral("board %1 did not open the transfer")).arg(m_options.board)};
+        throw notOpened();
     case JobEnd::PortLost:
     case JobEnd::PortUnavailable: {
         const OpenFailureText gone = m_session->goneText(m_port->portName());

@@ -2,6 +2,7 @@
 
 #include "BoardSession.h"
 #include "DataFileRef.h"
+#include "Failure.h"
 #include "FileLog.h"
 #include "JobEnd.h"
 #include "Lenguaje.h"
@@ -70,6 +71,8 @@ protected:
     }
     void printJson(const QJsonValue &value) { m_output.printJson(value); }
     QString rowRefused(const FilaRechazada &rechazo) const;
+    // The board did not open the transfer: nothing was done.
+    Failure notOpened() const;
     DataFileRef file() const
     {
         return {m_directory,

@@ -23,8 +23,7 @@ int CompareCommand::execute()
     case ResultadoComparacion::Estado::FilaRechazada:
         throw Failure{TzrTool::FileFailure, rowRefused(r.rechazo)};
     case ResultadoComparacion::Estado::SinRespuesta:
-        throw Failure{TzrTool::NoAnswer,
-                      say("CLI_NOT_OPENED", QStringLiteral("board %1 did not open the transfer")).arg(m_options.board)};
+        throw notOpened();
     case ResultadoComparacion::Estado::Incompleta:
         throw Failure{
             TzrTool::Incomplete,

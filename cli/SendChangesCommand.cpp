@@ -44,8 +44,7 @@ int SendChangesCommand::execute()
     const ResultadoEnvioCambios &r = result.sent;
     switch (r.estado) {
     case ResultadoEnvioCambios::Estado::SinRespuesta:
-        throw Failure{TzrTool::NoAnswer,
-                      say("CLI_NOT_OPENED", QStringLiteral("board %1 did not open the transfer")).arg(m_options.board)};
+        throw notOpened();
     case ResultadoEnvioCambios::Estado::PlacaNoLeida:
         throw Failure{
             TzrTool::NoAnswer,
