@@ -170,7 +170,8 @@ void makeFolder(const QString &folder)
         makeFolder(parent);
     if (::mkdir(QFile::encodeName(clean).constData(), 0700) == 0)
         ::chmod(QFile::encodeName(clean).constData(), 0700); // the umask may have taken bits away
-    else if (errno != EEXIST)
+    // An existing file of that name is no folder to save into.
+    else if (errno != EEXIST || !QFileInfo(clean).isDir())
         throw IoError(QStringLiteral("Cannot create the folder %1: %2").arg(clean, systemMessage(errno)));
 }
 
