@@ -41,6 +41,8 @@ void TestPlacas::ejecuta(const Vista &vista)
                 // The reader's name in the chosen language, as the grid names the code kinds.
                 const int tipo = Lee_Tipo_Lector(n);
                 const QString lector = m_textos.texto(claveTipoCode(tipo), Texto_Lector(tipo));
+                if (vista.found)
+                    vista.found(BoardFound{n, len, tipo});
                 if (vista.linea)
                     vista.linea(panel + QStringLiteral(" : ") + QString::number(n) + QStringLiteral("    ") + longitud +
                                 QStringLiteral(" : ") + QString::number(len) + QStringLiteral(" -- ") + lector);

@@ -15,6 +15,7 @@
 #include "SendJob.h"
 #include "SilenceWatch.h"
 #include "SyncImageStore.h"
+#include "TestJob.h"
 #include "TablaCursor.h"
 #include "TableFamily.h"
 #include "TransferReport.h"
@@ -126,6 +127,54 @@ private slots:
         m_link.reset();
         m_port.reset();
         m_bus.reset();
+    }
+
+    // The board test hands each board over as data, with the line the window lists for it; a
+    // stop leaves the rest of the numbers unasked.
+    void testJobGivesTheBoardsAsData_data()
+    {
+        QTest::addColumn<int>("stopAt");
+        QTest::addColumn<QList<int>>("boards");
+        QTest::addColumn<QList<int>>("lengths");
+        QTest::addColumn<QList<int>>("readers");
+        QTest::newRow("whole bus") << -1 << QList<int>{1, 4, 30} << QList<int>{6, 5, 4} << QList<int>{1, 2, 0};
+        QTest::newRow("stopped at 4") << 4 << QList<int>{1, 4} << QList<int>{6, 5} << QList<int>{1, 2};
+    }
+    void testJobGivesTheBoardsAsData()
+    {
+        QFETCH(int, stopAt);
+        QFETCH(QList<int>, boards);
+        QFETCH(QList<int>, lengths);
+        QFETCH(QList<int>, readers);
+        m_bus->addBoard(4);
+        m_bus->addBoard(30);
+        m_bus->board(4)->setByte(Board::ADDR_KEYPAD_LENGTH, 5);
+        m_bus->board(4)->setByte(Board::ADDR_READER, 1);
+        m_bus->board(30)->setByte(Board::ADDR_KEYPAD_LENGTH, 4);
+        m_bus->board(30)->setByte(Board::ADDR_READER, 2);
+        QVERIFY(m_session->openPort(QStringLiteral("COM1")));
+
+        int probing = -1;
+        QStringList lines;
+        TestJob::Observer observer;
+        observer.probing = [&](int n) { probing = n; };
+        observer.stopRequested = [&] { return stopAt >= 0 && probing >= stopAt; };
+        observer.found = [&](const BoardFound &board, const QString &line) {
+            QCOMPARE(board.board, probing);
+            lines << line;
+        };
+        const QList<BoardFound> found = TestJob(*m_session).run(observer);
+
+        QCOMPARE(found.size(), boards.size());
+        QCOMPARE(lines.size(), boards.size());
+        for (int i = 0; i < found.size(); ++i) {
+            QCOMPARE(found[i].board, boards[i]);
+            QCOMPARE(found[i].codeLength, lengths[i]);
+            QCOMPARE(found[i].reader, readers[i]);
+            QVERIFY2(lines[i].startsWith(QStringLiteral("Panel : %1 ").arg(boards[i])), qPrintable(lines[i]));
+            QVERIFY2(lines[i].endsWith(TestJob::readerName(readers[i])), qPrintable(lines[i]));
+        }
+        QCOMPARE(m_bus->count(BoardBus::CMD_PRESENCE), stopAt < 0 ? 32 : stopAt + 1);
     }
 
     // The port goes away mid-job: the job ends at the next exchange as PortLost, a read leaves

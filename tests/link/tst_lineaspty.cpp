@@ -137,7 +137,7 @@ private slots:
         QCOMPARE(leidos.Edit5, QStringLiteral("25"));
         QStringList lineas;
         TestPlacas(m_link, textos)
-            .ejecuta({[] { return false; }, [](int) {}, [&](const QString &l) { lineas << l; }});
+            .ejecuta({[] { return false; }, [](int) {}, [&](const QString &l) { lineas << l; }, {}});
         QCOMPARE(lineas.size(), 2);
         QVERIFY(lineas.at(0).startsWith(QStringLiteral("Panel : 1 ")));
         QVERIFY(lineas.at(1).startsWith(QStringLiteral("Panel : 4 ")));
