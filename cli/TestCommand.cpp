@@ -1,8 +1,7 @@
 #include "TestCommand.h"
 
 #include "Failure.h"
-#include "RegistroPlaca.h"
-#include "TestPlacas.h"
+#include "TestJob.h"
 #include "TzrTool.h"
 
 #include <QJsonArray>
@@ -10,34 +9,21 @@
 
 int TestCommand::execute()
 {
-    TestPlacas prueba(m_session->link(), *m_texts);
-    QJsonArray boards;
-    QStringList lines;
-    int current = 0;
-    TestPlacas::Vista vista;
     m_progress->setMensaje(say("CLI_BOARD_TEST", QStringLiteral("Board test")));
     m_progress->setMaximo(PLACAS_BUS - 1);
-    vista.numP = [&](int n) {
-        current = n;
+    const QList<TestedBoard> tested = TestJob(*m_session).run([this](int n) {
         m_progress->setPosicion(n);
         m_progress->setContador(QStringLiteral("%1/%2").arg(n).arg(PLACAS_BUS - 1));
-    };
-    vista.linea = [&](const QString &line) {
-        lines << line;
-        // The line ends with "<length> -- <reader>".
-        QString reader = line.section(QStringLiteral(" -- "), -1);
-        // The JSON names the reader in English whatever the language of the line.
-        for (int tipo = 0; tipo <= 2; ++tipo) {
-            if (reader == say(claveTipoCode(tipo).toLatin1().constData(), Texto_Lector(tipo)))
-                reader = Texto_Lector(tipo);
-        }
-        const QString length = line.section(QStringLiteral(" -- "), 0, -2).section(QStringLiteral(" : "), -1);
-        boards << QJsonObject{{QStringLiteral("board"), current},
-                              {QStringLiteral("codeLength"), length.toInt()},
-                              {QStringLiteral("reader"), reader},
-                              {QStringLiteral("line"), line}};
-    };
-    prueba.ejecuta(vista);
+    });
+    QJsonArray boards;
+    QStringList lines;
+    for (const TestedBoard &t : tested) {
+        lines << t.line;
+        boards << QJsonObject{{QStringLiteral("board"), t.board},
+                              {QStringLiteral("codeLength"), t.codeLength},
+                              {QStringLiteral("reader"), t.reader},
+                              {QStringLiteral("line"), t.line}};
+    }
     m_progress->cerrar();
     if (m_options.json) {
         printJson(
