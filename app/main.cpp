@@ -1,10 +1,7 @@
 #include "Arranque.h"
+#include "BoardContext.h"
 #include "Contexto.h"
-#include "PortList.h"
-#include "NetworkPort.h"
-#include "NetworkPortList.h"
-#include "QtSerialPort.h"
-#include "RoutingPort.h"
+#include "SpecialFolder.h"
 #include "TFormPrincipal.h"
 
 #include <QApplication>
@@ -37,16 +34,14 @@ int main(int argc, char **argv)
 
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral(TZR_APP_ID));
-    PortList puertos = PortList::system();
-    // The list is looked up at each open: the port menu rescans it for adapters plugged in later.
-    QtSerialPort serie([&puertos](const QString &name) { return puertos.deviceFor(name); });
     Contexto ctx;
-    // Named network ports are read from TZR_USR.ini at each open, like the serial list.
-    const auto usuarioIni = [&ctx] { return ctx.carpetaKorvel + QStringLiteral("/TZR_USR.ini"); };
-    NetworkPort red([usuarioIni](const QString &name) { return NetworkPortList(usuarioIni()).addressFor(name); });
-    RoutingPort puerto(serie, red, [usuarioIni](const QString &name) { return NetworkPortList(usuarioIni()).contains(name); });
-    ctx.puertos = &puertos;
-    ctx.puerto = &puerto;
+    ctx.carpetaKorvel = SpecialFolder::korvelFolder();
+    // Named network ports are read from TZR_USR.ini at each open, like the serial list. The
+    // window makes its own session over this port and link.
+    BoardContext placas(ctx.carpetaKorvel + QStringLiteral("/TZR_USR.ini"));
+    ctx.puertos = &placas.ports();
+    ctx.puerto = &placas.port();
+    ctx.link = &placas.link();
     // The installation test starts the real window and then ends the run as the user would. The
     // start-up's bus scan runs the event loop before the window is shown; the close waits for it.
     std::function<void()> cierraVentana;

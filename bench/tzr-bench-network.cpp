@@ -257,7 +257,7 @@ int main(int argc, char **argv)
               QStringLiteral("ms"));
         Comunicacion_TZR link;
         link.setPuerto(&port);
-        link.setFuentePlaca([] { return QStringLiteral("01"); });
+        link.setBoard(1);
         int failures = 0;
         print(QStringLiteral("rfc2217_ms_per_exchange"), msPerRead(link, failures), QStringLiteral("ms"));
 

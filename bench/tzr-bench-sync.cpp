@@ -71,7 +71,7 @@ int main(int argc, char **argv)
         }
         Comunicacion_TZR link;
         link.setPuerto(&port);
-        link.setFuentePlaca([] { return QStringLiteral("01"); });
+        link.setBoard(1);
         EnglishTexts texts;
         Clock clock;
         SyncTransfers sync(link, texts, clock);

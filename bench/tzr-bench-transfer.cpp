@@ -180,7 +180,7 @@ int main(int argc, char **argv)
         }
         Comunicacion_TZR link;
         link.setPuerto(&port);
-        link.setFuentePlaca([] { return QStringLiteral("01"); });
+        link.setBoard(1);
         Transferencias transfers(link, texts, clock);
         link.setTipo_lector(transfers.Lee_Tipo_Lector(1));
 
@@ -257,7 +257,7 @@ int main(int argc, char **argv)
         ++simPort;
         Comunicacion_TZR link;
         link.setPuerto(&port);
-        link.setFuentePlaca([] { return QStringLiteral("01"); });
+        link.setBoard(1);
         Transferencias transfers(link, texts, clock);
         link.setTipo_lector(transfers.Lee_Tipo_Lector(1));
         MemoryTable table;

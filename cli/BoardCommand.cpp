@@ -7,22 +7,14 @@
 #include "SendJob.h"
 #include "TzrTool.h"
 
-#include "Comunicacion_TZR.h"
 #include "FicheroActual.h"
 #include "FileData.h"
 #include "InterruptWatch.h"
-#include "NetworkAddress.h"
-#include "NetworkPort.h"
-#include "NetworkPortList.h"
-#include "QtSerialPort.h"
-#include "RoutingPort.h"
 #include "SpecialFolder.h"
 #include "TableFamily.h"
 #include "TableStore.h"
 #include "Terminal.h"
 #include "TzrError.h"
-
-#include <QRegularExpression>
 
 BoardCommand::BoardCommand(Output &output, const Options &options)
     : m_output(output), m_out(output.out()), m_err(output.err()), m_options(options)
@@ -45,8 +37,8 @@ int BoardCommand::run(bool needsPort)
     if (needsPort)
         openPort();
     const int status = execute();
-    if (m_port)
-        m_port->close();
+    if (m_session)
+        m_session->port().close();
     return status;
 }
 
@@ -73,67 +65,56 @@ void BoardCommand::readConfiguration()
 
 void BoardCommand::openPort()
 {
-    const QString iniPath = m_korvel + QStringLiteral("/TZR_USR.ini");
-    const NetworkPortList networkPorts(iniPath);
-    QString name = m_options.port.trimmed();
-    static const QRegularExpression number(QStringLiteral("^[0-9]+$"));
-    // ComPort holds a serial port's number, or the name of a network port.
-    if (name.isEmpty())
-        name = number.match(m_comPort.trimmed()).hasMatch() ? QStringLiteral("COM") + m_comPort.trimmed()
-                                                             : m_comPort.trimmed();
-    static const QRegularExpression comName(QStringLiteral("^COM[0-9]+$"),
-                                            QRegularExpression::CaseInsensitiveOption);
-    if (NetworkAddress::looksLikeAddress(name)) {
-        if (!NetworkAddress::parse(name))
-            throw Failure{TzrTool::Usage,
-                          QStringLiteral("'%1' is not a network address (tcp://HOST:PORT or rfc2217://HOST:PORT)")
-                              .arg(name)};
-    } else if (networkPorts.contains(name)) {
-        name = name.toUpper();
-    } else if (comName.match(name).hasMatch()) {
-        name = name.toUpper();
-    } else {
+    m_context = std::make_unique<BoardContext>(m_korvel + QStringLiteral("/TZR_USR.ini"), m_texts.get());
+    const BoardContext::PortChoice choice = m_context->choosePort(m_options.port, m_comPort);
+    switch (choice.kind) {
+    case BoardContext::PortKind::Serial:
+    case BoardContext::PortKind::NetworkName:
+    case BoardContext::PortKind::Address:
+        break;
+    case BoardContext::PortKind::BadAddress:
+        throw Failure{TzrTool::Usage,
+                      QStringLiteral("'%1' is not a network address (tcp://HOST:PORT or rfc2217://HOST:PORT)")
+                          .arg(choice.name)};
+    case BoardContext::PortKind::Unknown:
         throw Failure{TzrTool::Usage,
                       QStringLiteral("'%1' is not a port name (COM followed by its number, a network port's name "
                                      "or address)")
-                          .arg(name)};
+                          .arg(choice.name)};
     }
-    m_ports = PortList::system();
-    m_serial = std::make_unique<QtSerialPort>(m_ports);
-    m_network = std::make_unique<NetworkPort>(
-        [iniPath](const QString &portName) { return NetworkPortList(iniPath).addressFor(portName); });
-    m_port = std::make_unique<RoutingPort>(*m_serial, *m_network, [iniPath](const QString &portName) {
-        return NetworkPortList(iniPath).contains(portName);
-    });
-    m_link = std::make_unique<Comunicacion_TZR>();
-    m_link->setPuerto(m_port.get());
-    m_link->setDebugLog(m_log.get());
+    const QString name = choice.name;
+    m_context->setDebugLog(m_log.get());
     const int board = m_options.board;
-    m_link->setFuentePlaca([board] { return QString::number(board); });
-    m_session = std::make_unique<BoardSession>(*m_port, *m_link, *m_texts, iniPath);
+    m_context->setBoard(board);
+    m_session = &m_context->session();
     m_progress->setBoard(board);
     m_observer = std::make_unique<TerminalObserver>(m_progress.get(), m_err);
     m_session->setObserver(m_observer.get());
-    if (!m_session->openPort(name)) {
+    if (!m_context->open(choice)) {
         // The window's words (plug it in again, the port menu) do not fit a port named on the
         // command line that may never have existed.
-        if (m_port->openFailure().kind == PortOpenFailure::Kind::Gone)
+        if (m_session->port().openFailure().kind == PortOpenFailure::Kind::Gone)
             throw Failure{TzrTool::NoAnswer,
                           say("CLI_NO_SUCH_PORT", QStringLiteral("there is no port %1; 'tzr ports' lists the ports there are"))
                               .arg(name)};
         const OpenFailureText why = m_session->openFailureText();
         throw Failure{TzrTool::NoAnswer,
                       say("CLI_CANNOT_OPEN", QStringLiteral("cannot open %1: %2"))
-                          .arg(name, why.known() ? why.line1 + QLatin1Char(' ') + why.line2 : m_port->errorString())};
+                          .arg(name, why.known() ? why.line1 + QLatin1Char(' ') + why.line2 : m_session->port().errorString())};
     }
-    QObject::connect(m_session.get(), &BoardSession::echoDetected, [this](const QString &port) {
+    QObject::connect(m_session, &BoardSession::echoDetected, [this](const QString &port) {
         note(say("CLI_ECHO", QStringLiteral("the line on %1 echoes what is sent; echo handling is now on for it")).arg(port));
     });
-    QObject::connect(m_session.get(), &BoardSession::echoGone, [this](const QString &port) {
+    QObject::connect(m_session, &BoardSession::echoGone, [this](const QString &port) {
         note(say("CLI_NOECHO", QStringLiteral("the line on %1 does not echo what is sent; echo handling is now off for it"))
                  .arg(port));
     });
-    m_port->purge();
+    m_session->port().purge();
+}
+
+QString BoardCommand::codeFileText(const QString &path)
+{
+    return QString::fromUtf8(FileData::read(path, CODE_FILE_LIMIT));
 }
 
 QString BoardCommand::code(QChar letra)
@@ -141,7 +122,7 @@ QString BoardCommand::code(QChar letra)
     const bool master = letra == QLatin1Char('M');
     QString text;
     if (!m_options.codeFile.isEmpty()) {
-        const QString content = QString::fromUtf8(FileData::read(m_options.codeFile, CODE_FILE_LIMIT));
+        const QString content = codeFileText(m_options.codeFile);
         text = content.section(QLatin1Char('\n'), 0, 0).trimmed();
     } else {
         text = Prompt::codeFromEnvironmentOrPrompt(
@@ -161,7 +142,7 @@ void BoardCommand::checkCode(QChar letra)
     case CodeCheck::NoAnswer:
         throw Failure{
             TzrTool::NoAnswer,
-            say("CLI_NO_ANSWER", QStringLiteral("board %1 did not answer on %2")).arg(m_options.board).arg(m_port->portName())};
+            say("CLI_NO_ANSWER", QStringLiteral("board %1 did not answer on %2")).arg(m_options.board).arg(m_session->port().portName())};
     case CodeCheck::Refused:
         break;
     }
@@ -302,7 +283,7 @@ void BoardCommand::jobFailed(const JobStatus &status)
         throw notOpened();
     case JobEnd::PortLost:
     case JobEnd::PortUnavailable: {
-        const OpenFailureText gone = m_session->goneText(m_port->portName());
+        const OpenFailureText gone = m_session->goneText(m_session->port().portName());
         throw Failure{TzrTool::NoAnswer,
                       status.error.isEmpty()
                           ? gone.line1

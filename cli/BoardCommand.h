@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BoardContext.h"
 #include "BoardSession.h"
 #include "DataFileRef.h"
 #include "Failure.h"
@@ -12,7 +13,6 @@
 #include "TerminalProgress.h"
 
 #include "DataFileLock.h"
-#include "PortList.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -21,11 +21,7 @@
 #include <memory>
 
 class BoardRun;
-class Comunicacion_TZR;
 class InterruptWatch;
-class NetworkPort;
-class QtSerialPort;
-class RoutingPort;
 class ForeignSchema;
 struct FilaRechazada;
 
@@ -48,6 +44,8 @@ protected:
 
     void openPort();
     QString code(QChar letra);
+    // A file of codes, read whole up to CODE_FILE_LIMIT; raises IoError.
+    static QString codeFileText(const QString &path);
     void checkCode(QChar letra);
     // Names the data file FILE; one that does not exist yet is only made by createDataFile. A
     // command that writes it holds its lock from here (from createDataFile for a new one), so
@@ -93,12 +91,8 @@ protected:
     QString m_comPort = QStringLiteral("1");
     QString m_idioma = QStringLiteral("ENGLISH");
     std::unique_ptr<Lenguaje> m_texts;
-    PortList m_ports;
-    std::unique_ptr<QtSerialPort> m_serial;
-    std::unique_ptr<NetworkPort> m_network;
-    std::unique_ptr<RoutingPort> m_port;
-    std::unique_ptr<Comunicacion_TZR> m_link;
-    std::unique_ptr<BoardSession> m_session;
+    std::unique_ptr<BoardContext> m_context;
+    BoardSession *m_session = nullptr;
     std::unique_ptr<TerminalObserver> m_observer;
     std::unique_ptr<InterruptWatch> m_interrupt;
     std::unique_ptr<FileLog> m_log;

@@ -1,7 +1,6 @@
 #include "ParamsCommand.h"
 
 #include "Failure.h"
-#include "FileData.h"
 #include "ParametersJob.h"
 #include "Prompt.h"
 #include "TzrTool.h"
@@ -55,7 +54,7 @@ QStringList ParamsCommand::newCodes(CamposParametros &campos)
     QHash<QString, QString> fromFile;
     const QString path = m_options.parser->value(QStringLiteral("new-codes-file"));
     if (!path.isEmpty()) {
-        const QStringList lines = QString::fromUtf8(FileData::read(path, CODE_FILE_LIMIT)).split(QLatin1Char('\n'));
+        const QStringList lines = codeFileText(path).split(QLatin1Char('\n'));
         for (qsizetype i = 0; i < lines.size(); ++i) {
             const QString line = lines.at(i).trimmed();
             if (line.isEmpty() || line.startsWith(QLatin1Char('#')))

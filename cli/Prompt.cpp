@@ -1,9 +1,9 @@
 #include "Prompt.h"
 
+#include "BoardCodes.h"
 #include "Failure.h"
 #include "Terminal.h"
 #include "TzrTool.h"
-#include "ContraPlaca.h"
 
 bool Prompt::interactive()
 {
@@ -28,8 +28,8 @@ QString Prompt::codeFromEnvironmentOrPrompt(bool master, const QString &prompt)
 
 QString Prompt::checkedCode(const QString &text)
 {
-    if (text.size() > LONGITUD_CODIGO)
-        throw Failure{TzrTool::Usage, QStringLiteral("a code has at most %1 characters").arg(LONGITUD_CODIGO)};
+    if (text.size() > BoardCodes::longestCode())
+        throw Failure{TzrTool::Usage, QStringLiteral("a code has at most %1 characters").arg(BoardCodes::longestCode())};
     return text.toUpper();
 }
 
@@ -54,5 +54,5 @@ std::optional<QString> Prompt::boardOwnCode(int board, bool master)
             .arg(master ? QStringLiteral("master") : QStringLiteral("programming")));
     if (!typed || typed->trimmed().isEmpty())
         return std::nullopt;
-    return typed->trimmed().toUpper().left(LONGITUD_CODIGO);
+    return typed->trimmed().toUpper().left(BoardCodes::longestCode());
 }

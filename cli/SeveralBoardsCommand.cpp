@@ -9,7 +9,6 @@
 #include "SyncImageStore.h"
 #include "TzrTool.h"
 
-#include "FileData.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -82,7 +81,7 @@ BoardCodes SeveralBoardsCommand::boardCodes(QChar letra)
     BoardCodes codes;
     if (!m_options.codeFile.isEmpty()) {
         QString error;
-        if (!BoardCodes::parse(QString::fromUtf8(FileData::read(m_options.codeFile, CODE_FILE_LIMIT)), codes, error))
+        if (!BoardCodes::parse(codeFileText(m_options.codeFile), codes, error))
             throw Failure{TzrTool::Usage, QStringLiteral("%1: %2").arg(m_options.codeFile, error)};
         return codes;
     }

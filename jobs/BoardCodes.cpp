@@ -5,6 +5,11 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+int BoardCodes::longestCode()
+{
+    return LONGITUD_CODIGO;
+}
+
 namespace {
 
 constexpr int BoardsOnBus = 32;

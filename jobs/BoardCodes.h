@@ -12,6 +12,8 @@ public:
     // lines and lines starting with '#' are ignored. False (and why in error) for a line that is
     // neither, a board number out of 0..31, or a code longer than five characters.
     static bool parse(const QString &text, BoardCodes &codes, QString &error);
+    // The most characters a code has.
+    static int longestCode();
 
     void setDefault(const QString &code) { m_default = code; }
     void setCode(int board, const QString &code) { m_codes.insert(board, code); }

@@ -84,7 +84,7 @@ BoardRunReport BoardRun::run(const QList<int> &boards, BoardRunObserver *observe
     SilenceGuard guard(*this, outer);
     const BoardSession::Observing observing(m_session, guard);
     Comunicacion_TZR &link = m_session.link();
-    const std::function<QString()> previousBoard = link.fuentePlaca();
+    const int previousBoard = link.board();
     m_stopRequested = false;
     m_portLost = false;
 
@@ -101,7 +101,7 @@ BoardRunReport BoardRun::run(const QList<int> &boards, BoardRunObserver *observe
             outer.boardStarted(board, static_cast<int>(i + 1), static_cast<int>(boards.size()));
             entry.outcome = BoardOutcome::NotAnswering;
         } else {
-            link.setFuentePlaca([board] { return QString::number(board); });
+            link.setBoard(board);
             outer.boardStarted(board, static_cast<int>(i + 1), static_cast<int>(boards.size()));
             entry = runBoard(board, outer);
         }
@@ -109,7 +109,7 @@ BoardRunReport BoardRun::run(const QList<int> &boards, BoardRunObserver *observe
         outer.boardFinished(entry);
     }
     report.stopped = m_stopRequested;
-    link.setFuentePlaca(previousBoard);
+    link.setBoard(previousBoard);
     link.setParada(false);
     return report;
 }

@@ -70,14 +70,23 @@ void Comunicacion_TZR::appendMark(const QString &mark) const
         m_log->appendMark(mark);
 }
 
-int Comunicacion_TZR::placaActual() const
+void Comunicacion_TZR::setBoardText(const QString &text)
 {
-    const QString text = m_fuentePlaca ? m_fuentePlaca() : QStringLiteral("01");
     bool ok = false;
     const int n = text.trimmed().toInt(&ok);
-    if (!ok || text.trimmed().isEmpty())
-        throw ConversionError(QStringLiteral("'%1' is not a valid integer value").arg(text));
-    return n;
+    if (ok && !text.trimmed().isEmpty()) {
+        m_board = n;
+        return;
+    }
+    m_board = UNREADABLE_BOARD;
+    m_unreadableBoard = text;
+}
+
+int Comunicacion_TZR::placaActual() const
+{
+    if (m_board == UNREADABLE_BOARD)
+        throw ConversionError(QStringLiteral("'%1' is not a valid integer value").arg(m_unreadableBoard));
+    return m_board;
 }
 
 std::chrono::milliseconds Comunicacion_TZR::intervalo() const

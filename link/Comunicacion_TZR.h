@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <initializer_list>
+#include <limits>
 
 class DebugLog;
 #include "SerialPort.h"
@@ -75,11 +76,16 @@ public:
     void printDebug(const QString &message) const;
     void appendMark(const QString &mark) const;
 
-    // The text of num_placa, read afresh for every exchange addressed to "the current board".
-    void setFuentePlaca(std::function<QString()> source) { m_fuentePlaca = std::move(source); }
-    const std::function<QString()> &fuentePlaca() const { return m_fuentePlaca; }
-    // The current board number; raises ConversionError when num_placa is not a number.
+    // The board every exchange addressed to "the current board" goes to.
+    void setBoard(int board) { m_board = board; }
+    // A typed board number, parsed once here. One that is no number is kept as it was typed:
+    // exchanges to the current board raise ConversionError with it until a board is set.
+    void setBoardText(const QString &text);
+    // The board as set, UNREADABLE_BOARD included; what a caller saves and restores.
+    int board() const { return m_board; }
+    // The current board number; raises ConversionError when the board is unreadable.
     int placaActual() const;
+    static constexpr int UNREADABLE_BOARD = std::numeric_limits<int>::min();
 
     bool respuesta_valida() const { return m_valida; }
     // The value carried by a read reply (slot 4 of trama_rx).
@@ -179,7 +185,8 @@ private:
 
     QPointer<SerialPort> m_port;
     DebugLog *m_log = nullptr;
-    std::function<QString()> m_fuentePlaca;
+    int m_board = 1;
+    QString m_unreadableBoard;
     Trama m_tx{};
     Trama m_rx{};
     bool m_esperando = false;

@@ -187,8 +187,12 @@ TFormPrincipal::TFormPrincipal(Contexto &ctx, QWidget *parent) : QMainWindow(par
     if (screen)
         move(screen->availableGeometry().center() - rect().center());
 
-    if (m_ctx.link)
-        m_ctx.link->setFuentePlaca([this] { return m_num_placa->text(); });
+    if (m_ctx.link) {
+        // The field's text as it stands: the entry guard may put it back inside this signal.
+        const auto placaDelCampo = [this] { m_ctx.link->setBoardText(m_num_placa->text()); };
+        connect(m_num_placa, &QLineEdit::textChanged, this, placaDelCampo);
+        placaDelCampo();
+    }
     preparaLinea();
 }
 
@@ -196,7 +200,7 @@ TFormPrincipal::~TFormPrincipal()
 {
     FormDestroy();
     if (m_ctx.link)
-        m_ctx.link->setFuentePlaca({});
+        m_ctx.link->setBoard(1);
     if (m_lenguaje && m_ctx.lenguaje == m_lenguaje.get())
         m_ctx.lenguaje = nullptr;
 }

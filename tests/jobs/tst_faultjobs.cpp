@@ -269,7 +269,7 @@ private:
         m_fb->bus().board(1)->seedUsers(USERS, 1);
         m_link = std::make_unique<Comunicacion_TZR>();
         m_link->setPuerto(&m_fb->port());
-        m_link->setFuentePlaca([] { return QStringLiteral("01"); });
+        m_link->setBoard(1);
         m_link->setTipo_lector(1);
         m_session = std::make_unique<BoardSession>(m_fb->port(), *m_link, m_texts,
                                                    m_dir.filePath(QStringLiteral("TZR_USR%1.ini").arg(++m_files)));

@@ -110,7 +110,7 @@ private slots:
         m_port = std::make_unique<BusSerialPort>(*m_bus);
         m_link = std::make_unique<Comunicacion_TZR>();
         m_link->setPuerto(m_port.get());
-        m_link->setFuentePlaca([] { return QStringLiteral("01"); });
+        m_link->setBoard(1);
         m_link->setTipo_lector(1);
         m_ini = m_dir.filePath(QStringLiteral("TZR_USR%1.ini").arg(m_files));
         m_session = std::make_unique<BoardSession>(*m_port, *m_link, m_texts, m_ini);

@@ -91,7 +91,7 @@ private slots:
         QVERIFY(port.open(QStringLiteral("COM1")));
         Comunicacion_TZR link;
         link.setPuerto(&port);
-        link.setFuentePlaca([] { return QStringLiteral("01"); });
+        link.setBoard(1);
         const ParametersJob job(link, false);
         CamposParametros c{QStringLiteral("1"),     QStringLiteral("5"),     QStringLiteral("ENGLISH"),
                            QStringLiteral("0"),     QStringLiteral("30"),    QStringLiteral("20"),

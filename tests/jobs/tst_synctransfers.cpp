@@ -102,7 +102,7 @@ private slots:
         m_link = std::make_unique<Comunicacion_TZR>();
         m_link->setPuerto(m_port.get());
         m_link->setDebugLog(&m_log);
-        m_link->setFuentePlaca([] { return QStringLiteral("01"); });
+        m_link->setBoard(1);
         m_link->setTipo_lector(1);
         m_log.clear();
         m_sync = std::make_unique<SyncTransfers>(*m_link, m_texts, m_clock);
@@ -420,13 +420,13 @@ private slots:
             table.setFilas(rows);
             const bool byName = rng.bounded(2) == 1;
 
-            m_link->setFuentePlaca([] { return QStringLiteral("02"); });
+            m_link->setBoard(2);
             QList<RegistroEnvio> records;
             FilaRechazada refused;
             QVERIFY(m_sync->transferencias().Prepara_Envio(table.filasEnOrden(byName), records, refused));
             QVERIFY(m_sync->transferencias().Envio_General(records, QStringLiteral("COM1")).completo());
 
-            m_link->setFuentePlaca([] { return QStringLiteral("01"); });
+            m_link->setBoard(1);
             const PreparacionCambios p = Prepara_Cambios(*m_sync, table, byName, *m_store);
             QCOMPARE(p.estado, PreparacionCambios::Estado::Lista);
             const QString behind = changeBehindTheFile(rng, p.imagen.area, earlier);

@@ -48,9 +48,9 @@ private slots:
         m_link = new Comunicacion_TZR(this);
         m_link->setPuerto(m_port);
         m_link->setDebugLog(&m_log);
-        m_link->setFuentePlaca([this] { return m_numPlaca; });
         m_log.clear();
-        m_numPlaca = QStringLiteral("01");
+        m_numPlaca = 1;
+        m_link->setBoard(m_numPlaca);
     }
     void cleanup()
     {
@@ -398,13 +398,14 @@ private slots:
     void boardNumberFromTheEditAtEveryExchange()
     {
         m_port->setResponder([&](const QByteArray &f) { return QList<QByteArray>{bytes({0xFF, f[1], 1, 0x0B, 0x0B})}; });
-        m_numPlaca = QStringLiteral("17");
+        m_numPlaca = 17;
+        m_link->setBoard(m_numPlaca);
         m_link->Envia_Reinicio();
         QCOMPARE(m_port->frames().size(), 1);
         QCOMPARE(static_cast<int>(m_port->frames().at(0)[1]), 17);
-        m_numPlaca = QString();
+        m_link->setBoardText(QString());
         QVERIFY_THROWS_EXCEPTION(ConversionError, m_link->Envia_Reinicio());
-        m_numPlaca = QStringLiteral("x1");
+        m_link->setBoardText(QStringLiteral("x1"));
         QVERIFY_THROWS_EXCEPTION(ConversionError, m_link->Modo_Transferencia(true));
         QCOMPARE(m_port->frames().size(), 1);
     }
@@ -503,7 +504,7 @@ private:
     ScriptPort *m_port = nullptr;
     Comunicacion_TZR *m_link = nullptr;
     MemoryDebugLog m_log;
-    QString m_numPlaca;
+    int m_numPlaca = 1;
 };
 
 QTEST_GUILESS_MAIN(TestComunicacion)

@@ -58,7 +58,7 @@ private:
         m_port = std::make_unique<QtSerialPort>([pty](const QString &) { return pty; });
         QVERIFY2(m_port->open(QStringLiteral("COM41")), qPrintable(m_port->errorString()));
         m_link.setPuerto(m_port.get());
-        m_link.setFuentePlaca([] { return QStringLiteral("01"); });
+        m_link.setBoard(1);
     }
 
     QList<int> escanea()

@@ -62,8 +62,8 @@ private slots:
         m_link->setPuerto(m_port.get());
         m_link->setDebugLog(&m_log);
         m_link->setIntervalo(20ms);
-        m_numPlaca = QStringLiteral("01");
-        m_link->setFuentePlaca([this] { return m_numPlaca; });
+        m_numPlaca = 1;
+        m_link->setBoard(m_numPlaca);
     }
     void cleanup()
     {
@@ -168,7 +168,7 @@ private slots:
         c.Edit3 = QStringLiteral("previous");
         c.Edit4 = QStringLiteral("previous");
         bool idiomaInvalido = !invalido;
-        Parametros(*m_link).Lee_Parametros(c, m_numPlaca, idiomaInvalido);
+        Parametros(*m_link).Lee_Parametros(c, numPlacaTexto(), idiomaInvalido);
         QCOMPARE(idiomaInvalido, invalido);
         QCOMPARE(c.Edit1, QStringLiteral("01"));
         QCOMPARE(c.Edit2, QStringLiteral("5"));
@@ -192,7 +192,7 @@ private slots:
         c.Edit7 = QStringLiteral("11111");
         c.Edit8 = QString();
         bool idiomaInvalido = false;
-        Parametros(*m_link).Lee_Parametros(c, m_numPlaca, idiomaInvalido);
+        Parametros(*m_link).Lee_Parametros(c, numPlacaTexto(), idiomaInvalido);
         QCOMPARE(c.Edit7, QStringLiteral("11111"));
         QCOMPARE(c.Edit8, QString());
         QCOMPARE(c.Edit2, QStringLiteral("6"));
@@ -207,9 +207,11 @@ private slots:
         m_bus->setSilentAfter(1, 0);
         CamposParametros antes = validos();
         CamposParametros c = antes;
-        m_numPlaca = QStringLiteral("1");
+        m_numPlaca = 1;
+        m_link->setBoard(m_numPlaca);
         bool idiomaInvalido = false;
-        Parametros(*m_link).Lee_Parametros(c, m_numPlaca, idiomaInvalido);
+        // Typed without its leading zero.
+        Parametros(*m_link).Lee_Parametros(c, QString::number(m_numPlaca), idiomaInvalido);
         QVERIFY(!idiomaInvalido);
         antes.Edit1 = QStringLiteral("1");
         // The reader type is the one field a silent board empties: no reply counts as no reader.
@@ -339,7 +341,10 @@ private:
     std::unique_ptr<BusSerialPort> m_port;
     std::unique_ptr<Comunicacion_TZR> m_link;
     MemoryDebugLog m_log;
-    QString m_numPlaca;
+    // num_placa as the window shows it.
+    QString numPlacaTexto() const { return QStringLiteral("%1").arg(m_numPlaca, 2, 10, QLatin1Char('0')); }
+
+    int m_numPlaca = 1;
 };
 
 QTEST_GUILESS_MAIN(TestParametros)

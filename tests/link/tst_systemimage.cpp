@@ -29,7 +29,7 @@ private slots:
         m_port->open(QStringLiteral("COM1"));
         m_link = std::make_unique<Comunicacion_TZR>();
         m_link->setPuerto(m_port.get());
-        m_link->setFuentePlaca([] { return QStringLiteral("01"); });
+        m_link->setBoard(1);
     }
 
     void savedAndRestoredOntoAFreshBoard()

@@ -25,7 +25,7 @@ private slots:
         m_link = std::make_unique<Comunicacion_TZR>();
         m_link->setPuerto(m_port.get());
         m_link->setDebugLog(&m_log);
-        m_link->setFuentePlaca([] { return QStringLiteral("07"); });
+        m_link->setBoard(7);
         m_log.clear();
     }
     void cleanup()

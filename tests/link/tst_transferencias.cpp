@@ -66,7 +66,7 @@ private slots:
         m_link = std::make_unique<Comunicacion_TZR>();
         m_link->setPuerto(m_port.get());
         m_link->setDebugLog(&m_log);
-        m_link->setFuentePlaca([] { return QStringLiteral("01"); });
+        m_link->setBoard(1);
         m_log.clear();
         m_progress = RecordingProgress();
         m_texts = FixedTexts();

@@ -37,7 +37,7 @@ private slots:
         QVERIFY(m_port->open(QStringLiteral("COM1")));
         m_link = std::make_unique<Comunicacion_TZR>();
         m_link->setPuerto(m_port.get());
-        m_link->setFuentePlaca([] { return QStringLiteral("01"); });
+        m_link->setBoard(1);
         m_link->setIntervalo(std::chrono::milliseconds(5));
     }
 
