@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ColumnTitles.h"
+#include "JobChores.h"
 
 #include <QMainWindow>
 #include <QMap>
@@ -35,6 +36,13 @@ class TF_Comparacion;
 class UserArea;
 class UsersGrid;
 struct FileCommandResult;
+struct OutcomeLines;
+struct PreparacionCambios;
+class SendChangesJob;
+struct SendChangesPlan;
+class SendJob;
+struct SendPlan;
+struct SendResult;
 
 // The main window (unit F_directorio2): menus, tool bar, the tree of boards on the bus, the board
 // number and the users grid. Every component carries its system name as objectName.
@@ -190,6 +198,13 @@ private:
     // The nine controls a transfer disables while it runs.
     void habilitaTransferencia(bool on);
     void terminaTransferencia();
+    // The chores around a job run from this window, with its lock.
+    JobChores choresFor(BoardSession &sesion, const JobChores::Steps &pasos);
+    // A job's outcome in a message box; nothing when it has no lines.
+    void showLines(const OutcomeLines &lineas);
+    // Reads and encodes the rows; false when the send stops before the board is touched.
+    bool prepareSend(SendJob &trabajo, SendPlan &plan);
+    void showSendOutcome(const SendResult &resultado, JobChores &tareas);
     void creaMenusSincronia();
     // Valida_Contra_Sistema with a line in the dialog naming the code asked (motivo); cancelado
     // tells a dialog closed without Aceptar from a code typed and refused.
@@ -217,8 +232,15 @@ private:
     // The board session on the window's port and link; null while either is missing.
     BoardSession *sesion();
     DataFileRef ficheroAbierto() const;
-    // What a restore wrote, as the second line of its message.
-    QString resumenRestauracion(const ImageResult &resultado) const;
+    // What the send of changes offers to run once it has let go of the link.
+    enum class AfterChanges
+    {
+        Nothing,
+        FullSend,
+        Compare
+    };
+    bool prepareChanges(SendChangesJob &trabajo, SendChangesPlan &plan, AfterChanges &despues);
+    AfterChanges sendChanges(BoardSession &sesion, SendChangesJob &trabajo, const PreparacionCambios &p);
     // A job that did not run to its end: Stop, a lost port or an error, headed by incompleta.
     void muestraFinTrabajo(const JobStatus &fin, const QString &incompleta);
 
