@@ -15,7 +15,8 @@
 #include "EstadoPrograma.h"
 #include "FicheroActual.h"
 #include "Lenguaje.h"
-#include "PortList.h"
+#include "PortMenu.h"
+#include "ToolImages.h"
 #include "Recursos.h"
 #include "SerialPort.h"
 #include "TFProgreso.h"
@@ -69,20 +70,6 @@ constexpr std::chrono::milliseconds INTERVALO_REINICIO = 5000ms;
 constexpr QSize TAMANO_ICONO_BARRA{24, 24};
 constexpr QSize TAMANO_NODO{32, 17};
 
-constexpr int IMG_NUEVO = 0;
-constexpr int IMG_ABRIR = 1;
-constexpr int IMG_GUARDAR = 2;
-constexpr int IMG_SALIR = 5;
-constexpr int IMG_DESBLOQUEADO = 21;
-constexpr int IMG_ENVIAR = 23;
-constexpr int IMG_RECIBIR = 24;
-constexpr int IMG_TEST = 25;
-constexpr int IMG_PARAMETROS = 26;
-constexpr int IMG_ORDEN = 27;
-constexpr int IMG_BLOQUEADO = 28;
-constexpr int IMG_EXCEL = 30;
-constexpr int IMG_DESCONECTADO = 31;
-constexpr int IMG_CONECTADO = 32;
 
 const char *const PROP_IMAGEN = "ImageIndex";
 // Which picture holder a glyph or picture was copied from, so the look can be asked for by name.
@@ -150,6 +137,13 @@ TFormPrincipal::TFormPrincipal(Contexto &ctx, QWidget *parent) : QMainWindow(par
     m_avisoError = [this](const QString &mensaje) { showErrorBox(this, mensaje); };
     creaComponentes();
     creaMenus();
+    m_portMenu = std::make_unique<PortMenu>(
+        m_ctx, *m_Configuracin1, *menuBar(), *this,
+        PortMenu::Handlers{[this](QAction *entrada) { protegido([this, entrada] { COMClick(entrada); }); },
+                           [this](QAction *a, std::function<void()> f) {
+                               connect(a, &QAction::triggered, this, [this, f] { protegido(f); });
+                           },
+                           [this] { Parametros1Click(); }});
     creaMenuImportar();
     creaMenusSincronia();
     creaBarra();
@@ -619,28 +613,15 @@ void TFormPrincipal::FormCreate()
 
     listCOMPorts();
 
-    bool esNumero = false;
-    const int configurado = m_ctx.configuracion->ComPort().trimmed().toInt(&esNumero);
-    bool presente = false;
-    for (QAction *entrada : std::as_const(m_entradasPuerto)) {
-        // ComPort holds a serial port's number or a network port's name.
-        const bool elegida = esNumero ? entrada->data().typeId() == QMetaType::Int && entrada->data().toInt() == configurado
-                                      : portNameOf(entrada).compare(m_ctx.configuracion->ComPort().trimmed(),
-                                                                    Qt::CaseInsensitive) == 0;
-        if (elegida) {
-            presente = true;
-            const QScopedValueRollback<bool> arrancando(m_abriendoAlArrancar, true);
-            entrada->trigger();
-            break;
-        }
-    }
-    // No message box before the window is even shown: the reason stays under the board list.
-    const QString guardado = m_ctx.configuracion->ComPort().trimmed();
-    if (!presente && !guardado.isEmpty()) {
+    if (QAction *guardada = m_portMenu->savedEntry()) {
+        const QScopedValueRollback<bool> arrancando(m_abriendoAlArrancar, true);
+        guardada->trigger();
+    } else if (!m_ctx.configuracion->ComPort().trimmed().isEmpty()) {
+        // No message box before the window is even shown: the reason stays under the board list.
         const TextLookup &textos = textosDe(m_ctx);
         muestraMotivoPuerto(
             textos.texto(QStringLiteral("LINE_ABSENT_1"), QStringLiteral("The saved port %1 is not present."))
-                .arg(esNumero ? QStringLiteral("COM%1").arg(configurado) : guardado),
+                .arg(m_portMenu->savedName()),
             textos.texto(QStringLiteral("LINE_GONE_2"),
                          QStringLiteral("Plug the adapter in again, then choose its port in the port menu.")));
     }
@@ -687,54 +668,27 @@ void TFormPrincipal::Salir1Click()
 
 int TFormPrincipal::GetCOM_Number(const QString &name)
 {
-    QString resto = name;
-    resto.remove(QStringLiteral("COM"), Qt::CaseInsensitive);
-    bool ok = false;
-    const int numero = resto.toInt(&ok, 10);
-    if (!ok)
-        throw ConversionError(QStringLiteral("'%1' is not a valid integer value").arg(resto));
-    return numero;
+    return PortMenu::comNumber(name);
+}
+
+QString TFormPrincipal::portNameOf(const QAction *entrada)
+{
+    return PortMenu::portNameOf(entrada);
+}
+
+const QList<QAction *> &TFormPrincipal::entradasPuerto() const
+{
+    return m_portMenu->entries();
 }
 
 void TFormPrincipal::listCOMPorts()
 {
-    listCOMPorts(m_ctx.puertos ? m_ctx.puertos->names() : QStringList());
+    m_portMenu->list();
 }
 
 void TFormPrincipal::listCOMPorts(const QStringList &nombres)
 {
-    const QList<QAction *> anteriores = m_Configuracin1->actions();
-    for (QAction *a : anteriores) {
-        m_Configuracin1->removeAction(a);
-        if (a->parent() == menuBar() || a->parent() == m_Configuracin1)
-            delete a;
-    }
-    m_entradasPuerto.clear();
-
-    for (const QString &nombre : nombres) {
-        int numero = 0;
-        try {
-            numero = GetCOM_Number(nombre);
-        } catch (const ConversionError &) {
-            // A port the program could not store in ComPort is not offered.
-            continue;
-        }
-        auto *entrada = new QAction(nombre, menuBar());
-        entrada->setObjectName(QStringLiteral("miCOM%1").arg(m_entradasPuerto.size() + 1));
-        entrada->setData(numero);
-        entrada->setCheckable(true);
-        connect(entrada, &QAction::triggered, this,
-                [this, entrada] { protegido([this, entrada] { COMClick(entrada); }); });
-        m_Configuracin1->addAction(entrada);
-        m_entradasPuerto << entrada;
-    }
-    listNetworkPorts();
-    m_Configuracin1->addSeparator();
-    auto *parametros1 = new QAction(m_ctx.estado->Caption_Parametros(), menuBar());
-    parametros1->setObjectName(QStringLiteral("Parametros1"));
-    setImageIndex(parametros1, IMG_PARAMETROS);
-    conecta(parametros1, &TFormPrincipal::Parametros1Click);
-    m_Configuracin1->addAction(parametros1);
+    m_portMenu->list(nombres);
 }
 
 // The port menu follows the lock: a scan or a port choice that ends while the window is locked
@@ -774,7 +728,7 @@ void TFormPrincipal::COMClick(QAction *entrada)
         } catch (...) {
         }
     }
-    for (QAction *otra : std::as_const(m_entradasPuerto)) {
+    for (QAction *otra : m_portMenu->entries()) {
         if (otra != entrada)
             otra->setChecked(false);
     }

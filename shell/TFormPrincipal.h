@@ -20,6 +20,8 @@ struct ImageResult;
 struct JobStatus;
 class TextLookup;
 class Lenguaje;
+class LineEcho;
+class PortMenu;
 class QAction;
 class QFileDialog;
 class QFrame;
@@ -66,13 +68,9 @@ public:
     void listCOMPorts();
     // The port menu for these port names, in this order.
     void listCOMPorts(const QStringList &nombres);
-    // The number in a port name: every "COM" (any case) removed, the rest read as a decimal integer.
-    // Raises ConversionError when that is not a number.
+    // PortMenu::comNumber.
     static int GetCOM_Number(const QString &name);
     void COMClick(QAction *entrada);
-    // The named network ports after the serial ones, then "Network ports…".
-    void listNetworkPorts();
-    void NetworkPortsClick();
     // The name a port menu entry opens: the serial port's text or the network port's name.
     static QString portNameOf(const QAction *entrada);
     void conecta_APLICACION(bool unlock);
@@ -159,9 +157,9 @@ public:
     QTimer *TIEMPO_REINICIA_PLACA() const { return m_TIEMPO_REINICIA_PLACA; }
     QMenu *Configuracin1() const { return m_Configuracin1; }
     // The port entries miCOM1.. in menu order.
-    const QList<QAction *> &entradasPuerto() const { return m_entradasPuerto; }
+    const QList<QAction *> &entradasPuerto() const;
     // The per-port echo setting at the end of miComunication.
-    QAction *miEcoLinea() const { return m_miEcoLinea; }
+    QAction *miEcoLinea() const;
     // Lists the ports again (adapters plugged in or out) keeping the open port checked; runs
     // each time the port menu opens.
     void refrescaPuertos();
@@ -219,9 +217,6 @@ private:
     // Real serial lines (TFormPrincipal_Linea.cpp).
     void preparaLinea();
     void aplicaEcoDeLinea();
-    void cambiaEcoDeLinea(bool on);
-    void ecoDetectado();
-    void atiendeEcoDetectado();
     // Why the port chosen (puerto) did not open: in a message and under the board list.
     void avisaFalloApertura(const QString &puerto);
     void avisaPuertoAusente(const QString &dispositivo);
@@ -302,10 +297,8 @@ private:
     QAction *m_RecibirdelSistema2 = nullptr;
     QAction *m_EnviaralSistema1 = nullptr;
     QAction *m_miDebugWindow = nullptr;
-    QList<QAction *> m_entradasPuerto;
-    QAction *m_miEcoLinea = nullptr;
-    bool m_ecoPorAtender = false;
-    QSet<QString> m_avisosLinea;
+    std::unique_ptr<PortMenu> m_portMenu;
+    LineEcho *m_lineEcho = nullptr;
 
     QTimer *m_TIEMPO_REINICIA_PLACA = nullptr;
 

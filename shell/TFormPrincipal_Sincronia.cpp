@@ -16,6 +16,7 @@
 #include "Lenguaje.h"
 #include "SerialPort.h"
 #include "SeveralBoards.h"
+#include "SyncMenus.h"
 #include "SendChangesJob.h"
 #include "SystemImage.h"
 #include "TFProgreso.h"
@@ -75,39 +76,12 @@ std::function<QString(const QString &)> compareColumnTitles(Contexto &ctx)
 
 void TFormPrincipal::creaMenusSincronia()
 {
-    struct Entrada
-    {
-        const char *nombre;
-        const char *clave;
-        const char *texto;
-        QMenu *menu;
-        void (TFormPrincipal::*handler)();
-    };
-    const Entrada entradas[] = {
-        {"CompararSistema1", "SYNC_MENU_COMPARE", "Compare with system", m_miComunication,
-         &TFormPrincipal::CompararSistemaClick},
-        {"EnviarCambios1", "SYNC_MENU_SEND_CHANGES", "Send changes to system", m_miComunication,
-         &TFormPrincipal::EnviarCambiosClick},
-        {"GuardarImagen1", "SYNC_MENU_SAVE_IMAGE", "Save system image…", m_Herraminetas1,
-         &TFormPrincipal::GuardarImagenClick},
-        {"RestaurarImagen1", "SYNC_MENU_RESTORE_IMAGE", "Restore system image…", m_Herraminetas1,
-         &TFormPrincipal::RestaurarImagenClick},
-    };
-    m_miComunication->addSeparator()->setObjectName(QStringLiteral("N_Sincronia"));
-    m_Herraminetas1->addSeparator()->setObjectName(QStringLiteral("N_Imagen"));
-    for (const Entrada &e : entradas) {
-        QAction *a = accion(e.nombre, QString::fromUtf8(e.texto), -1);
-        a->setEnabled(false);
-        e.menu->addAction(a);
-        conecta(a, e.handler);
-        // They need a connected board, as receiving does, and are off while a transfer runs.
-        connect(m_RecibirdelSistema2, &QAction::changed, a,
-                [a, this] { a->setEnabled(m_RecibirdelSistema2->isEnabled()); });
-        // Captions follow the language chosen, read when the menu opens.
-        connect(e.menu, &QMenu::aboutToShow, a,
-                [a, this, clave = e.clave, t = e.texto] { a->setText(texto(m_ctx, clave, t)); });
-        a->setText(texto(m_ctx, e.clave, e.texto));
-    }
+    SyncMenus(m_ctx, *m_miComunication, *m_Herraminetas1, *m_RecibirdelSistema2, *this,
+              [this](QAction *a, std::function<void()> f) {
+                  connect(a, &QAction::triggered, this, [this, f] { protegido(f); });
+              },
+              {[this] { CompararSistemaClick(); }, [this] { EnviarCambiosClick(); }, [this] { GuardarImagenClick(); },
+               [this] { RestaurarImagenClick(); }});
     m_pregunta = [this](const QString &linea1, const QString &linea2) {
         return QMessageBox::question(this, windowTitle(), linea1 + QLatin1Char('\n') + linea2) ==
                QMessageBox::Yes;
