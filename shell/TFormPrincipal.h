@@ -2,6 +2,7 @@
 
 #include "ColumnTitles.h"
 #include "JobChores.h"
+#include "ToolImages.h"
 
 #include <QMainWindow>
 #include <QMap>
@@ -119,12 +120,12 @@ public:
     void showConnectedLook();
 
     // ImageList2: the pictures of the tool buttons and menus by index (a null icon where unused).
-    static QIcon ImageList2(int index);
+    static QIcon ImageList2(int index) { return ToolImages::ImageList2(index); }
     // ImageList1: the tree's node picture.
-    static QIcon ImageList1(int index);
+    static QIcon ImageList1(int index) { return ToolImages::ImageList1(index); }
     // Sets an action's picture from ImageList2 and remembers the index ("ImageIndex" property).
-    static void setImageIndex(QAction *action, int index);
-    static int imageIndex(const QAction *action);
+    static void setImageIndex(QAction *action, int index) { ToolImages::setImageIndex(action, index); }
+    static int imageIndex(const QAction *action) { return ToolImages::imageIndex(action); }
 
     // Titles of the users grid, kept here because the grid's model comes and goes with the file.
     void setTituloColumna(int column, const QString &title) override;
@@ -178,10 +179,7 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
-    void creaComponentes();
-    void creaMenus();
-    void creaBarra();
-    QAction *accion(const char *nombre, const QString &texto, int imagen);
+    friend class MainWindowLayout;
     void conecta(QAction *action, void (TFormPrincipal::*handler)());
     void conecta(QPushButton *button, void (TFormPrincipal::*handler)());
     void protegido(const std::function<void()> &handler);

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QIcon>
+
+class QAction;
+
 // The indexes of the tool buttons' and menus' pictures in ImageList2.
 constexpr int IMG_NUEVO = 0;
 constexpr int IMG_ABRIR = 1;
@@ -15,3 +19,16 @@ constexpr int IMG_BLOQUEADO = 28;
 constexpr int IMG_EXCEL = 30;
 constexpr int IMG_DESCONECTADO = 31;
 constexpr int IMG_CONECTADO = 32;
+
+// The pictures of the tool buttons, the menus and the tree's nodes.
+class ToolImages
+{
+public:
+    // ImageList2: by index, a null icon where unused.
+    static QIcon ImageList2(int index);
+    // ImageList1: the tree's node picture.
+    static QIcon ImageList1(int index);
+    // Sets an action's picture from ImageList2 and remembers the index ("ImageIndex" property).
+    static void setImageIndex(QAction *action, int index);
+    static int imageIndex(const QAction *action);
+};
