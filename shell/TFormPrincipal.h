@@ -1,6 +1,8 @@
 #pragma once
 
 #include "ColumnTitles.h"
+#include "JobChores.h"
+#include "ToolImages.h"
 
 #include <QMainWindow>
 #include <QMap>
@@ -19,6 +21,8 @@ struct ImageResult;
 struct JobStatus;
 class TextLookup;
 class Lenguaje;
+class LineEcho;
+class PortMenu;
 class QAction;
 class QFileDialog;
 class QFrame;
@@ -35,6 +39,13 @@ class TF_Comparacion;
 class UserArea;
 class UsersGrid;
 struct FileCommandResult;
+struct OutcomeLines;
+struct PreparacionCambios;
+class SendChangesJob;
+struct SendChangesPlan;
+class SendJob;
+struct SendPlan;
+struct SendResult;
 
 // The main window (unit F_directorio2): menus, tool bar, the tree of boards on the bus, the board
 // number and the users grid. Every component carries its system name as objectName.
@@ -58,13 +69,9 @@ public:
     void listCOMPorts();
     // The port menu for these port names, in this order.
     void listCOMPorts(const QStringList &nombres);
-    // The number in a port name: every "COM" (any case) removed, the rest read as a decimal integer.
-    // Raises ConversionError when that is not a number.
+    // PortMenu::comNumber.
     static int GetCOM_Number(const QString &name);
     void COMClick(QAction *entrada);
-    // The named network ports after the serial ones, then "Network ports…".
-    void listNetworkPorts();
-    void NetworkPortsClick();
     // The name a port menu entry opens: the serial port's text or the network port's name.
     static QString portNameOf(const QAction *entrada);
     void conecta_APLICACION(bool unlock);
@@ -113,12 +120,12 @@ public:
     void showConnectedLook();
 
     // ImageList2: the pictures of the tool buttons and menus by index (a null icon where unused).
-    static QIcon ImageList2(int index);
+    static QIcon ImageList2(int index) { return ToolImages::ImageList2(index); }
     // ImageList1: the tree's node picture.
-    static QIcon ImageList1(int index);
+    static QIcon ImageList1(int index) { return ToolImages::ImageList1(index); }
     // Sets an action's picture from ImageList2 and remembers the index ("ImageIndex" property).
-    static void setImageIndex(QAction *action, int index);
-    static int imageIndex(const QAction *action);
+    static void setImageIndex(QAction *action, int index) { ToolImages::setImageIndex(action, index); }
+    static int imageIndex(const QAction *action) { return ToolImages::imageIndex(action); }
 
     // Titles of the users grid, kept here because the grid's model comes and goes with the file.
     void setTituloColumna(int column, const QString &title) override;
@@ -151,9 +158,9 @@ public:
     QTimer *TIEMPO_REINICIA_PLACA() const { return m_TIEMPO_REINICIA_PLACA; }
     QMenu *Configuracin1() const { return m_Configuracin1; }
     // The port entries miCOM1.. in menu order.
-    const QList<QAction *> &entradasPuerto() const { return m_entradasPuerto; }
+    const QList<QAction *> &entradasPuerto() const;
     // The per-port echo setting at the end of miComunication.
-    QAction *miEcoLinea() const { return m_miEcoLinea; }
+    QAction *miEcoLinea() const;
     // Lists the ports again (adapters plugged in or out) keeping the open port checked; runs
     // each time the port menu opens.
     void refrescaPuertos();
@@ -172,10 +179,7 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
-    void creaComponentes();
-    void creaMenus();
-    void creaBarra();
-    QAction *accion(const char *nombre, const QString &texto, int imagen);
+    friend class MainWindowLayout;
     void conecta(QAction *action, void (TFormPrincipal::*handler)());
     void conecta(QPushButton *button, void (TFormPrincipal::*handler)());
     void protegido(const std::function<void()> &handler);
@@ -190,6 +194,13 @@ private:
     // The nine controls a transfer disables while it runs.
     void habilitaTransferencia(bool on);
     void terminaTransferencia();
+    // The chores around a job run from this window, with its lock.
+    JobChores choresFor(BoardSession &sesion, const JobChores::Steps &pasos);
+    // A job's outcome in a message box; nothing when it has no lines.
+    void showLines(const OutcomeLines &lineas);
+    // Reads and encodes the rows; false when the send stops before the board is touched.
+    bool prepareSend(SendJob &trabajo, SendPlan &plan);
+    void showSendOutcome(const SendResult &resultado, JobChores &tareas);
     void creaMenusSincronia();
     // Valida_Contra_Sistema with a line in the dialog naming the code asked (motivo); cancelado
     // tells a dialog closed without Aceptar from a code typed and refused.
@@ -204,9 +215,6 @@ private:
     // Real serial lines (TFormPrincipal_Linea.cpp).
     void preparaLinea();
     void aplicaEcoDeLinea();
-    void cambiaEcoDeLinea(bool on);
-    void ecoDetectado();
-    void atiendeEcoDetectado();
     // Why the port chosen (puerto) did not open: in a message and under the board list.
     void avisaFalloApertura(const QString &puerto);
     void avisaPuertoAusente(const QString &dispositivo);
@@ -217,8 +225,15 @@ private:
     // The board session on the window's port and link; null while either is missing.
     BoardSession *sesion();
     DataFileRef ficheroAbierto() const;
-    // What a restore wrote, as the second line of its message.
-    QString resumenRestauracion(const ImageResult &resultado) const;
+    // What the send of changes offers to run once it has let go of the link.
+    enum class AfterChanges
+    {
+        Nothing,
+        FullSend,
+        Compare
+    };
+    bool prepareChanges(SendChangesJob &trabajo, SendChangesPlan &plan, AfterChanges &despues);
+    AfterChanges sendChanges(BoardSession &sesion, SendChangesJob &trabajo, const PreparacionCambios &p);
     // A job that did not run to its end: Stop, a lost port or an error, headed by incompleta.
     void muestraFinTrabajo(const JobStatus &fin, const QString &incompleta);
 
@@ -280,10 +295,8 @@ private:
     QAction *m_RecibirdelSistema2 = nullptr;
     QAction *m_EnviaralSistema1 = nullptr;
     QAction *m_miDebugWindow = nullptr;
-    QList<QAction *> m_entradasPuerto;
-    QAction *m_miEcoLinea = nullptr;
-    bool m_ecoPorAtender = false;
-    QSet<QString> m_avisosLinea;
+    std::unique_ptr<PortMenu> m_portMenu;
+    LineEcho *m_lineEcho = nullptr;
 
     QTimer *m_TIEMPO_REINICIA_PLACA = nullptr;
 

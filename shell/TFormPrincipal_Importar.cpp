@@ -21,7 +21,8 @@
 
 void TFormPrincipal::creaMenuImportar()
 {
-    m_Importar = accion("Importar1", QStringLiteral("Import…"), -1);
+    m_Importar = new QAction(QStringLiteral("Import…"), this);
+    m_Importar->setObjectName(QStringLiteral("Importar1"));
     // After New, before the separator N5.
     QAction *antes = nullptr;
     const QList<QAction *> entradas = m_Archivo1->actions();

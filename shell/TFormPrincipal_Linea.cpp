@@ -11,11 +11,12 @@
 #include "Configuracion.h"
 #include "Contexto.h"
 #include "EstadoPrograma.h"
-#include "PortList.h"
+#include "PortMenu.h"
 #include "SerialPort.h"
 #include "TF_ShowMessage.h"
 #include "TextLookup.h"
 #include "TzrError.h"
+#include "LineEcho.h"
 
 #include <QAction>
 #include <QLabel>
@@ -27,9 +28,6 @@
 #include <chrono>
 
 namespace {
-
-// How often a detected echo checks whether the operation that met it has ended.
-constexpr std::chrono::milliseconds EsperaFinOperacion{50};
 
 // The window's texts as they are when asked: the language may change while the session lives.
 class TextosVentana : public TextLookup
@@ -54,8 +52,8 @@ BoardSession *TFormPrincipal::sesion()
         m_textosSesion = std::make_unique<TextosVentana>(m_ctx);
         m_sesion = std::make_unique<BoardSession>(*m_ctx.puerto, *m_ctx.link, *m_textosSesion,
                                                   m_ctx.configuracion ? m_ctx.configuracion->fichero() : QString());
-        connect(m_sesion.get(), &BoardSession::echoDetected, this, &TFormPrincipal::ecoDetectado);
-        connect(m_sesion.get(), &BoardSession::echoGone, this, &TFormPrincipal::ecoDetectado);
+        if (m_lineEcho)
+            m_lineEcho->watch(*m_sesion);
     }
     return m_sesion.get();
 }
@@ -69,97 +67,30 @@ DataFileRef TFormPrincipal::ficheroAbierto() const
 
 void TFormPrincipal::preparaLinea()
 {
-    m_miComunication->addSeparator()->setObjectName(QStringLiteral("N_Linea"));
-    m_miEcoLinea = new QAction(QStringLiteral("Line echoes what is sent"), this);
-    m_miEcoLinea->setObjectName(QStringLiteral("miEcoLinea"));
-    m_miEcoLinea->setCheckable(true);
-    m_miComunication->addAction(m_miEcoLinea);
-    connect(m_miEcoLinea, &QAction::triggered, this,
-            [this](bool on) { protegido([this, on] { cambiaEcoDeLinea(on); }); });
-    connect(m_miComunication, &QMenu::aboutToShow, this, [this] {
-        m_miEcoLinea->setText(textosDe(m_ctx).texto(QStringLiteral("LINE_ECHO_MENU"),
-                                                    QStringLiteral("Line echoes what is sent")));
-        m_miEcoLinea->setChecked(m_ctx.puerto && m_ctx.puerto->lineEchoes());
-        m_miEcoLinea->setEnabled(m_ctx.puerto && m_ctx.puerto->isOpen() &&
-                                 !(m_ctx.link && m_ctx.link->ocupado()));
-    });
+    m_lineEcho = new LineEcho(m_ctx, *m_miComunication,
+                              {[this] { return sesion(); }, [this](std::function<void()> f) { protegido(f); },
+                               [this] { Refresh1Click(); }},
+                              this);
     connect(m_Configuracin1, &QMenu::aboutToShow, this, [this] { protegido([this] { refrescaPuertos(); }); });
     // Created now, so that an echo met by the very first exchange is caught.
     sesion();
-    if (m_ctx.puerto && m_ctx.link) {
-        Comunicacion_TZR *link = m_ctx.link;
-        // Once per run, and only once it reached a debug log (lines before the debug window
-        // exists are dropped, as at start-up).
-        connect(m_ctx.puerto, &SerialPort::notice, this, [this, link](const QString &text) {
-            if (!link->debugLog() || m_avisosLinea.contains(text))
-                return;
-            m_avisosLinea.insert(text);
-            link->printDebug(text);
-        });
-    }
+}
+
+QAction *TFormPrincipal::miEcoLinea() const
+{
+    return m_lineEcho->entry();
 }
 
 void TFormPrincipal::aplicaEcoDeLinea()
 {
-    if (BoardSession *s = sesion())
-        s->applyEchoSetting();
-}
-
-void TFormPrincipal::cambiaEcoDeLinea(bool on)
-{
-    if (BoardSession *s = sesion())
-        s->setEchoes(on);
-}
-
-// The session has turned echo handling on and saved the setting.
-void TFormPrincipal::ecoDetectado()
-{
-    if (m_ecoPorAtender)
-        return;
-    m_ecoPorAtender = true;
-    QTimer::singleShot(0, this, &TFormPrincipal::atiendeEcoDetectado);
-}
-
-// The detection happens inside an exchange; the message and the new scan wait until the
-// operation that met the echo has finished with the link.
-void TFormPrincipal::atiendeEcoDetectado()
-{
-    if (m_ctx.link && m_ctx.link->ocupado()) {
-        QTimer::singleShot(EsperaFinOperacion, this, &TFormPrincipal::atiendeEcoDetectado);
-        return;
-    }
-    m_ecoPorAtender = false;
-    const TextLookup &textos = textosDe(m_ctx);
-    const QString puerto = m_ctx.puerto ? m_ctx.puerto->portName() : QString();
-    // Either way round: the port's setting now says what was found.
-    if (m_ctx.puerto && !m_ctx.puerto->lineEchoes())
-        showSuccess(m_ctx,
-                    textos.texto(QStringLiteral("LINE_NOECHO_1"),
-                                 QStringLiteral("The line on %1 does not echo what is sent."))
-                        .arg(puerto),
-                    textos.texto(QStringLiteral("LINE_NOECHO_2"),
-                                 QStringLiteral("Echo handling is now off for this port; the bus is scanned again.")));
-    else
-        showSuccess(
-            m_ctx,
-            textos.texto(QStringLiteral("LINE_ECHO_1"), QStringLiteral("The line on %1 echoes what is sent."))
-                .arg(puerto),
-            textos.texto(QStringLiteral("LINE_ECHO_2"),
-                         QStringLiteral("Echo handling is now on for this port; the bus is scanned again.")));
-    if (m_ctx.puerto && m_ctx.puerto->isOpen())
-        protegido([this] { Refresh1Click(); });
+    m_lineEcho->apply();
 }
 
 void TFormPrincipal::refrescaPuertos()
 {
     if (!m_ctx.puertos || (m_ctx.link && m_ctx.link->ocupado()))
         return;
-    m_ctx.puertos->rescan();
-    listCOMPorts();
-    const bool abierto = m_ctx.puerto && m_ctx.puerto->isOpen();
-    for (QAction *entrada : std::as_const(m_entradasPuerto))
-        entrada->setChecked(abierto &&
-                            portNameOf(entrada).compare(m_ctx.puerto->portName(), Qt::CaseInsensitive) == 0);
+    m_portMenu->refresh();
     habilitaMenuPuertos();
 }
 
@@ -214,8 +145,7 @@ void TFormPrincipal::puertoPerdido(const QString &linea1)
         } catch (...) {
         }
     }
-    for (QAction *entrada : std::as_const(m_entradasPuerto))
-        entrada->setChecked(false);
+    m_portMenu->uncheckAll();
     m_Arbol->clear();
     if (m_ctx.estado && m_ctx.estado->placa_conectada()) {
         // The disconnect of Conectar_Desconectar, which refuses while the operation holds the link.

@@ -16,6 +16,7 @@
 #include "Lenguaje.h"
 #include "SerialPort.h"
 #include "SeveralBoards.h"
+#include "SyncMenus.h"
 #include "SendChangesJob.h"
 #include "SystemImage.h"
 #include "TFProgreso.h"
@@ -26,7 +27,7 @@
 #include "TextLookup.h"
 #include "TzrError.h"
 #include "UsersTable.h"
-#include "WindowJobObserver.h"
+#include "JobOutcomeTexts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -53,43 +54,34 @@ QString errorText(const std::exception &e)
     return tzr ? tzr->message() : QString::fromLocal8Bit(e.what());
 }
 
+// The grid's column titles, read by their keys; the design titles when the file has none.
+std::function<QString(const QString &)> compareColumnTitles(Contexto &ctx)
+{
+    return [&ctx](const QString &campo) {
+        static const QMap<QString, QPair<const char *, const char *>> titulos{
+            {QStringLiteral("NOMBRE"), {"FormPrincipal_DBGrid1_Columns_0_title_Caption", "Nombre"}},
+            {QStringLiteral("CALL"), {"FormPrincipal_DBGrid1_Columns_1_title_Caption", "Llamada"}},
+            {QStringLiteral("CODIGO"), {"FormPrincipal_DBGrid1_Columns_3_title_Caption", "Codigo"}},
+            {QStringLiteral("LINEA2"), {"FormPrincipal_DBGrid1_Columns_4_title_Caption", "Linea2"}}};
+        if (campo == QLatin1String("LINEA2_ON"))
+            return QStringLiteral("L2");
+        if (!titulos.contains(campo))
+            return QString();
+        const auto t = titulos.value(campo);
+        return texto(ctx, t.first, t.second);
+    };
+}
+
 } // namespace
 
 void TFormPrincipal::creaMenusSincronia()
 {
-    struct Entrada
-    {
-        const char *nombre;
-        const char *clave;
-        const char *texto;
-        QMenu *menu;
-        void (TFormPrincipal::*handler)();
-    };
-    const Entrada entradas[] = {
-        {"CompararSistema1", "SYNC_MENU_COMPARE", "Compare with system", m_miComunication,
-         &TFormPrincipal::CompararSistemaClick},
-        {"EnviarCambios1", "SYNC_MENU_SEND_CHANGES", "Send changes to system", m_miComunication,
-         &TFormPrincipal::EnviarCambiosClick},
-        {"GuardarImagen1", "SYNC_MENU_SAVE_IMAGE", "Save system image…", m_Herraminetas1,
-         &TFormPrincipal::GuardarImagenClick},
-        {"RestaurarImagen1", "SYNC_MENU_RESTORE_IMAGE", "Restore system image…", m_Herraminetas1,
-         &TFormPrincipal::RestaurarImagenClick},
-    };
-    m_miComunication->addSeparator()->setObjectName(QStringLiteral("N_Sincronia"));
-    m_Herraminetas1->addSeparator()->setObjectName(QStringLiteral("N_Imagen"));
-    for (const Entrada &e : entradas) {
-        QAction *a = accion(e.nombre, QString::fromUtf8(e.texto), -1);
-        a->setEnabled(false);
-        e.menu->addAction(a);
-        conecta(a, e.handler);
-        // They need a connected board, as receiving does, and are off while a transfer runs.
-        connect(m_RecibirdelSistema2, &QAction::changed, a,
-                [a, this] { a->setEnabled(m_RecibirdelSistema2->isEnabled()); });
-        // Captions follow the language chosen, read when the menu opens.
-        connect(e.menu, &QMenu::aboutToShow, a,
-                [a, this, clave = e.clave, t = e.texto] { a->setText(texto(m_ctx, clave, t)); });
-        a->setText(texto(m_ctx, e.clave, e.texto));
-    }
+    SyncMenus(m_ctx, *m_miComunication, *m_Herraminetas1, *m_RecibirdelSistema2, *this,
+              [this](QAction *a, std::function<void()> f) {
+                  connect(a, &QAction::triggered, this, [this, f] { protegido(f); });
+              },
+              {[this] { CompararSistemaClick(); }, [this] { EnviarCambiosClick(); }, [this] { GuardarImagenClick(); },
+               [this] { RestaurarImagenClick(); }});
     m_pregunta = [this](const QString &linea1, const QString &linea2) {
         return QMessageBox::question(this, windowTitle(), linea1 + QLatin1Char('\n') + linea2) ==
                QMessageBox::Yes;
@@ -105,68 +97,25 @@ void TFormPrincipal::CompararSistemaClick()
     if (!sesion || m_ctx.link->ocupado() || m_ctx.fichero->Nombre_Tabla().isEmpty())
         return;
     sesion->purge();
-    if (m_ctx.debug)
-        m_ctx.debug->btnClearClick();
-    WindowJobObserver observador(m_ctx.progreso, m_ctx.showMessage);
-    observador.onStarted = [this] {
-        habilitaTransferencia(false);
-        // A compare leaves the file as it is: it may be cancelled at any point.
-        if (m_ctx.progreso)
-            m_ctx.progreso->ofreceCancelar();
-        if (m_ctx.usuarios)
-            m_ctx.usuarios->Activa_Tabla(false);
-    };
-    const BoardSession::Observing observando(*sesion, observador);
+    // A compare leaves the file as it is: it may be cancelled at any point.
+    JobChores tareas = choresFor(*sesion, {.cancellable = true});
     const CompareResult resultado = CompareJob(*sesion, ficheroAbierto()).run(m_ToolOrden && m_ToolOrden->isChecked());
+    const JobOutcomeTexts textos(textosDe(m_ctx));
     if (!resultado.done()) {
-        terminaTransferencia();
-        muestraFinTrabajo(resultado, texto(m_ctx, "SYNC_COMPARE_INCOMPLETE", "Compare incomplete."));
+        tareas.finish();
+        muestraFinTrabajo(resultado, textos.compareIncomplete());
         return;
     }
-    if (m_ctx.debug) {
-        try {
-            m_ctx.debug->btnSaveClick();
-        } catch (const TzrError &) {
-        }
-    }
-    terminaTransferencia();
-    const ResultadoComparacion &r = resultado.comparison;
-    switch (r.estado) {
-    case ResultadoComparacion::Estado::FilaRechazada:
-        showMessage(m_ctx, texto(m_ctx, "F_SHOW_M18", "Send refused: call code or TZR not a number."),
-                    texto(m_ctx, "F_SHOW_M19", "Correct user %1. The board was not touched.")
-                        .arg(QStringLiteral("%1 (%2)").arg(r.rechazo.posicion + 1).arg(r.rechazo.nombre)));
+    tareas.saveLog();
+    tareas.finish();
+    const OutcomeLines fin = textos.compareOutcome(resultado);
+    if (!fin.empty()) {
+        showLines(fin);
         return;
-    case ResultadoComparacion::Estado::SinRespuesta:
-        showMessage(m_ctx, texto(m_ctx, "F_SHOW_M3", "¿¿??"), texto(m_ctx, "F_SHOW_M4", "¿¿??"));
-        return;
-    case ResultadoComparacion::Estado::Incompleta:
-        showMessage(m_ctx, texto(m_ctx, "SYNC_COMPARE_INCOMPLETE", "Compare incomplete."),
-                    texto(m_ctx, "F_SHOW_M15", "%1 user slots could not be read.").arg(r.slotsFallidos));
-        return;
-    case ResultadoComparacion::Estado::Hecha:
-        break;
     }
-    if (!m_comparacion) {
-        // The grid's column titles, read by their keys; the design titles when the file has none.
-        m_comparacion = new TF_Comparacion(
-            *m_ctx.lenguaje,
-            [this](const QString &campo) {
-                static const QMap<QString, QPair<const char *, const char *>> titulos{
-                    {QStringLiteral("NOMBRE"), {"FormPrincipal_DBGrid1_Columns_0_title_Caption", "Nombre"}},
-                    {QStringLiteral("CALL"), {"FormPrincipal_DBGrid1_Columns_1_title_Caption", "Llamada"}},
-                    {QStringLiteral("CODIGO"), {"FormPrincipal_DBGrid1_Columns_3_title_Caption", "Codigo"}},
-                    {QStringLiteral("LINEA2"), {"FormPrincipal_DBGrid1_Columns_4_title_Caption", "Linea2"}}};
-                if (campo == QLatin1String("LINEA2_ON"))
-                    return QStringLiteral("L2");
-                if (!titulos.contains(campo))
-                    return QString();
-                const auto t = titulos.value(campo);
-                return texto(m_ctx, t.first, t.second);
-            },
-            this);
-    }
-    m_comparacion->muestra(r.informe, m_num_placa->text(), m_L_Fichero->text());
+    if (!m_comparacion)
+        m_comparacion = new TF_Comparacion(*m_ctx.lenguaje, compareColumnTitles(m_ctx), this);
+    m_comparacion->muestra(resultado.comparison.informe, m_num_placa->text(), m_L_Fichero->text());
 }
 
 void TFormPrincipal::EnviarCambiosClick()
@@ -174,140 +123,91 @@ void TFormPrincipal::EnviarCambiosClick()
     BoardSession *sesion = this->sesion();
     if (!sesion || m_ctx.link->ocupado() || !m_ctx.advertencia3 || m_ctx.fichero->Nombre_Tabla().isEmpty())
         return;
-    enum class Despues
-    {
-        Nada,
-        EnvioCompleto,
-        Comparar
-    } despues = Despues::Nada;
+    AfterChanges despues = AfterChanges::Nothing;
     {
         const Comunicacion_TZR::Reserva reserva(*m_ctx.link);
         SendChangesJob trabajo(*sesion, ficheroAbierto());
         SendChangesPlan plan;
-        try {
-            if (m_ctx.usuarios)
-                m_ctx.usuarios->Activa_Tabla(false);
-        } catch (const std::exception &e) {
-            terminaTransferencia();
-            showErrorBox(this, errorText(e));
-            return;
-        }
-        plan = trabajo.prepare(m_ToolOrden && m_ToolOrden->isChecked());
-        if (plan.end == JobEnd::Failed) {
-            terminaTransferencia();
-            showErrorBox(this, plan.error);
-            return;
-        }
-        const PreparacionCambios &p = plan.preparation;
-        if (m_ctx.usuarios)
-            m_ctx.usuarios->Activa_Tabla(true);
-        if (p.estado == PreparacionCambios::Estado::FilaRechazada) {
-            showMessage(
-                m_ctx, texto(m_ctx, "F_SHOW_M18", "Send refused: call code or TZR not a number."),
-                texto(m_ctx, "F_SHOW_M19", "Correct user %1. The board was not touched.")
-                    .arg(QStringLiteral("%1 (%2)").arg(p.rechazo.posicion + 1).arg(p.rechazo.nombre)));
-            return;
-        }
-        if (p.estado == PreparacionCambios::Estado::SinImagen) {
-            if (m_pregunta &&
-                m_pregunta(texto(m_ctx, "SYNC_NO_IMAGE_1",
-                                 "This file has no record of board %1 as it was last sent or received.")
-                               .arg(m_num_placa->text()),
-                           texto(m_ctx, "SYNC_NO_IMAGE_2", "Send the whole file instead?")))
-                despues = Despues::EnvioCompleto;
-        } else {
-            // Only the plan's slots are written: the full send's warning (board erased and
-            // replaced) would be false here.
-            const PlanCambios cambios = SyncTransfers::planifica(p.registros, p.imagen.area);
-            if (!cambios.vacio() && !confirmaCambios(cambios.escribir.size(), cambios.vaciar.size()))
-                return;
-            sesion->purge();
-            if (m_ctx.debug)
-                m_ctx.debug->btnClearClick();
-            WindowJobObserver observador(m_ctx.progreso, m_ctx.showMessage);
-            observador.onStarted = [this] {
-                habilitaTransferencia(false);
-                if (m_ctx.usuarios)
-                    m_ctx.usuarios->Activa_Tabla(false);
-            };
-            const BoardSession::Observing observando(*sesion, observador);
-            const SendChangesResult resultado = trabajo.run(p);
-            if (!resultado.done()) {
-                terminaTransferencia();
-                const QString incompleto = texto(m_ctx, "F_SHOW_M16", "Send incomplete.");
-                const ResultadoCambios &hechos = resultado.sent.resultado;
-                if (hechos.interrupcion == Interrupcion::Ninguna) {
-                    muestraFinTrabajo(resultado, incompleto);
-                    return;
-                }
-                // Cut off in the writes: say how far they got.
-                if (resultado.end == JobEnd::PortLost)
-                    puertoPerdido(incompleto);
-                showMessage(m_ctx, incompleto,
-                            texto(m_ctx, "LINE_SENT", "Users written: %1 of %2; the rest were not sent.")
-                                .arg(hechos.escritos)
-                                .arg(resultado.sent.plan.escribir.size()));
-                return;
-            }
-            if (m_ctx.debug) {
-                try {
-                    m_ctx.debug->btnSaveClick();
-                } catch (const TzrError &) {
-                }
-            }
-            terminaTransferencia();
-            const ResultadoEnvioCambios &r = resultado.sent;
-            switch (r.estado) {
-            case ResultadoEnvioCambios::Estado::SinRespuesta:
-                showMessage(m_ctx, texto(m_ctx, "F_SHOW_M3", "¿¿??"), texto(m_ctx, "F_SHOW_M4", "¿¿??"));
-                break;
-            case ResultadoEnvioCambios::Estado::PlacaNoLeida:
-                showMessage(m_ctx, texto(m_ctx, "SYNC_UNREAD_1", "The board could not be checked."),
-                            texto(m_ctx, "SYNC_UNREAD_2", "Nothing was sent."));
-                break;
-            case ResultadoEnvioCambios::Estado::PlacaCambiada:
-                if (m_pregunta &&
-                    m_pregunta(
-                        texto(m_ctx, "SYNC_CHANGED_1", "The board was changed since %1. Nothing was sent.")
-                            .arg(QLocale().toString(p.imagen.momento.toLocalTime(), QLocale::ShortFormat)),
-                        texto(m_ctx, "SYNC_CHANGED_2", "Compare with system now?")))
-                    despues = Despues::Comparar;
-                break;
-            case ResultadoEnvioCambios::Estado::Hecho:
-                if (!r.resultado.codigosDistintos.isEmpty()) {
-                    // Acknowledged but read back otherwise: say where, so the installer checks those doors.
-                    QStringList donde;
-                    for (qsizetype i = 0; i < r.resultado.codigosDistintos.size(); ++i)
-                        donde << QStringLiteral("%1 (%2)")
-                                     .arg(r.resultado.codigosDistintos[i] + 1)
-                                     .arg(r.resultado.usuariosDistintos.value(i).trimmed());
-                    showMessage(m_ctx, texto(m_ctx, "F_SHOW_M16", "Send incomplete."),
-                                texto(m_ctx, "SYNC_CODES_DIFFER", "The board does not hold the codes sent to slots %1")
-                                    .arg(donde.join(QStringLiteral(", "))));
-                } else if (!r.resultado.completo()) {
-                    const QStringList nombres = resultado.failedNames();
-                    showMessage(m_ctx, texto(m_ctx, "F_SHOW_M16", "Send incomplete."),
-                                texto(m_ctx, "F_SHOW_M17", "Users not written: %1")
-                                    .arg(nombres.isEmpty() ? QStringLiteral("-")
-                                                           : nombres.join(QStringLiteral(", "))));
-                } else if (r.plan.vacio()) {
-                    showSuccess(m_ctx, texto(m_ctx, "SYNC_NOTHING_1", "The board already holds this file."),
-                                texto(m_ctx, "SYNC_NOTHING_2", "Nothing was written."));
-                } else {
-                    showSuccess(m_ctx, texto(m_ctx, "SYNC_SENT_1", "Changes sent."),
-                                texto(m_ctx, "SYNC_SENT_2", "Users written: %1. Slots emptied: %2.")
-                                    .arg(r.resultado.escritos)
-                                    .arg(r.resultado.vaciados));
-                }
-                break;
-            }
-        }
+        if (prepareChanges(trabajo, plan, despues))
+            despues = sendChanges(*sesion, trabajo, plan.preparation);
     }
     // The offered command runs once this one has let go of the link.
-    if (despues == Despues::EnvioCompleto)
+    if (despues == AfterChanges::FullSend)
         Enviar_ATNClick();
-    else if (despues == Despues::Comparar)
+    else if (despues == AfterChanges::Compare)
         CompararSistemaClick();
+}
+
+// Encodes the rows and plans the writes; true when the plan is confirmed for the board.
+bool TFormPrincipal::prepareChanges(SendChangesJob &trabajo, SendChangesPlan &plan, AfterChanges &despues)
+{
+    const JobOutcomeTexts textos(textosDe(m_ctx));
+    try {
+        if (m_ctx.usuarios)
+            m_ctx.usuarios->Activa_Tabla(false);
+    } catch (const std::exception &e) {
+        terminaTransferencia();
+        showErrorBox(this, errorText(e));
+        return false;
+    }
+    plan = trabajo.prepare(m_ToolOrden && m_ToolOrden->isChecked());
+    if (plan.end == JobEnd::Failed) {
+        terminaTransferencia();
+        showErrorBox(this, plan.error);
+        return false;
+    }
+    const PreparacionCambios &p = plan.preparation;
+    if (m_ctx.usuarios)
+        m_ctx.usuarios->Activa_Tabla(true);
+    if (p.estado == PreparacionCambios::Estado::FilaRechazada) {
+        showLines(textos.rowRefused(p.rechazo));
+        return false;
+    }
+    if (p.estado == PreparacionCambios::Estado::SinImagen) {
+        if (m_pregunta &&
+            m_pregunta(textos.text("SYNC_NO_IMAGE_1", "This file has no record of board %1 as it was last sent or received.")
+                           .arg(m_num_placa->text()),
+                       textos.text("SYNC_NO_IMAGE_2", "Send the whole file instead?")))
+            despues = AfterChanges::FullSend;
+        return false;
+    }
+    // Only the plan's slots are written: the full send's warning (board erased and replaced)
+    // would be false here.
+    const PlanCambios cambios = SyncTransfers::planifica(p.registros, p.imagen.area);
+    return cambios.vacio() || confirmaCambios(cambios.escribir.size(), cambios.vaciar.size());
+}
+
+TFormPrincipal::AfterChanges TFormPrincipal::sendChanges(BoardSession &sesion, SendChangesJob &trabajo,
+                                                         const PreparacionCambios &p)
+{
+    sesion.purge();
+    JobChores tareas = choresFor(sesion, {});
+    const SendChangesResult resultado = trabajo.run(p);
+    const JobOutcomeTexts textos(textosDe(m_ctx));
+    if (!resultado.done()) {
+        tareas.finish();
+        if (resultado.sent.resultado.interrupcion == Interrupcion::Ninguna) {
+            muestraFinTrabajo(resultado, textos.sendIncomplete());
+            return AfterChanges::Nothing;
+        }
+        // Cut off in the writes: say how far they got.
+        if (resultado.end == JobEnd::PortLost)
+            puertoPerdido(textos.sendIncomplete());
+        showMessage(m_ctx, textos.sendIncomplete(), textos.changesCutOff(resultado));
+        return AfterChanges::Nothing;
+    }
+    tareas.saveLog();
+    tareas.finish();
+    if (resultado.sent.estado != ResultadoEnvioCambios::Estado::PlacaCambiada) {
+        showLines(textos.changesOutcome(resultado));
+        return AfterChanges::Nothing;
+    }
+    const bool comparar =
+        m_pregunta &&
+        m_pregunta(textos.text("SYNC_CHANGED_1", "The board was changed since %1. Nothing was sent.")
+                       .arg(QLocale().toString(p.imagen.momento.toLocalTime(), QLocale::ShortFormat)),
+                   textos.text("SYNC_CHANGED_2", "Compare with system now?"));
+    return comparar ? AfterChanges::Compare : AfterChanges::Nothing;
 }
 
 bool TFormPrincipal::pideCodigoMaestro(const QString &motivo, const QString &nadaHecho)
@@ -368,63 +268,15 @@ void TFormPrincipal::GuardarImagenClick()
     if (!sesion)
         return;
     SystemImage imagen;
-    WindowJobObserver observador(m_ctx.progreso, m_ctx.showMessage);
-    observador.onStarted = [this] {
-        habilitaTransferencia(false);
-        // Nothing is written before the whole board was read: it may be cancelled at any point.
-        if (m_ctx.progreso)
-            m_ctx.progreso->ofreceCancelar();
-    };
-    const BoardSession::Observing observando(*sesion, observador);
+    // Nothing is written before the whole board was read: it may be cancelled at any point.
+    JobChores tareas = choresFor(*sesion, {.cancellable = true, .closesTable = false, .clearsLog = false});
     const ImageResult resultado = ImageJobs(*sesion).save(imagen, path);
-    terminaTransferencia();
-    if (!resultado.done()) {
-        muestraFinTrabajo(resultado, texto(m_ctx, "SYNC_IMAGE_INCOMPLETE_2", "No image was saved."));
-        return;
-    }
-    const ResultadoImagen &r = resultado.image;
-    if (r.sinRespuesta)
-        showMessage(m_ctx, texto(m_ctx, "F_SHOW_M3", "¿¿??"), texto(m_ctx, "F_SHOW_M4", "¿¿??"));
-    else if (!r.completo())
-        showMessage(m_ctx, texto(m_ctx, "SYNC_IMAGE_INCOMPLETE_1", "The board could not be read whole."),
-                    texto(m_ctx, "SYNC_IMAGE_INCOMPLETE_2", "No image was saved."));
+    tareas.finish();
+    const JobOutcomeTexts textos(textosDe(m_ctx));
+    if (!resultado.done())
+        muestraFinTrabajo(resultado, textos.imageNotSaved());
     else
-        showSuccess(m_ctx, texto(m_ctx, "SYNC_IMAGE_SAVED", "System image saved."), path);
-}
-
-QString TFormPrincipal::resumenRestauracion(const ImageResult &resultado) const
-{
-    const ResultadoImagen &r = resultado.image;
-    QString parametros;
-    QStringList direcciones;
-    for (int address : r.parametrosDistintos)
-        direcciones << QString::number(address);
-    QStringList posiciones;
-    for (int slot : r.slotsDistintos)
-        posiciones << QString::number(slot + 1);
-    if (!r.parametrosDistintos.isEmpty())
-        parametros = texto(m_ctx, "SYNC_RESTORE_PARAMS_DIFFER",
-                           "written, but addresses %1 read back otherwise; the board's number and codes are uncertain.")
-                         .arg(direcciones.join(QLatin1Char(' ')));
-    else if (resultado.parametersWritten())
-        parametros = texto(m_ctx, "SYNC_RESTORE_PARAMS_WRITTEN", "written.");
-    else if (!resultado.parametersTouched())
-        parametros = texto(m_ctx, "SYNC_RESTORE_PARAMS_NOT_WRITTEN", "not written; the board keeps its number and codes.");
-    else
-        parametros = texto(m_ctx, "SYNC_RESTORE_PARAMS_PARTLY",
-                           "%1 of %2 bytes written, %3 not acknowledged; the board's number and codes are uncertain.")
-                         .arg(r.parametrosIntentados)
-                         .arg(SystemImage::PARAMETER_COUNT + SystemImage::CODE_COUNT)
-                         .arg(r.parametrosFallidos);
-    return texto(m_ctx, "SYNC_RESTORE_DETAIL", "User slots written: %1 of %2, not acknowledged: %3. Parameters and codes: %4")
-        .arg(r.slotsEscritos)
-        .arg(MAX_USUARIOS)
-        .arg(r.slotsFallidos)
-        .arg(parametros) +
-           (posiciones.isEmpty() ? QString()
-                                 : QLatin1Char(' ') + texto(m_ctx, "SYNC_RESTORE_SLOTS_DIFFER",
-                                                            "Slots whose codes read back otherwise: %1.")
-                                                          .arg(posiciones.join(QLatin1Char(' '))));
+        showLines(textos.imageSaved(resultado, path));
 }
 
 void TFormPrincipal::RestaurarImagenClick()
@@ -466,17 +318,14 @@ void TFormPrincipal::RestaurarImagenClick()
     BoardSession *sesion = this->sesion();
     if (!sesion)
         return;
-    WindowJobObserver observador(m_ctx.progreso, m_ctx.showMessage);
-    observador.onStarted = [this] { habilitaTransferencia(false); };
-    const BoardSession::Observing observando(*sesion, observador);
+    JobChores tareas = choresFor(*sesion, {.closesTable = false, .clearsLog = false});
     const int placa = m_num_placa->text().toInt();
     const ImageResult resultado = ImageJobs(*sesion).restore(imagen, ficheroAbierto(), placa);
-    terminaTransferencia();
-    const ResultadoImagen &r = resultado.image;
-    const QString incompleta = texto(m_ctx, "SYNC_RESTORE_INCOMPLETE", "Restore incomplete: %1 writes were not acknowledged.")
-                                   .arg(r.fallidos + (r.sinRespuesta ? 1 : 0));
+    tareas.finish();
+    const JobOutcomeTexts textos(textosDe(m_ctx));
+    const QString incompleta = textos.restoreIncomplete(resultado);
     if (!resultado.done()) {
-        muestraFinTrabajo(resultado, incompleta + QLatin1Char(' ') + resumenRestauracion(resultado));
+        muestraFinTrabajo(resultado, incompleta + QLatin1Char(' ') + textos.restoreSummary(resultado));
         // A Stop or a lost port may have come after the board number was written.
         if (resultado.end != JobEnd::PortLost && resultado.end != JobEnd::Stopped)
             return;
@@ -496,6 +345,6 @@ void TFormPrincipal::RestaurarImagenClick()
         QApplication::setOverrideCursor(Qt::WaitCursor);
     m_Arbol->clear();
     m_TIEMPO_REINICIA_PLACA->start();
-    if (!r.completo())
-        showMessage(m_ctx, incompleta, resumenRestauracion(resultado));
+    if (!resultado.image.completo())
+        showMessage(m_ctx, incompleta, textos.restoreSummary(resultado));
 }

@@ -20,7 +20,8 @@
 #include "TextLookup.h"
 #include "TzrError.h"
 #include "UsersTable.h"
-#include "WindowJobObserver.h"
+#include "JobChores.h"
+#include "JobOutcomeTexts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -34,7 +35,7 @@ namespace {
 
 QString texto(Contexto &ctx, const char *key, const char *fallback)
 {
-    return textosDe(ctx).texto(QString::fromLatin1(key), QString::fromUtf8(fallback));
+    return JobOutcomeTexts(textosDe(ctx)).text(key, fallback);
 }
 
 // A data file from elsewhere may hold more rows than a board has slots: the user is told which
@@ -102,38 +103,36 @@ void TFormPrincipal::habilitaTransferencia(bool on)
     }
 }
 
-// After an error in the middle of a transfer the window returns to its connected state with the
-// data file open, instead of staying locked with the progress window up.
 void TFormPrincipal::terminaTransferencia()
 {
-    if (m_ctx.progreso)
-        m_ctx.progreso->cerrar();
-    try {
-        if (m_ctx.usuarios && !m_ctx.fichero->Nombre_Tabla().isEmpty())
-            m_ctx.usuarios->Activa_Tabla(true);
-    } catch (const TzrError &) {
-    }
-    habilitaTransferencia(true);
+    JobChores::endTransfer(m_ctx, [this](bool on) { habilitaTransferencia(on); });
+}
+
+JobChores TFormPrincipal::choresFor(BoardSession &sesion, const JobChores::Steps &pasos)
+{
+    return JobChores(m_ctx, sesion, [this](bool on) { habilitaTransferencia(on); }, pasos);
+}
+
+void TFormPrincipal::showLines(const OutcomeLines &lineas)
+{
+    if (lineas.success)
+        showSuccess(m_ctx, lineas.line1, lineas.line2);
+    else if (!lineas.empty())
+        showMessage(m_ctx, lineas.line1, lineas.line2);
 }
 
 void TFormPrincipal::muestraFinTrabajo(const JobStatus &fin, const QString &incompleta)
 {
+    const JobOutcomeTexts textos(textosDe(m_ctx));
     switch (fin.end) {
     case JobEnd::PortLost:
         puertoPerdido(incompleta);
         return;
     case JobEnd::Stopped:
-        if (m_ctx.progreso && m_ctx.progreso->cancelado())
-            showMessage(m_ctx, incompleta, texto(m_ctx, "LINE_CANCELLED", "Cancelled."));
-        else
-            showMessage(m_ctx, incompleta,
-                        texto(m_ctx, "LINE_STOPPED", "Stopped while the board was not answering."));
+        showMessage(m_ctx, incompleta, textos.stopped(m_ctx.progreso && m_ctx.progreso->cancelado()));
         return;
     case JobEnd::RepliesMismatched:
-        showMessage(m_ctx, incompleta,
-                    texto(m_ctx, "LINE_REPLIES_MISMATCHED",
-                          "A reply came that answered no request: what was read or written cannot be trusted. "
-                          "Run it again."));
+        showMessage(m_ctx, incompleta, textos.repliesMismatched());
         return;
     case JobEnd::Done:
     case JobEnd::NotOpened:
@@ -156,47 +155,52 @@ void TFormPrincipal::Recibir_ANTClick()
     sesion->purge();
     if (!m_ctx.estado->confirmado())
         return;
-    if (m_ctx.debug)
-        m_ctx.debug->btnClearClick();
-    WindowJobObserver observador(m_ctx.progreso, m_ctx.showMessage);
-    observador.onStarted = [this] {
-        habilitaTransferencia(false);
-        // A receive changes the file only once the whole board was read: it may be cancelled.
-        if (m_ctx.progreso)
-            m_ctx.progreso->ofreceCancelar();
-        if (m_ctx.usuarios)
-            m_ctx.usuarios->Activa_Tabla(false);
-    };
-    observador.onWorkDone = [this] {
-        if (m_ctx.debug) {
-            try {
-                m_ctx.debug->btnSaveClick();
-            } catch (const TzrError &) {
-                // The log stays in memory; a receive does not report a failed save.
-            }
-        }
-        if (m_ctx.usuarios)
-            m_ctx.usuarios->Activa_Tabla(true);
-        if (m_ctx.progreso)
-            m_ctx.progreso->cerrar();
-        habilitaTransferencia(true);
-    };
-    const BoardSession::Observing observando(*sesion, observador);
+    // A receive changes the file only once the whole board was read: it may be cancelled.
+    JobChores tareas = choresFor(*sesion, {.cancellable = true});
+    tareas.finishAtWorkDone(true, true);
     const ReceiveResult resultado = ReceiveJob(*sesion, ficheroAbierto()).run();
-    // The data file kept its old rows; say why the receive did not happen.
-    const QString incompleta = texto(m_ctx, "F_SHOW_M14", "Receive incomplete: the file was not changed.");
+    const JobOutcomeTexts textos(textosDe(m_ctx));
     if (resultado.end == JobEnd::NotOpened)
         return;
     if (!resultado.done()) {
-        terminaTransferencia();
-        muestraFinTrabajo(resultado, incompleta);
+        tareas.finish();
+        // The data file kept its old rows; say why the receive did not happen.
+        muestraFinTrabajo(resultado, textos.receiveIncomplete());
         return;
     }
     if (!resultado.notRemembered.isEmpty())
         m_ctx.link->printDebug(QStringLiteral("TFormPrincipal.recuerdaSincronia Error: ") + resultado.notRemembered);
     if (!resultado.complete())
-        showMessage(m_ctx, incompleta,
-                    texto(m_ctx, "F_SHOW_M15", "%1 user slots could not be read.").arg(resultado.failedSlots));
+        showMessage(m_ctx, textos.receiveIncomplete(),
+                    textos.text("F_SHOW_M15", "%1 user slots could not be read.").arg(resultado.failedSlots));
+}
+
+// Every row is encoded before the board is touched, so a row the board cannot hold stops the
+// send with the board as it was.
+bool TFormPrincipal::prepareSend(SendJob &trabajo, SendPlan &plan)
+{
+    const Comunicacion_TZR::Reserva reserva(*m_ctx.link);
+    try {
+        if (m_ctx.usuarios)
+            m_ctx.usuarios->Activa_Tabla(false);
+    } catch (const TzrError &e) {
+        terminaTransferencia();
+        showErrorBox(this, e.message());
+        return false;
+    }
+    plan = trabajo.prepare(m_ToolOrden && m_ToolOrden->isChecked());
+    if (plan.end == JobEnd::Failed) {
+        terminaTransferencia();
+        showErrorBox(this, plan.error);
+        return false;
+    }
+    if (m_ctx.usuarios)
+        m_ctx.usuarios->Activa_Tabla(true);
+    if (plan.end == JobEnd::RowRefused) {
+        showLines(JobOutcomeTexts(textosDe(m_ctx)).rowRefused(plan.refused));
+        return false;
+    }
+    return plan.rows <= MAX_USUARIOS || aceptaLimiteUsuarios(m_ctx, this, plan.rows);
 }
 
 void TFormPrincipal::Enviar_ATNClick()
@@ -211,61 +215,24 @@ void TFormPrincipal::Enviar_ATNClick()
         return;
     SendJob trabajo(*sesion, ficheroAbierto());
     trabajo.setVerify(m_ctx.advertencia3->verificar());
-
-    // Every row is encoded before the board is touched, so a row the board cannot hold stops
-    // the send with the board as it was.
     SendPlan plan;
-    {
-        const Comunicacion_TZR::Reserva reserva(*m_ctx.link);
-        try {
-            if (m_ctx.usuarios)
-                m_ctx.usuarios->Activa_Tabla(false);
-        } catch (const TzrError &e) {
-            terminaTransferencia();
-            showErrorBox(this, e.message());
-            return;
-        }
-        plan = trabajo.prepare(m_ToolOrden && m_ToolOrden->isChecked());
-        if (plan.end == JobEnd::Failed) {
-            terminaTransferencia();
-            showErrorBox(this, plan.error);
-            return;
-        }
-        if (m_ctx.usuarios)
-            m_ctx.usuarios->Activa_Tabla(true);
-        if (plan.end == JobEnd::RowRefused) {
-            showMessage(m_ctx, texto(m_ctx, "F_SHOW_M18", "Send refused: call code or TZR not a number."),
-                        texto(m_ctx, "F_SHOW_M19", "Correct user %1. The board was not touched.")
-                            .arg(QStringLiteral("%1 (%2)").arg(plan.refused.posicion + 1).arg(plan.refused.nombre)));
-            return;
-        }
-        if (plan.rows > MAX_USUARIOS && !aceptaLimiteUsuarios(m_ctx, this, plan.rows))
-            return;
-    }
-
-    if (m_ctx.debug)
-        m_ctx.debug->btnClearClick();
-    WindowJobObserver observador(m_ctx.progreso, m_ctx.showMessage);
-    observador.onStarted = [this] {
-        habilitaTransferencia(false);
-        if (m_ctx.usuarios)
-            m_ctx.usuarios->Activa_Tabla(false);
-    };
-    observador.onWorkDone = [this] {
-        if (m_ctx.debug)
-            m_ctx.debug->btnSaveClick();
-        if (m_ctx.usuarios)
-            m_ctx.usuarios->Activa_Tabla(true);
-        habilitaTransferencia(true);
-    };
-    const BoardSession::Observing observando(*sesion, observador);
+    if (!prepareSend(trabajo, plan))
+        return;
+    JobChores tareas = choresFor(*sesion, {});
+    tareas.finishAtWorkDone(true, false);
     const SendResult resultado = trabajo.run(plan.records);
+    showSendOutcome(resultado, tareas);
+}
+
+void TFormPrincipal::showSendOutcome(const SendResult &resultado, JobChores &tareas)
+{
+    const JobOutcomeTexts textos(textosDe(m_ctx));
     if (resultado.end == JobEnd::NotOpened) {
-        showMessage(m_ctx, texto(m_ctx, "F_SHOW_M3", "¿¿??"), texto(m_ctx, "F_SHOW_M4", "¿¿??"));
+        showLines(textos.noAnswer());
         return;
     }
     if (resultado.end == JobEnd::Failed || resultado.end == JobEnd::PortUnavailable) {
-        terminaTransferencia();
+        tareas.finish();
         showErrorBox(this, resultado.error);
         return;
     }
@@ -273,28 +240,10 @@ void TFormPrincipal::Enviar_ATNClick()
         m_ctx.link->printDebug(QStringLiteral("TFormPrincipal.recuerdaSincronia Error: ") + resultado.notRemembered);
     if (resultado.complete())
         return;
-    const QStringList nombres = resultado.failedNames();
-    QString detalle = texto(m_ctx, "F_SHOW_M17", "Users not written: %1")
-                          .arg(nombres.isEmpty() ? QStringLiteral("-") : nombres.join(QStringLiteral(", ")));
-    if (!resultado.codesDiffer.isEmpty() && resultado.sent.completo()) {
-        QStringList donde;
-        for (qsizetype i = 0; i < resultado.codesDiffer.size(); ++i)
-            donde << QStringLiteral("%1 (%2)").arg(resultado.codesDiffer[i] + 1).arg(resultado.namesDiffer.value(i));
-        detalle = texto(m_ctx, "SYNC_CODES_DIFFER", "The board does not hold the codes sent to slots %1")
-                      .arg(donde.join(QStringLiteral(", ")));
-    }
-    // Stopped or cut off: the users after the last one written never left the PC.
-    if (resultado.sent.interrupcion != Interrupcion::Ninguna) {
-        const QString escritos = texto(m_ctx, "LINE_SENT", "Users written: %1 of %2; the rest were not sent.")
-                                     .arg(resultado.sent.usuarios)
-                                     .arg(resultado.total);
-        detalle = nombres.isEmpty() ? escritos : escritos + QLatin1Char(' ') + detalle;
-    }
-    const QString incompleto = texto(m_ctx, "F_SHOW_M16", "Send incomplete.");
     // Ended by an exchange outside the writes: the window is still locked for the transfer.
     if (!resultado.done() && resultado.sent.interrupcion == Interrupcion::Ninguna)
-        terminaTransferencia();
+        tareas.finish();
     if (resultado.end == JobEnd::PortLost)
-        puertoPerdido(incompleto);
-    showMessage(m_ctx, incompleto, detalle);
+        puertoPerdido(textos.sendIncomplete());
+    showMessage(m_ctx, textos.sendIncomplete(), textos.sendDetail(resultado));
 }

@@ -1,0 +1,105 @@
+#include "LineEcho.h"
+
+#include "Asigna_Lenguaje.h"
+#include "BoardSession.h"
+#include "Comunicacion_TZR.h"
+#include "Contexto.h"
+#include "TF_ShowMessage.h"
+#include "TextLookup.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QTimer>
+
+#include <chrono>
+
+namespace {
+
+// How often a detected echo checks whether the operation that met it has ended.
+constexpr std::chrono::milliseconds EsperaFinOperacion{50};
+
+} // namespace
+
+LineEcho::LineEcho(Contexto &ctx, QMenu &communication, Hooks hooks, QObject *parent)
+    : QObject(parent), m_ctx(ctx), m_hooks(std::move(hooks))
+{
+    communication.addSeparator()->setObjectName(QStringLiteral("N_Linea"));
+    m_entry = new QAction(QStringLiteral("Line echoes what is sent"), parent);
+    m_entry->setObjectName(QStringLiteral("miEcoLinea"));
+    m_entry->setCheckable(true);
+    communication.addAction(m_entry);
+    connect(m_entry, &QAction::triggered, this, [this](bool on) {
+        m_hooks.guard([this, on] {
+            if (BoardSession *s = m_hooks.session())
+                s->setEchoes(on);
+        });
+    });
+    connect(&communication, &QMenu::aboutToShow, this, [this] {
+        m_entry->setText(
+            textosDe(m_ctx).texto(QStringLiteral("LINE_ECHO_MENU"), QStringLiteral("Line echoes what is sent")));
+        m_entry->setChecked(m_ctx.puerto && m_ctx.puerto->lineEchoes());
+        m_entry->setEnabled(m_ctx.puerto && m_ctx.puerto->isOpen() && !(m_ctx.link && m_ctx.link->ocupado()));
+    });
+    if (m_ctx.puerto && m_ctx.link) {
+        Comunicacion_TZR *link = m_ctx.link;
+        // Once per run, and only once it reached a debug log (lines before the debug window
+        // exists are dropped, as at start-up).
+        connect(m_ctx.puerto, &SerialPort::notice, this, [this, link](const QString &text) {
+            if (!link->debugLog() || m_notices.contains(text))
+                return;
+            m_notices.insert(text);
+            link->printDebug(text);
+        });
+    }
+}
+
+void LineEcho::apply()
+{
+    if (BoardSession *s = m_hooks.session())
+        s->applyEchoSetting();
+}
+
+void LineEcho::watch(BoardSession &session)
+{
+    connect(&session, &BoardSession::echoDetected, this, &LineEcho::detected);
+    connect(&session, &BoardSession::echoGone, this, &LineEcho::detected);
+}
+
+// The session has turned echo handling on or off and saved the setting.
+void LineEcho::detected()
+{
+    if (m_pending)
+        return;
+    m_pending = true;
+    QTimer::singleShot(0, this, &LineEcho::tell);
+}
+
+// The detection happens inside an exchange; the message and the new scan wait until the
+// operation that met the echo has finished with the link.
+void LineEcho::tell()
+{
+    if (m_ctx.link && m_ctx.link->ocupado()) {
+        QTimer::singleShot(EsperaFinOperacion, this, &LineEcho::tell);
+        return;
+    }
+    m_pending = false;
+    const TextLookup &textos = textosDe(m_ctx);
+    const QString puerto = m_ctx.puerto ? m_ctx.puerto->portName() : QString();
+    // Either way round: the port's setting now says what was found.
+    if (m_ctx.puerto && !m_ctx.puerto->lineEchoes())
+        showSuccess(m_ctx,
+                    textos.texto(QStringLiteral("LINE_NOECHO_1"),
+                                 QStringLiteral("The line on %1 does not echo what is sent."))
+                        .arg(puerto),
+                    textos.texto(QStringLiteral("LINE_NOECHO_2"),
+                                 QStringLiteral("Echo handling is now off for this port; the bus is scanned again.")));
+    else
+        showSuccess(
+            m_ctx,
+            textos.texto(QStringLiteral("LINE_ECHO_1"), QStringLiteral("The line on %1 echoes what is sent."))
+                .arg(puerto),
+            textos.texto(QStringLiteral("LINE_ECHO_2"),
+                         QStringLiteral("Echo handling is now on for this port; the bus is scanned again.")));
+    if (m_ctx.puerto && m_ctx.puerto->isOpen())
+        m_hooks.guard(m_hooks.rescan);
+}
