@@ -29,10 +29,12 @@ JobChores::~JobChores()
         finish();
 }
 
-void JobChores::finishAtWorkDone(bool savesLog, bool closesProgress)
+void JobChores::finishAtWorkDone(bool savesLog, bool closesProgress, bool logFailureFails)
 {
-    m_observer.onWorkDone = [this, savesLog, closesProgress] {
-        if (savesLog)
+    m_observer.onWorkDone = [this, savesLog, closesProgress, logFailureFails] {
+        if (savesLog && logFailureFails && m_ctx.debug)
+            m_ctx.debug->btnSaveClick();
+        else if (savesLog)
             saveLog();
         if (m_ctx.usuarios)
             m_ctx.usuarios->Activa_Tabla(true);

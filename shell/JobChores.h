@@ -28,8 +28,9 @@ public:
     JobChores &operator=(const JobChores &) = delete;
 
     // The window unlocks at the job's workDone, before the transfer closes; an error reopening
-    // the table fails the job, whose handler then ends the transfer itself.
-    void finishAtWorkDone(bool savesLog, bool closesProgress);
+    // the table fails the job, whose handler then ends the transfer itself. A send's log that
+    // cannot be saved fails it too (logFailureFails); a receive does not report it.
+    void finishAtWorkDone(bool savesLog, bool closesProgress, bool logFailureFails = false);
     // Saves the debug log; a failed save is not reported.
     void saveLog();
     // Ends the transfer; the destructor does it when the job started and nothing ended it.

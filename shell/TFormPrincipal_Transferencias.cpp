@@ -219,7 +219,7 @@ void TFormPrincipal::Enviar_ATNClick()
     if (!prepareSend(trabajo, plan))
         return;
     JobChores tareas = choresFor(*sesion, {});
-    tareas.finishAtWorkDone(true, false);
+    tareas.finishAtWorkDone(true, false, true);
     const SendResult resultado = trabajo.run(plan.records);
     showSendOutcome(resultado, tareas);
 }
