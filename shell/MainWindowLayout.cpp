@@ -1,5 +1,7 @@
 #include "MainWindowLayout.h"
 
+#include "BoardNumberFilter.h"
+
 #include "Contexto.h"
 #include "EntryGuard.h"
 #include "EstadoPrograma.h"
@@ -210,7 +212,8 @@ void MainWindowLayout::components()
     m_window.m_num_placa->setFixedWidth(m_window.m_num_placa->fontMetrics().horizontalAdvance(QStringLiteral("000")) + 12);
     m_window.m_num_placa->setContextMenuPolicy(Qt::NoContextMenu);
     m_window.m_num_placa->setAcceptDrops(false);
-    m_window.m_num_placa->installEventFilter(&m_window);
+    m_window.m_boardNumberFilter = new BoardNumberFilter(
+        *m_window.m_num_placa, [w] { return w->m_ctx.estado->placa_conectada(); }, m_window.m_num_placa);
     // The board every transfer goes to: while connected it is the board that passed the code
     // check, whatever route text comes by (a selection paste, an assistive tool).
     auto *guardaPlaca = new EntryGuard(

@@ -1,4 +1,6 @@
 #include "TFormPrincipal.h"
+#include "BoardNumberFilter.h"
+#include "WaitCursor.h"
 
 #include "EntryGuard.h"
 
@@ -33,11 +35,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
-#include <QFrame>
 #include <QGuiApplication>
-#include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QScopedValueRollback>
 #include <QLineEdit>
@@ -45,19 +44,13 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTableView>
 #include <QTimer>
-#include <QToolBar>
-#include <QToolButton>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 
 #include <algorithm>
-
 #include <chrono>
 
 using namespace std::chrono_literals;
@@ -67,7 +60,6 @@ namespace {
 constexpr QSize TAMANO_VENTANA{850, 444};
 constexpr std::chrono::milliseconds ESPERA_APERTURA = 100ms;
 constexpr std::chrono::milliseconds INTERVALO_REINICIO = 5000ms;
-
 
 // Which picture holder a glyph or picture was copied from, so the look can be asked for by name.
 const char *const PROP_ORIGEN = "PictureFrom";
@@ -83,16 +75,6 @@ void habilita(QMenu *menu, bool on)
 {
     menu->menuAction()->setEnabled(on);
 }
-
-// The hourglass for the length of a handler.
-class CursorEspera
-{
-public:
-    CursorEspera() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~CursorEspera() { QApplication::restoreOverrideCursor(); }
-    CursorEspera(const CursorEspera &) = delete;
-    CursorEspera &operator=(const CursorEspera &) = delete;
-};
 
 // Lets the port settle while the window stays responsive.
 void esperaBombeando(std::chrono::milliseconds tiempo)
@@ -385,7 +367,7 @@ void TFormPrincipal::COMClick(QAction *entrada)
         entrada->setChecked(puerto->isOpen());
         if (puerto->isOpen()) {
             muestraMotivoPuerto(QString(), QString());
-            const CursorEspera cursor;
+            const WaitCursor cursor;
             esperaBombeando(ESPERA_APERTURA);
             Test_INICIAL_PLACAS();
         }
@@ -507,7 +489,7 @@ void TFormPrincipal::B_RefreshClick()
         return;
     if (m_ctx.estado->placa_conectada())
         CONECTARClick();
-    const CursorEspera cursor;
+    const WaitCursor cursor;
     Test_INICIAL_PLACAS();
 }
 
@@ -515,7 +497,7 @@ void TFormPrincipal::Refresh1Click()
 {
     if (m_ctx.link->ocupado())
         return;
-    const CursorEspera cursor;
+    const WaitCursor cursor;
     Test_INICIAL_PLACAS();
 }
 
@@ -543,11 +525,7 @@ void TFormPrincipal::ArbolClick()
 
 bool TFormPrincipal::num_placaKeyPress(QChar key) const
 {
-    if (m_ctx.estado->placa_conectada())
-        return false;
-    const char16_t c = key.unicode();
-    // 0x7F is the Delete key, which never reached the original filter as a character.
-    return c == 8 || c == 9 || c == 10 || c == 13 || c == 0x7F || (c >= u'0' && c <= u'9');
+    return m_boardNumberFilter->accepts(key);
 }
 
 void TFormPrincipal::avisaEstado(const QString &texto)
@@ -566,34 +544,6 @@ void TFormPrincipal::changeEvent(QEvent *event)
     if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_rejilla)
         m_rejilla->sigueFichero();
     QMainWindow::changeEvent(event);
-}
-
-bool TFormPrincipal::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == m_num_placa && event->type() == QEvent::KeyPress) {
-        const auto *tecla = static_cast<QKeyEvent *>(event);
-        const QString texto = tecla->text();
-        if (!texto.isEmpty()) {
-            if (!num_placaKeyPress(texto.at(0)))
-                return true;
-            // The bus numbers end at 31: a digit that would make a larger number is not taken.
-            if (texto.at(0).isDigit()) {
-                QString despues = m_num_placa->text();
-                const int desde = m_num_placa->hasSelectedText() ? m_num_placa->selectionStart()
-                                                                 : m_num_placa->cursorPosition();
-                despues.remove(desde, m_num_placa->selectedText().size());
-                despues.insert(desde, texto.at(0));
-                if (despues.size() <= m_num_placa->maxLength() && despues.toInt() > 31)
-                    return true;
-            }
-            return false;
-        }
-        // Keys that edit without a character of their own.
-        if (m_ctx.estado->placa_conectada() &&
-            (tecla->key() == Qt::Key_Delete || tecla->key() == Qt::Key_Backspace))
-            return true;
-    }
-    return QMainWindow::eventFilter(watched, event);
 }
 
 void TFormPrincipal::ToolPWD_APPClick()
@@ -626,7 +576,7 @@ void TFormPrincipal::CONECTARClick()
         return;
     if (m_ctx.puerto && m_ctx.puerto->isOpen())
         m_ctx.puerto->purge();
-    const CursorEspera cursor;
+    const WaitCursor cursor;
     Conectar_Desconectar();
 }
 

@@ -13,6 +13,7 @@
 
 #include <memory>
 
+class BoardNumberFilter;
 class BoardSession;
 enum class CodeCheck;
 class Contexto;
@@ -175,7 +176,6 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
     void changeEvent(QEvent *event) override;
 
 private:
@@ -302,6 +302,7 @@ private:
 
     std::unique_ptr<UsersGrid> m_rejilla;
     std::function<QString(QFileDialog *)> m_eligeFichero;
+    BoardNumberFilter *m_boardNumberFilter = nullptr;
     QFileDialog *m_OpenFi = nullptr;
     QFileDialog *m_Salvar = nullptr;
     QFileDialog *m_Salvar_COMO = nullptr;

@@ -8,6 +8,8 @@
 #include "Asigna_Lenguaje.h"
 #include "Contexto.h"
 #include "DataFileCommands.h"
+#include "FileDialogs.h"
+#include "WaitCursor.h"
 #include "FicheroActual.h"
 #include "TF_ShowMessage.h"
 #include "Table.h"
@@ -17,60 +19,20 @@
 #include "UsersTable.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QTableView>
 
-namespace {
-
-const QString FILTRO_DATOS = QStringLiteral("TZR Data Files (*.db)");
-const QString FILTRO_EXCEL = QStringLiteral("Excel Files (*.xls)");
-
-// The hourglass while a command works on the files.
-class RelojDeArena
-{
-public:
-    RelojDeArena() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~RelojDeArena() { QApplication::restoreOverrideCursor(); }
-    RelojDeArena(const RelojDeArena &) = delete;
-    RelojDeArena &operator=(const RelojDeArena &) = delete;
-};
-
-QFileDialog *dialogo(QWidget *padre, const char *nombre, QFileDialog::AcceptMode modo, const QString &filtro,
-                     const QString &sufijo)
-{
-    auto *d = new QFileDialog(padre);
-    d->setObjectName(QString::fromLatin1(nombre));
-    d->setAcceptMode(modo);
-    d->setFileMode(modo == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-    d->setNameFilter(filtro);
-    d->setDefaultSuffix(sufijo);
-    d->setSizeGripEnabled(true);
-    return d;
-}
-
-QString muestraDialogo(QFileDialog *d)
-{
-    if (d->exec() != QDialog::Accepted)
-        return {};
-    const QStringList elegidos = d->selectedFiles();
-    return elegidos.isEmpty() ? QString() : elegidos.constFirst();
-}
-
-} // namespace
 
 void TFormPrincipal::creaRejillaUsuarios()
 {
-    m_OpenFi = dialogo(this, "OpenFi", QFileDialog::AcceptOpen, FILTRO_DATOS, QStringLiteral("db"));
-    m_Salvar = dialogo(this, "Salvar", QFileDialog::AcceptSave, FILTRO_DATOS, QStringLiteral("db"));
-    m_Salvar_COMO = dialogo(this, "Salvar_COMO", QFileDialog::AcceptSave, FILTRO_DATOS, QStringLiteral("db"));
-    m_Dialogo1 = dialogo(this, "Dialogo1", QFileDialog::AcceptSave, FILTRO_EXCEL, QStringLiteral("xls"));
+    m_OpenFi = FileDialogs::make(this, "OpenFi", QFileDialog::AcceptOpen, FileDialogs::DATA_FILTER, QStringLiteral("db"));
+    m_Salvar = FileDialogs::make(this, "Salvar", QFileDialog::AcceptSave, FileDialogs::DATA_FILTER, QStringLiteral("db"));
+    m_Salvar_COMO = FileDialogs::make(this, "Salvar_COMO", QFileDialog::AcceptSave, FileDialogs::DATA_FILTER, QStringLiteral("db"));
+    m_Dialogo1 = FileDialogs::make(this, "Dialogo1", QFileDialog::AcceptSave, FileDialogs::EXCEL_FILTER, QStringLiteral("xls"));
     m_Dialogo1->setOption(QFileDialog::DontConfirmOverwrite);
-    m_eligeFichero = muestraDialogo;
+    m_eligeFichero = FileDialogs::show;
 
     if (!m_ctx.usuarios)
         return;
@@ -92,20 +54,11 @@ QString TFormPrincipal::eligeFichero(QFileDialog *d, bool vaciaNombre)
 {
     d->setDirectory(m_ctx.fichero->Directorio_Trabajo());
     // The filter names the files in the language chosen now.
-    d->setNameFilter(d == m_Dialogo1 ? textosDe(m_ctx).texto(QStringLiteral("FILTER_EXCEL"), FILTRO_EXCEL)
-                                     : textosDe(m_ctx).texto(QStringLiteral("FILTER_DATA"), FILTRO_DATOS));
-    // selectFile() ignores an empty name, so the name is emptied in the dialog's own edit.
-    if (vaciaNombre) {
-        if (auto *nombre = d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
-            nombre->clear();
-    }
-    const QString nombre = m_eligeFichero ? m_eligeFichero(d) : QString();
-    if (nombre.isEmpty())
-        return {};
-    // A name typed without an extension gets the dialog's, as the dialog itself would add it.
-    if (!d->defaultSuffix().isEmpty() && !QFileInfo(nombre).fileName().contains(QLatin1Char('.')))
-        return nombre + QLatin1Char('.') + d->defaultSuffix();
-    return nombre;
+    d->setNameFilter(d == m_Dialogo1 ? textosDe(m_ctx).texto(QStringLiteral("FILTER_EXCEL"), FileDialogs::EXCEL_FILTER)
+                                     : textosDe(m_ctx).texto(QStringLiteral("FILTER_DATA"), FileDialogs::DATA_FILTER));
+    if (vaciaNombre)
+        FileDialogs::clearName(d);
+    return FileDialogs::withSuffix(d, m_eligeFichero ? m_eligeFichero(d) : QString());
 }
 
 void TFormPrincipal::muestraResultado(const FileCommandResult &resultado)
@@ -132,7 +85,7 @@ void TFormPrincipal::DirectoriodeTrabajo1Click()
         return;
     FileCommandResult resultado;
     {
-        const RelojDeArena reloj;
+        const WaitCursor reloj;
         m_rejilla->cambiaTabla([&] { resultado = m_ctx.comandosFichero->DirectoriodeTrabajo1Click(nombre); });
     }
     muestraResultado(resultado);
@@ -147,7 +100,7 @@ void TFormPrincipal::ToolNuevoClick()
         return;
     FileCommandResult resultado;
     {
-        const RelojDeArena reloj;
+        const WaitCursor reloj;
         m_rejilla->cambiaTabla([&] { resultado = m_ctx.comandosFichero->ToolNuevoClick(nombre); });
     }
     muestraResultado(resultado);
@@ -162,7 +115,7 @@ void TFormPrincipal::ToolSalvarClick()
         return;
     FileCommandResult resultado;
     {
-        const RelojDeArena reloj;
+        const WaitCursor reloj;
         m_rejilla->cambiaTabla([&] { resultado = m_ctx.comandosFichero->ToolSalvarClick(nombre); });
     }
     muestraResultado(resultado);
@@ -184,7 +137,7 @@ void TFormPrincipal::ToolExcelClick()
         return;
     QString error;
     {
-        const RelojDeArena reloj;
+        const WaitCursor reloj;
         try {
             m_rejilla->cambiaTabla([&] {
                 // The list holds the rows as they are exported: a row being edited is stored first.
