@@ -56,8 +56,9 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QTemporaryDir xdg;
     StandIn sim;
-    if (!bench::startStandIn(sim, xdg.path(), 44,
-                             {QStringLiteral("--boards"), QStringLiteral("1,3,17"), QStringLiteral("--wire-speed")}))
+    if (!bench::startStandIn(
+            sim, xdg.path(), 44,
+            {QStringLiteral("--boards"), QStringLiteral("1,3,17"), QStringLiteral("--wire-speed")}))
         return 2;
     int status = 0;
     {

@@ -58,8 +58,9 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QTemporaryDir xdg;
     StandIn sim;
-    if (!bench::startStandIn(sim, xdg.path(), 43,
-                             {QStringLiteral("--boards"), QStringLiteral("1"), QStringLiteral("--wire-speed")}))
+    if (!bench::startStandIn(
+            sim, xdg.path(), 43,
+            {QStringLiteral("--boards"), QStringLiteral("1"), QStringLiteral("--wire-speed")}))
         return 2;
     int status = 0;
     {

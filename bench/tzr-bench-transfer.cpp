@@ -129,8 +129,8 @@ int main(int argc, char **argv)
         StandIn sim;
         if (!bench::startStandIn(sim, xdg.path(), 41,
                                  {QStringLiteral("--boards"), QStringLiteral("1"), QStringLiteral("--users"),
-                                  QStringLiteral("350"), QStringLiteral("--wire-speed"), QStringLiteral("--log"),
-                                  frameLog}))
+                                  QStringLiteral("350"), QStringLiteral("--wire-speed"),
+                                  QStringLiteral("--log"), frameLog}))
             return 2;
         PortList ports(links, {});
         QtSerialPort port(ports);

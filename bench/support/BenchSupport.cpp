@@ -21,7 +21,8 @@ bool startStandIn(StandIn &sim, const QString &dataHome, int port, const QString
         QTextStream(stderr) << "tzr-panel-sim not found (set TZR_PANEL_SIM)" << Qt::endl;
         return false;
     }
-    const QString error = sim.start(QStringList{QStringLiteral("--port"), QString::number(port)} + options, dataHome);
+    const QString error =
+        sim.start(QStringList{QStringLiteral("--port"), QString::number(port)} + options, dataHome);
     if (!error.isEmpty()) {
         QTextStream(stderr) << "tzr-panel-sim did not start" << Qt::endl << error << Qt::endl;
         return false;

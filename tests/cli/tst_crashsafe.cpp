@@ -111,8 +111,8 @@ QProcessEnvironment TestCrashSafe::environment() const
 
 bool TestCrashSafe::startSim()
 {
-    const QString error =
-        m_sim.start({"--port", "27", "--boards", "3", "--users", "5"}, m_dir->filePath(QStringLiteral("data")));
+    const QString error = m_sim.start({"--port", "27", "--boards", "3", "--users", "5"},
+                                      m_dir->filePath(QStringLiteral("data")));
     if (!error.isEmpty())
         qWarning("%s", qPrintable(error));
     return error.isEmpty();

@@ -299,7 +299,8 @@ void TestTzrNetwork::ser2netSetsTheLine()
     const Result scan = tzr({"--port", address(Route::Ser2netTelnet), "scan"});
     QVERIFY2(scan.status == 0, qPrintable(scan.err));
     QCOMPARE(scan.out, QStringLiteral("01\n03\n"));
-    const int fd = ::open(QFile::encodeName(m_sim.pty()).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(m_sim.pty()).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     QVERIFY(fd >= 0);
     termios settings{};
     const int got = ::tcgetattr(fd, &settings);

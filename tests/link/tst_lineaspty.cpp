@@ -4,8 +4,8 @@
 #include "FixedTexts.h"
 #include "MemoryTable.h"
 #include "Parametros.h"
-#include "StandIn.h"
 #include "QtSerialPort.h"
+#include "StandIn.h"
 #include "TestPlacas.h"
 #include "Transferencias.h"
 
@@ -41,11 +41,10 @@ class TestLineasPty : public QObject
 private:
     void arranca(const QStringList &opciones)
     {
-        const QString error =
-            m_sim.start(QStringList{QStringLiteral("--port"), QStringLiteral("41"), QStringLiteral("--boards"),
-                                    QStringLiteral("1,4")} +
-                            opciones,
-                        m_dir.path());
+        const QString error = m_sim.start(QStringList{QStringLiteral("--port"), QStringLiteral("41"),
+                                                      QStringLiteral("--boards"), QStringLiteral("1,4")} +
+                                              opciones,
+                                          m_dir.path());
         QVERIFY2(error.isEmpty(), qPrintable(error));
         const QString pty = m_sim.pty();
         m_port = std::make_unique<QtSerialPort>([pty](const QString &) { return pty; });

@@ -36,8 +36,8 @@ private slots:
         ini.close();
 
         StandIn sim;
-        const QString error =
-            sim.start({QStringLiteral("--port"), QStringLiteral("27"), QStringLiteral("--boards"), QStringLiteral("0,31")});
+        const QString error = sim.start({QStringLiteral("--port"), QStringLiteral("27"),
+                                         QStringLiteral("--boards"), QStringLiteral("0,31")});
         QVERIFY2(error.isEmpty(), qPrintable(error));
         QVERIFY2(sim.isRunning(), "the stand-in stopped");
         const QString link = sim.link();
