@@ -9,6 +9,7 @@
 #include "Comunicacion_TZR_p.h"
 #include "PortList.h"
 #include "QtSerialPort.h"
+#include "StandIn.h"
 #include "TablaCursor.h"
 #include "TableFamily.h"
 #include "TextLookup.h"
@@ -18,7 +19,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -26,7 +26,6 @@ namespace {
 
 using bench::EnglishTexts;
 using bench::print;
-using bench::simPath;
 
 const QList<int> Boards{1, 3, 17};
 constexpr int Users = 350;
@@ -56,8 +55,10 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QTemporaryDir xdg;
-    QProcess sim;
-    if (!bench::startStandIn(sim, xdg.path(), 44, QStringLiteral("1,3,17")))
+    StandIn sim;
+    if (!bench::startStandIn(
+            sim, xdg.path(), 44,
+            {QStringLiteral("--boards"), QStringLiteral("1,3,17"), QStringLiteral("--wire-speed")}))
         return 2;
     int status = 0;
     {
@@ -120,9 +121,6 @@ int main(int argc, char **argv)
         if (!allDone(changed))
             status = 1;
     }
-    sim.terminate();
-    if (!sim.waitForFinished(5000))
-        sim.kill();
-    sim.waitForFinished(2000);
+    sim.stop();
     return status;
 }

@@ -11,6 +11,7 @@
 #include "NetworkPort.h"
 #include "PortList.h"
 #include "QtSerialPort.h"
+#include "StandIn.h"
 #include "TablaTransferencia.h"
 #include "TextLookup.h"
 #include "Transferencias.h"
@@ -39,35 +40,6 @@ namespace {
 
 using bench::EnglishTexts;
 using bench::print;
-using bench::simPath;
-
-// The stand-in (350 users, wire speed) on its own pty; stopped when this goes away.
-class Sim
-{
-public:
-    Sim(const QString &xdg, int port)
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_DATA_HOME"), xdg);
-        m_process.setProcessEnvironment(env);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(simPath(), {"--port", QString::number(port), "--boards", "1", "--users", "350",
-                                    "--wire-speed", "--print-link"});
-        if (m_process.waitForStarted(5000) && m_process.waitForReadyRead(10000))
-            m_pty = QString::fromLocal8Bit(m_process.readLine()).section(QLatin1Char(' '), 0, 0);
-    }
-    ~Sim()
-    {
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
-    }
-    QString pty() const { return m_pty; }
-
-private:
-    QProcess m_process;
-    QString m_pty;
-};
 
 quint16 freePort()
 {
@@ -222,11 +194,11 @@ int main(int argc, char **argv)
     Clock clock;
     int status = 0;
 
-    Sim sim(xdg.path(), 51);
-    if (sim.pty().isEmpty()) {
-        QTextStream(stderr) << "tzr-panel-sim did not start" << Qt::endl;
+    StandIn sim;
+    if (!bench::startStandIn(sim, xdg.path(), 51,
+                             {QStringLiteral("--boards"), QStringLiteral("1"), QStringLiteral("--users"),
+                              QStringLiteral("350"), QStringLiteral("--wire-speed")}))
         return 2;
-    }
 
     // The local reference first, while ser2net does not hold the terminal.
     {

@@ -12,6 +12,7 @@
 #include "QtSerialPort.h"
 #include "CompareJob.h"
 #include "SendChangesJob.h"
+#include "StandIn.h"
 #include "SyncImageStore.h"
 #include "SyncTransfers.h"
 #include "TableFamily.h"
@@ -22,7 +23,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -30,7 +30,6 @@ namespace {
 
 using bench::EnglishTexts;
 using bench::print;
-using bench::simPath;
 
 constexpr double TARGET_SECONDS = 25.0;
 constexpr double TARGET_SECONDS_60 = 8.0;
@@ -58,8 +57,10 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QTemporaryDir xdg;
-    QProcess sim;
-    if (!bench::startStandIn(sim, xdg.path(), 43, QStringLiteral("1")))
+    StandIn sim;
+    if (!bench::startStandIn(
+            sim, xdg.path(), 43,
+            {QStringLiteral("--boards"), QStringLiteral("1"), QStringLiteral("--wire-speed")}))
         return 2;
     int status = 0;
     {
@@ -149,9 +150,6 @@ int main(int argc, char **argv)
         if (!bigMet || !smallMet)
             status = 1;
     }
-    sim.terminate();
-    if (!sim.waitForFinished(5000))
-        sim.kill();
-    sim.waitForFinished(2000);
+    sim.stop();
     return status;
 }

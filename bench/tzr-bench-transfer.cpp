@@ -10,6 +10,7 @@
 #include "MemoryTable.h"
 #include "PortList.h"
 #include "QtSerialPort.h"
+#include "StandIn.h"
 #include "TablaTransferencia.h"
 #include "TextLookup.h"
 #include "Transferencias.h"
@@ -18,8 +19,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -32,7 +31,6 @@ namespace {
 
 using bench::EnglishTexts;
 using bench::print;
-using bench::simPath;
 
 double cpuSeconds()
 {
@@ -40,38 +38,6 @@ double cpuSeconds()
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
-
-// The stand-in on its own pty; stopped when this goes away.
-class Sim
-{
-public:
-    Sim(const QString &xdg, const QStringList &extra, int port)
-    {
-        m_process.setProgram(simPath());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_DATA_HOME"), xdg);
-        m_process.setProcessEnvironment(env);
-        m_process.setArguments(QStringList{QStringLiteral("--port"), QString::number(port), QStringLiteral("--boards"),
-                                           QStringLiteral("1"), QStringLiteral("--print-link")} +
-                               extra);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start();
-        if (m_process.waitForStarted(5000) && m_process.waitForReadyRead(10000))
-            m_ready = !m_process.readLine().trimmed().isEmpty();
-    }
-    ~Sim()
-    {
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
-        m_process.waitForFinished(2000);
-    }
-    bool ready() const { return m_ready; }
-
-private:
-    QProcess m_process;
-    bool m_ready = false;
-};
 
 struct Figures
 {
@@ -150,10 +116,6 @@ int main(int argc, char **argv)
     QTemporaryDir xdg;
     QDir(xdg.path()).mkpath(QStringLiteral("Korvel/ports"));
     const QString links = xdg.path() + QStringLiteral("/Korvel/ports");
-    if (!QFileInfo::exists(simPath())) {
-        QTextStream(stderr) << "tzr-panel-sim not found (set TZR_PANEL_SIM)" << Qt::endl;
-        return 2;
-    }
     EnglishTexts texts;
     Clock clock;
     int status = 0;
@@ -164,14 +126,12 @@ int main(int argc, char **argv)
         return phases.isEmpty() || phases.contains(QLatin1String(phase));
     };
     if (wanted("wire")) {
-        Sim sim(xdg.path(),
-                {QStringLiteral("--users"), QStringLiteral("350"), QStringLiteral("--wire-speed"),
-                 QStringLiteral("--log"), frameLog},
-                41);
-        if (!sim.ready()) {
-            QTextStream(stderr) << "tzr-panel-sim did not start" << Qt::endl;
+        StandIn sim;
+        if (!bench::startStandIn(sim, xdg.path(), 41,
+                                 {QStringLiteral("--boards"), QStringLiteral("1"), QStringLiteral("--users"),
+                                  QStringLiteral("350"), QStringLiteral("--wire-speed"),
+                                  QStringLiteral("--log"), frameLog}))
             return 2;
-        }
         PortList ports(links, {});
         QtSerialPort port(ports);
         if (!port.open(QStringLiteral("COM41"))) {
@@ -244,11 +204,11 @@ int main(int argc, char **argv)
     for (const int latency : {16, 1}) {
         if (!wanted("usb"))
             break;
-        Sim sim(xdg.path(),
-                {QStringLiteral("--users"), QStringLiteral("350"), QStringLiteral("--wire-speed"),
-                 QStringLiteral("--usb-latency"), QString::number(latency)},
-                simPort);
-        if (!sim.ready())
+        StandIn sim;
+        if (!bench::startStandIn(sim, xdg.path(), simPort,
+                                 {QStringLiteral("--boards"), QStringLiteral("1"), QStringLiteral("--users"),
+                                  QStringLiteral("350"), QStringLiteral("--wire-speed"),
+                                  QStringLiteral("--usb-latency"), QString::number(latency)}))
             return 2;
         PortList ports(links, {});
         QtSerialPort port(ports);
@@ -276,8 +236,8 @@ int main(int argc, char **argv)
             status = 1;
     }
     if (wanted("raw")) {
-        Sim sim(xdg.path(), {}, 42);
-        if (!sim.ready())
+        StandIn sim;
+        if (!bench::startStandIn(sim, xdg.path(), 42, {QStringLiteral("--boards"), QStringLiteral("1")}))
             return 2;
         PortList ports(links, {});
         QtSerialPort port(ports);
@@ -310,12 +270,13 @@ int main(int argc, char **argv)
         qint64 retries = 0;
         int misaligned = 0;
         for (int run = 0; run < 2; ++run) {
-            QStringList extra{QStringLiteral("--users"), QStringLiteral("350"), QStringLiteral("--wire-speed")};
+            QStringList options{QStringLiteral("--boards"), QStringLiteral("1"), QStringLiteral("--users"),
+                                QStringLiteral("350"), QStringLiteral("--wire-speed")};
             if (run == 1)
-                extra << QStringLiteral("--late") << QStringLiteral("0.02") << QStringLiteral("--late-by")
-                      << QStringLiteral("130") << QStringLiteral("--seed") << QStringLiteral("7");
-            Sim sim(xdg.path(), extra, 45 + run);
-            if (!sim.ready())
+                options << QStringLiteral("--late") << QStringLiteral("0.02") << QStringLiteral("--late-by")
+                        << QStringLiteral("130") << QStringLiteral("--seed") << QStringLiteral("7");
+            StandIn sim;
+            if (!bench::startStandIn(sim, xdg.path(), 45 + run, options))
                 return 2;
             PortList ports(links, {});
             QtSerialPort port(ports);

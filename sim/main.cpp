@@ -10,7 +10,9 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+#include <chrono>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -24,10 +26,46 @@ QTextStream &err()
     return stream;
 }
 
-int usageError(const QString &message)
+void complain(const QString &message)
 {
     err() << "tzr-panel-sim: " << message << Qt::endl;
+}
+
+int usageError(const QString &message)
+{
+    complain(message);
     return 2;
+}
+
+int runError(const QString &message)
+{
+    complain(message);
+    return 1;
+}
+
+std::optional<int> whole(const QString &text, int low, int high = std::numeric_limits<int>::max())
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+enum class Zero
+{
+    Allowed,
+    Refused
+};
+
+// Milliseconds with fractions, kept to the microsecond.
+std::optional<std::chrono::microseconds> milliseconds(const QString &text, Zero zero)
+{
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || value < 0 || (zero == Zero::Refused && value == 0))
+        return std::nullopt;
+    return std::chrono::microseconds(qRound64(value * 1000.0));
 }
 
 std::optional<QList<int>> boardList(const QString &text)
@@ -84,7 +122,7 @@ bool saveImage(const BoardBus &bus, const QString &path)
     QString error;
     if (bus.saveImage(path, &error))
         return true;
-    err() << "tzr-panel-sim: " << error << Qt::endl;
+    complain(error);
     return false;
 }
 
@@ -196,82 +234,86 @@ int main(int argc, char *argv[])
     const QCommandLineOption missProbeRateOption(QStringLiteral("miss-probe-rate"),
                                                  QStringLiteral("Probability that a board lets a presence probe pass."),
                                                  QStringLiteral("P"), QStringLiteral("0"));
-    parser.addOptions({lateOption, lateByOption, replyTimeOption, duplicateOption, cutOption, strayOption, loseOption,
-                       loseAtOption, loseTimesOption, missProbesOption, missProbeRateOption});
-    parser.addOption(tcpOption);
-    parser.addOptions({portOption,    boardsOption,      imageOption,   usersOption,    readerOption,
-                       latencyOption, wireOption,        dropOption,    badCheckOption, noiseOption,
-                       splitOption,   silentOption,      restartOption, seedOption,     logOption,
-                       printOption,   programmingOption, masterOption,  echoOption,     usbLatencyOption});
+    // --help lists the options in this order.
+    parser.addOptions({lateOption,        lateByOption,     replyTimeOption,     duplicateOption,
+                       cutOption,         strayOption,      loseOption,          loseAtOption,
+                       loseTimesOption,   missProbesOption, missProbeRateOption, tcpOption,
+                       portOption,        boardsOption,     imageOption,         usersOption,
+                       readerOption,      latencyOption,    wireOption,          dropOption,
+                       badCheckOption,    noiseOption,      splitOption,         silentOption,
+                       restartOption,     seedOption,       logOption,           printOption,
+                       programmingOption, masterOption,     echoOption,          usbLatencyOption});
     parser.process(app);
 
-    bool ok = false;
-    const int port = parser.value(portOption).toInt(&ok);
-    if (!ok || port < 1)
+    const auto port = whole(parser.value(portOption), 1);
+    if (!port)
         return usageError(QStringLiteral("--port needs a COM number from 1 up"));
     const auto boards = boardList(parser.value(boardsOption));
     if (!boards)
         return usageError(QStringLiteral("--boards needs distinct board numbers from 0 to 31, separated by commas"));
-    const int users = parser.value(usersOption).toInt(&ok);
-    if (!ok || users < 0 || users > Board::RECORD_SLOTS)
+    const auto users = whole(parser.value(usersOption), 0, Board::RECORD_SLOTS);
+    if (!users)
         return usageError(QStringLiteral("--users needs a number from 0 to 350"));
-    const int reader = parser.value(readerOption).toInt(&ok);
-    if (!ok || reader < 0 || reader > 255)
+    const auto reader = whole(parser.value(readerOption), 0, 255);
+    if (!reader)
         return usageError(QStringLiteral("--reader needs a byte value (0 card, 1 button)"));
-    const double latency = parser.value(latencyOption).toDouble(&ok);
-    if (!ok || latency < 0)
+    const auto latency = milliseconds(parser.value(latencyOption), Zero::Allowed);
+    if (!latency)
         return usageError(QStringLiteral("--latency needs a number of milliseconds"));
-    const int restartTime = parser.value(restartOption).toInt(&ok);
-    if (!ok || restartTime < 0)
+    const auto restartTime = whole(parser.value(restartOption), 0);
+    if (!restartTime)
         return usageError(QStringLiteral("--restart-time needs a number of milliseconds"));
-    const double usbLatency = parser.value(usbLatencyOption).toDouble(&ok);
-    if (!ok || usbLatency < 0)
+    const auto usbLatency = milliseconds(parser.value(usbLatencyOption), Zero::Allowed);
+    if (!usbLatency)
         return usageError(QStringLiteral("--usb-latency needs a number of milliseconds"));
+    bool ok = false;
     const quint32 seed = parser.value(seedOption).toUInt(&ok);
     if (!ok)
         return usageError(QStringLiteral("--seed needs an unsigned number"));
 
     BoardBus::Faults faults;
-    const auto drop = probability(parser.value(dropOption));
-    const auto badCheck = probability(parser.value(badCheckOption));
-    const auto noise = probability(parser.value(noiseOption));
-    if (!drop || !badCheck || !noise)
+    // The rates of a group share one message.
+    const auto rates =
+        [&](std::initializer_list<std::pair<const QCommandLineOption *, double BoardBus::Faults::*>> group) {
+            for (const auto &[option, rate] : group) {
+                const auto value = probability(parser.value(*option));
+                if (!value)
+                    return false;
+                faults.*rate = *value;
+            }
+            return true;
+        };
+    if (!rates({{&dropOption, &BoardBus::Faults::dropRate},
+                {&badCheckOption, &BoardBus::Faults::badCheckRate},
+                {&noiseOption, &BoardBus::Faults::noiseRate}}))
         return usageError(QStringLiteral("--drop, --bad-check and --noise need a probability from 0 to 1"));
-    faults.dropRate = *drop;
-    faults.badCheckRate = *badCheck;
-    faults.noiseRate = *noise;
     faults.split = parser.isSet(splitOption);
     if (parser.isSet(silentOption)) {
-        faults.silentAfter = parser.value(silentOption).toInt(&ok);
-        if (!ok || faults.silentAfter < 0)
+        const auto silentAfter = whole(parser.value(silentOption), 0);
+        if (!silentAfter)
             return usageError(QStringLiteral("--silent-after needs a number of frames"));
+        faults.silentAfter = *silentAfter;
     }
 
-    const auto late = probability(parser.value(lateOption));
-    const auto duplicate = probability(parser.value(duplicateOption));
-    const auto cut = probability(parser.value(cutOption));
-    const auto stray = probability(parser.value(strayOption));
-    const auto lose = probability(parser.value(loseOption));
-    const auto missRate = probability(parser.value(missProbeRateOption));
-    if (!late || !duplicate || !cut || !stray || !lose || !missRate)
-        return usageError(QStringLiteral("--late, --duplicate, --cut, --stray-noise, --lose-writes and --miss-probe-rate "
-                                         "need a probability from 0 to 1"));
-    faults.lateRate = *late;
-    faults.duplicateRate = *duplicate;
-    faults.cutRate = *cut;
-    faults.strayNoiseRate = *stray;
-    faults.lostWriteRate = *lose;
-    faults.missedProbeRate = *missRate;
+    if (!rates({{&lateOption, &BoardBus::Faults::lateRate},
+                {&duplicateOption, &BoardBus::Faults::duplicateRate},
+                {&cutOption, &BoardBus::Faults::cutRate},
+                {&strayOption, &BoardBus::Faults::strayNoiseRate},
+                {&loseOption, &BoardBus::Faults::lostWriteRate},
+                {&missProbeRateOption, &BoardBus::Faults::missedProbeRate}}))
+        return usageError(
+            QStringLiteral("--late, --duplicate, --cut, --stray-noise, --lose-writes and --miss-probe-rate "
+                           "need a probability from 0 to 1"));
     if (parser.isSet(lateByOption)) {
-        const double lateBy = parser.value(lateByOption).toDouble(&ok);
-        if (!ok || lateBy <= 0)
+        const auto lateBy = milliseconds(parser.value(lateByOption), Zero::Refused);
+        if (!lateBy)
             return usageError(QStringLiteral("--late-by needs a number of milliseconds above 0"));
-        faults.lateBy = std::chrono::microseconds(qRound64(lateBy * 1000.0));
+        faults.lateBy = *lateBy;
     }
-    const double replyTime = parser.value(replyTimeOption).toDouble(&ok);
-    if (!ok || replyTime <= 0)
+    const auto replyTime = milliseconds(parser.value(replyTimeOption), Zero::Refused);
+    if (!replyTime)
         return usageError(QStringLiteral("--reply-time needs a number of milliseconds above 0"));
-    faults.replyTime = std::chrono::microseconds(qRound64(replyTime * 1000.0));
+    faults.replyTime = *replyTime;
     if (parser.isSet(loseAtOption)) {
         const auto addresses = addressList(parser.value(loseAtOption));
         if (!addresses)
@@ -279,28 +321,28 @@ int main(int argc, char *argv[])
         faults.lostWriteAddresses = *addresses;
     }
     if (parser.isSet(loseTimesOption)) {
-        faults.lostWriteTimes = parser.value(loseTimesOption).toInt(&ok);
-        if (!ok || faults.lostWriteTimes < 0)
+        const auto lostWriteTimes = whole(parser.value(loseTimesOption), 0);
+        if (!lostWriteTimes)
             return usageError(QStringLiteral("--lose-writes-times needs a number of writes"));
+        faults.lostWriteTimes = *lostWriteTimes;
     }
-    faults.missedProbes = parser.value(missProbesOption).toInt(&ok);
-    if (!ok || faults.missedProbes < 0)
+    const auto missedProbes = whole(parser.value(missProbesOption), 0);
+    if (!missedProbes)
         return usageError(QStringLiteral("--miss-probes needs a number of probes"));
+    faults.missedProbes = *missedProbes;
 
     BoardBus bus(seed);
     const QString imagePath = parser.value(imageOption);
     if (!imagePath.isEmpty() && QFileInfo::exists(imagePath)) {
         QString error;
-        if (!bus.loadImage(imagePath, &error)) {
-            err() << "tzr-panel-sim: " << error << Qt::endl;
-            return 1;
-        }
+        if (!bus.loadImage(imagePath, &error))
+            return runError(error);
     } else {
         for (int number : *boards) {
             bus.addBoard(number);
             Board *board = bus.board(number);
-            board->setByte(Board::ADDR_READER, static_cast<quint8>(reader));
-            board->seedUsers(users, number);
+            board->setByte(Board::ADDR_READER, static_cast<quint8>(*reader));
+            board->seedUsers(*users, number);
         }
     }
     for (int number : bus.boardNumbers()) {
@@ -311,9 +353,9 @@ int main(int argc, char *argv[])
             return usageError(QStringLiteral("--master-code needs five characters of 0-9, A, B"));
     }
     bus.setFaults(faults);
-    bus.setLatency(std::chrono::microseconds(qRound64(latency * 1000.0)));
+    bus.setLatency(*latency);
     bus.setWireSpeed(parser.isSet(wireOption));
-    bus.setRestartTime(std::chrono::milliseconds(restartTime));
+    bus.setRestartTime(std::chrono::milliseconds(*restartTime));
 
     std::unique_ptr<QFile> log;
     if (parser.isSet(logOption)) {
@@ -323,57 +365,44 @@ int main(int argc, char *argv[])
                                 ? log->open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered)
                                 : (log->setFileName(target), log->open(QIODevice::WriteOnly | QIODevice::Append |
                                                                        QIODevice::Unbuffered));
-        if (!opened) {
-            err() << "tzr-panel-sim: cannot open the log " << target << ": " << log->errorString() << Qt::endl;
-            return 1;
-        }
+        if (!opened)
+            return runError(QStringLiteral("cannot open the log %1: %2").arg(target, log->errorString()));
     }
 
     SignalWatcher signalWatcher;
-    if (!signalWatcher.isValid()) {
-        err() << "tzr-panel-sim: cannot watch signals" << Qt::endl;
-        return 1;
-    }
+    if (!signalWatcher.isValid())
+        return runError(QStringLiteral("cannot watch signals"));
     PtyServer server(bus);
     server.setLog(log.get());
     server.setEcho(parser.isSet(echoOption));
-    server.setUsbLatency(std::chrono::microseconds(qRound64(usbLatency * 1000.0)));
+    server.setUsbLatency(*usbLatency);
     QString error;
-    if (!server.start(&error)) {
-        err() << "tzr-panel-sim: " << error << Qt::endl;
-        return 1;
-    }
+    if (!server.start(&error))
+        return runError(error);
     PortLink link;
-    if (!link.create(PortLink::linkPath(port), server.slavePath(), &error)) {
-        err() << "tzr-panel-sim: " << error << Qt::endl;
-        return 1;
-    }
+    if (!link.create(PortLink::linkPath(*port), server.slavePath(), &error))
+        return runError(error);
 
     std::unique_ptr<TcpBridge> bridge;
     if (parser.isSet(tcpOption)) {
-        const int tcpPort = parser.value(tcpOption).toInt(&ok);
-        if (!ok || tcpPort < 0 || tcpPort > 65535)
+        const auto tcpPort = whole(parser.value(tcpOption), 0, 65535);
+        if (!tcpPort)
             return usageError(QStringLiteral("--tcp needs a TCP port number from 0 to 65535"));
         bridge = std::make_unique<TcpBridge>();
-        if (!bridge->start(server.slavePath(), static_cast<quint16>(tcpPort), &error)) {
-            err() << "tzr-panel-sim: " << error << Qt::endl;
-            return 1;
-        }
+        if (!bridge->start(server.slavePath(), static_cast<quint16>(*tcpPort), &error))
+            return runError(error);
     }
 
     int exitCode = 0;
-    if (bridge)
-        QObject::connect(bridge.get(), &TcpBridge::failed, &app, [&](const QString &message) {
-            err() << "tzr-panel-sim: " << message << Qt::endl;
-            exitCode = 1;
-            QCoreApplication::quit();
-        });
-    QObject::connect(&signalWatcher, &SignalWatcher::stopRequested, &app, &QCoreApplication::quit);
-    QObject::connect(&server, &PtyServer::failed, &app, [&](const QString &message) {
-        err() << "tzr-panel-sim: " << message << Qt::endl;
+    const auto stopOnFailure = [&](const QString &message) {
+        complain(message);
         exitCode = 1;
         QCoreApplication::quit();
-    });
+    };
+    if (bridge)
+        QObject::connect(bridge.get(), &TcpBridge::failed, &app, stopOnFailure);
+    QObject::connect(&signalWatcher, &SignalWatcher::stopRequested, &app, &QCoreApplication::quit);
+    QObject::connect(&server, &PtyServer::failed, &app, stopOnFailure);
     if (!imagePath.isEmpty()) {
         QObject::connect(&signalWatcher, &SignalWatcher::saveRequested, &app, [&] { saveImage(bus, imagePath); });
         QObject::connect(&server, &PtyServer::memoryChanged, &app, [&] { saveImage(bus, imagePath); });

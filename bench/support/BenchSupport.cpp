@@ -1,9 +1,9 @@
 #include "BenchSupport.h"
 
-#include <QCoreApplication>
+#include "StandIn.h"
+
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTextStream>
 
 namespace bench {
@@ -14,33 +14,17 @@ void print(const QString &name, double value, const QString &unit)
                         << (unit.isEmpty() ? QString() : QStringLiteral(" ") + unit) << Qt::endl;
 }
 
-QString simPath()
-{
-    const QString env = qEnvironmentVariable("TZR_PANEL_SIM");
-    if (!env.isEmpty())
-        return env;
-    return QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/../sim/tzr-panel-sim"))
-        .canonicalFilePath();
-}
-
-bool startStandIn(QProcess &sim, const QString &dataHome, int port, const QString &boards)
+bool startStandIn(StandIn &sim, const QString &dataHome, int port, const QStringList &options)
 {
     QDir(dataHome).mkpath(QStringLiteral("Korvel/ports"));
-    if (!QFileInfo::exists(simPath())) {
+    if (!QFileInfo::exists(StandIn::program())) {
         QTextStream(stderr) << "tzr-panel-sim not found (set TZR_PANEL_SIM)" << Qt::endl;
         return false;
     }
-    sim.setProgram(simPath());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
-    sim.setProcessEnvironment(env);
-    sim.setArguments({QStringLiteral("--port"), QString::number(port), QStringLiteral("--boards"), boards,
-                      QStringLiteral("--print-link"), QStringLiteral("--wire-speed")});
-    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sim.start();
-    // The stand-in prints its link's line once the link exists.
-    if (!sim.waitForStarted(5000) || !sim.waitForReadyRead(10000) || sim.readLine().trimmed().isEmpty()) {
-        QTextStream(stderr) << "tzr-panel-sim did not start" << Qt::endl;
+    const QString error =
+        sim.start(QStringList{QStringLiteral("--port"), QString::number(port)} + options, dataHome);
+    if (!error.isEmpty()) {
+        QTextStream(stderr) << "tzr-panel-sim did not start" << Qt::endl << error << Qt::endl;
         return false;
     }
     return true;

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-class QProcess;
+class StandIn;
 
 // What every benchmark needs besides the code it measures.
 namespace bench {
@@ -21,11 +21,8 @@ public:
 // One "name: value [unit]" line on standard output, the form the figures are collected in.
 void print(const QString &name, double value, const QString &unit = QString());
 
-// The stand-in executable: TZR_PANEL_SIM, else the one built beside the benchmarks.
-QString simPath();
-
-// Starts the stand-in as COM<port> with the given boards at wire speed, its port link in
-// dataHome's Korvel/ports; false, with the reason on standard error, when it did not come up.
-[[nodiscard]] bool startStandIn(QProcess &sim, const QString &dataHome, int port, const QString &boards);
+// Starts the stand-in as COM<port> with these options, its port link in dataHome's Korvel/ports;
+// false, with the reason on standard error, when it did not come up.
+[[nodiscard]] bool startStandIn(StandIn &sim, const QString &dataHome, int port, const QStringList &options);
 
 } // namespace bench

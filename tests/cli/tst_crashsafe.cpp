@@ -1,4 +1,5 @@
 #include "InstalledData.h"
+#include "StandIn.h"
 #include "Table.h"
 #include "TableFamily.h"
 #include "TzrError.h"
@@ -78,7 +79,7 @@ private:
     [[nodiscard]] bool runKilled(const QStringList &arguments, qint64 span);
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<QProcess> m_sim;
+    StandIn m_sim;
     QString m_build;
 };
 
@@ -96,11 +97,7 @@ void TestCrashSafe::init()
 
 void TestCrashSafe::cleanup()
 {
-    if (m_sim) {
-        m_sim->terminate();
-        m_sim->waitForFinished(10000);
-    }
-    m_sim.reset();
+    m_sim.stop();
     m_dir.reset();
 }
 
@@ -114,17 +111,11 @@ QProcessEnvironment TestCrashSafe::environment() const
 
 bool TestCrashSafe::startSim()
 {
-    m_sim = std::make_unique<QProcess>();
-    m_sim->setProcessEnvironment(environment());
-    m_sim->start(m_build + QStringLiteral("/sim/tzr-panel-sim"),
-                 {"--print-link", "--port", "27", "--boards", "3", "--users", "5"});
-    if (!m_sim->waitForStarted())
-        return false;
-    QElapsedTimer waited;
-    waited.start();
-    while (!m_sim->canReadLine() && waited.elapsed() < 10000)
-        m_sim->waitForReadyRead(100);
-    return m_sim->readLine().size() > 0;
+    const QString error = m_sim.start({"--port", "27", "--boards", "3", "--users", "5"},
+                                      m_dir->filePath(QStringLiteral("data")));
+    if (!error.isEmpty())
+        qWarning("%s", qPrintable(error));
+    return error.isEmpty();
 }
 
 qint64 TestCrashSafe::runToEnd(const QStringList &arguments)

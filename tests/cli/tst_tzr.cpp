@@ -1,11 +1,11 @@
 #include "DataFileLock.h"
 #include "InstalledData.h"
+#include "StandIn.h"
 #include "TableFamily.h"
 #include "XlsWriter.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -67,7 +67,7 @@ private:
     Result tzr(const QStringList &arguments, const QStringList &environment = {});
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<QProcess> m_sim;
+    StandIn m_sim;
     QString m_build;
 };
 
@@ -86,33 +86,16 @@ void TestTzr::init()
 
 bool TestTzr::startSim(const QStringList &extra)
 {
-    if (m_sim) {
-        m_sim->terminate();
-        m_sim->waitForFinished(10000);
-    }
-    m_sim = std::make_unique<QProcess>();
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), m_dir->filePath(QStringLiteral("data")));
-    m_sim->setProcessEnvironment(environment);
-    m_sim->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_sim->start(m_build + QStringLiteral("/sim/tzr-panel-sim"),
-                 QStringList{"--print-link", "--port", "27", "--boards", "1,3", "--users", "5"} + extra);
-    if (!m_sim->waitForStarted())
-        return false;
-    QElapsedTimer waited;
-    waited.start();
-    while (!m_sim->canReadLine() && waited.elapsed() < 10000)
-        m_sim->waitForReadyRead(100);
-    return m_sim->readLine().size() > 0;
+    const QString error = m_sim.start(QStringList{"--port", "27", "--boards", "1,3", "--users", "5"} + extra,
+                                      m_dir->filePath(QStringLiteral("data")));
+    if (!error.isEmpty())
+        qWarning("%s", qPrintable(error));
+    return error.isEmpty();
 }
 
 void TestTzr::cleanup()
 {
-    if (m_sim) {
-        m_sim->terminate();
-        m_sim->waitForFinished(10000);
-    }
-    m_sim.reset();
+    m_sim.stop();
     m_dir.reset();
 }
 
@@ -635,8 +618,7 @@ void TestTzr::standInKilledMidSend()
         return f.open(QIODevice::ReadOnly) ? f.readAll().count("write") : qsizetype(0);
     };
     QTRY_VERIFY_WITH_TIMEOUT(writes() > 380, 60000);
-    m_sim->kill();
-    m_sim->waitForFinished(10000);
+    m_sim.kill();
     QVERIFY(send.waitForFinished(60000));
     const QString err = QString::fromUtf8(send.readAllStandardError());
     QVERIFY2(send.exitCode() == 3, qPrintable(err));

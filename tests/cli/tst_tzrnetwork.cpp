@@ -1,4 +1,5 @@
 #include "InstalledData.h"
+#include "StandIn.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -53,11 +54,9 @@ private:
     static quint16 freePort();
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<QProcess> m_sim;
+    StandIn m_sim;
     std::unique_ptr<QProcess> m_ser2net;
     QString m_build;
-    QString m_pty;
-    quint16 m_simPort = 0;
     quint16 m_rawPort = 0;
     quint16 m_telnetPort = 0;
 };
@@ -97,14 +96,12 @@ void TestTzrNetwork::init()
 
 void TestTzrNetwork::cleanup()
 {
-    for (auto *process : {m_ser2net.get(), m_sim.get()}) {
-        if (process) {
-            process->terminate();
-            process->waitForFinished(10000);
-        }
+    if (m_ser2net) {
+        m_ser2net->terminate();
+        m_ser2net->waitForFinished(10000);
     }
     m_ser2net.reset();
-    m_sim.reset();
+    m_sim.stop();
     m_dir.reset();
 }
 
@@ -116,30 +113,12 @@ quint16 TestTzrNetwork::freePort()
 
 bool TestTzrNetwork::startSim(const QStringList &extra)
 {
-    if (m_sim) {
-        m_sim->terminate();
-        m_sim->waitForFinished(10000);
-    }
-    m_sim = std::make_unique<QProcess>();
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), m_dir->filePath(QStringLiteral("data")));
-    m_sim->setProcessEnvironment(environment);
-    m_sim->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_sim->start(
-        m_build + QStringLiteral("/sim/tzr-panel-sim"),
-        QStringList{"--print-link", "--port", "28", "--boards", "1,3", "--users", "5", "--tcp", "0"} + extra);
-    if (!m_sim->waitForStarted())
-        return false;
-    QElapsedTimer waited;
-    waited.start();
-    while (!m_sim->canReadLine() && waited.elapsed() < 10000)
-        m_sim->waitForReadyRead(100);
-    const QStringList fields = QString::fromLocal8Bit(m_sim->readLine()).split(QLatin1Char(' '));
-    if (fields.size() != 3)
-        return false;
-    m_pty = fields.at(0);
-    m_simPort = fields.at(2).trimmed().toUShort();
-    return m_simPort != 0;
+    const QString error =
+        m_sim.start(QStringList{"--port", "28", "--boards", "1,3", "--users", "5", "--tcp", "0"} + extra,
+                    m_dir->filePath(QStringLiteral("data")));
+    if (!error.isEmpty())
+        qWarning("%s", qPrintable(error));
+    return error.isEmpty() && m_sim.tcpPort() != 0;
 }
 
 // ser2net on the stand-in's terminal: raw TCP with the line set by its configuration, and
@@ -166,7 +145,7 @@ bool TestTzrNetwork::startSer2net()
                               "  options:\n    kickolduser: true\n    chardelay: false\n")
                    .arg(m_rawPort)
                    .arg(m_telnetPort)
-                   .arg(m_pty)
+                   .arg(m_sim.pty())
                    .toUtf8());
     file.close();
     m_ser2net = std::make_unique<QProcess>();
@@ -189,7 +168,7 @@ QString TestTzrNetwork::address(Route route) const
 {
     switch (route) {
     case Route::Direct:
-        return QStringLiteral("tcp://127.0.0.1:%1").arg(m_simPort);
+        return QStringLiteral("tcp://127.0.0.1:%1").arg(m_sim.tcpPort());
     case Route::Ser2netRaw:
         return QStringLiteral("tcp://127.0.0.1:%1").arg(m_rawPort);
     case Route::Ser2netTelnet:
@@ -320,7 +299,8 @@ void TestTzrNetwork::ser2netSetsTheLine()
     const Result scan = tzr({"--port", address(Route::Ser2netTelnet), "scan"});
     QVERIFY2(scan.status == 0, qPrintable(scan.err));
     QCOMPARE(scan.out, QStringLiteral("01\n03\n"));
-    const int fd = ::open(QFile::encodeName(m_pty).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(m_sim.pty()).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     QVERIFY(fd >= 0);
     termios settings{};
     const int got = ::tcgetattr(fd, &settings);

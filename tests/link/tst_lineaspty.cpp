@@ -5,10 +5,10 @@
 #include "MemoryTable.h"
 #include "Parametros.h"
 #include "QtSerialPort.h"
+#include "StandIn.h"
 #include "TestPlacas.h"
 #include "Transferencias.h"
 
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -41,20 +41,12 @@ class TestLineasPty : public QObject
 private:
     void arranca(const QStringList &opciones)
     {
-        const QString programa = qEnvironmentVariable("TZR_BUILD_DIR") + QStringLiteral("/sim/tzr-panel-sim");
-        m_sim = std::make_unique<QProcess>();
-        QProcessEnvironment entorno = QProcessEnvironment::systemEnvironment();
-        entorno.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.path());
-        m_sim->setProcessEnvironment(entorno);
-        m_sim->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_sim->start(programa,
-                     QStringList{QStringLiteral("--print-link"), QStringLiteral("--port"),
-                                 QStringLiteral("41"), QStringLiteral("--boards"), QStringLiteral("1,4")} +
-                         opciones);
-        QVERIFY(m_sim->waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(m_sim->canReadLine(), 10000);
-        const QString pty =
-            QString::fromLocal8Bit(m_sim->readLine()).trimmed().section(QLatin1Char(' '), 0, 0);
+        const QString error = m_sim.start(QStringList{QStringLiteral("--port"), QStringLiteral("41"),
+                                                      QStringLiteral("--boards"), QStringLiteral("1,4")} +
+                                              opciones,
+                                          m_dir.path());
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        const QString pty = m_sim.pty();
         m_port = std::make_unique<QtSerialPort>([pty](const QString &) { return pty; });
         QVERIFY2(m_port->open(QStringLiteral("COM41")), qPrintable(m_port->errorString()));
         m_link.setPuerto(m_port.get());
@@ -74,8 +66,7 @@ private:
 private slots:
     void init()
     {
-        if (!QFileInfo(qEnvironmentVariable("TZR_BUILD_DIR") + QStringLiteral("/sim/tzr-panel-sim"))
-                 .isExecutable())
+        if (!QFileInfo(StandIn::program()).isExecutable())
             QSKIP("tzr-panel-sim has not been built");
     }
 
@@ -83,11 +74,7 @@ private slots:
     {
         m_link.setPuerto(nullptr);
         m_port.reset();
-        if (m_sim && m_sim->state() != QProcess::NotRunning) {
-            m_sim->terminate();
-            m_sim->waitForFinished(10000);
-        }
-        m_sim.reset();
+        m_sim.stop();
     }
 
     // Scan, read, send and receive give the clean line's results on a line that echoes (with
@@ -194,8 +181,7 @@ private slots:
         QObject contexto;
         connect(&m_link, &Comunicacion_TZR::intercambioTerminado, &contexto, [&] {
             if (++intercambios == corte) {
-                m_sim->kill();
-                m_sim->waitForFinished(10000);
+                m_sim.kill();
             }
         });
         const QList<FilaUsuario> antes{fila("OLD", "0001", "001", "123456")};
@@ -221,7 +207,7 @@ private slots:
 
 private:
     QTemporaryDir m_dir;
-    std::unique_ptr<QProcess> m_sim;
+    StandIn m_sim;
     std::unique_ptr<QtSerialPort> m_port;
     Comunicacion_TZR m_link;
 };

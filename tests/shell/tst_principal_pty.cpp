@@ -2,13 +2,13 @@
 #include "Contexto.h"
 #include "PortList.h"
 #include "QtSerialPort.h"
+#include "StandIn.h"
 #include "TFormPrincipal.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
@@ -22,8 +22,7 @@ class tst_PrincipalPty : public QObject
 private slots:
     void startUpFindsTheStandInsBoards()
     {
-        const QString sim = qEnvironmentVariable("TZR_BUILD_DIR") + QStringLiteral("/sim/tzr-panel-sim");
-        if (!QFileInfo(sim).isExecutable())
+        if (!QFileInfo(StandIn::program()).isExecutable())
             QSKIP("tzr-panel-sim has not been built");
 
         QTemporaryDir dir;
@@ -36,15 +35,12 @@ private slots:
         ini.write("[TZR]\r\nComPort=27\r\n");
         ini.close();
 
-        QProcess standIn;
-        standIn.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        standIn.start(sim, {QStringLiteral("--port"), QStringLiteral("27"), QStringLiteral("--boards"),
-                            QStringLiteral("0,31"), QStringLiteral("--print-link")});
-        QVERIFY2(standIn.waitForStarted(), qPrintable(standIn.errorString()));
-        QTRY_VERIFY_WITH_TIMEOUT(standIn.canReadLine() || standIn.state() != QProcess::Running, 10000);
-        QVERIFY2(standIn.state() == QProcess::Running, "the stand-in stopped");
-        const QString link =
-            QString::fromLocal8Bit(standIn.readLine()).trimmed().section(QLatin1Char(' '), 1);
+        StandIn sim;
+        const QString error = sim.start({QStringLiteral("--port"), QStringLiteral("27"),
+                                         QStringLiteral("--boards"), QStringLiteral("0,31")});
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QVERIFY2(sim.isRunning(), "the stand-in stopped");
+        const QString link = sim.link();
         QCOMPARE(link, korvel + QStringLiteral("/ports/COM27"));
 
         {
@@ -71,6 +67,7 @@ private slots:
             QCOMPARE(arbol->topLevelItem(1)->text(0), QStringLiteral("31"));
         }
 
+        QProcess &standIn = sim.process();
         standIn.terminate();
         QVERIFY(standIn.waitForFinished(10000));
         QCOMPARE(standIn.exitStatus(), QProcess::NormalExit);

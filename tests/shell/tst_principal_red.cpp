@@ -8,6 +8,7 @@
 #include "ProfileFile.h"
 #include "QtSerialPort.h"
 #include "RoutingPort.h"
+#include "StandIn.h"
 #include "TFormPrincipal.h"
 
 #include <QAction>
@@ -15,7 +16,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QProcess>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -30,8 +30,7 @@ class tst_PrincipalRed : public QObject
 private slots:
     void startUpOpensASavedNetworkPort()
     {
-        const QString sim = qEnvironmentVariable("TZR_BUILD_DIR") + QStringLiteral("/sim/tzr-panel-sim");
-        if (!QFileInfo(sim).isExecutable())
+        if (!QFileInfo(StandIn::program()).isExecutable())
             QSKIP("tzr-panel-sim has not been built");
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
@@ -39,13 +38,10 @@ private slots:
         const QString korvel = dir.filePath(QStringLiteral("Korvel"));
         QVERIFY(QDir().mkpath(korvel));
 
-        QProcess standIn;
-        standIn.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        standIn.start(sim, {"--port", "29", "--boards", "2,30", "--print-link", "--tcp", "0"});
-        QVERIFY2(standIn.waitForStarted(), qPrintable(standIn.errorString()));
-        QTRY_VERIFY_WITH_TIMEOUT(standIn.canReadLine() || standIn.state() != QProcess::Running, 10000);
-        const QString tcpPort =
-            QString::fromLocal8Bit(standIn.readLine()).trimmed().section(QLatin1Char(' '), 2);
+        StandIn sim;
+        const QString error = sim.start({"--port", "29", "--boards", "2,30", "--tcp", "0"});
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        const QString tcpPort = sim.linkFields().value(2);
         QVERIFY(!tcpPort.isEmpty());
         const QString address = QStringLiteral("tcp://127.0.0.1:%1").arg(tcpPort);
         QFile ini(korvel + QStringLiteral("/TZR_USR.ini"));
@@ -90,6 +86,7 @@ private slots:
                 ProfileFile(iniPath).readString(QStringLiteral("TZR"), QStringLiteral("ComPort"), QString()),
                 QStringLiteral("SITE2"));
         }
+        QProcess &standIn = sim.process();
         standIn.terminate();
         QVERIFY(standIn.waitForFinished(10000));
     }

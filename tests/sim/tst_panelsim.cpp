@@ -1,4 +1,5 @@
 #include "BoardBus.h"
+#include "StandIn.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -44,7 +45,7 @@ private:
 
     QString m_program;
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<QProcess> m_process;
+    StandIn m_standIn;
     QString m_pty;
     QString m_link;
 };
@@ -54,7 +55,7 @@ void tst_PanelSim::init()
     const QString build = qEnvironmentVariable("TZR_BUILD_DIR");
     if (build.isEmpty())
         QSKIP("TZR_BUILD_DIR is not set");
-    m_program = build + QStringLiteral("/sim/tzr-panel-sim");
+    m_program = StandIn::program();
     QVERIFY2(QFileInfo(m_program).isExecutable(), qPrintable(m_program));
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
@@ -62,24 +63,14 @@ void tst_PanelSim::init()
 
 void tst_PanelSim::cleanup()
 {
-    if (m_process && m_process->state() != QProcess::NotRunning) {
-        m_process->kill();
-        m_process->waitForFinished();
-    }
-    m_process.reset();
+    m_standIn.kill();
 }
 
 void tst_PanelSim::start(const QStringList &arguments)
 {
-    m_process = std::make_unique<QProcess>();
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), m_dir->filePath(QStringLiteral("data")));
-    m_process->setProcessEnvironment(environment);
-    m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process->start(m_program, QStringList{QStringLiteral("--print-link")} + arguments);
-    QVERIFY(m_process->waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(m_process->canReadLine(), 10000);
-    const QStringList fields = QString::fromLocal8Bit(m_process->readLine()).trimmed().split(QLatin1Char(' '));
+    const QString error = m_standIn.start(arguments, m_dir->filePath(QStringLiteral("data")));
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    const QStringList fields = m_standIn.linkFields();
     QCOMPARE(fields.size(), 2);
     m_pty = fields[0];
     m_link = fields[1];
@@ -87,10 +78,11 @@ void tst_PanelSim::start(const QStringList &arguments)
 
 void tst_PanelSim::stop()
 {
-    m_process->terminate();
-    QVERIFY(m_process->waitForFinished(10000));
-    QCOMPARE(m_process->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(m_process->exitCode(), 0);
+    QProcess &process = m_standIn.process();
+    process.terminate();
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
 }
 
 int tst_PanelSim::openSlave()
