@@ -2,6 +2,8 @@
 
 #include "BoardSession.h"
 
+TestJob::TestJob(BoardSession &session) : m_link(session.link()), m_texts(session.texts()) {}
+
 QList<BoardFound> TestJob::run(const Observer &observer)
 {
     QList<BoardFound> boards;
@@ -13,6 +15,6 @@ QList<BoardFound> TestJob::run(const Observer &observer)
         if (observer.found)
             observer.found(boards.last(), line);
     };
-    TestPlacas(m_session.link(), m_session.texts()).ejecuta(vista);
+    TestPlacas(m_link, m_texts).ejecuta(vista);
     return boards;
 }

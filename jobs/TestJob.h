@@ -8,6 +8,8 @@
 #include <functional>
 
 class BoardSession;
+class Comunicacion_TZR;
+class TextLookup;
 
 // The board test as data: the boards that answered, their code length and reader, and the line
 // the window lists for each. Errors of the line are raised, as the test always did.
@@ -23,7 +25,9 @@ public:
         std::function<void(const BoardFound &, const QString &line)> found;
     };
 
-    explicit TestJob(BoardSession &session) : m_session(session) {}
+    explicit TestJob(BoardSession &session);
+    // The window's test runs on its link before any session exists.
+    TestJob(Comunicacion_TZR &link, const TextLookup &texts) : m_link(link), m_texts(texts) {}
 
     QList<BoardFound> run(const Observer &observer = {});
 
@@ -31,5 +35,6 @@ public:
     static QString readerName(int reader) { return Texto_Lector(reader); }
 
 private:
-    BoardSession &m_session;
+    Comunicacion_TZR &m_link;
+    const TextLookup &m_texts;
 };

@@ -5,7 +5,7 @@
 #include "Contexto.h"
 #include "ErrorBox.h"
 #include "EstadoPrograma.h"
-#include "TestPlacas.h"
+#include "TestJob.h"
 #include "TzrError.h"
 
 #include <QFrame>
@@ -110,15 +110,15 @@ void TF_Test::IniciarClick()
     estado.setDetener_proceso(false);
     m_ListBox1->clear();
 
-    TestPlacas::Vista vista;
-    vista.detener = [&estado] { return estado.detener_proceso(); };
-    vista.numP = [this](int n) { m_Num_P->setText(QString::number(n)); };
+    TestJob::Observer observer;
+    observer.stopRequested = [&estado] { return estado.detener_proceso(); };
+    observer.probing = [this](int n) { m_Num_P->setText(QString::number(n)); };
     // The board polled when the window closed may still answer; the cleared list stays empty.
-    vista.linea = [this, &estado](const QString &linea) {
+    observer.found = [this, &estado](const BoardFound &, const QString &line) {
         if (!estado.detener_proceso())
-            m_ListBox1->addItem(linea);
+            m_ListBox1->addItem(line);
     };
-    TestPlacas(*m_ctx.link, textosDe(m_ctx)).ejecuta(vista);
+    TestJob(*m_ctx.link, textosDe(m_ctx)).run(observer);
 }
 
 void TF_Test::iniciaProtegido()
