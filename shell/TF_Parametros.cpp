@@ -1,5 +1,6 @@
 #include "TF_Parametros.h"
 
+#include "CursorOverride.h"
 #include "EntryGuard.h"
 
 #include "Asigna_Lenguaje.h"
@@ -53,16 +54,6 @@ QLabel *etiqueta(const char *nombre, const QString &texto, QWidget *padre)
     l->setObjectName(QString::fromLatin1(nombre));
     return l;
 }
-
-// The hand-point cursor for the length of AceptarClick.
-class CursorMano
-{
-public:
-    CursorMano() { QApplication::setOverrideCursor(Qt::PointingHandCursor); }
-    ~CursorMano() { QApplication::restoreOverrideCursor(); }
-    CursorMano(const CursorMano &) = delete;
-    CursorMano &operator=(const CursorMano &) = delete;
-};
 
 } // namespace
 
@@ -362,7 +353,7 @@ void TF_Parametros::AceptarClick()
 {
     if (m_escribiendo || !m_ctx.link)
         return;
-    const CursorMano cursor;
+    const CursorOverride cursor(Qt::PointingHandCursor);
     CamposParametros c = campos();
     QString mensaje;
     if (!ParametersJob::validate(c, etiquetas(), mensaje)) {

@@ -1,6 +1,6 @@
 #include "TFormPrincipal.h"
 #include "BoardNumberFilter.h"
-#include "WaitCursor.h"
+#include "CursorOverride.h"
 
 #include "EntryGuard.h"
 
@@ -367,7 +367,7 @@ void TFormPrincipal::COMClick(QAction *entrada)
         entrada->setChecked(puerto->isOpen());
         if (puerto->isOpen()) {
             muestraMotivoPuerto(QString(), QString());
-            const WaitCursor cursor;
+            const CursorOverride cursor;
             esperaBombeando(ESPERA_APERTURA);
             Test_INICIAL_PLACAS();
         }
@@ -489,7 +489,7 @@ void TFormPrincipal::B_RefreshClick()
         return;
     if (m_ctx.estado->placa_conectada())
         CONECTARClick();
-    const WaitCursor cursor;
+    const CursorOverride cursor;
     Test_INICIAL_PLACAS();
 }
 
@@ -497,7 +497,7 @@ void TFormPrincipal::Refresh1Click()
 {
     if (m_ctx.link->ocupado())
         return;
-    const WaitCursor cursor;
+    const CursorOverride cursor;
     Test_INICIAL_PLACAS();
 }
 
@@ -576,7 +576,7 @@ void TFormPrincipal::CONECTARClick()
         return;
     if (m_ctx.puerto && m_ctx.puerto->isOpen())
         m_ctx.puerto->purge();
-    const WaitCursor cursor;
+    const CursorOverride cursor;
     Conectar_Desconectar();
 }
 

@@ -9,7 +9,7 @@
 #include "Contexto.h"
 #include "DataFileCommands.h"
 #include "FileDialogs.h"
-#include "WaitCursor.h"
+#include "CursorOverride.h"
 #include "FicheroActual.h"
 #include "TF_ShowMessage.h"
 #include "Table.h"
@@ -85,7 +85,7 @@ void TFormPrincipal::DirectoriodeTrabajo1Click()
         return;
     FileCommandResult resultado;
     {
-        const WaitCursor reloj;
+        const CursorOverride reloj;
         m_rejilla->cambiaTabla([&] { resultado = m_ctx.comandosFichero->DirectoriodeTrabajo1Click(nombre); });
     }
     muestraResultado(resultado);
@@ -100,7 +100,7 @@ void TFormPrincipal::ToolNuevoClick()
         return;
     FileCommandResult resultado;
     {
-        const WaitCursor reloj;
+        const CursorOverride reloj;
         m_rejilla->cambiaTabla([&] { resultado = m_ctx.comandosFichero->ToolNuevoClick(nombre); });
     }
     muestraResultado(resultado);
@@ -115,7 +115,7 @@ void TFormPrincipal::ToolSalvarClick()
         return;
     FileCommandResult resultado;
     {
-        const WaitCursor reloj;
+        const CursorOverride reloj;
         m_rejilla->cambiaTabla([&] { resultado = m_ctx.comandosFichero->ToolSalvarClick(nombre); });
     }
     muestraResultado(resultado);
@@ -137,7 +137,7 @@ void TFormPrincipal::ToolExcelClick()
         return;
     QString error;
     {
-        const WaitCursor reloj;
+        const CursorOverride reloj;
         try {
             m_rejilla->cambiaTabla([&] {
                 // The list holds the rows as they are exported: a row being edited is stored first.
