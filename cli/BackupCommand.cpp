@@ -13,7 +13,7 @@ int BackupCommand::execute()
     checkCode(QLatin1Char('M'));
     SystemImage imagen;
     const ImageResult result = ImageJobs(*m_session).save(imagen, path);
-    m_progress->cerrar();
+    m_progress->dismiss();
     if (!result.done() && result.end != JobEnd::Failed)
         m_err << "tzr: " << say("CLI_BACKUP_INCOMPLETE", QStringLiteral("backup incomplete; no image saved")) << '\n';
     jobFailed(result);

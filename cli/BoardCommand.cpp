@@ -45,7 +45,7 @@ int BoardCommand::run(bool needsPort)
 void BoardCommand::closeProgress()
 {
     if (m_progress)
-        m_progress->cerrar();
+        m_progress->dismiss();
 }
 
 void BoardCommand::readConfiguration()

@@ -14,7 +14,7 @@ int CompareCommand::execute()
     m_session->readReaderType();
     m_session->port().purge();
     const CompareResult result = CompareJob(*m_session, file()).run(m_options.parser->isSet(QStringLiteral("by-name")));
-    m_progress->cerrar();
+    m_progress->dismiss();
     if (!result.done() && result.end != JobEnd::Failed)
         m_err << "tzr: " << say("CLI_CMP_INCOMPLETE", QStringLiteral("compare incomplete")) << '\n';
     jobFailed(result);

@@ -28,7 +28,7 @@ int ReceiveCommand::receiveInto()
     m_session->readReaderType();
     m_session->port().purge();
     const ReceiveResult resultado = ReceiveJob(*m_session, file()).run();
-    m_progress->cerrar();
+    m_progress->dismiss();
 
     if (!resultado.done() && resultado.end != JobEnd::Failed)
         m_err << "tzr: " << say("CLI_RECV_INCOMPLETE", QStringLiteral("receive incomplete; the file was not changed"))

@@ -46,7 +46,7 @@ int RestoreCommand::execute()
     const SystemImage imagen = SystemImage::load(m_options.arguments.at(0));
     checkCode(QLatin1Char('M'));
     const ImageResult result = ImageJobs(*m_session).restore(imagen);
-    m_progress->cerrar();
+    m_progress->dismiss();
     const ResultadoImagen &r = result.image;
     const int newBoard = result.parametersTouched() ? imagen.parametros[0] : m_options.board;
     if (!r.sinRespuesta) {

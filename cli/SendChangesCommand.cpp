@@ -27,7 +27,7 @@ int SendChangesCommand::execute()
                 .arg(m_options.board)};
     m_session->port().purge();
     const SendChangesResult result = job.run(preparacion);
-    m_progress->cerrar();
+    m_progress->dismiss();
     if (!result.done()) {
         const QStringList failed = result.failedNames();
         m_err << "tzr: "

@@ -23,7 +23,7 @@ int SendCommand::execute()
     jobFailed(plan);
     m_session->port().purge();
     const SendResult resultado = job.run(plan.records);
-    m_progress->cerrar();
+    m_progress->dismiss();
     if (resultado.end == JobEnd::NotOpened || resultado.end == JobEnd::Failed)
         jobFailed(resultado);
     const QStringList fallidos = resultado.failedNames();

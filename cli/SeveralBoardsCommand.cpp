@@ -40,7 +40,7 @@ public:
     }
     void boardFinished(const BoardRunEntry &entry) override
     {
-        m_progress.cerrar();
+        m_progress.dismiss();
         m_finished(entry);
     }
     std::optional<QString> askCode(int board, bool master) override { return Prompt::boardOwnCode(board, master); }
@@ -100,7 +100,7 @@ QList<int> SeveralBoardsCommand::boardsToRun(const QList<int> &remembered, QList
     ScanJob scan(*m_session);
     scan.setAttempts(3);
     const ScanResult result = scan.run();
-    m_progress->cerrar();
+    m_progress->dismiss();
     jobFailed(result);
     // A board the data file has met in full is expected: silent, it gets its row all the same.
     QList<int> boards = result.boards;
@@ -180,7 +180,7 @@ int SeveralBoardsCommand::execute()
     m_boardRun = &run;
     const BoardRunReport report = run.run(boards, &observer);
     m_boardRun = nullptr;
-    m_progress->cerrar();
+    m_progress->dismiss();
     if (!m_options.json) {
         // The report on standard output, without the byte-order mark a spreadsheet file gets.
         QByteArray csv = report.toCsv();

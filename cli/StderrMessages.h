@@ -9,7 +9,7 @@ class StderrMessages : public MessageView
 {
 public:
     explicit StderrMessages(QTextStream &err) : m_err(err) {}
-    void mostrarMensaje(const QString &line1, const QString &line2) override
+    void showTwoLines(const QString &line1, const QString &line2) override
     {
         m_err << "tzr: " << line1;
         if (!line2.isEmpty())

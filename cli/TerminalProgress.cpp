@@ -6,13 +6,13 @@ namespace {
 constexpr int BAR_WIDTH = 30;
 }
 
-void TerminalProgress::mostrar()
+void TerminalProgress::display()
 {
     m_shown = true;
     draw();
 }
 
-void TerminalProgress::cerrar()
+void TerminalProgress::dismiss()
 {
     if (m_enabled && m_shown) {
         // Clear the line so the next message starts clean.
@@ -22,25 +22,25 @@ void TerminalProgress::cerrar()
     m_shown = false;
 }
 
-void TerminalProgress::setMensaje(const QString &text)
+void TerminalProgress::setMessage(const QString &text)
 {
     m_message = text.trimmed();
     draw();
 }
 
-void TerminalProgress::setMaximo(int maximum)
+void TerminalProgress::setMaximum(int maximum)
 {
     m_maximum = std::max(1, maximum);
     draw();
 }
 
-void TerminalProgress::setPosicion(int position)
+void TerminalProgress::setPosition(int position)
 {
     m_position = position;
     draw();
 }
 
-void TerminalProgress::setContador(const QString &text)
+void TerminalProgress::setCounter(const QString &text)
 {
     m_counter = text;
     draw();
@@ -57,7 +57,7 @@ void TerminalProgress::draw()
     m_err.flush();
 }
 
-void TerminalProgress::setSinRespuesta(bool on)
+void TerminalProgress::setNotAnswering(bool on)
 {
     if (m_shown && m_enabled)
         m_err << '\n';

@@ -12,16 +12,16 @@ public:
     TerminalProgress(QTextStream &err, bool enabled) : m_err(err), m_enabled(enabled) {}
     void setBoard(int board) { m_board = board; }
 
-    void mostrar() override;
-    void cerrar() override;
-    void setMensaje(const QString &text) override;
-    void setMaximo(int maximum) override;
-    void setPosicion(int position) override;
-    int posicion() const override { return m_position; }
-    void setContador(const QString &text) override;
-    void setUsuarioProceso(const QString &) override {}
+    void display() override;
+    void dismiss() override;
+    void setMessage(const QString &text) override;
+    void setMaximum(int maximum) override;
+    void setPosition(int position) override;
+    int position() const override { return m_position; }
+    void setCounter(const QString &text) override;
+    void setUserInHand(const QString &) override {}
     // Said even with --quiet and off a terminal: a silent board is worth knowing about.
-    void setSinRespuesta(bool on) override;
+    void setNotAnswering(bool on) override;
 
 private:
     void draw();

@@ -11,12 +11,12 @@ int TestCommand::execute()
 {
     QJsonArray boards;
     QStringList lines;
-    m_progress->setMensaje(say("CLI_BOARD_TEST", QStringLiteral("Board test")));
-    m_progress->setMaximo(TestJob::LastBoard);
+    m_progress->setMessage(say("CLI_BOARD_TEST", QStringLiteral("Board test")));
+    m_progress->setMaximum(TestJob::LastBoard);
     TestJob::Observer observer;
     observer.probing = [&](int n) {
-        m_progress->setPosicion(n);
-        m_progress->setContador(QStringLiteral("%1/%2").arg(n).arg(TestJob::LastBoard));
+        m_progress->setPosition(n);
+        m_progress->setCounter(QStringLiteral("%1/%2").arg(n).arg(TestJob::LastBoard));
     };
     observer.found = [&](const BoardFound &board, const QString &line) {
         lines << line;
@@ -26,7 +26,7 @@ int TestCommand::execute()
                               {QStringLiteral("line"), line}};
     };
     TestJob(*m_session).run(observer);
-    m_progress->cerrar();
+    m_progress->dismiss();
     if (m_options.json) {
         printJson(
             QJsonObject{{QStringLiteral("port"), m_session->portName()}, {QStringLiteral("boards"), boards}});

@@ -27,24 +27,24 @@ public:
     void started() override { m_outer.started(); }
     void workDone() override { m_outer.workDone(); }
 
-    void mostrar() override { forward([](ProgressView &p) { p.mostrar(); }); }
-    void cerrar() override { forward([](ProgressView &p) { p.cerrar(); }); }
-    void setMensaje(const QString &text) override { forward([&](ProgressView &p) { p.setMensaje(text); }); }
-    void setMaximo(int maximum) override { forward([&](ProgressView &p) { p.setMaximo(maximum); }); }
-    void setPosicion(int position) override
+    void display() override { forward([](ProgressView &p) { p.display(); }); }
+    void dismiss() override { forward([](ProgressView &p) { p.dismiss(); }); }
+    void setMessage(const QString &text) override { forward([&](ProgressView &p) { p.setMessage(text); }); }
+    void setMaximum(int maximum) override { forward([&](ProgressView &p) { p.setMaximum(maximum); }); }
+    void setPosition(int position) override
     {
         m_position = position;
-        forward([&](ProgressView &p) { p.setPosicion(position); });
+        forward([&](ProgressView &p) { p.setPosition(position); });
     }
-    int posicion() const override { return m_position; }
-    void setContador(const QString &text) override { forward([&](ProgressView &p) { p.setContador(text); }); }
-    void setUsuarioProceso(const QString &text) override
+    int position() const override { return m_position; }
+    void setCounter(const QString &text) override { forward([&](ProgressView &p) { p.setCounter(text); }); }
+    void setUserInHand(const QString &text) override
     {
-        forward([&](ProgressView &p) { p.setUsuarioProceso(text); });
+        forward([&](ProgressView &p) { p.setUserInHand(text); });
     }
-    void setSinRespuesta(bool on) override
+    void setNotAnswering(bool on) override
     {
-        forward([&](ProgressView &p) { p.setSinRespuesta(on); });
+        forward([&](ProgressView &p) { p.setNotAnswering(on); });
         if (on && !m_run.m_boardSilent) {
             m_run.m_boardSilent = true;
             m_run.m_session.requestStop();

@@ -61,8 +61,8 @@ CompareResult CompareJob::run(bool byName)
     try {
         observer.started();
         if (progress) {
-            progress->setMaximo(MAX_USUARIOS);
-            progress->mostrar();
+            progress->setMaximum(MAX_USUARIOS);
+            progress->display();
         }
         link.setParada(false);
         const SilenceWatch watch(link, progress);

@@ -23,7 +23,7 @@ ImageResult ImageJobs::run(Work work, bool restoring)
     try {
         observer.started();
         if (progress)
-            progress->mostrar();
+            progress->display();
         link.setParada(false);
         const SilenceWatch watch(link, progress);
         result.image = work(transfer);

@@ -31,9 +31,9 @@ ReceiveResult ReceiveJob::run()
         }
         observer.started();
         if (progress) {
-            progress->setMaximo(MAX_USUARIOS);
-            progress->mostrar();
-            progress->setMensaje(
+            progress->setMaximum(MAX_USUARIOS);
+            progress->display();
+            progress->setMessage(
                 m_session.texts().texto(QStringLiteral("SHOW_M5"), QStringLiteral("Receiving from system :")));
         }
         {

@@ -16,12 +16,12 @@ ScanResult ScanJob::run()
     ProgressView *progress = m_session.observer() ? m_session.observer()->progress() : nullptr;
     try {
         if (progress) {
-            progress->mostrar();
-            progress->setMensaje(m_session.texts().texto(QStringLiteral("F_test_label2_caption"),
+            progress->display();
+            progress->setMessage(m_session.texts().texto(QStringLiteral("F_test_label2_caption"),
                                                          QStringLiteral("¿¿??")));
-            progress->setPosicion(0);
-            progress->setMaximo(BarMaximum);
-            progress->setContador(QStringLiteral("0/%1").arg(BarMaximum));
+            progress->setPosition(0);
+            progress->setMaximum(BarMaximum);
+            progress->setCounter(QStringLiteral("0/%1").arg(BarMaximum));
         }
         for (int board = 0; board < BoardsOnBus; ++board) {
             // A board that does not answer costs one reply time; a stop request skips the rest.
@@ -35,8 +35,8 @@ ScanResult ScanJob::run()
             }
             if (progress) {
                 const int tried = std::min(board + 1, BarMaximum);
-                progress->setPosicion(tried);
-                progress->setContador(QStringLiteral("%1/%2").arg(tried).arg(BarMaximum));
+                progress->setPosition(tried);
+                progress->setCounter(QStringLiteral("%1/%2").arg(tried).arg(BarMaximum));
             }
         }
     } catch (const std::exception &e) {
@@ -44,6 +44,6 @@ ScanResult ScanJob::run()
     }
     link.setParada(false);
     if (progress)
-        progress->cerrar();
+        progress->dismiss();
     return result;
 }

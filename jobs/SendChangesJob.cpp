@@ -110,7 +110,7 @@ SendChangesResult SendChangesJob::run(const PreparacionCambios &preparation)
     try {
         observer.started();
         if (progress)
-            progress->mostrar();
+            progress->display();
         link.setParada(false);
         const SilenceWatch watch(link, progress);
         Clock clock;

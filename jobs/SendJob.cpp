@@ -56,7 +56,7 @@ SendResult SendJob::run(const QList<RegistroEnvio> &records)
         }
         observer.started();
         if (ProgressView *progress = observer.progress())
-            progress->mostrar();
+            progress->display();
         // The port is closed and opened again before the writes.
         SerialPort &port = m_session.port();
         const QString name = port.portName();

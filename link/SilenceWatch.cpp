@@ -15,7 +15,7 @@ SilenceWatch::SilenceWatch(Comunicacion_TZR &link, ProgressView *view) : m_view(
 SilenceWatch::~SilenceWatch()
 {
     if (m_notified && m_view)
-        m_view->setSinRespuesta(false);
+        m_view->setNotAnswering(false);
 }
 
 void SilenceWatch::onExchange(bool valid)
@@ -26,7 +26,7 @@ void SilenceWatch::onExchange(bool valid)
     if (m_notified) {
         m_notified = false;
         if (m_view)
-            m_view->setSinRespuesta(false);
+            m_view->setNotAnswering(false);
     }
 }
 
@@ -34,5 +34,5 @@ void SilenceWatch::onSilence()
 {
     m_notified = true;
     if (m_view)
-        m_view->setSinRespuesta(true);
+        m_view->setNotAnswering(true);
 }

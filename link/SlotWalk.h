@@ -25,16 +25,16 @@ public:
     void run(Work &&work) const
     {
         if (m_view) {
-            m_view->setPosicion(0);
-            m_view->setMaximo(MAX_USUARIOS);
+            m_view->setPosition(0);
+            m_view->setMaximum(MAX_USUARIOS);
             if (m_counter == Counter::NumberedWithUser)
-                m_view->setContador(QStringLiteral("0/%1").arg(MAX_USUARIOS));
+                m_view->setCounter(QStringLiteral("0/%1").arg(MAX_USUARIOS));
         }
         for (int slot = 0; slot < MAX_USUARIOS; ++slot) {
             step(slot);
             work(slot);
             if (m_view && m_counter == Counter::Dots)
-                m_view->setContador(QStringLiteral("..."));
+                m_view->setCounter(QStringLiteral("..."));
         }
     }
 
@@ -43,13 +43,13 @@ private:
     {
         if (!m_view)
             return;
-        m_view->setPosicion(slot + 1);
+        m_view->setPosition(slot + 1);
         if (m_counter == Counter::Dots)
             return;
         const QString count = QStringLiteral("%1/%2").arg(slot + 1).arg(MAX_USUARIOS);
-        m_view->setContador(count);
+        m_view->setCounter(count);
         if (m_counter == Counter::NumberedWithUser)
-            m_view->setUsuarioProceso(count);
+            m_view->setUserInHand(count);
     }
 
     ProgressView *m_view;

@@ -46,7 +46,7 @@ LecturaSistema SyncTransfers::Lee_Sistema()
     if (conLog)
         m_link.printDebug(QStringLiteral("Compara_Sistema: Inicio\r\n"));
     if (m_progreso) {
-        m_progreso->setMensaje(
+        m_progreso->setMessage(
             m_textos.texto(QStringLiteral("SYNC_READING"), QStringLiteral("Comparing with system :")));
     }
     SlotWalk(m_progreso, SlotWalk::Counter::NumberedWithUser).run([&](int i) {
@@ -78,7 +78,7 @@ ComprobacionPlaca SyncTransfers::Comprueba_Placa(const UserArea &imagen)
     ComprobacionPlaca c;
     m_link.printDebug(QStringLiteral("Comprueba_Placa: Comienza"));
     if (m_progreso) {
-        m_progreso->setMensaje(
+        m_progreso->setMessage(
             m_textos.texto(QStringLiteral("SYNC_CHECKING"), QStringLiteral("Checking system :")));
     }
     const int placa = m_link.placaActual();
@@ -151,11 +151,11 @@ ResultadoCambios SyncTransfers::Envio_Cambios(const QList<RegistroEnvio> &regist
                       QString::number(m_link.intervalo().count()) + QStringLiteral(" milisegundos"));
     const int total = static_cast<int>(plan.escribir.size() + plan.vaciar.size());
     if (m_progreso) {
-        m_progreso->setMensaje(
+        m_progreso->setMessage(
             m_textos.texto(QStringLiteral("SYNC_SENDING"), QStringLiteral("Sending changes to system :")));
-        m_progreso->setPosicion(0);
-        m_progreso->setMaximo(std::max(total, 1));
-        m_progreso->setContador(QStringLiteral("0/%1").arg(total));
+        m_progreso->setPosition(0);
+        m_progreso->setMaximum(std::max(total, 1));
+        m_progreso->setCounter(QStringLiteral("0/%1").arg(total));
     }
     const QDateTime inicio = m_clock.now();
     int hechos = 0;
@@ -189,8 +189,8 @@ ResultadoCambios SyncTransfers::Envio_Cambios(const QList<RegistroEnvio> &regist
             }
             ++hechos;
             if (m_progreso) {
-                m_progreso->setContador(QStringLiteral("%1/%2").arg(hechos).arg(total));
-                m_progreso->setPosicion(hechos);
+                m_progreso->setCounter(QStringLiteral("%1/%2").arg(hechos).arg(total));
+                m_progreso->setPosition(hechos);
             }
         }
         QList<int> tocados = plan.escribir + plan.vaciar;
@@ -221,6 +221,6 @@ ResultadoCambios SyncTransfers::Envio_Cambios(const QList<RegistroEnvio> &regist
                           .arg(resultado.escritos)
                           .arg(resultado.vaciados));
     if (m_progreso)
-        m_progreso->setMaximo(MAX_USUARIOS);
+        m_progreso->setMaximum(MAX_USUARIOS);
     return resultado;
 }

@@ -178,7 +178,7 @@ ResultadoImagen SystemImageTransfer::Lee_Imagen(SystemImage &imagen)
         }
         Transferencias transferencias(m_link, m_textos, m_clock);
         if (m_progreso)
-            m_progreso->setMensaje(m_textos.texto(QStringLiteral("SYNC_IMAGE_READING"),
+            m_progreso->setMessage(m_textos.texto(QStringLiteral("SYNC_IMAGE_READING"),
                                                   QStringLiteral("Reading system image :")));
         SlotWalk(m_progreso, SlotWalk::Counter::Numbered).run([&](int i) {
             RegistroPlaca lista = registroVacio();
@@ -214,7 +214,7 @@ ResultadoImagen SystemImageTransfer::Restaura_Imagen(const SystemImage &imagen)
     }
     Transferencias transferencias(m_link, m_textos, m_clock);
     if (m_progreso)
-        m_progreso->setMensaje(m_textos.texto(QStringLiteral("SYNC_IMAGE_WRITING"),
+        m_progreso->setMessage(m_textos.texto(QStringLiteral("SYNC_IMAGE_WRITING"),
                                               QStringLiteral("Restoring system image :")));
     SlotWalk(m_progreso, SlotWalk::Counter::Numbered).run([&](int i) {
         if (imagen.usuarios.inUse(i)) {

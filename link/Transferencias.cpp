@@ -171,22 +171,22 @@ bool Transferencias::Prepara_Envio(const QList<FilaUsuario> &filas, QList<Regist
 
 int Transferencias::borrar_TODO_del_Sistema()
 {
-    progreso(&ProgressView::setMensaje, m_textos.texto(QStringLiteral("SHOW_M11"), QStringLiteral("Preparing system :")));
+    progreso(&ProgressView::setMessage, m_textos.texto(QStringLiteral("SHOW_M11"), QStringLiteral("Preparing system :")));
     m_link.printDebug(QStringLiteral("borrar_TODO_del_Sistema: Comienza"));
     if (m_progreso)
-        m_progreso->mostrar();
+        m_progreso->display();
     const QString seccion = m_textos.seccion();
     if (seccion.size() >= 2 && seccion[1] == QLatin1Char('n'))
-        progreso(&ProgressView::setMensaje, QStringLiteral("Deleting data from system :"));
+        progreso(&ProgressView::setMessage, QStringLiteral("Deleting data from system :"));
     else if (seccion.size() >= 2 && seccion[1] == QLatin1Char('s'))
-        progreso(&ProgressView::setMensaje, QStringLiteral("Borrando la Información del Sistema :"));
+        progreso(&ProgressView::setMessage, QStringLiteral("Borrando la Información del Sistema :"));
     int fallidos = 0;
     SlotWalk(m_progreso, SlotWalk::Counter::Dots).run([&](int i) {
         if (!escribeByteMarcado(direccionSlot(i) + OFS_CODIGO, SLOT_VACIO))
             ++fallidos;
     });
     if (m_progreso)
-        m_progreso->cerrar();
+        m_progreso->dismiss();
     return fallidos;
 }
 
@@ -228,10 +228,10 @@ ResultadoEnvio Transferencias::Envio_General(const QList<RegistroEnvio> &registr
     const int count = static_cast<int>(registros.size());
     if (count == 0) {
         if (m_mensajes)
-            m_mensajes->mostrarMensaje(m_textos.texto(QStringLiteral("F_SHOW_M9"), QStringLiteral("¿¿??")), QString());
+            m_mensajes->showTwoLines(m_textos.texto(QStringLiteral("F_SHOW_M9"), QStringLiteral("¿¿??")), QString());
         resultado.borradosFallidos = borrar_TODO_del_Sistema();
         if (m_progreso)
-            m_progreso->cerrar();
+            m_progreso->dismiss();
         return resultado;
     }
     // Stop and a lost port end the send where it is; the report tells which users got through.
@@ -243,16 +243,16 @@ ResultadoEnvio Transferencias::Envio_General(const QList<RegistroEnvio> &registr
         return interrumpe(resultado, Interrupcion::PuertoPerdido, e.message());
     }
     if (m_progreso) {
-        m_progreso->setPosicion(0);
-        m_progreso->setMaximo(count);
-        m_progreso->setContador(QStringLiteral("0/%1").arg(count));
+        m_progreso->setPosition(0);
+        m_progreso->setMaximum(count);
+        m_progreso->setCounter(QStringLiteral("0/%1").arg(count));
     }
     m_link.printDebug(QStringLiteral("Envio_General: Envio de usuarios comienza tras el borrado"));
     const QDateTime inicio = m_clock.now();
     for (int n = 0; n < count; ++n) {
         if (m_progreso)
-            m_progreso->mostrar();
-        progreso(&ProgressView::setMensaje, m_textos.texto(QStringLiteral("SHOW_M10"), QStringLiteral("Sending to system :")));
+            m_progreso->display();
+        progreso(&ProgressView::setMessage, m_textos.texto(QStringLiteral("SHOW_M10"), QStringLiteral("Sending to system :")));
         m_link.printDebug(QStringLiteral("Envio_General: Enviamos usuario ") + QString::number(n + 1));
         const QDateTime t1 = m_clock.now();
         try {
@@ -269,12 +269,12 @@ ResultadoEnvio Transferencias::Envio_General(const QList<RegistroEnvio> &registr
                           QStringLiteral(" segundos"));
         ++resultado.usuarios;
         if (m_progreso) {
-            m_progreso->setContador(QStringLiteral("%1/%2").arg(n + 1).arg(count));
-            m_progreso->setPosicion(n + 1);
+            m_progreso->setCounter(QStringLiteral("%1/%2").arg(n + 1).arg(count));
+            m_progreso->setPosition(n + 1);
         }
     }
     if (m_progreso)
-        m_progreso->setMaximo(MAX_USUARIOS);
+        m_progreso->setMaximum(MAX_USUARIOS);
     const QDateTime fin = m_clock.now();
     const double total = Milisegundos_Entre(fin, inicio);
     m_link.printDebug(QString(50, QLatin1Char('*')));
@@ -283,7 +283,7 @@ ResultadoEnvio Transferencias::Envio_General(const QList<RegistroEnvio> &registr
     m_link.printDebug(QStringLiteral("Usuarios: ") + QString::number(count) + QStringLiteral(" - Tiempo por usuario: ") +
                       textoReal(total / count / 1000.0) + QStringLiteral(" segundos"));
     if (m_progreso)
-        m_progreso->cerrar();
+        m_progreso->dismiss();
     return resultado;
 }
 
@@ -294,8 +294,8 @@ ResultadoEnvio Transferencias::interrumpe(ResultadoEnvio resultado, Interrupcion
     resultado.motivo = motivo;
     m_link.setParada(false);
     if (m_progreso) {
-        m_progreso->setMaximo(MAX_USUARIOS);
-        m_progreso->cerrar();
+        m_progreso->setMaximum(MAX_USUARIOS);
+        m_progreso->dismiss();
     }
     return resultado;
 }

@@ -57,43 +57,43 @@ void BoardRunProgress::setBoard(int board, int index, int count)
     m_silent->hide();
 }
 
-void BoardRunProgress::mostrar()
+void BoardRunProgress::display()
 {
     if (!isVisible())
         show();
 }
 
-void BoardRunProgress::setMensaje(const QString &text)
+void BoardRunProgress::setMessage(const QString &text)
 {
     m_message->setText(text);
 }
 
-void BoardRunProgress::setMaximo(int maximum)
+void BoardRunProgress::setMaximum(int maximum)
 {
     m_bar->setMaximum(maximum);
 }
 
-void BoardRunProgress::setPosicion(int position)
+void BoardRunProgress::setPosition(int position)
 {
     m_bar->setValue(position);
 }
 
-int BoardRunProgress::posicion() const
+int BoardRunProgress::position() const
 {
     return m_bar->value();
 }
 
-void BoardRunProgress::setContador(const QString &text)
+void BoardRunProgress::setCounter(const QString &text)
 {
     m_counter->setText(text);
 }
 
-void BoardRunProgress::setUsuarioProceso(const QString &text)
+void BoardRunProgress::setUserInHand(const QString &text)
 {
     m_user->setText(text);
 }
 
-void BoardRunProgress::setSinRespuesta(bool on)
+void BoardRunProgress::setNotAnswering(bool on)
 {
     m_silent->setText(m_texts.texto(QStringLiteral("LINE_SILENT"), QStringLiteral("The board is not answering.")));
     m_silent->setVisible(on);

@@ -19,15 +19,15 @@ public:
 
     void setBoard(int board, int index, int count);
 
-    void mostrar() override;
-    void cerrar() override {}
-    void setMensaje(const QString &text) override;
-    void setMaximo(int maximum) override;
-    void setPosicion(int position) override;
-    int posicion() const override;
-    void setContador(const QString &text) override;
-    void setUsuarioProceso(const QString &text) override;
-    void setSinRespuesta(bool on) override;
+    void display() override;
+    void dismiss() override {}
+    void setMessage(const QString &text) override;
+    void setMaximum(int maximum) override;
+    void setPosition(int position) override;
+    int position() const override;
+    void setCounter(const QString &text) override;
+    void setUserInHand(const QString &text) override;
+    void setNotAnswering(bool on) override;
 
 signals:
     void stopRequested();

@@ -39,7 +39,7 @@ void JobChores::finishAtWorkDone(bool savesLog, bool closesProgress, bool logFai
         if (m_ctx.usuarios)
             m_ctx.usuarios->Activa_Tabla(true);
         if (closesProgress && m_ctx.progreso)
-            m_ctx.progreso->cerrar();
+            m_ctx.progreso->dismiss();
         m_lock(true);
         m_finished = true;
     };
@@ -67,7 +67,7 @@ void JobChores::finish()
 void JobChores::endTransfer(Contexto &ctx, const std::function<void(bool)> &lock)
 {
     if (ctx.progreso)
-        ctx.progreso->cerrar();
+        ctx.progreso->dismiss();
     try {
         if (ctx.usuarios && !ctx.fichero->Nombre_Tabla().isEmpty())
             ctx.usuarios->Activa_Tabla(true);

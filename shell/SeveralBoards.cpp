@@ -201,7 +201,7 @@ void SeveralBoards::runOn(BoardRun::Kind kind)
     if (!images && m_ctx.usuarios)
         m_ctx.usuarios->Activa_Tabla(false);
     progress.setBoard(boards.constFirst(), 1, static_cast<int>(boards.size()));
-    progress.mostrar();
+    progress.display();
     session->purge();
     const BoardRunReport report = run.run(boards, &observer);
     progress.hide();

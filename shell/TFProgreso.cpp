@@ -59,46 +59,46 @@ TFProgreso::TFProgreso(Contexto &ctx, QWidget *parent)
     m_lblUsers->clear();
 }
 
-void TFProgreso::mostrar()
+void TFProgreso::display()
 {
     show();
 }
 
-void TFProgreso::cerrar()
+void TFProgreso::dismiss()
 {
     hide();
     if (m_cancelable)
         retiraCancelar();
 }
 
-void TFProgreso::setMensaje(const QString &text)
+void TFProgreso::setMessage(const QString &text)
 {
     m_Mensaje->setText(text);
 }
 
-void TFProgreso::setMaximo(int maximum)
+void TFProgreso::setMaximum(int maximum)
 {
     m_Barra_Progreso->setMaximum(maximum);
 }
 
-void TFProgreso::setPosicion(int position)
+void TFProgreso::setPosition(int position)
 {
     // A bar ignores a value outside its range; a count past the end shows as full instead.
     m_Barra_Progreso->setValue(
         std::clamp(position, m_Barra_Progreso->minimum(), m_Barra_Progreso->maximum()));
 }
 
-int TFProgreso::posicion() const
+int TFProgreso::position() const
 {
     return m_Barra_Progreso->value();
 }
 
-void TFProgreso::setContador(const QString &text)
+void TFProgreso::setCounter(const QString &text)
 {
     m_lblUsers->setText(text);
 }
 
-void TFProgreso::setUsuarioProceso(const QString &text)
+void TFProgreso::setUserInHand(const QString &text)
 {
     QWidget *principal = WindowSet::of(m_ctx).principal;
     if (!principal)

@@ -18,16 +18,16 @@ class TFProgreso : public QDialog, public ProgressView
 public:
     explicit TFProgreso(Contexto &ctx, QWidget *parent = nullptr);
 
-    void mostrar() override;
-    void cerrar() override;
-    void setMensaje(const QString &text) override;
-    void setMaximo(int maximum) override;
-    void setPosicion(int position) override;
-    int posicion() const override;
-    void setContador(const QString &text) override;
-    void setUsuarioProceso(const QString &text) override;
+    void display() override;
+    void dismiss() override;
+    void setMessage(const QString &text) override;
+    void setMaximum(int maximum) override;
+    void setPosition(int position) override;
+    int position() const override;
+    void setCounter(const QString &text) override;
+    void setUserInHand(const QString &text) override;
     // The board-not-answering notice and its Stop button (TFProgreso_SinRespuesta.cpp).
-    void setSinRespuesta(bool on) override;
+    void setNotAnswering(bool on) override;
     bool sinRespuesta() const;
     // For a job that leaves nothing half-done: its Cancel button is offered from the start, until
     // the window is closed. cancelado tells whether it was pressed.

@@ -57,7 +57,7 @@ void TFProgreso::retiraCancelar()
     setFixedSize(size().width(), size().height() - kAltoAviso);
 }
 
-void TFProgreso::setSinRespuesta(bool on)
+void TFProgreso::setNotAnswering(bool on)
 {
     if (on == m_sinRespuesta)
         return;

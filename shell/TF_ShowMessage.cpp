@@ -63,7 +63,7 @@ TF_ShowMessage::TF_ShowMessage(Contexto &, QWidget *parent)
     todo->addLayout(abajo);
 }
 
-void TF_ShowMessage::mostrarMensaje(const QString &line1, const QString &line2)
+void TF_ShowMessage::showTwoLines(const QString &line1, const QString &line2)
 {
     muestra(line1, line2, true);
 }
@@ -125,11 +125,11 @@ void TF_ShowMessage::keyPressEvent(QKeyEvent *event)
 void showMessage(Contexto &ctx, const QString &line1, const QString &line2)
 {
     if (ctx.showMessage) {
-        ctx.showMessage->mostrarMensaje(line1, line2);
+        ctx.showMessage->showTwoLines(line1, line2);
         return;
     }
     TF_ShowMessage pasajero(ctx);
-    pasajero.mostrarMensaje(line1, line2);
+    pasajero.showTwoLines(line1, line2);
 }
 
 void showSuccess(Contexto &ctx, const QString &line1, const QString &line2)

@@ -17,7 +17,7 @@ public:
     explicit TF_ShowMessage(Contexto &ctx, QWidget *parent = nullptr);
 
     // Sets MiMensaje1 and MiMensaje2 and shows the box modally; returns when it is closed.
-    void mostrarMensaje(const QString &line1, const QString &line2) override;
+    void showTwoLines(const QString &line1, const QString &line2) override;
     // The same for a command that ended as asked: drawn in the ordinary text colour, red being
     // kept for warnings and errors.
     void mostrarExito(const QString &line1, const QString &line2);

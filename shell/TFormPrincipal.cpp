@@ -322,11 +322,11 @@ void TFormPrincipal::COMClick(QAction *entrada)
     m_Arbol->clear();
     habilita(m_Configuracin1, false);
     if (progreso) {
-        progreso->mostrar();
-        progreso->setMensaje(textosDe(m_ctx).texto(QStringLiteral("F_test_label2_caption"), falloGeneral()));
-        progreso->setMaximo(ScanJob::BarMaximum);
-        progreso->setPosicion(0);
-        progreso->setContador(QStringLiteral("0/%1").arg(ScanJob::BarMaximum));
+        progreso->display();
+        progreso->setMessage(textosDe(m_ctx).texto(QStringLiteral("F_test_label2_caption"), falloGeneral()));
+        progreso->setMaximum(ScanJob::BarMaximum);
+        progreso->setPosition(0);
+        progreso->setCounter(QStringLiteral("0/%1").arg(ScanJob::BarMaximum));
     }
     if (estado.placa_conectada())
         CONECTARClick();
@@ -353,7 +353,7 @@ void TFormPrincipal::COMClick(QAction *entrada)
     } catch (...) {
         entrada->setChecked(false);
         if (progreso)
-            progreso->cerrar();
+            progreso->dismiss();
         habilitaMenuPuertos();
         throw;
     }
@@ -377,7 +377,7 @@ void TFormPrincipal::COMClick(QAction *entrada)
         habilitaMenuPuertos();
         m_Arbol->clear();
         if (progreso)
-            progreso->cerrar();
+            progreso->dismiss();
         link.printDebug(QStringLiteral("TFormPrincipal.COMClick Error: ") + textoError(e));
         if (puerto && !puerto->isOpen())
             avisaFalloApertura(entrada->text());

@@ -46,19 +46,19 @@ public:
         return answer;
     }
 
-    void mostrar() override {}
-    void cerrar() override {}
-    void setMensaje(const QString &) override {}
-    void setMaximo(int) override {}
-    void setPosicion(int position) override
+    void display() override {}
+    void dismiss() override {}
+    void setMessage(const QString &) override {}
+    void setMaximum(int) override {}
+    void setPosition(int position) override
     {
         m_position = position;
         if (onPosition)
             onPosition();
     }
-    int posicion() const override { return m_position; }
-    void setContador(const QString &) override {}
-    void setUsuarioProceso(const QString &) override {}
+    int position() const override { return m_position; }
+    void setCounter(const QString &) override {}
+    void setUserInHand(const QString &) override {}
 
     QList<int> started;
     QList<int> indexes;
@@ -224,7 +224,7 @@ private slots:
         run.setFile(m_file);
         run.setCodes(m_codes);
         m_observer->onPosition = [&] {
-            if (m_observer->started.size() == 2 && m_observer->posicion() > 2)
+            if (m_observer->started.size() == 2 && m_observer->position() > 2)
                 run.requestStop();
         };
         m_bus->clearLog();

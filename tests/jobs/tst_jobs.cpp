@@ -52,20 +52,20 @@ public:
             onWorkDone();
     }
 
-    void mostrar() override {}
-    void cerrar() override {}
-    void setMensaje(const QString &) override {}
-    void setMaximo(int) override {}
-    void setPosicion(int position) override
+    void display() override {}
+    void dismiss() override {}
+    void setMessage(const QString &) override {}
+    void setMaximum(int) override {}
+    void setPosition(int position) override
     {
         m_position = position;
         if (onPosition)
             onPosition(position);
     }
-    int posicion() const override { return m_position; }
-    void setContador(const QString &) override {}
-    void setUsuarioProceso(const QString &) override {}
-    void setSinRespuesta(bool on) override
+    int position() const override { return m_position; }
+    void setCounter(const QString &) override {}
+    void setUserInHand(const QString &) override {}
+    void setNotAnswering(bool on) override
     {
         if (on) {
             silentAfterMs = clock.elapsed();
@@ -73,7 +73,7 @@ public:
                 onSilence();
         }
     }
-    void mostrarMensaje(const QString &, const QString &) override {}
+    void showTwoLines(const QString &, const QString &) override {}
 
     std::function<void()> onWorkDone;
     std::function<void()> onSilence;

@@ -8,18 +8,18 @@ namespace {
 class CallLog : public ProgressView
 {
 public:
-    void mostrar() override { calls << QStringLiteral("show"); }
-    void cerrar() override { calls << QStringLiteral("close"); }
-    void setMensaje(const QString &text) override { calls << QStringLiteral("message ") + text; }
-    void setMaximo(int maximum) override { calls << QStringLiteral("maximum %1").arg(maximum); }
-    void setPosicion(int position) override
+    void display() override { calls << QStringLiteral("show"); }
+    void dismiss() override { calls << QStringLiteral("close"); }
+    void setMessage(const QString &text) override { calls << QStringLiteral("message ") + text; }
+    void setMaximum(int maximum) override { calls << QStringLiteral("maximum %1").arg(maximum); }
+    void setPosition(int position) override
     {
         m_position = position;
         calls << QStringLiteral("position %1").arg(position);
     }
-    int posicion() const override { return m_position; }
-    void setContador(const QString &text) override { calls << QStringLiteral("counter ") + text; }
-    void setUsuarioProceso(const QString &text) override { calls << QStringLiteral("user ") + text; }
+    int position() const override { return m_position; }
+    void setCounter(const QString &text) override { calls << QStringLiteral("counter ") + text; }
+    void setUserInHand(const QString &text) override { calls << QStringLiteral("user ") + text; }
 
     QStringList calls;
 
@@ -92,7 +92,7 @@ private slots:
                 throw WorkFailed();
         }));
         QCOMPARE(view.calls.last(), QStringLiteral("work 2"));
-        QCOMPARE(view.posicion(), 3);
+        QCOMPARE(view.position(), 3);
     }
 
     void withoutAViewEverySlotIsWalked()

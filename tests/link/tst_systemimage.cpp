@@ -278,7 +278,7 @@ private slots:
         // Once, as the last slot's only write ends.
         QMetaObject::Connection stop;
         stop = connect(m_link.get(), &Comunicacion_TZR::intercambioTerminado, this, [&] {
-            if (progress.posicion() == 350) {
+            if (progress.position() == 350) {
                 m_link->setParada(true);
                 disconnect(stop);
             }

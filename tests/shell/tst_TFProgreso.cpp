@@ -48,21 +48,21 @@ private slots:
         Contexto ctx;
         TFProgreso p(ctx);
         ProgressView &vista = p;
-        vista.mostrar();
+        vista.display();
         QVERIFY(p.isVisible());
-        vista.setMensaje(QStringLiteral("Sending to system :"));
-        vista.setMaximo(31);
-        vista.setPosicion(0);
-        vista.setContador(QStringLiteral("0/31"));
-        vista.setPosicion(vista.posicion() + 1);
-        vista.setUsuarioProceso(QStringLiteral("7"));
+        vista.setMessage(QStringLiteral("Sending to system :"));
+        vista.setMaximum(31);
+        vista.setPosition(0);
+        vista.setCounter(QStringLiteral("0/31"));
+        vista.setPosition(vista.position() + 1);
+        vista.setUserInHand(QStringLiteral("7"));
         QCOMPARE(p.mensaje(), QStringLiteral("Sending to system :"));
         QCOMPARE(p.maximo(), 31);
-        QCOMPARE(vista.posicion(), 1);
+        QCOMPARE(vista.position(), 1);
         QCOMPARE(p.contador(), QStringLiteral("0/31"));
-        vista.setPosicion(40);
-        QCOMPARE(vista.posicion(), 31);
-        vista.cerrar();
+        vista.setPosition(40);
+        QCOMPARE(vista.position(), 31);
+        vista.dismiss();
         QVERIFY(!p.isVisible());
     }
 
@@ -75,12 +75,12 @@ private slots:
         QWidget *modalDurante = nullptr;
         bool bloqueado = true;
         onNextModal([&](QWidget *) {
-            p.mostrar();
+            p.display();
             modalDurante = QApplication::activeModalWidget();
             bloqueado = false;
             box.B_OKClick();
         });
-        box.mostrarMensaje(QStringLiteral("x"), QString());
+        box.showTwoLines(QStringLiteral("x"), QString());
         QVERIFY(!bloqueado);
         QCOMPARE(modalDurante, &box);
         QVERIFY(p.isVisible());

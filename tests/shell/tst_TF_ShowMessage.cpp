@@ -57,7 +57,7 @@ private slots:
             if (visibleTrasTecla)
                 QTest::mouseClick(box.findChild<QPushButton *>(QStringLiteral("B_OK")), Qt::LeftButton);
         });
-        box.mostrarMensaje(QStringLiteral("line one"), QStringLiteral("line two"));
+        box.showTwoLines(QStringLiteral("line one"), QStringLiteral("line two"));
         QCOMPARE(visibleTrasTecla, !cierra);
         QVERIFY(!box.isVisible());
         QCOMPARE(box.linea1(), QStringLiteral("line one"));
@@ -69,7 +69,7 @@ private slots:
         Contexto ctx;
         TF_ShowMessage box(ctx);
         onNextModal([](QWidget *modal) { modal->close(); });
-        box.mostrarMensaje(QStringLiteral("x"), QString());
+        box.showTwoLines(QStringLiteral("x"), QString());
         QVERIFY(!box.isVisible());
     }
 
@@ -79,7 +79,7 @@ private slots:
         TF_ShowMessage box(ctx);
         ctx.showMessage = &box;
         onNextModal([&](QWidget *) { box.B_OKClick(); });
-        box.mostrarMensaje(QStringLiteral("old"), QStringLiteral("old"));
+        box.showTwoLines(QStringLiteral("old"), QStringLiteral("old"));
         QString vistos;
         onNextModal([&](QWidget *modal) {
             QCOMPARE(modal, &box);

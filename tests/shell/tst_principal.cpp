@@ -55,7 +55,7 @@ private slots:
             // Waiting for a quiet line before the next probe, the board before it is tried already.
             const int probadas = Comunicacion_TZRPrivate(p.m_link).settlePending() ? enviadas : enviadas - 1;
             const QString esperado = QStringLiteral("%1/31").arg(probadas);
-            if (p.m_ctx.progreso->contador() != esperado || p.m_ctx.progreso->posicion() != probadas)
+            if (p.m_ctx.progreso->contador() != esperado || p.m_ctx.progreso->position() != probadas)
                 fuera << esperado + QStringLiteral(" shown as ") + p.m_ctx.progreso->contador();
         });
         p.arranca();

@@ -8,15 +8,15 @@
 class RecordingProgress : public ProgressView, public MessageView
 {
 public:
-    void mostrar() override { m_visible = true; ++m_shows; }
-    void cerrar() override { m_visible = false; }
-    void setMensaje(const QString &text) override { m_mensajes << text; }
-    void setMaximo(int maximum) override { m_maximo = maximum; }
-    void setPosicion(int position) override { m_posicion = position; }
-    int posicion() const override { return m_posicion; }
-    void setContador(const QString &text) override { m_contador = text; }
-    void setUsuarioProceso(const QString &text) override { m_usuario = text; }
-    void mostrarMensaje(const QString &line1, const QString &line2) override { m_cajas << line1 + QLatin1Char('|') + line2; }
+    void display() override { m_visible = true; ++m_shows; }
+    void dismiss() override { m_visible = false; }
+    void setMessage(const QString &text) override { m_mensajes << text; }
+    void setMaximum(int maximum) override { m_maximo = maximum; }
+    void setPosition(int position) override { m_posicion = position; }
+    int position() const override { return m_posicion; }
+    void setCounter(const QString &text) override { m_contador = text; }
+    void setUserInHand(const QString &text) override { m_usuario = text; }
+    void showTwoLines(const QString &line1, const QString &line2) override { m_cajas << line1 + QLatin1Char('|') + line2; }
 
     bool visible() const { return m_visible; }
     int maximo() const { return m_maximo; }
