@@ -15,6 +15,7 @@
 #include "SyncImageStore.h"
 #include "TablaCursor.h"
 #include "TableFamily.h"
+#include "TestJob.h"
 #include "Transferencias.h"
 #include "UsersTable.h"
 
@@ -246,6 +247,35 @@ private slots:
             } else if (w.board.maestro == EscrituraParametros::Codigo::Cambiado) {
                 QVERIFY2(board->masterCode() == c.Edit8, qPrintable(m_fb->describe()));
             }
+        }
+    }
+
+    // The board test lists only boards that are there; what it says of one is the board's, or
+    // the length a failed read has always shown.
+    void boardTestListsOnlyWhatIsThere_data() { mixes(); }
+    void boardTestListsOnlyWhatIsThere()
+    {
+        QVERIFY(start());
+        const Board *board = m_fb->bus().board(1);
+        m_fb->resume();
+        // Boards 0 to 2 are enough: past them every probe is a plain timeout.
+        int probed = -1;
+        TestJob::Observer observer;
+        observer.probing = [&](int number) { probed = number; };
+        observer.stopRequested = [&] { return probed >= 2; };
+        QList<BoardFound> found;
+        try {
+            found = TestJob(*m_session).run(observer);
+        } catch (const RepliesMisaligned &) {
+            m_fb->quiet();
+            return;
+        }
+        m_fb->quiet();
+        QVERIFY2(found.size() <= 1, qPrintable(m_fb->describe()));
+        if (!found.isEmpty()) {
+            QCOMPARE(found.first().board, 1);
+            const int length = found.first().codeLength;
+            QVERIFY2(length == board->byte(Board::ADDR_KEYPAD_LENGTH) || length == 4, qPrintable(m_fb->describe()));
         }
     }
 
