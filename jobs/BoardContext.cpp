@@ -26,11 +26,42 @@ BoardContext::BoardContext(const QString &iniPath, const TextLookup *texts)
     });
     m_link = std::make_unique<Comunicacion_TZR>();
     m_link->setPuerto(m_port.get());
+    m_portList = &m_ports;
+    m_portInUse = m_port.get();
+    m_linkInUse = m_link.get();
+    m_portInUse->setObjectName(PortObjectName);
     if (texts)
-        m_session = std::make_unique<BoardSession>(*m_port, *m_link, *texts, m_iniPath);
+        startSession(*texts);
+}
+
+BoardContext::BoardContext(SerialPort &port, PortList *ports, const QString &iniPath, Comunicacion_TZR *link)
+    : m_iniPath(iniPath), m_portList(ports), m_portInUse(&port), m_linkInUse(link)
+{
+    if (!m_linkInUse) {
+        m_link = std::make_unique<Comunicacion_TZR>();
+        m_linkInUse = m_link.get();
+    }
+    m_linkInUse->setPuerto(m_portInUse);
+    m_portInUse->setObjectName(PortObjectName);
 }
 
 BoardContext::~BoardContext() = default;
+
+BoardSession &BoardContext::startSession(const TextLookup &texts)
+{
+    if (!m_session)
+        m_session = std::make_unique<BoardSession>(*m_portInUse, *m_linkInUse, texts, m_iniPath);
+    return *m_session;
+}
+
+QStringList BoardContext::serialPortNames(bool rescan)
+{
+    if (!m_portList)
+        return {};
+    if (rescan)
+        m_portList->rescan();
+    return m_portList->names();
+}
 
 BoardContext::KnownPorts BoardContext::knownPorts(const QString &iniPath)
 {
@@ -39,17 +70,17 @@ BoardContext::KnownPorts BoardContext::knownPorts(const QString &iniPath)
 
 SerialPort &BoardContext::port()
 {
-    return *m_port;
+    return *m_portInUse;
 }
 
 void BoardContext::setBoard(int board)
 {
-    m_link->setBoard(board);
+    m_linkInUse->setBoard(board);
 }
 
 void BoardContext::setDebugLog(DebugLog *log)
 {
-    m_link->setDebugLog(log);
+    m_linkInUse->setDebugLog(log);
 }
 
 QString BoardContext::lookUp(const QString &name)
@@ -82,5 +113,5 @@ BoardContext::PortChoice BoardContext::choosePort(const QString &named, const QS
 
 bool BoardContext::open(const PortChoice &choice)
 {
-    return m_session ? m_session->openPort(choice.name) : m_port->open(choice.name);
+    return m_session ? m_session->openPort(choice.name) : m_portInUse->open(choice.name);
 }

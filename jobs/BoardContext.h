@@ -45,9 +45,14 @@ public:
         QList<NetworkPortList::Entry> network;
     };
     static KnownPorts knownPorts(const QString &iniPath);
+    // The port's object name, the one the window's serial component has always had.
+    static inline const QString PortObjectName = QStringLiteral("PuertoCOM");
 
-    // iniPath is TZR_USR.ini; without texts there is no session.
+    // iniPath is TZR_USR.ini; without texts there is no session until startSession().
     explicit BoardContext(const QString &iniPath, const TextLookup *texts = nullptr);
+    // Over a port and port list the caller owns (a test's in-process bus); the link too when
+    // given, else one of its own.
+    BoardContext(SerialPort &port, PortList *ports, const QString &iniPath, Comunicacion_TZR *link = nullptr);
     ~BoardContext();
     BoardContext(const BoardContext &) = delete;
     BoardContext &operator=(const BoardContext &) = delete;
@@ -58,11 +63,15 @@ public:
     // Opens the chosen port with its echo setting; false when it would not open.
     bool open(const PortChoice &choice);
 
-    PortList &ports() { return m_ports; }
+    PortList &ports() { return *m_portList; }
+    // The serial ports' names, listed again first when rescan is set (adapters plugged in since).
+    QStringList serialPortNames(bool rescan = false);
+    bool hasPortList() const { return m_portList != nullptr; }
     SerialPort &port();
-    Comunicacion_TZR &link() { return *m_link; }
-    // Only with texts.
+    Comunicacion_TZR &link() { return *m_linkInUse; }
+    // Only with texts, or once startSession() has run.
     BoardSession &session() { return *m_session; }
+    BoardSession &startSession(const TextLookup &texts);
     void setBoard(int board);
     void setDebugLog(DebugLog *log);
     QString iniPath() const { return m_iniPath; }
@@ -72,6 +81,9 @@ private:
 
     QString m_iniPath;
     PortList m_ports;
+    PortList *m_portList = nullptr;
+    SerialPort *m_portInUse = nullptr;
+    Comunicacion_TZR *m_linkInUse = nullptr;
     std::unique_ptr<QtSerialPort> m_serial;
     std::unique_ptr<NetworkPort> m_network;
     std::unique_ptr<RoutingPort> m_port;

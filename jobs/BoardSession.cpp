@@ -22,6 +22,7 @@ BoardSession::BoardSession(SerialPort &port, Comunicacion_TZR &link, const TextL
 {
     connect(&m_link, &Comunicacion_TZR::ecoDetectado, this, &BoardSession::onEcho);
     connect(&m_link, &Comunicacion_TZR::noEchoDetected, this, &BoardSession::onNoEcho);
+    connect(&m_port, &SerialPort::notice, this, &BoardSession::portNotice);
 }
 
 bool BoardSession::openPort(const QString &name)
@@ -123,6 +124,88 @@ void BoardSession::requestStop()
 {
     m_link.setParada(true);
 }
+
+bool BoardSession::busy() const
+{
+    return m_link.ocupado();
+}
+
+bool BoardSession::isOpen() const
+{
+    return m_port.isOpen();
+}
+
+bool BoardSession::lineEchoes() const
+{
+    return m_port.lineEchoes();
+}
+
+bool BoardSession::openOnly(const QString &name)
+{
+    return m_port.isOpen() || m_port.open(name);
+}
+
+void BoardSession::closePort()
+{
+    m_port.close();
+}
+
+QString BoardSession::portError() const
+{
+    return m_port.errorString();
+}
+
+QString BoardSession::failedDevice() const
+{
+    return m_port.openFailure().device;
+}
+
+void BoardSession::log(const QString &line) const
+{
+    m_link.printDebug(line);
+}
+
+bool BoardSession::logging() const
+{
+    return m_link.debugLog() != nullptr;
+}
+
+void BoardSession::setDebugLog(DebugLog *log)
+{
+    m_link.setDebugLog(log);
+}
+
+void BoardSession::setBoard(int board)
+{
+    m_link.setBoard(board);
+}
+
+void BoardSession::setBoardText(const QString &text)
+{
+    m_link.setBoardText(text);
+}
+
+void BoardSession::resetLink()
+{
+    m_link.reinicia();
+}
+
+CodigoLeido BoardSession::readCode(QChar letra)
+{
+    return ContraPlaca(m_link).leeCodigo(letra);
+}
+
+struct BoardSession::Hold::Reservation
+{
+    explicit Reservation(Comunicacion_TZR &link) : reserva(link) {}
+    Comunicacion_TZR::Reserva reserva;
+};
+
+BoardSession::Hold::Hold(BoardSession &session) : m_reservation(std::make_unique<Reservation>(session.m_link))
+{
+}
+
+BoardSession::Hold::~Hold() = default;
 
 CodeCheck BoardSession::checkCode(QChar letra, const CodigoLeido &leido, const QString &typed, const QString &shown)
 {

@@ -6,7 +6,10 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
 class Comunicacion_TZR;
+class DebugLog;
 class JobObserver;
 class TextLookup;
 
@@ -77,6 +80,43 @@ public:
     // The job in hand ends at its next exchange, as a Stop does.
     void requestStop();
 
+    // What a front end asks of the line between jobs, so that it reaches neither the port nor
+    // the link itself.
+    bool busy() const;
+    bool isOpen() const;
+    bool lineEchoes() const;
+    // Opens the port by name without its echo setting (the caller applies it); false with
+    // portError() set.
+    bool openOnly(const QString &name);
+    void closePort();
+    QString portError() const;
+    // The device a failed open named, when it named one.
+    QString failedDevice() const;
+    void log(const QString &line) const;
+    bool logging() const;
+    void setDebugLog(DebugLog *log);
+    void setBoard(int board);
+    // The window's board field as typed; text that is no number fails the next exchange.
+    void setBoardText(const QString &text);
+    // Back to the link's state of a fresh start.
+    void resetLink();
+    // Reads the board's code of the letter, for the code dialog's marker check.
+    CodigoLeido readCode(QChar letra);
+
+    // The link held for one operation: no other may start an exchange while it lives.
+    class Hold
+    {
+    public:
+        explicit Hold(BoardSession &session);
+        ~Hold();
+        Hold(const Hold &) = delete;
+        Hold &operator=(const Hold &) = delete;
+
+    private:
+        struct Reservation;
+        std::unique_ptr<Reservation> m_reservation;
+    };
+
     // The marker check once the code has been read from the board and typed. Holds the link.
     CodeCheck checkCode(QChar letra, const CodigoLeido &leido, const QString &typed, const QString &shown);
     // Reads the code of the letter, then checks it against typed (no dialog in between).
@@ -91,6 +131,8 @@ signals:
     // The line turned out not to echo although handling was on: handling is off and the setting
     // saved. Told as the opposite case is.
     void echoGone(const QString &port);
+    // What the port noticed of a real line, for the debug log.
+    void portNotice(const QString &text);
 
 private:
     void onEcho();

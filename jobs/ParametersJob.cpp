@@ -1,5 +1,6 @@
 #include "ParametersJob.h"
 
+#include "BoardSession.h"
 #include "Comunicacion_TZR.h"
 #include "ContraPlaca.h"
 #include "TextLookup.h"
@@ -81,6 +82,21 @@ bool ParametersJob::validate(const CamposParametros &c, const EtiquetasParametro
         }
     }
     return true;
+}
+
+ParametersJob::ParametersJob(BoardSession &session, bool logChange) : ParametersJob(session.link(), logChange)
+{
+}
+
+ParametersRead ParametersJob::readInto(BoardSession &session, const QString &num_placa, const CamposParametros &start)
+{
+    return readInto(session.link(), num_placa, start);
+}
+
+ParametersWrite ParametersJob::writeFields(BoardSession &session, CamposParametros &fields,
+                                           const EtiquetasParametros &labels, const QString &num_placa)
+{
+    return writeFields(session.link(), fields, labels, num_placa);
 }
 
 ParametersRead ParametersJob::readInto(Comunicacion_TZR &link, const QString &num_placa,

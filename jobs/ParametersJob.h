@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+class BoardSession;
 class Comunicacion_TZR;
 class TextLookup;
 
@@ -36,6 +37,7 @@ class ParametersJob
 public:
     // logChange: the reply-time changes go to the debug log, as the window has always logged them.
     ParametersJob(Comunicacion_TZR &link, bool logChange);
+    ParametersJob(BoardSession &session, bool logChange);
     ~ParametersJob();
     ParametersJob(const ParametersJob &) = delete;
     ParametersJob &operator=(const ParametersJob &) = delete;
@@ -47,9 +49,12 @@ public:
     // The exchanges, for the window that shows them while the command's job lives; hold the link.
     // Fields that cannot be read keep the values of start.
     static ParametersRead readInto(Comunicacion_TZR &link, const QString &num_placa, const CamposParametros &start);
+    static ParametersRead readInto(BoardSession &session, const QString &num_placa, const CamposParametros &start);
     // Checks, then writes every field and restarts the board (still under its old number).
     // fields gets the values as written (the language in upper case).
     static ParametersWrite writeFields(Comunicacion_TZR &link, CamposParametros &fields,
+                                       const EtiquetasParametros &labels, const QString &num_placa);
+    static ParametersWrite writeFields(BoardSession &session, CamposParametros &fields,
                                        const EtiquetasParametros &labels, const QString &num_placa);
 
     // For a write that is not complete, what the board now holds: one sentence per code and one

@@ -1,12 +1,12 @@
 #include "Arranque.h"
 
-#include "Comunicacion_TZR.h"
+#include "BoardContext.h"
+#include "BoardSession.h"
 #include "Configuracion.h"
 #include "Contexto.h"
 #include "DataFileCommands.h"
 #include "EstadoPrograma.h"
 #include "FicheroActual.h"
-#include "SerialPort.h"
 #include "SpecialFolder.h"
 #include "TAdvertencia.h"
 #include "TFProgreso.h"
@@ -34,8 +34,8 @@ Arranque::Arranque(Contexto &ctx) : m_ctx(ctx)
 
 Arranque::~Arranque()
 {
-    if (m_ctx.link)
-        m_ctx.link->setDebugLog(nullptr);
+    if (m_ctx.sesion)
+        m_ctx.sesion->setDebugLog(nullptr);
     // No window may reach another one while they go; the main window goes last, writing the
     // configuration and closing the port.
     m_ctx.principal = nullptr;
@@ -58,8 +58,9 @@ Arranque::~Arranque()
         m_ctx.comandosFichero = nullptr;
     if (m_usuarios && m_ctx.usuarios == m_usuarios.get())
         m_ctx.usuarios = nullptr;
-    if (m_link && m_ctx.link == m_link.get())
-        m_ctx.link = nullptr;
+    m_ctx.sesion = nullptr;
+    if (m_placas && m_ctx.placas == m_placas.get())
+        m_ctx.placas = nullptr;
     if (m_configuracion && m_ctx.configuracion == m_configuracion.get())
         m_ctx.configuracion = nullptr;
     if (m_estado && m_ctx.estado == m_estado.get())
@@ -84,27 +85,27 @@ void Arranque::creaObjetos()
         m_estado = std::make_unique<EstadoPrograma>();
         m_ctx.estado = m_estado.get();
     }
-    if (!m_ctx.link) {
-        m_link = std::make_unique<Comunicacion_TZR>();
-        m_ctx.link = m_link.get();
-    }
     if (!m_ctx.usuarios) {
         m_usuarios = std::make_unique<UsersTable>(*m_ctx.fichero);
         m_ctx.usuarios = m_usuarios.get();
     }
+    m_textos = std::make_unique<TextosContexto>(m_ctx);
     if (!m_ctx.comandosFichero) {
-        m_textos = std::make_unique<TextosContexto>(m_ctx);
         m_comandosFichero = std::make_unique<DataFileCommands>(
             *m_ctx.fichero, *m_ctx.usuarios, *m_textos, m_ctx.carpetaKorvel,
             [this] { m_ctx.configuracion->Guarda_Configuracion(); });
         m_ctx.comandosFichero = m_comandosFichero.get();
     }
-    if (m_ctx.puerto) {
-        m_ctx.puerto->setObjectName(QStringLiteral("PuertoCOM"));
-        m_ctx.link->setPuerto(m_ctx.puerto);
+    if (!m_ctx.placas && m_ctx.puerto) {
+        m_placas = std::make_unique<BoardContext>(*m_ctx.puerto, m_ctx.puertos, m_ctx.configuracion->fichero(),
+                                                  m_ctx.link);
+        m_ctx.placas = m_placas.get();
     }
-    // Lines written before the debug window exists are dropped.
-    m_ctx.link->setDebugLog(nullptr);
+    if (m_ctx.placas) {
+        m_ctx.sesion = &m_ctx.placas->startSession(*m_textos);
+        // Lines written before the debug window exists are dropped.
+        m_ctx.sesion->setDebugLog(nullptr);
+    }
 }
 
 template <typename Ventana> Ventana *Arranque::crea()
@@ -132,7 +133,8 @@ void Arranque::creaVentanas()
     m_ctx.mensajeParametros = crea<TF_Mensaje_Parametros>();
     m_ctx.showMessage = crea<TF_ShowMessage>();
     m_ctx.debug = crea<TfrmDebug>();
-    m_ctx.link->setDebugLog(m_ctx.debug);
+    if (m_ctx.sesion)
+        m_ctx.sesion->setDebugLog(m_ctx.debug);
 }
 
 int Arranque::ejecuta(QApplication &app)

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-class Comunicacion_TZR;
+class BoardContext;
 class Configuracion;
 class Contexto;
 class DataFileCommands;
@@ -19,8 +19,9 @@ class UsersTable;
 // The start of a run: the long-lived objects, then every window once in its fixed order, each
 // stored in the Contexto as soon as it exists. Owns all of them and destroys them in reverse.
 //
-// The serial port and the port list come from the caller (ctx.puerto, ctx.puertos), so a test can
-// start the program on an in-process bus.
+// The board context comes from the caller (ctx.placas), or is built here over the serial port and
+// port list the caller gives (ctx.puerto, ctx.puertos), so a test can start the program on an
+// in-process bus.
 class Arranque
 {
 public:
@@ -46,9 +47,10 @@ private:
     std::unique_ptr<FicheroActual> m_fichero;
     std::unique_ptr<Configuracion> m_configuracion;
     std::unique_ptr<EstadoPrograma> m_estado;
-    std::unique_ptr<Comunicacion_TZR> m_link;
     std::unique_ptr<UsersTable> m_usuarios;
     std::unique_ptr<TextLookup> m_textos;
+    // After the texts its session reads, so that it goes first.
+    std::unique_ptr<BoardContext> m_placas;
     std::unique_ptr<DataFileCommands> m_comandosFichero;
     // In creation order.
     std::vector<std::unique_ptr<QWidget>> m_ventanas;

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class BoardContext;
+class BoardSession;
 class Comunicacion_TZR;
 class Configuracion;
 class EstadoPrograma;
@@ -35,6 +37,11 @@ public:
     Lenguaje *lenguaje = nullptr;
     EstadoPrograma *estado = nullptr;
     FicheroActual *fichero = nullptr;
+    // The port, the link and the session every window works through. The caller may give the
+    // board context; else the start-up builds one over the port, port list and link given
+    // below (a test's in-process bus), which no window uses itself.
+    BoardContext *placas = nullptr;
+    BoardSession *sesion = nullptr;
     Comunicacion_TZR *link = nullptr;
     SerialPort *puerto = nullptr;
     PortList *puertos = nullptr;

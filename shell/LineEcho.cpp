@@ -2,7 +2,6 @@
 
 #include "Asigna_Lenguaje.h"
 #include "BoardSession.h"
-#include "Comunicacion_TZR.h"
 #include "Contexto.h"
 #include "TF_ShowMessage.h"
 #include "TextLookup.h"
@@ -37,18 +36,18 @@ LineEcho::LineEcho(Contexto &ctx, QMenu &communication, Hooks hooks, QObject *pa
     connect(&communication, &QMenu::aboutToShow, this, [this] {
         m_entry->setText(
             textosDe(m_ctx).texto(QStringLiteral("LINE_ECHO_MENU"), QStringLiteral("Line echoes what is sent")));
-        m_entry->setChecked(m_ctx.puerto && m_ctx.puerto->lineEchoes());
-        m_entry->setEnabled(m_ctx.puerto && m_ctx.puerto->isOpen() && !(m_ctx.link && m_ctx.link->ocupado()));
+        BoardSession *s = m_ctx.sesion;
+        m_entry->setChecked(s && s->lineEchoes());
+        m_entry->setEnabled(s && s->isOpen() && !s->busy());
     });
-    if (m_ctx.puerto && m_ctx.link) {
-        Comunicacion_TZR *link = m_ctx.link;
+    if (BoardSession *s = m_ctx.sesion) {
         // Once per run, and only once it reached a debug log (lines before the debug window
         // exists are dropped, as at start-up).
-        connect(m_ctx.puerto, &SerialPort::notice, this, [this, link](const QString &text) {
-            if (!link->debugLog() || m_notices.contains(text))
+        connect(s, &BoardSession::portNotice, this, [this, s](const QString &text) {
+            if (!s->logging() || m_notices.contains(text))
                 return;
             m_notices.insert(text);
-            link->printDebug(text);
+            s->log(text);
         });
     }
 }
@@ -78,15 +77,16 @@ void LineEcho::detected()
 // operation that met the echo has finished with the link.
 void LineEcho::tell()
 {
-    if (m_ctx.link && m_ctx.link->ocupado()) {
+    BoardSession *s = m_ctx.sesion;
+    if (s && s->busy()) {
         QTimer::singleShot(EsperaFinOperacion, this, &LineEcho::tell);
         return;
     }
     m_pending = false;
     const TextLookup &textos = textosDe(m_ctx);
-    const QString puerto = m_ctx.puerto ? m_ctx.puerto->portName() : QString();
+    const QString puerto = s ? s->portName() : QString();
     // Either way round: the port's setting now says what was found.
-    if (m_ctx.puerto && !m_ctx.puerto->lineEchoes())
+    if (s && !s->lineEchoes())
         showSuccess(m_ctx,
                     textos.texto(QStringLiteral("LINE_NOECHO_1"),
                                  QStringLiteral("The line on %1 does not echo what is sent."))
@@ -100,6 +100,6 @@ void LineEcho::tell()
                 .arg(puerto),
             textos.texto(QStringLiteral("LINE_ECHO_2"),
                          QStringLiteral("Echo handling is now on for this port; the bus is scanned again.")));
-    if (m_ctx.puerto && m_ctx.puerto->isOpen())
+    if (s && s->isOpen())
         m_hooks.guard(m_hooks.rescan);
 }

@@ -1,13 +1,13 @@
 #include "PortMenu.h"
 
 #include "Asigna_Lenguaje.h"
+#include "BoardContext.h"
+#include "BoardSession.h"
 #include "Configuracion.h"
 #include "Contexto.h"
 #include "EstadoPrograma.h"
 #include "NetworkPortList.h"
 #include "NetworkPortsDialog.h"
-#include "PortList.h"
-#include "SerialPort.h"
 #include "TFormPrincipal.h"
 #include "TextLookup.h"
 #include "ToolImages.h"
@@ -40,7 +40,7 @@ QString PortMenu::portNameOf(const QAction *entry)
 
 void PortMenu::list()
 {
-    list(m_ctx.puertos ? m_ctx.puertos->names() : QStringList());
+    list(m_ctx.placas ? m_ctx.placas->serialPortNames() : QStringList());
 }
 
 void PortMenu::list(const QStringList &names)
@@ -92,8 +92,7 @@ void PortMenu::listNetworkPorts()
         entry->setObjectName(QStringLiteral("miNET_%1").arg(port.name));
         entry->setData(port.name);
         entry->setCheckable(true);
-        entry->setChecked(m_ctx.puerto && m_ctx.puerto->isOpen() &&
-                          m_ctx.puerto->portName().compare(port.name, Qt::CaseInsensitive) == 0);
+        entry->setChecked(isOpenOn(port.name));
         QObject::connect(entry, &QAction::triggered, &m_menu, [this, entry] { m_handlers.choose(entry); });
         m_menu.addAction(entry);
         m_entries << entry;
@@ -114,11 +113,15 @@ void PortMenu::editNetworkPorts()
 
 void PortMenu::refresh()
 {
-    m_ctx.puertos->rescan();
-    list();
-    const bool open = m_ctx.puerto && m_ctx.puerto->isOpen();
+    list(m_ctx.placas ? m_ctx.placas->serialPortNames(true) : QStringList());
     for (QAction *entry : std::as_const(m_entries))
-        entry->setChecked(open && portNameOf(entry).compare(m_ctx.puerto->portName(), Qt::CaseInsensitive) == 0);
+        entry->setChecked(isOpenOn(portNameOf(entry)));
+}
+
+bool PortMenu::isOpenOn(const QString &name) const
+{
+    const BoardSession *s = m_ctx.sesion;
+    return s && s->isOpen() && s->portName().compare(name, Qt::CaseInsensitive) == 0;
 }
 
 void PortMenu::uncheckAll()

@@ -47,6 +47,8 @@ public:
     void editNetworkPorts();
 
 private:
+    bool isOpenOn(const QString &name) const;
+
     void listNetworkPorts();
     QString usersIni() const;
 

@@ -2,14 +2,12 @@
 
 #include "BoardRunProgress.h"
 #include "BoardRunReportDialog.h"
+#include "BoardCodes.h"
 #include "BoardSession.h"
-#include "Comunicacion_TZR.h"
-#include "ContraPlaca.h"
 #include "Contexto.h"
 #include "EstadoPrograma.h"
 #include "FicheroActual.h"
 #include "Lenguaje.h"
-#include "SerialPort.h"
 #include "TF_Advertencia3.h"
 #include "UsersTable.h"
 
@@ -121,7 +119,7 @@ QList<int> SeveralBoards::selectedBoards() const
 
 void SeveralBoards::updateActions()
 {
-    const bool idle = m_ctx.link && !m_ctx.link->ocupado() && m_ctx.puerto && m_ctx.puerto->isOpen();
+    const bool idle = m_ctx.sesion && !m_ctx.sesion->busy() && m_ctx.sesion->isOpen();
     const bool selected = !m_host.tree->selectedItems().isEmpty();
     const bool file = m_ctx.fichero && !m_ctx.fichero->Nombre_Tabla().isEmpty();
     for (const auto &[action, kind] : m_actions)
@@ -132,7 +130,7 @@ void SeveralBoards::runOn(BoardRun::Kind kind)
 {
     BoardSession *session = m_host.session ? m_host.session() : nullptr;
     const QList<int> boards = selectedBoards();
-    if (!session || !m_ctx.lenguaje || m_ctx.link->ocupado() || boards.isEmpty())
+    if (!session || !m_ctx.lenguaje || session->busy() || boards.isEmpty())
         return;
     const bool images = kind == BoardRun::Kind::SaveImage;
     if (!images && m_ctx.fichero->Nombre_Tabla().isEmpty())
@@ -175,7 +173,7 @@ void SeveralBoards::runOn(BoardRun::Kind kind)
     if (!code)
         return;
     BoardCodes codes;
-    codes.setDefault(code->trimmed().toUpper().left(LONGITUD_CODIGO));
+    codes.setDefault(code->trimmed().toUpper().left(BoardCodes::longestCode()));
 
     BoardRun run(*session, kind);
     if (!images)
@@ -195,7 +193,7 @@ void SeveralBoards::runOn(BoardRun::Kind kind)
                     .arg(board, 2, 10, QLatin1Char('0')));
             if (!own)
                 return std::nullopt;
-            return own->trimmed().toUpper().left(LONGITUD_CODIGO);
+            return own->trimmed().toUpper().left(BoardCodes::longestCode());
         });
     // The jobs open the data file themselves; the grid lets go of it meanwhile.
     if (!images && m_ctx.usuarios)

@@ -4,7 +4,7 @@
 #include "TFProgreso.h"
 
 #include "Asigna_Lenguaje.h"
-#include "Comunicacion_TZR.h"
+#include "BoardSession.h"
 #include "Contexto.h"
 #include "TextLookup.h"
 
@@ -29,8 +29,8 @@ void TFProgreso::creaAvisoSinRespuesta(QGridLayout *rejilla)
     m_btnDetener->hide();
     connect(m_btnDetener, &QPushButton::clicked, this, [this] {
         m_cancelado = m_cancelable && !m_sinRespuesta;
-        if (m_ctx.link)
-            m_ctx.link->setParada(true);
+        if (m_ctx.sesion)
+            m_ctx.sesion->requestStop();
         m_btnDetener->setEnabled(false);
     });
 }

@@ -4,12 +4,11 @@
 #include "EntryGuard.h"
 
 #include "Asigna_Lenguaje.h"
-#include "Comunicacion_TZR.h"
+#include "BoardCodes.h"
+#include "BoardSession.h"
 #include "Contexto.h"
-#include "ContraPlaca.h"
 #include "ErrorBox.h"
 #include "ParametersJob.h"
-#include "Parametros.h"
 #include "Recursos.h"
 #include "TF_Mensaje_Parametros.h"
 #include "TF_ShowMessage.h"
@@ -143,10 +142,10 @@ TF_Parametros::TF_Parametros(Contexto &ctx, QWidget *parent)
     m_Edit6 = campo("Edit6", 2, &TF_Parametros::Edit6KeyPress, tabSheet1);
     agrega(m_Label6, m_Edit6);
     m_Label9 = etiqueta("Label9", QStringLiteral("Programming Code"), tabSheet1);
-    m_Edit7 = campo("Edit7", LONGITUD_CODIGO, &TF_Parametros::Edit7KeyPress, tabSheet1);
+    m_Edit7 = campo("Edit7", BoardCodes::longestCode(), &TF_Parametros::Edit7KeyPress, tabSheet1);
     agrega(m_Label9, m_Edit7);
     m_Label11 = etiqueta("Label11", QStringLiteral("Master Code"), tabSheet1);
-    m_Edit8 = campo("Edit8", LONGITUD_CODIGO, &TF_Parametros::Edit8KeyPress, tabSheet1);
+    m_Edit8 = campo("Edit8", BoardCodes::longestCode(), &TF_Parametros::Edit8KeyPress, tabSheet1);
     agrega(m_Label11, m_Edit8);
     rejilla->setColumnStretch(1, 1);
     rejilla->setRowStretch(fila, 1);
@@ -333,13 +332,13 @@ EtiquetasParametros TF_Parametros::etiquetas() const
 
 void TF_Parametros::Lee_Parametros(const QString &num_placa)
 {
-    if (!m_ctx.link)
+    if (!m_ctx.sesion)
         return;
     // The command's job (the longer reply time) is the main window's; this read only fills the fields.
     ParametersRead leidos;
     leidos.fields = campos();
     try {
-        leidos = ParametersJob::readInto(*m_ctx.link, num_placa, leidos.fields);
+        leidos = ParametersJob::readInto(*m_ctx.sesion, num_placa, leidos.fields);
     } catch (...) {
         setCampos(leidos.fields);
         throw;
@@ -351,7 +350,7 @@ void TF_Parametros::Lee_Parametros(const QString &num_placa)
 
 void TF_Parametros::AceptarClick()
 {
-    if (m_escribiendo || !m_ctx.link)
+    if (m_escribiendo || !m_ctx.sesion)
         return;
     const CursorOverride cursor(Qt::PointingHandCursor);
     CamposParametros c = campos();
@@ -365,7 +364,7 @@ void TF_Parametros::AceptarClick()
     m_parametros_grabados = true;
     ParametersWrite escritos;
     try {
-        escritos = ParametersJob::writeFields(*m_ctx.link, c, etiquetas(), m_placa_parametros);
+        escritos = ParametersJob::writeFields(*m_ctx.sesion, c, etiquetas(), m_placa_parametros);
     } catch (...) {
         setCampos(c);
         throw;

@@ -1,7 +1,7 @@
 #include "TF_Solicita_Contra.h"
 
 #include "Asigna_Lenguaje.h"
-#include "Comunicacion_TZR.h"
+#include "BoardCodes.h"
 #include "Contexto.h"
 #include "ErrorBox.h"
 #include "EstadoPrograma.h"
@@ -74,7 +74,7 @@ TF_Solicita_Contra::TF_Solicita_Contra(Contexto &ctx, QWidget *parent)
 
     m_E_Contra = new QLineEdit(this);
     m_E_Contra->setObjectName(QStringLiteral("E_Contra"));
-    m_E_Contra->setMaxLength(LONGITUD_CODIGO);
+    m_E_Contra->setMaxLength(BoardCodes::longestCode());
     m_E_Contra->setEchoMode(QLineEdit::Password);
     m_E_Contra->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
     m_E_Contra->setValidator(new Mayusculas(m_E_Contra));
@@ -124,7 +124,7 @@ QChar TF_Solicita_Contra::quienSolicita() const
 
 void TF_Solicita_Contra::reiniciaContraPlaca()
 {
-    m_codigo = CodigoLeido{QString(LONGITUD_CODIGO, QLatin1Char(' ')), false};
+    m_codigo = CodigoLeido{QString(BoardCodes::longestCode(), QLatin1Char(' ')), false};
 }
 
 QString TF_Solicita_Contra::textoActual() const
@@ -134,11 +134,11 @@ QString TF_Solicita_Contra::textoActual() const
 
 void TF_Solicita_Contra::AceptarClick()
 {
-    if (m_leyendo || !m_ctx.link)
+    if (m_leyendo || !m_ctx.sesion)
         return;
     {
         const QScopedValueRollback<bool> leyendo(m_leyendo, true);
-        m_codigo = ContraPlaca(*m_ctx.link).leeCodigo(quienSolicita());
+        m_codigo = m_ctx.sesion->readCode(quienSolicita());
     }
     m_contraTecleada = m_E_Contra->text();
     accept();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ContraPlaca.h"
+#include "BoardSession.h"
 
 #include <QDialog>
 

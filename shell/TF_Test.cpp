@@ -1,7 +1,7 @@
 #include "TF_Test.h"
 
 #include "Asigna_Lenguaje.h"
-#include "Comunicacion_TZR.h"
+#include "BoardSession.h"
 #include "Contexto.h"
 #include "ErrorBox.h"
 #include "EstadoPrograma.h"
@@ -103,7 +103,7 @@ void TF_Test::IniciarClick()
 {
     // The buffers and flags of the link are shared: a second run inside the first, or a run
     // inside another operation's wait, would spoil both.
-    if (m_enCurso || !m_ctx.link || !m_ctx.estado || m_ctx.link->ocupado())
+    if (m_enCurso || !m_ctx.sesion || !m_ctx.estado || m_ctx.sesion->busy())
         return;
     const QScopedValueRollback<bool> enCurso(m_enCurso, true);
     EstadoPrograma &estado = *m_ctx.estado;
@@ -118,7 +118,7 @@ void TF_Test::IniciarClick()
         if (!estado.detener_proceso())
             m_ListBox1->addItem(line);
     };
-    TestJob(*m_ctx.link, textosDe(m_ctx)).run(observer);
+    TestJob(*m_ctx.sesion).run(observer);
 }
 
 void TF_Test::iniciaProtegido()

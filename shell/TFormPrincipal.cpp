@@ -6,7 +6,6 @@
 
 #include "Asigna_Lenguaje.h"
 #include "BoardSession.h"
-#include "Comunicacion_TZR.h"
 #include "ScanJob.h"
 #include "TextLookup.h"
 #include "WindowJobObserver.h"
@@ -21,7 +20,6 @@
 #include "PortMenu.h"
 #include "ToolImages.h"
 #include "Recursos.h"
-#include "SerialPort.h"
 #include "TFProgreso.h"
 #include "TF_ShowMessage.h"
 #include "Table1Model.h"
@@ -52,6 +50,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 
 using namespace std::chrono_literals;
 
@@ -138,9 +137,9 @@ TFormPrincipal::TFormPrincipal(Contexto &ctx, QWidget *parent) : QMainWindow(par
     if (screen)
         move(screen->availableGeometry().center() - rect().center());
 
-    if (m_ctx.link) {
+    if (m_ctx.sesion) {
         // The field's text as it stands: the entry guard may put it back inside this signal.
-        const auto placaDelCampo = [this] { m_ctx.link->setBoardText(m_num_placa->text()); };
+        const auto placaDelCampo = [this] { m_ctx.sesion->setBoardText(m_num_placa->text()); };
         connect(m_num_placa, &QLineEdit::textChanged, this, placaDelCampo);
         placaDelCampo();
     }
@@ -150,8 +149,8 @@ TFormPrincipal::TFormPrincipal(Contexto &ctx, QWidget *parent) : QMainWindow(par
 TFormPrincipal::~TFormPrincipal()
 {
     FormDestroy();
-    if (m_ctx.link)
-        m_ctx.link->setBoard(1);
+    if (m_ctx.sesion)
+        m_ctx.sesion->setBoard(1);
     if (m_lenguaje && m_ctx.lenguaje == m_lenguaje.get())
         m_ctx.lenguaje = nullptr;
 }
@@ -208,7 +207,8 @@ void TFormPrincipal::FormCreate()
     m_I_LED->setProperty(PROP_ORIGEN, m_I_NO->objectName());
     setImageIndex(m_ToolConectar, IMG_DESCONECTADO);
 
-    m_ctx.link->reinicia();
+    if (m_ctx.sesion)
+        m_ctx.sesion->resetLink();
     m_ctx.configuracion->Lee_Configuracion();
 
     if (!m_ctx.lenguaje) {
@@ -256,8 +256,8 @@ void TFormPrincipal::FormDestroy()
     } catch (...) {
     }
     try {
-        if (m_ctx.puerto && m_ctx.puerto->isOpen())
-            m_ctx.puerto->close();
+        if (m_ctx.sesion && m_ctx.sesion->isOpen())
+            m_ctx.sesion->closePort();
     } catch (...) {
     }
 }
@@ -309,9 +309,8 @@ void TFormPrincipal::habilitaMenuPuertos()
 
 void TFormPrincipal::COMClick(QAction *entrada)
 {
-    Comunicacion_TZR &link = *m_ctx.link;
-    SerialPort *puerto = m_ctx.puerto;
-    if (link.ocupado()) {
+    BoardSession *puerto = sesion();
+    if (lineaOcupada()) {
         // Another operation is waiting for a reply on this port; closing it now would cut it off.
         entrada->setChecked(puerto && puerto->isOpen() && puerto->portName() == portNameOf(entrada));
         return;
@@ -333,7 +332,7 @@ void TFormPrincipal::COMClick(QAction *entrada)
     if (puerto && puerto->isOpen()) {
         estado.setDetener_proceso(true);
         try {
-            puerto->close();
+            puerto->closePort();
         } catch (...) {
         }
     }
@@ -342,7 +341,9 @@ void TFormPrincipal::COMClick(QAction *entrada)
             otra->setChecked(false);
     }
     // From here to the end of the scan nothing else may start an exchange on the new port.
-    const Comunicacion_TZR::Reserva reserva(link);
+    std::optional<BoardSession::Hold> reserva;
+    if (puerto)
+        reserva.emplace(*puerto);
 
     try {
         m_ctx.configuracion->setComPort(entrada->data().typeId() == QMetaType::Int
@@ -361,8 +362,8 @@ void TFormPrincipal::COMClick(QAction *entrada)
     try {
         if (!puerto)
             throw TzrError(QStringLiteral("No serial port"));
-        if (!puerto->isOpen() && !puerto->open(portNameOf(entrada)))
-            throw TzrError(puerto->errorString());
+        if (!puerto->openOnly(portNameOf(entrada)))
+            throw TzrError(puerto->portError());
         aplicaEcoDeLinea();
         entrada->setChecked(puerto->isOpen());
         if (puerto->isOpen()) {
@@ -378,7 +379,7 @@ void TFormPrincipal::COMClick(QAction *entrada)
         m_Arbol->clear();
         if (progreso)
             progreso->dismiss();
-        link.printDebug(QStringLiteral("TFormPrincipal.COMClick Error: ") + textoError(e));
+        anota(QStringLiteral("TFormPrincipal.COMClick Error: ") + textoError(e));
         if (puerto && !puerto->isOpen())
             avisaFalloApertura(entrada->text());
     }
@@ -454,7 +455,6 @@ void TFormPrincipal::agregaNodo(int placa)
 
 void TFormPrincipal::Test_INICIAL_PLACAS()
 {
-    Comunicacion_TZR &link = *m_ctx.link;
     BoardSession *sesion = this->sesion();
     if (!sesion)
         return;
@@ -478,14 +478,14 @@ void TFormPrincipal::Test_INICIAL_PLACAS()
         m_conectar->setEnabled(true);
         return;
     }
-    link.printDebug(QStringLiteral("Test_INICIAL_PLACAS Error:") + resultado.error);
+    anota(QStringLiteral("Test_INICIAL_PLACAS Error:") + resultado.error);
     if (resultado.end == JobEnd::PortLost)
         puertoPerdido();
 }
 
 void TFormPrincipal::B_RefreshClick()
 {
-    if (m_ctx.link->ocupado())
+    if (lineaOcupada())
         return;
     if (m_ctx.estado->placa_conectada())
         CONECTARClick();
@@ -495,7 +495,7 @@ void TFormPrincipal::B_RefreshClick()
 
 void TFormPrincipal::Refresh1Click()
 {
-    if (m_ctx.link->ocupado())
+    if (lineaOcupada())
         return;
     const CursorOverride cursor;
     Test_INICIAL_PLACAS();
@@ -504,7 +504,7 @@ void TFormPrincipal::Refresh1Click()
 void TFormPrincipal::TIEMPO_REINICIA_PLACATimer()
 {
     // The board restarts after new parameters; an exchange still in flight gets one more period.
-    if (m_ctx.link->ocupado())
+    if (lineaOcupada())
         return;
     m_TIEMPO_REINICIA_PLACA->stop();
     Test_INICIAL_PLACAS();
@@ -519,7 +519,7 @@ void TFormPrincipal::ArbolClick()
         if (nodo && !nodo->text(0).isEmpty() && !m_ctx.estado->placa_conectada())
             EntryGuard::muestra(m_num_placa, nodo->text(0));
     } catch (const std::exception &e) {
-        m_ctx.link->printDebug(QStringLiteral("TFormPrincipal.ArbolClick: Error:") + textoError(e));
+        anota(QStringLiteral("TFormPrincipal.ArbolClick: Error:") + textoError(e));
     }
 }
 
@@ -572,10 +572,10 @@ void TFormPrincipal::miDebugWindowClick()
 void TFormPrincipal::CONECTARClick()
 {
     // Purging now would throw away the reply another operation is waiting for.
-    if (m_ctx.link->ocupado())
+    if (lineaOcupada())
         return;
-    if (m_ctx.puerto && m_ctx.puerto->isOpen())
-        m_ctx.puerto->purge();
+    if (m_ctx.sesion)
+        m_ctx.sesion->purge();
     const CursorOverride cursor;
     Conectar_Desconectar();
 }

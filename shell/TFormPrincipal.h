@@ -224,6 +224,10 @@ private:
     void puertoPerdido(const QString &linea1 = QString());
     // The board session on the window's port and link; null while either is missing.
     BoardSession *sesion();
+    // Another operation holds the link: nothing may start an exchange or purge the port now.
+    bool lineaOcupada() const;
+    // A line of the debug log.
+    void anota(const QString &linea) const;
     DataFileRef ficheroAbierto() const;
     // What the send of changes offers to run once it has let go of the link.
     enum class AfterChanges
@@ -239,8 +243,6 @@ private:
 
     Contexto &m_ctx;
     std::unique_ptr<Lenguaje> m_lenguaje;
-    std::unique_ptr<TextLookup> m_textosSesion;
-    std::unique_ptr<BoardSession> m_sesion;
     std::function<void(const QString &)> m_avisoError;
     QMap<int, QString> m_titulos;
 

@@ -2,11 +2,8 @@
 
 #include "Asigna_Lenguaje.h"
 #include "BoardSession.h"
-#include "Comunicacion_TZR.h"
 #include "Contexto.h"
-#include "ContraPlaca.h"
 #include "EstadoPrograma.h"
-#include "RegistroPlaca.h"
 #include "TF_ShowMessage.h"
 #include "TF_Solicita_Contra.h"
 #include "TextLookup.h"
@@ -25,15 +22,14 @@ bool TFormPrincipal::Valida_Contra_Sistema(QChar letra)
 CodeCheck TFormPrincipal::compruebaCodigo(QChar letra, const QString &motivo, bool &cancelado)
 {
     cancelado = false;
-    Comunicacion_TZR &link = *m_ctx.link;
     TF_Solicita_Contra *dialogo = m_ctx.solicitaContra;
     BoardSession *sesion = this->sesion();
-    if (link.ocupado() || !dialogo || !sesion) {
+    if (lineaOcupada() || !dialogo || !sesion) {
         cancelado = true;
         return CodeCheck::Refused;
     }
     // From the code reads to the marker read nothing else may start an exchange.
-    const Comunicacion_TZR::Reserva reserva(link);
+    const BoardSession::Hold reserva(*sesion);
 
     dialogo->reiniciaContraPlaca();
     dialogo->setQuienSolicita(letra);
@@ -61,8 +57,7 @@ void TFormPrincipal::desconectaPlaca()
 
 void TFormPrincipal::Conectar_Desconectar()
 {
-    Comunicacion_TZR &link = *m_ctx.link;
-    if (link.ocupado())
+    if (lineaOcupada())
         return;
     EstadoPrograma &estado = *m_ctx.estado;
     const TextLookup &textos = textosDe(m_ctx);

@@ -5,14 +5,13 @@
 
 #include "Asigna_Lenguaje.h"
 #include "BoardSession.h"
-#include "Comunicacion_TZR.h"
+#include "BoardContext.h"
 #include "DataFileRef.h"
 #include "FicheroActual.h"
 #include "Configuracion.h"
 #include "Contexto.h"
 #include "EstadoPrograma.h"
 #include "PortMenu.h"
-#include "SerialPort.h"
 #include "TF_ShowMessage.h"
 #include "TextLookup.h"
 #include "TzrError.h"
@@ -27,35 +26,20 @@
 
 #include <chrono>
 
-namespace {
-
-// The window's texts as they are when asked: the language may change while the session lives.
-class TextosVentana : public TextLookup
-{
-public:
-    explicit TextosVentana(const Contexto &ctx) : m_ctx(ctx) {}
-    QString texto(const QString &key, const QString &fallback) const override
-    {
-        return textosDe(m_ctx).texto(key, fallback);
-    }
-    QString seccion() const override { return textosDe(m_ctx).seccion(); }
-
-private:
-    const Contexto &m_ctx;
-};
-
-} // namespace
-
 BoardSession *TFormPrincipal::sesion()
 {
-    if (!m_sesion && m_ctx.puerto && m_ctx.link) {
-        m_textosSesion = std::make_unique<TextosVentana>(m_ctx);
-        m_sesion = std::make_unique<BoardSession>(*m_ctx.puerto, *m_ctx.link, *m_textosSesion,
-                                                  m_ctx.configuracion ? m_ctx.configuracion->fichero() : QString());
-        if (m_lineEcho)
-            m_lineEcho->watch(*m_sesion);
-    }
-    return m_sesion.get();
+    return m_ctx.sesion;
+}
+
+bool TFormPrincipal::lineaOcupada() const
+{
+    return m_ctx.sesion && m_ctx.sesion->busy();
+}
+
+void TFormPrincipal::anota(const QString &linea) const
+{
+    if (m_ctx.sesion)
+        m_ctx.sesion->log(linea);
 }
 
 DataFileRef TFormPrincipal::ficheroAbierto() const
@@ -72,8 +56,9 @@ void TFormPrincipal::preparaLinea()
                                [this] { Refresh1Click(); }},
                               this);
     connect(m_Configuracin1, &QMenu::aboutToShow, this, [this] { protegido([this] { refrescaPuertos(); }); });
-    // Created now, so that an echo met by the very first exchange is caught.
-    sesion();
+    // Watched now, so that an echo met by the very first exchange is caught.
+    if (BoardSession *s = sesion())
+        m_lineEcho->watch(*s);
 }
 
 QAction *TFormPrincipal::miEcoLinea() const
@@ -88,7 +73,7 @@ void TFormPrincipal::aplicaEcoDeLinea()
 
 void TFormPrincipal::refrescaPuertos()
 {
-    if (!m_ctx.puertos || (m_ctx.link && m_ctx.link->ocupado()))
+    if (!m_ctx.placas || !m_ctx.placas->hasPortList() || (m_ctx.sesion && m_ctx.sesion->busy()))
         return;
     m_portMenu->refresh();
     habilitaMenuPuertos();
@@ -104,9 +89,9 @@ void TFormPrincipal::avisaFalloApertura(const QString &puerto)
     if (!diagnosticado) {
         // No diagnosis: the system's own reason, never an empty board list alone.
         const TextLookup &textos = textosDe(m_ctx);
-        const PortOpenFailure fallo = m_ctx.puerto->openFailure();
+        const QString dispositivo = s->failedDevice();
         texto.line1 = textos.texto(QStringLiteral("LINE_OPEN_1"), QStringLiteral("%1 cannot be opened (%2)."))
-                          .arg(fallo.device.isEmpty() ? puerto : fallo.device, m_ctx.puerto->errorString());
+                          .arg(dispositivo.isEmpty() ? puerto : dispositivo, s->portError());
         texto.line2 = textos.texto(QStringLiteral("LINE_OPEN_2"),
                                    QStringLiteral("Check the adapter and its cable, then choose the port again."));
     }
@@ -138,10 +123,11 @@ void TFormPrincipal::avisaPuertoAusente(const QString &dispositivo)
 // again, once it is back, opens it afresh.
 void TFormPrincipal::puertoPerdido(const QString &linea1)
 {
-    const QString nombre = m_ctx.puerto ? m_ctx.puerto->portName() : QString();
-    if (m_ctx.puerto) {
+    BoardSession *sesion = this->sesion();
+    const QString nombre = sesion ? sesion->portName() : QString();
+    if (sesion) {
         try {
-            m_ctx.puerto->close();
+            sesion->closePort();
         } catch (...) {
         }
     }
@@ -156,12 +142,12 @@ void TFormPrincipal::puertoPerdido(const QString &linea1)
         showNotConnectedLook();
         m_ctx.estado->setPlaca_conectada(false);
     }
-    if (m_ctx.link)
-        m_ctx.link->printDebug(QStringLiteral("%1: the port is no longer present").arg(nombre));
+    if (sesion)
+        sesion->log(QStringLiteral("%1: the port is no longer present").arg(nombre));
     if (linea1.isEmpty())
         avisaPuertoAusente(nombre);
     else {
-        if (BoardSession *s = sesion()) {
+        if (BoardSession *s = sesion) {
             const OpenFailureText motivo = s->goneText(nombre);
             muestraMotivoPuerto(motivo.line1, motivo.line2);
         }

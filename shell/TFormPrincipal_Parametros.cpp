@@ -2,7 +2,7 @@
 
 #include "EntryGuard.h"
 
-#include "Comunicacion_TZR.h"
+#include "BoardSession.h"
 #include "Contexto.h"
 #include "EstadoPrograma.h"
 #include "ParametersJob.h"
@@ -16,16 +16,16 @@
 
 void TFormPrincipal::Parametros1Click()
 {
-    Comunicacion_TZR &link = *m_ctx.link;
     TF_Parametros *ventana = m_ctx.parametros;
-    if (link.ocupado() || !ventana)
+    BoardSession *sesion = this->sesion();
+    if (lineaOcupada() || !ventana || !sesion)
         return;
     m_ctx.estado->setConfirmado(false);
     // The longer reply time belongs to this command alone, however it ends.
-    const ParametersJob trabajo(link, true);
+    const ParametersJob trabajo(*sesion, true);
     if (Valida_Contra_Sistema(QLatin1Char('M'))) {
         // Until the window is done with the board no timer or other command may start an exchange.
-        const Comunicacion_TZR::Reserva reserva(link);
+        const BoardSession::Hold reserva(*sesion);
         QCoreApplication::processEvents();
         ventana->Lee_Parametros(m_num_placa->text());
         ventana->setParametros_grabados(false);

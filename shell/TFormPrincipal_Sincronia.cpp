@@ -7,7 +7,6 @@
 #include "Asigna_Lenguaje.h"
 #include "BoardSession.h"
 #include "CompareJob.h"
-#include "Comunicacion_TZR.h"
 #include "Contexto.h"
 #include "ErrorBox.h"
 #include "EstadoPrograma.h"
@@ -94,7 +93,7 @@ void TFormPrincipal::creaMenusSincronia()
 void TFormPrincipal::CompararSistemaClick()
 {
     BoardSession *sesion = this->sesion();
-    if (!sesion || m_ctx.link->ocupado() || m_ctx.fichero->Nombre_Tabla().isEmpty())
+    if (!sesion || lineaOcupada() || m_ctx.fichero->Nombre_Tabla().isEmpty())
         return;
     sesion->purge();
     // A compare leaves the file as it is: it may be cancelled at any point.
@@ -121,11 +120,11 @@ void TFormPrincipal::CompararSistemaClick()
 void TFormPrincipal::EnviarCambiosClick()
 {
     BoardSession *sesion = this->sesion();
-    if (!sesion || m_ctx.link->ocupado() || !m_ctx.advertencia3 || m_ctx.fichero->Nombre_Tabla().isEmpty())
+    if (!sesion || lineaOcupada() || !m_ctx.advertencia3 || m_ctx.fichero->Nombre_Tabla().isEmpty())
         return;
     AfterChanges despues = AfterChanges::Nothing;
     {
-        const Comunicacion_TZR::Reserva reserva(*m_ctx.link);
+        const BoardSession::Hold reserva(*sesion);
         SendChangesJob trabajo(*sesion, ficheroAbierto());
         SendChangesPlan plan;
         if (prepareChanges(trabajo, plan, despues))
@@ -245,7 +244,7 @@ bool TFormPrincipal::confirmaCambios(qsizetype escribir, qsizetype vaciar)
 
 void TFormPrincipal::GuardarImagenClick()
 {
-    if (!m_ctx.link || m_ctx.link->ocupado())
+    if (!m_ctx.sesion || lineaOcupada())
         return;
     if (!pideCodigoMaestro(texto(m_ctx, "SYNC_CODE_SAVE", "The master code of board %1 is asked to save its image.")
                                .arg(m_num_placa->text()),
@@ -281,7 +280,7 @@ void TFormPrincipal::GuardarImagenClick()
 
 void TFormPrincipal::RestaurarImagenClick()
 {
-    if (!m_ctx.link || m_ctx.link->ocupado())
+    if (!m_ctx.sesion || lineaOcupada())
         return;
     if (!m_DialogoAbrirImagen) {
         m_DialogoAbrirImagen = new QFileDialog(this);

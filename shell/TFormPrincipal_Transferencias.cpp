@@ -5,7 +5,6 @@
 
 #include "Asigna_Lenguaje.h"
 #include "BoardSession.h"
-#include "Comunicacion_TZR.h"
 #include "Contexto.h"
 #include "ErrorBox.h"
 #include "EstadoPrograma.h"
@@ -148,7 +147,7 @@ void TFormPrincipal::muestraFinTrabajo(const JobStatus &fin, const QString &inco
 void TFormPrincipal::Recibir_ANTClick()
 {
     BoardSession *sesion = this->sesion();
-    if (!sesion || m_ctx.link->ocupado() || !m_ctx.advertencia)
+    if (!sesion || lineaOcupada() || !m_ctx.advertencia)
         return;
     m_ctx.advertencia->exec();
     QCoreApplication::processEvents();
@@ -169,7 +168,7 @@ void TFormPrincipal::Recibir_ANTClick()
         return;
     }
     if (!resultado.notRemembered.isEmpty())
-        m_ctx.link->printDebug(QStringLiteral("TFormPrincipal.recuerdaSincronia Error: ") + resultado.notRemembered);
+        anota(QStringLiteral("TFormPrincipal.recuerdaSincronia Error: ") + resultado.notRemembered);
     if (!resultado.complete())
         showMessage(m_ctx, textos.receiveIncomplete(),
                     textos.text("F_SHOW_M15", "%1 user slots could not be read.").arg(resultado.failedSlots));
@@ -179,7 +178,7 @@ void TFormPrincipal::Recibir_ANTClick()
 // send with the board as it was.
 bool TFormPrincipal::prepareSend(SendJob &trabajo, SendPlan &plan)
 {
-    const Comunicacion_TZR::Reserva reserva(*m_ctx.link);
+    const BoardSession::Hold reserva(*sesion());
     try {
         if (m_ctx.usuarios)
             m_ctx.usuarios->Activa_Tabla(false);
@@ -206,7 +205,7 @@ bool TFormPrincipal::prepareSend(SendJob &trabajo, SendPlan &plan)
 void TFormPrincipal::Enviar_ATNClick()
 {
     BoardSession *sesion = this->sesion();
-    if (!sesion || m_ctx.link->ocupado() || !m_ctx.advertencia3)
+    if (!sesion || lineaOcupada() || !m_ctx.advertencia3)
         return;
     m_ctx.advertencia3->exec();
     sesion->purge();
@@ -237,7 +236,7 @@ void TFormPrincipal::showSendOutcome(const SendResult &resultado, JobChores &tar
         return;
     }
     if (!resultado.notRemembered.isEmpty())
-        m_ctx.link->printDebug(QStringLiteral("TFormPrincipal.recuerdaSincronia Error: ") + resultado.notRemembered);
+        anota(QStringLiteral("TFormPrincipal.recuerdaSincronia Error: ") + resultado.notRemembered);
     if (resultado.complete())
         return;
     // Ended by an exchange outside the writes: the window is still locked for the transfer.
