@@ -4,6 +4,7 @@
 #include "CompareJob.h"
 #include "Comunicacion_TZR.h"
 #include "CsvText.h"
+#include "FileData.h"
 #include "ImageJobs.h"
 #include "SendChangesJob.h"
 #include "TextLookup.h"
@@ -352,6 +353,11 @@ QString BoardRunReport::outcomeKey(BoardOutcome outcome)
         return QStringLiteral("failed");
     }
     return QString();
+}
+
+void BoardRunReport::saveCsv(const QString &path) const
+{
+    FileData::write(path, toCsv());
 }
 
 QByteArray BoardRunReport::toCsv() const

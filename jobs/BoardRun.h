@@ -55,6 +55,8 @@ struct BoardRunReport
     bool compared = false;
     // The report as a comma-separated file, one row per board after a title row.
     QByteArray toCsv() const;
+    // Saves toCsv() in one step, owner-only when new; raises IoError.
+    void saveCsv(const QString &path) const;
     // A stable key for each outcome, as the CSV and tzr's JSON give it.
     static QString outcomeKey(BoardOutcome outcome);
     // The outcome in words, in the chosen language.

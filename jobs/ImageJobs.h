@@ -31,6 +31,9 @@ class ImageJobs
 public:
     explicit ImageJobs(BoardSession &session) : m_session(session) {}
 
+    // An image file as saved, checked whole before any board is asked for its code; raises
+    // TzrError naming what is wrong with a damaged or foreign file.
+    static SystemImage load(const QString &path) { return SystemImage::load(path); }
     // Reads the board into image and, when it was read whole, saves it to path.
     ImageResult save(SystemImage &image, const QString &path);
     // Once anything may have been written, the data file (when one is given) forgets what it

@@ -1,6 +1,5 @@
 #include "BoardRunReportDialog.h"
 
-#include "FileData.h"
 #include "TextLookup.h"
 #include "TzrError.h"
 
@@ -106,7 +105,7 @@ QString BoardRunReportDialog::withCsvSuffix(const QString &path)
 bool BoardRunReportDialog::saveCsv(const QString &path, QString &error) const
 {
     try {
-        FileData::write(path, m_report.toCsv());
+        m_report.saveCsv(path);
     } catch (const TzrError &e) {
         error = e.message();
         return false;

@@ -1,6 +1,5 @@
 #include "NetworkPortsDialog.h"
 
-#include "NetworkAddress.h"
 #include "TextLookup.h"
 #include "TzrError.h"
 
@@ -121,7 +120,7 @@ QString NetworkPortsDialog::problem() const
             return m_texts.texto(QStringLiteral("NET_TWICE"), QStringLiteral("The name %1 is used twice."))
                 .arg(entry.name);
         seen << entry.name.toUpper();
-        if (!NetworkAddress::parse(entry.address))
+        if (!NetworkPortList::validAddress(entry.address))
             return m_texts
                 .texto(QStringLiteral("NET_BAD_ADDRESS"), QStringLiteral("'%1' is not a network address."))
                 .arg(entry.address);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CompareReport.h"
+#include "CompareJob.h"
 
 #include <QDialog>
 

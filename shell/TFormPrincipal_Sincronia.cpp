@@ -13,11 +13,9 @@
 #include "FicheroActual.h"
 #include "ImageJobs.h"
 #include "Lenguaje.h"
-#include "SerialPort.h"
 #include "SeveralBoards.h"
 #include "SyncMenus.h"
 #include "SendChangesJob.h"
-#include "SystemImage.h"
 #include "TFProgreso.h"
 #include "TF_Advertencia3.h"
 #include "TF_Comparacion.h"
@@ -296,7 +294,7 @@ void TFormPrincipal::RestaurarImagenClick()
     // A damaged or foreign file is refused before the board is even asked for its code.
     SystemImage imagen;
     try {
-        imagen = SystemImage::load(path);
+        imagen = ImageJobs::load(path);
     } catch (const TzrError &e) {
         showMessage(m_ctx, texto(m_ctx, "SYNC_IMAGE_BAD", "The image cannot be used. Nothing was written."),
                     e.message());

@@ -1,6 +1,5 @@
 #include "NetworkAddress.h"
 #include "NetworkPort.h"
-#include "NetworkPortList.h"
 #include "ProfileFile.h"
 #include "RoutingPort.h"
 #include "TelnetCodec.h"
@@ -369,40 +368,18 @@ private slots:
         QCOMPARE(NetworkPort::marginFor(1500us), 4ms + NetworkPort::ServerAllowance);
     }
 
-    void namedPorts()
-    {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString ini = dir.filePath(QStringLiteral("TZR_USR.ini"));
-        ProfileFile(ini).writeString(QStringLiteral("TZR"), QStringLiteral("ComPort"),
-                                     QStringLiteral("NET1"));
-        NetworkPortList list(ini);
-        list.set(QStringLiteral("net1"), QStringLiteral("RFC2217://10.0.4.20:4001"));
-        list.set(QStringLiteral("SITE-B"), QStringLiteral("tcp://192.168.1.9:23"));
-        QCOMPARE(list.addressFor(QStringLiteral("Net1")), QStringLiteral("rfc2217://10.0.4.20:4001"));
-        QCOMPARE(list.entries().size(), 2);
-        QCOMPARE(list.entries().at(1).name, QStringLiteral("SITE-B"));
-        // Section TZR keeps its own keys only.
-        QCOMPARE(ProfileFile(ini).keys(QStringLiteral("TZR")), QStringList{QStringLiteral("ComPort")});
-        QVERIFY_THROWS_EXCEPTION(TzrError, list.set(QStringLiteral("COM4"), QStringLiteral("tcp://h:1")));
-        QVERIFY_THROWS_EXCEPTION(TzrError, list.set(QStringLiteral("NET2"), QStringLiteral("tcp://h")));
-        list.remove(QStringLiteral("NET1"));
-        QVERIFY(!list.contains(QStringLiteral("NET1")));
-        QCOMPARE(list.entries().size(), 1);
-    }
-
     void routing()
     {
         FakeServer server(false);
         QVERIFY(server.listen());
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString ini = dir.filePath(QStringLiteral("TZR_USR.ini"));
-        NetworkPortList(ini).set(QStringLiteral("NET1"), server.address());
-        NetworkPort network([ini](const QString &name) { return NetworkPortList(ini).addressFor(name); });
+        // The named ports as the settings give them, names in any letter case.
+        const QString address = server.address();
+        const auto lookUp = [address](const QString &name) {
+            return name.compare(QStringLiteral("NET1"), Qt::CaseInsensitive) == 0 ? address : QString();
+        };
+        NetworkPort network(lookUp);
         NetworkPort local; // stands for the serial port: it cannot open a "COM" name
-        RoutingPort port(local, network,
-                         [ini](const QString &name) { return NetworkPortList(ini).contains(name); });
+        RoutingPort port(local, network, [lookUp](const QString &name) { return !lookUp(name).isEmpty(); });
         QVERIFY(!port.open(QStringLiteral("COM3")));
         QVERIFY(port.open(QStringLiteral("net1")));
         QCOMPARE(port.portName(), QStringLiteral("net1"));

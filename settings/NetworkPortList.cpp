@@ -15,7 +15,7 @@ QList<NetworkPortList::Entry> NetworkPortList::entries() const
     const QStringList keys = file.keys(Section);
     for (const QString &key : keys) {
         const QString value = file.readString(Section, key, QString()).trimmed();
-        if (!validName(key) || !NetworkAddress::parse(value))
+        if (!validName(key) || !validAddress(value))
             continue;
         bool seen = false;
         for (const Entry &entry : std::as_const(result))
@@ -56,4 +56,9 @@ bool NetworkPortList::validName(const QString &name)
     static const QRegularExpression serial(QStringLiteral("^COM[0-9]+$"),
                                            QRegularExpression::CaseInsensitiveOption);
     return shape.match(name).hasMatch() && !serial.match(name).hasMatch();
+}
+
+bool NetworkPortList::validAddress(const QString &address)
+{
+    return NetworkAddress::parse(address).has_value();
 }

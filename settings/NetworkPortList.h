@@ -31,6 +31,8 @@ public:
     // A name is letters, digits, "-" and "_", starting with a letter, and never a "COM<n>"
     // name, which belongs to the serial ports.
     static bool validName(const QString &name);
+    // tcp://HOST:PORT or rfc2217://HOST:PORT, as set() keeps it.
+    static bool validAddress(const QString &address);
 
     static inline const QString Section = QStringLiteral("NetworkPorts");
 
