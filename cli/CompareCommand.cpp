@@ -37,34 +37,34 @@ int CompareCommand::execute()
         for (const CompareEntry &e : informe.entries)
             entries << QJsonObject{{QStringLiteral("slot"), e.slot + 1},
                                    {QStringLiteral("kind"), CompareReport::kindName(e.kind)},
-                                   {QStringLiteral("boardName"), e.nombrePlaca},
-                                   {QStringLiteral("fileName"), e.nombreFichero},
-                                   {QStringLiteral("fields"), QJsonArray::fromStringList(e.campos)},
-                                   {QStringLiteral("boardSlot"), e.enPlaca >= 0 ? e.enPlaca + 1 : 0},
-                                   {QStringLiteral("filePosition"), e.enFichero >= 0 ? e.enFichero + 1 : 0}};
+                                   {QStringLiteral("boardName"), e.boardName},
+                                   {QStringLiteral("fileName"), e.fileName},
+                                   {QStringLiteral("fields"), QJsonArray::fromStringList(e.fields)},
+                                   {QStringLiteral("boardSlot"), e.boardSlot >= 0 ? e.boardSlot + 1 : 0},
+                                   {QStringLiteral("filePosition"), e.filePosition >= 0 ? e.filePosition + 1 : 0}};
         printJson(QJsonObject{{QStringLiteral("board"), m_options.board},
-                              {QStringLiteral("boardUsers"), informe.usuariosPlaca},
-                              {QStringLiteral("fileUsers"), informe.usuariosFichero},
-                              {QStringLiteral("onlyOnBoard"), informe.soloPlaca},
-                              {QStringLiteral("onlyInFile"), informe.soloFichero},
-                              {QStringLiteral("different"), informe.distintos},
-                              {QStringLiteral("moved"), informe.movidos},
+                              {QStringLiteral("boardUsers"), informe.boardUsers},
+                              {QStringLiteral("fileUsers"), informe.fileUsers},
+                              {QStringLiteral("onlyOnBoard"), informe.onlyOnBoard},
+                              {QStringLiteral("onlyInFile"), informe.onlyInFile},
+                              {QStringLiteral("different"), informe.different},
+                              {QStringLiteral("moved"), informe.moved},
                               {QStringLiteral("entries"), entries}});
     } else {
         m_out << QString::fromUtf8(informe.toCsv());
         m_out.flush();
     }
-    if (informe.sinDiferencias()) {
+    if (informe.noDifferences()) {
         note(say("CLI_SAME", QStringLiteral("Board %1 and %2 hold the same %3 users"))
                  .arg(m_options.board)
                  .arg(m_tableName)
-                 .arg(informe.usuariosFichero));
+                 .arg(informe.fileUsers));
         return TzrTool::Success;
     }
     note(say("CLI_DIFFERENCES", QStringLiteral("%1 only on the board, %2 only in the file, %3 different (%4 merely moved)"))
-             .arg(informe.soloPlaca)
-             .arg(informe.soloFichero)
-             .arg(informe.distintos)
-             .arg(informe.movidos));
+             .arg(informe.onlyOnBoard)
+             .arg(informe.onlyInFile)
+             .arg(informe.different)
+             .arg(informe.moved));
     return TzrTool::Incomplete;
 }

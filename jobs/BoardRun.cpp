@@ -301,7 +301,7 @@ void BoardRun::runJob(BoardRunEntry &entry)
             break;
         }
         entry.differences = static_cast<int>(r.informe.entries.size());
-        entry.outcome = r.informe.sinDiferencias() ? BoardOutcome::Done : BoardOutcome::Different;
+        entry.outcome = r.informe.noDifferences() ? BoardOutcome::Done : BoardOutcome::Different;
         return;
     }
     case Kind::SaveImage: {

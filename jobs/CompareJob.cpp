@@ -38,7 +38,7 @@ ResultadoComparacion Compara_Con_Sistema(SyncTransfers &sync, TablaTransferencia
         return r;
     }
     r.informe = CompareReport::compare(lectura.area, registros);
-    if (r.informe.sinDiferencias()) {
+    if (r.informe.noDifferences()) {
         // The comparison stands even when the file cannot take the image.
         try {
             store.save(SyncImage{placa, sync.clock().now().toUTC(), lectura.area});

@@ -68,18 +68,18 @@ QString CompareReport::kindName(CompareEntry::Kind kind)
     return QStringLiteral("different");
 }
 
-CompareReport CompareReport::compare(const UserArea &placa, const QList<RegistroEnvio> &fichero)
+CompareReport CompareReport::compare(const UserArea &board, const QList<RegistroEnvio> &file)
 {
     CompareReport report;
-    const int n = static_cast<int>(std::min<qsizetype>(fichero.size(), MAX_USUARIOS));
-    report.usuariosPlaca = placa.users();
-    report.usuariosFichero = n;
+    const int n = static_cast<int>(std::min<qsizetype>(file.size(), MAX_USUARIOS));
+    report.boardUsers = board.users();
+    report.fileUsers = n;
     for (int i = 0; i < MAX_USUARIOS; ++i) {
-        const bool b = placa.inUse(i);
+        const bool b = board.inUse(i);
         const bool f = i < n;
         if (!b && !f)
             continue;
-        if (b && f && sameFields(placa.record(i), fichero[i].registro))
+        if (b && f && sameFields(board.record(i), file[i].registro))
             continue;
         CompareEntry e;
         e.slot = i;
@@ -87,35 +87,35 @@ CompareReport CompareReport::compare(const UserArea &placa, const QList<Registro
                  : b    ? CompareEntry::Kind::OnlyOnBoard
                         : CompareEntry::Kind::OnlyInFile;
         if (b)
-            e.nombrePlaca = nameOf(placa.record(i));
+            e.boardName = nameOf(board.record(i));
         if (f)
-            e.nombreFichero = fichero[i].fila.NOMBRE.trimmed();
+            e.fileName = file[i].fila.NOMBRE.trimmed();
         if (b && f)
-            e.campos = differingFields(placa.record(i), fichero[i].registro);
+            e.fields = differingFields(board.record(i), file[i].registro);
         if (f) {
-            for (int j = 0; j < MAX_USUARIOS && e.enPlaca < 0; ++j) {
-                if (j != i && placa.inUse(j) && sameFields(placa.record(j), fichero[i].registro))
-                    e.enPlaca = j;
+            for (int j = 0; j < MAX_USUARIOS && e.boardSlot < 0; ++j) {
+                if (j != i && board.inUse(j) && sameFields(board.record(j), file[i].registro))
+                    e.boardSlot = j;
             }
         }
         if (b) {
-            for (int j = 0; j < n && e.enFichero < 0; ++j) {
-                if (j != i && sameFields(fichero[j].registro, placa.record(i)))
-                    e.enFichero = j;
+            for (int j = 0; j < n && e.filePosition < 0; ++j) {
+                if (j != i && sameFields(file[j].registro, board.record(i)))
+                    e.filePosition = j;
             }
         }
         switch (e.kind) {
         case CompareEntry::Kind::OnlyOnBoard:
-            ++report.soloPlaca;
+            ++report.onlyOnBoard;
             break;
         case CompareEntry::Kind::OnlyInFile:
-            ++report.soloFichero;
+            ++report.onlyInFile;
             break;
         case CompareEntry::Kind::Different:
-            ++report.distintos;
+            ++report.different;
             break;
         }
-        report.movidos += e.movido() ? 1 : 0;
+        report.moved += e.moved() ? 1 : 0;
         report.entries << e;
     }
     return report;
@@ -126,10 +126,10 @@ QByteArray CompareReport::toCsv() const
     QByteArray csv = "slot,kind,board_name,file_name,fields,board_slot,file_position\n";
     for (const CompareEntry &e : entries) {
         csv += QByteArray::number(e.slot + 1) + ',' + kindName(e.kind).toUtf8() + ',' +
-               csvField(e.nombrePlaca) + ',' + csvField(e.nombreFichero) + ',' +
-               e.campos.join(QLatin1Char(' ')).toUtf8() + ',' +
-               (e.enPlaca >= 0 ? QByteArray::number(e.enPlaca + 1) : QByteArray()) + ',' +
-               (e.enFichero >= 0 ? QByteArray::number(e.enFichero + 1) : QByteArray()) + '\n';
+               csvField(e.boardName) + ',' + csvField(e.fileName) + ',' +
+               e.fields.join(QLatin1Char(' ')).toUtf8() + ',' +
+               (e.boardSlot >= 0 ? QByteArray::number(e.boardSlot + 1) : QByteArray()) + ',' +
+               (e.filePosition >= 0 ? QByteArray::number(e.filePosition + 1) : QByteArray()) + '\n';
     }
     return csv;
 }

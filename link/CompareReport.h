@@ -19,17 +19,17 @@ struct CompareEntry
     };
     Kind kind = Kind::Different;
     int slot = 0;
-    QString nombrePlaca;   // the board's user in this slot, trimmed
-    QString nombreFichero; // the file's user for this slot, trimmed
+    QString boardName; // the board's user in this slot, trimmed
+    QString fileName;  // the file's user for this slot, trimmed
     // Different: the fields whose bytes differ, as the table names them (NOMBRE, CALL, TZR,
     // CODIGO, LINEA2, LINEA2_ON); the spare bytes 42 and 43 are never compared.
-    QStringList campos;
+    QStringList fields;
     // The file's user of this slot sits unchanged in that other board slot (-1: nowhere else).
-    int enPlaca = -1;
+    int boardSlot = -1;
     // The board's user of this slot is, unchanged, the file's user at that other position.
-    int enFichero = -1;
+    int filePosition = -1;
 
-    bool movido() const { return enPlaca >= 0 || enFichero >= 0; }
+    bool moved() const { return boardSlot >= 0 || filePosition >= 0; }
 };
 
 // A board's user area against the records a full send of a data file would write, slot by slot:
@@ -37,17 +37,17 @@ struct CompareEntry
 struct CompareReport
 {
     QList<CompareEntry> entries;
-    int soloPlaca = 0;
-    int soloFichero = 0;
-    int distintos = 0;
+    int onlyOnBoard = 0;
+    int onlyInFile = 0;
+    int different = 0;
     // Entries whose user merely sits in another slot.
-    int movidos = 0;
-    int usuariosPlaca = 0;
-    int usuariosFichero = 0;
+    int moved = 0;
+    int boardUsers = 0;
+    int fileUsers = 0;
 
-    bool sinDiferencias() const { return entries.isEmpty(); }
+    bool noDifferences() const { return entries.isEmpty(); }
 
-    static CompareReport compare(const UserArea &placa, const QList<RegistroEnvio> &fichero);
+    static CompareReport compare(const UserArea &board, const QList<RegistroEnvio> &file);
 
     // Comma-separated, UTF-8, one header line then one line per entry, slots counted from 1:
     // slot,kind,board_name,file_name,fields,board_slot,file_position

@@ -65,13 +65,13 @@ void TF_Comparacion::muestra(const CompareReport &informe, const QString &placa,
     QString resumen =
         texto("SYNC_REPORT_SUMMARY", "Board: %1 users. File: %2 users. Only on board: %3. Only in "
                                      "file: %4. Different: %5. Moved: %6.")
-            .arg(informe.usuariosPlaca)
-            .arg(informe.usuariosFichero)
-            .arg(informe.soloPlaca)
-            .arg(informe.soloFichero)
-            .arg(informe.distintos)
-            .arg(informe.movidos);
-    if (informe.sinDiferencias())
+            .arg(informe.boardUsers)
+            .arg(informe.fileUsers)
+            .arg(informe.onlyOnBoard)
+            .arg(informe.onlyInFile)
+            .arg(informe.different)
+            .arg(informe.moved);
+    if (informe.noDifferences())
         resumen +=
             QLatin1Char('\n') + texto("SYNC_REPORT_SAME", "The board and the file hold the same users.");
     m_resumen->setText(resumen);
@@ -90,17 +90,17 @@ void TF_Comparacion::muestra(const CompareReport &informe, const QString &placa,
             break;
         }
         QStringList campos;
-        for (const QString &c : e.campos) {
+        for (const QString &c : e.fields) {
             const QString t = m_titulo ? m_titulo(c) : QString();
             campos << (t.isEmpty() ? c : t);
         }
         QStringList notas;
-        if (e.enPlaca >= 0)
-            notas << texto("SYNC_NOTE_ON_BOARD", "same user on the board in slot %1").arg(e.enPlaca + 1);
-        if (e.enFichero >= 0)
-            notas << texto("SYNC_NOTE_IN_FILE", "same user in the file at position %1").arg(e.enFichero + 1);
-        auto *item = new QTreeWidgetItem(m_lista, {QString::number(e.slot + 1), clase, e.nombrePlaca,
-                                                   e.nombreFichero, campos.join(QStringLiteral(", ")),
+        if (e.boardSlot >= 0)
+            notas << texto("SYNC_NOTE_ON_BOARD", "same user on the board in slot %1").arg(e.boardSlot + 1);
+        if (e.filePosition >= 0)
+            notas << texto("SYNC_NOTE_IN_FILE", "same user in the file at position %1").arg(e.filePosition + 1);
+        auto *item = new QTreeWidgetItem(m_lista, {QString::number(e.slot + 1), clase, e.boardName,
+                                                   e.fileName, campos.join(QStringLiteral(", ")),
                                                    notas.join(QStringLiteral("; "))});
         item->setTextAlignment(0, Qt::AlignRight | Qt::AlignVCenter);
     }

@@ -85,7 +85,7 @@ private slots:
         const ReceiveResult result = ReceiveJob(*m_session, file).run();
         m_fb->quiet();
         if (result.complete()) {
-            QVERIFY2(truth(file).sinDiferencias(), qPrintable(m_fb->describe()));
+            QVERIFY2(truth(file).noDifferences(), qPrintable(m_fb->describe()));
         }
     }
 
@@ -96,14 +96,14 @@ private slots:
         const DataFileRef file = receivedFile();
         editFile(file);
         const CompareReport expected = truth(file);
-        QVERIFY(!expected.sinDiferencias());
+        QVERIFY(!expected.noDifferences());
         m_fb->resume();
         const CompareResult result = CompareJob(*m_session, file).run(false);
         m_fb->quiet();
         if (result.done() && result.comparison.estado == ResultadoComparacion::Estado::Hecha) {
             const CompareReport &found = result.comparison.informe;
-            QVERIFY2(found.entries.size() == expected.entries.size() && found.distintos == expected.distintos &&
-                         found.soloPlaca == expected.soloPlaca && found.soloFichero == expected.soloFichero,
+            QVERIFY2(found.entries.size() == expected.entries.size() && found.different == expected.different &&
+                         found.onlyOnBoard == expected.onlyOnBoard && found.onlyInFile == expected.onlyInFile,
                      qPrintable(m_fb->describe()));
         }
     }
@@ -119,7 +119,7 @@ private slots:
         const SendResult result = send.run(send.prepare(false).records);
         m_fb->quiet();
         if (result.complete() && (m_mix.faults & FaultBus::Fault::LostWrites) == FaultBus::Faults{}) {
-            QVERIFY2(truth(file).sinDiferencias(), qPrintable(m_fb->describe()));
+            QVERIFY2(truth(file).noDifferences(), qPrintable(m_fb->describe()));
         }
         // Without --verify a lost write goes unseen, as a send always did; with it, never.
         send.setVerify(true);

@@ -149,24 +149,24 @@ private slots:
         QCOMPARE(r.estado, ResultadoComparacion::Estado::Hecha);
         const CompareReport &rep = r.informe;
         QCOMPARE(rep.entries.size(), 4);
-        QCOMPARE(rep.distintos, 2);
-        QCOMPARE(rep.soloFichero, 1);
-        QCOMPARE(rep.soloPlaca, 1);
+        QCOMPARE(rep.different, 2);
+        QCOMPARE(rep.onlyInFile, 1);
+        QCOMPARE(rep.onlyOnBoard, 1);
         QCOMPARE(rep.entries[0].slot, 1);
-        QCOMPARE(rep.entries[0].campos, QStringList{QStringLiteral("CODIGO")});
-        QCOMPARE(rep.entries[0].enPlaca, -1);
+        QCOMPARE(rep.entries[0].fields, QStringList{QStringLiteral("CODIGO")});
+        QCOMPARE(rep.entries[0].boardSlot, -1);
         QCOMPARE(rep.entries[1].slot, 2);
-        QCOMPARE(rep.entries[1].nombrePlaca, QStringLiteral("DAN"));
-        QCOMPARE(rep.entries[1].nombreFichero, QStringLiteral("CAT"));
-        QCOMPARE(rep.entries[1].campos,
+        QCOMPARE(rep.entries[1].boardName, QStringLiteral("DAN"));
+        QCOMPARE(rep.entries[1].fileName, QStringLiteral("CAT"));
+        QCOMPARE(rep.entries[1].fields,
                  (QStringList{"NOMBRE", "CALL", "TZR", "CODIGO", "LINEA2", "LINEA2_ON"}));
-        QCOMPARE(rep.entries[1].enFichero, 3);
+        QCOMPARE(rep.entries[1].filePosition, 3);
         QCOMPARE(rep.entries[2].kind, CompareEntry::Kind::OnlyInFile);
         QCOMPARE(rep.entries[2].slot, 3);
-        QCOMPARE(rep.entries[2].enPlaca, 2);
+        QCOMPARE(rep.entries[2].boardSlot, 2);
         QCOMPARE(rep.entries[3].kind, CompareEntry::Kind::OnlyOnBoard);
-        QCOMPARE(rep.entries[3].nombrePlaca, QStringLiteral("EVE"));
-        QCOMPARE(rep.movidos, 2);
+        QCOMPARE(rep.entries[3].boardName, QStringLiteral("EVE"));
+        QCOMPARE(rep.moved, 2);
         QVERIFY(!r.imagenGuardada);
         QVERIFY(!m_store->load(1));
         // Read as a receive reads, never written.
@@ -182,7 +182,7 @@ private slots:
         for (int i = 0; i < records.size(); ++i)
             board->setRecord(i, bytes(records[i].registro));
         const ResultadoComparacion same = Compara_Con_Sistema(*m_sync, table, false, *m_store);
-        QVERIFY(same.informe.sinDiferencias());
+        QVERIFY(same.informe.noDifferences());
         QVERIFY(same.imagenGuardada);
         QCOMPARE(m_store->load(1)->area, UserArea::fromRecords(records));
     }
@@ -381,7 +381,7 @@ private slots:
         kept[offset] = kept[offset] ^ 0x5A;
         board.setRecord(1, kept);
         const CompareReport report = CompareReport::compare(board, records);
-        QCOMPARE(report.sinDiferencias(), !change);
+        QCOMPARE(report.noDifferences(), !change);
         QCOMPARE(SyncTransfers::planifica(records, board).escribir, change ? QList<int>{1} : QList<int>{});
     }
 

@@ -127,7 +127,7 @@ private slots:
         QVERIFY(informe && informe->isVisible());
         QCOMPARE(informe->lista()->topLevelItemCount(), 1);
         QCOMPARE(informe->lista()->topLevelItem(0)->text(0), QStringLiteral("2"));
-        QCOMPARE(informe->informe().entries.first().campos, QStringList{QStringLiteral("CODIGO")});
+        QCOMPARE(informe->informe().entries.first().fields, QStringList{QStringLiteral("CODIGO")});
         QCOMPARE(p.m_bus.count(BoardBus::CMD_WRITE), 0);
 
         const QString csv = p.m_dir.filePath(QStringLiteral("report"));
@@ -160,7 +160,7 @@ private slots:
         QCOMPARE(p.m_bus.count(BoardBus::CMD_WRITE), 0);
         QCOMPARE(m_preguntas.size(), 2);
         QCOMPARE(informe->informe().entries.size(), 2);
-        QCOMPARE(informe->informe().entries.last().campos, QStringList{QStringLiteral("NOMBRE")});
+        QCOMPARE(informe->informe().entries.last().fields, QStringList{QStringLiteral("NOMBRE")});
     }
 
     void sendOfChangesAsksWithItsOwnConfirmation_data()
