@@ -1,5 +1,6 @@
 #include "BoardCommand.h"
 
+#include "BoardCodes.h"
 #include "BoardRun.h"
 #include "Configuracion.h"
 #include "Failure.h"
@@ -8,13 +9,7 @@
 #include "TzrTool.h"
 
 #include "FicheroActual.h"
-#include "FileData.h"
 #include "InterruptWatch.h"
-#include "SpecialFolder.h"
-#include "TableFamily.h"
-#include "TableStore.h"
-#include "Terminal.h"
-#include "TzrError.h"
 
 BoardCommand::BoardCommand(Output &output, const Options &options)
     : m_output(output), m_out(output.out()), m_err(output.err()), m_options(options)
@@ -33,7 +28,7 @@ int BoardCommand::run(bool needsPort)
                 TzrTool::FileFailure,
                 say("CLI_LOG", QStringLiteral("cannot write the log %1: %2")).arg(m_options.log, m_log->errorString())};
     }
-    m_progress = std::make_unique<TerminalProgress>(m_err, !m_options.quiet && Terminal::isTerminal(2));
+    m_progress = std::make_unique<TerminalProgress>(m_err, !m_options.quiet && Output::errorIsTerminal());
     if (needsPort)
         openPort();
     const int status = execute();
@@ -50,7 +45,8 @@ void BoardCommand::closeProgress()
 
 void BoardCommand::readConfiguration()
 {
-    m_korvel = SpecialFolder::korvelFolder();
+    m_korvel = DataFileSession::korvelFolder();
+    m_data = std::make_unique<DataFileSession>(m_korvel);
     FicheroActual fichero;
     Configuracion configuration(fichero, m_korvel);
     configuration.Lee_Configuracion();
@@ -112,17 +108,12 @@ void BoardCommand::openPort()
     m_session->port().purge();
 }
 
-QString BoardCommand::codeFileText(const QString &path)
-{
-    return QString::fromUtf8(FileData::read(path, CODE_FILE_LIMIT));
-}
-
 QString BoardCommand::code(QChar letra)
 {
     const bool master = letra == QLatin1Char('M');
     QString text;
     if (!m_options.codeFile.isEmpty()) {
-        const QString content = codeFileText(m_options.codeFile);
+        const QString content = BoardCodes::fileText(m_options.codeFile);
         text = content.section(QLatin1Char('\n'), 0, 0).trimmed();
     } else {
         text = Prompt::codeFromEnvironmentOrPrompt(
@@ -153,112 +144,76 @@ void BoardCommand::checkCode(QChar letra)
                                          .arg(m_options.board)};
 }
 
-void BoardCommand::lockDataFile(const QString &base)
+Failure BoardCommand::refused(const DataFileSession::Refusal &refusal) const
 {
-    try {
-        m_fileLock.lock(base);
-    } catch (const DataFileBusy &busy) {
-        const DataFileLock::Holder holder = busy.holder();
-        throw Failure{TzrTool::FileFailure,
-                      holder.program.isEmpty()
-                          ? say("CLI_FILE_BUSY_ANY", QStringLiteral("%1 is in use by another program; close it there, "
-                                                                    "then run the command again"))
-                                .arg(busy.file())
-                          : say("CLI_FILE_BUSY", QStringLiteral("%1 is in use by %2; close it there, then run the "
-                                                                "command again"))
-                                .arg(busy.file(),
-                                     say("LINE_BUSY_PROCESS", QStringLiteral("%1 (process %2)"))
-                                         .arg(holder.program)
-                                         .arg(holder.pid))};
-    } catch (const TzrError &e) {
-        throw Failure{TzrTool::FileFailure, e.message()};
+    using Kind = DataFileSession::Refusal::Kind;
+    switch (refusal.kind) {
+    case Kind::None:
+        break;
+    case Kind::NoFile:
+        return Failure{TzrTool::FileFailure, say("CLI_NO_FILE", QStringLiteral("no data file %1.db")).arg(refusal.file)};
+    case Kind::NoTemplate:
+        return Failure{TzrTool::FileFailure,
+                       say("CLI_NO_TEMPLATE", QStringLiteral("the template %1.db is missing; is TZRUsers installed?"))
+                           .arg(refusal.file)};
+    case Kind::Foreign:
+        return Failure{TzrTool::FileFailure,
+                       say("DATA_FOREIGN",
+                           QStringLiteral("%1 holds what this tool never makes (%2): refused, the file was not changed"))
+                           .arg(refusal.file, refusal.found.join(QStringLiteral(", ")))};
+    case Kind::Busy:
+        return Failure{TzrTool::FileFailure,
+                       refusal.program.isEmpty()
+                           ? say("CLI_FILE_BUSY_ANY", QStringLiteral("%1 is in use by another program; close it there, "
+                                                                     "then run the command again"))
+                                 .arg(refusal.file)
+                           : say("CLI_FILE_BUSY", QStringLiteral("%1 is in use by %2; close it there, then run the "
+                                                                 "command again"))
+                                 .arg(refusal.file,
+                                      say("LINE_BUSY_PROCESS", QStringLiteral("%1 (process %2)"))
+                                          .arg(refusal.program)
+                                          .arg(refusal.pid))};
+    case Kind::LockFailed:
+        break;
     }
+    return Failure{TzrTool::FileFailure, refusal.error};
 }
 
 void BoardCommand::dataFile(const QString &path, bool createFromTemplate, Access access)
 {
-    const QString base = TableFamily::baseOf(QFileInfo(path).absoluteFilePath());
-    const QFileInfo info(base);
-    m_directory = info.absolutePath() + QLatin1Char('/');
-    m_tableName = info.fileName() + QStringLiteral(".db");
-    m_newFileBase.clear();
-    m_writesFile = access == Access::Writes;
-    switch (TableFamily::recover(base)) {
-    case TableFamily::Recovery::Nothing:
+    switch (m_data->name(path, access)) {
+    case DataFileSession::Recovered::Nothing:
         break;
-    case TableFamily::Recovery::Finished:
+    case DataFileSession::Recovered::Finished:
         note(say("DATA_FINISHED", QStringLiteral("%1 was being saved when the tool was cut short; the save was finished"))
-                 .arg(m_tableName));
+                 .arg(m_data->tableName()));
         break;
-    case TableFamily::Recovery::Removed:
+    case DataFileSession::Recovered::Removed:
         note(say("DATA_REMOVED", QStringLiteral("%1: a copy left unfinished when the tool was cut short was removed; the file is as it was"))
-                 .arg(m_tableName));
+                 .arg(m_data->tableName()));
         break;
     }
-    if (TableFamily::exists(base)) {
-        // A file from elsewhere is refused before a board is asked anything; other faults of
-        // the file are the command's own to report.
-        try {
-            TableStore probe;
-            probe.open(base);
-        } catch (const ForeignSchema &e) {
-            throw Failure{TzrTool::FileFailure, foreignSchema(e)};
-        } catch (const TzrError &) {
-        }
-        if (m_writesFile)
-            lockDataFile(base);
-        return;
-    }
-    if (!createFromTemplate)
-        throw Failure{TzrTool::FileFailure, say("CLI_NO_FILE", QStringLiteral("no data file %1.db")).arg(base)};
-    // Only checked here: the file is made once the board has taken the code (createDataFile).
-    if (!TableFamily::exists(templateBase()))
-        throw Failure{TzrTool::FileFailure,
-                      say("CLI_NO_TEMPLATE", QStringLiteral("the template %1.db is missing; is TZRUsers installed?")).arg(templateBase())};
-    m_newFileBase = base;
-}
-
-QString BoardCommand::foreignSchema(const ForeignSchema &e) const
-{
-    return say("DATA_FOREIGN", QStringLiteral("%1 holds what this tool never makes (%2): refused, the file was not changed"))
-        .arg(e.path(), e.found().join(QStringLiteral(", ")));
-}
-
-QString BoardCommand::templateBase() const
-{
-    return m_korvel + QStringLiteral("/Patron");
+    if (const DataFileSession::Refusal refusal = m_data->open(createFromTemplate))
+        throw refused(refusal);
 }
 
 void BoardCommand::createDataFile()
 {
-    if (m_newFileBase.isEmpty() || TableFamily::exists(m_newFileBase))
+    if (!m_data->createWorking())
         return;
-    m_workingBase = TableFamily::copyToWorking(templateBase(), m_newFileBase);
-    m_createdFile = true;
-    // Held on the working copy: the lock stays with its member when it is published by rename.
-    if (m_writesFile)
-        lockDataFile(m_workingBase);
-    note(say("CLI_CREATED", QStringLiteral("Created %1 from the template")).arg(m_tableName));
+    if (const DataFileSession::Refusal refusal = m_data->lockWorking())
+        throw refused(refusal);
+    note(say("CLI_CREATED", QStringLiteral("Created %1 from the template")).arg(m_data->tableName()));
 }
 
 void BoardCommand::dropCreatedFile()
 {
-    // A file this run made and did not fill would be taken later for a board's real, empty list.
-    if (!m_createdFile)
-        return;
-    m_createdFile = false;
-    TableFamily::discardWorking(m_workingBase);
-    m_workingBase.clear();
+    m_data->discard();
 }
 
 void BoardCommand::publishCreatedFile()
 {
-    if (!m_createdFile)
-        return;
-    // Only a complete receive is ever seen under the file's name.
-    TableFamily::publish(m_workingBase, m_newFileBase);
-    m_createdFile = false;
-    m_workingBase.clear();
+    m_data->publish();
 }
 
 QString BoardCommand::rowRefused(const FilaRechazada &rechazo) const
@@ -319,10 +274,7 @@ void BoardCommand::watchInterrupt()
             m_session->requestStop();
     });
     // Quitting at once still leaves the data file as it was: no journal, no file of its own making.
-    QObject::connect(m_interrupt.get(), &InterruptWatch::quitting, [this] {
-        TableStore::rollBackAll();
-        dropCreatedFile();
-    });
+    QObject::connect(m_interrupt.get(), &InterruptWatch::quitting, [this] { m_data->abandon(); });
 }
 
 void BoardCommand::notRemembered(const QString &error)

@@ -3,6 +3,7 @@
 #include "BoardContext.h"
 #include "BoardSession.h"
 #include "DataFileRef.h"
+#include "DataFileSession.h"
 #include "Failure.h"
 #include "FileLog.h"
 #include "JobEnd.h"
@@ -12,8 +13,6 @@
 #include "TerminalObserver.h"
 #include "TerminalProgress.h"
 
-#include "DataFileLock.h"
-
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <QTextStream>
@@ -22,7 +21,6 @@
 
 class BoardRun;
 class InterruptWatch;
-class ForeignSchema;
 struct FilaRechazada;
 
 // One subcommand's run. The preamble every subcommand shares is done here once: configuration,
@@ -44,17 +42,11 @@ protected:
 
     void openPort();
     QString code(QChar letra);
-    // A file of codes, read whole up to CODE_FILE_LIMIT; raises IoError.
-    static QString codeFileText(const QString &path);
     void checkCode(QChar letra);
     // Names the data file FILE; one that does not exist yet is only made by createDataFile. A
     // command that writes it holds its lock from here (from createDataFile for a new one), so
     // that the window and other commands keep off it.
-    enum class Access
-    {
-        Reads,
-        Writes
-    };
+    using Access = DataFileSession::Access;
     void dataFile(const QString &path, bool createFromTemplate, Access access);
     // Makes the new data file under a working name beside it; publishCreatedFile puts it in place.
     void createDataFile();
@@ -71,11 +63,7 @@ protected:
     QString rowRefused(const FilaRechazada &rechazo) const;
     // The board did not open the transfer: nothing was done.
     Failure notOpened() const;
-    DataFileRef file() const
-    {
-        return {m_directory,
-                m_workingBase.isEmpty() ? m_tableName : QFileInfo(m_workingBase).fileName() + QStringLiteral(".db")};
-    }
+    DataFileRef file() const { return m_data->file(); }
     // Ends the subcommand unless the job ran to its end.
     void jobFailed(const JobStatus &status);
     void notRemembered(const QString &error);
@@ -98,17 +86,10 @@ protected:
     std::unique_ptr<FileLog> m_log;
     std::unique_ptr<TerminalProgress> m_progress;
     BoardRun *m_boardRun = nullptr;
-    QString m_directory;
-    QString m_tableName;
-    QString m_newFileBase;
-    QString m_workingBase;
-    bool m_createdFile = false;
-    bool m_writesFile = false;
-    DataFileLock m_fileLock;
+    std::unique_ptr<DataFileSession> m_data;
 
 private:
     void readConfiguration();
-    void lockDataFile(const QString &base);
-    QString templateBase() const;
-    QString foreignSchema(const ForeignSchema &e) const;
+    // What stops the command from using its data file, as the failure it ends with.
+    Failure refused(const DataFileSession::Refusal &refusal) const;
 };

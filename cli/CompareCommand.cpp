@@ -57,7 +57,7 @@ int CompareCommand::execute()
     if (informe.noDifferences()) {
         note(say("CLI_SAME", QStringLiteral("Board %1 and %2 hold the same %3 users"))
                  .arg(m_options.board)
-                 .arg(m_tableName)
+                 .arg(m_data->tableName())
                  .arg(informe.fileUsers));
         return TzrTool::Success;
     }

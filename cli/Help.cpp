@@ -1,7 +1,7 @@
 #include "Help.h"
 
 #include "CommandTable.h"
-#include "Terminal.h"
+#include "Output.h"
 
 #include <algorithm>
 
@@ -35,7 +35,7 @@ QString wrapped(const QString &first, const QString &text, int indent, int width
 // descriptions get no room at all.
 int helpWidth()
 {
-    return std::max(Terminal::columns(1), 40);
+    return std::max(Output::columns(), 40);
 }
 
 } // namespace

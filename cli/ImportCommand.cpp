@@ -17,13 +17,13 @@ int ImportCommand::execute()
         m_options.parser->isSet(QStringLiteral("append")) ? ImportMode::Append : ImportMode::Replace;
     UsersImport import(*m_texts, m_korvel + QStringLiteral("/TZR_LANG.ini"));
     const QList<SheetRow> rows = UsersImport::readFile(in);
-    const int existing = m_newFileBase.isEmpty() ? UsersImport::rowCount(m_directory, m_tableName) : 0;
+    const int existing = !m_data->isNew() ? UsersImport::rowCount(m_data->directory(), m_data->tableName()) : 0;
     const ImportPlan plan = import.plan(rows, mode, existing);
     if (!dryRun) {
         createDataFile();
         try {
             // A new file is filled under its working name and appears under its own only whole.
-            UsersImport::apply(m_directory, file().table, plan, mode);
+            UsersImport::apply(m_data->directory(), file().table, plan, mode);
             publishCreatedFile();
         } catch (...) {
             dropCreatedFile();
@@ -53,6 +53,6 @@ int ImportCommand::execute()
     note(dryRun ? say("CLI_IMPORT_DRY_N", QStringLiteral("%1 would be imported, %2 not taken; nothing changed"))
                       .arg(users, rowsNotTaken)
                 : say("CLI_IMPORTED_N", QStringLiteral("Imported %1 into %2, %3 not taken"))
-                      .arg(users, m_tableName, rowsNotTaken));
+                      .arg(users, m_data->tableName(), rowsNotTaken));
     return plan.problems.isEmpty() ? TzrTool::Success : TzrTool::Incomplete;
 }

@@ -7,8 +7,6 @@
 class QCommandLineParser;
 
 constexpr int PLACAS_BUS = 32;
-// A code file holds a code or a few lines of codes; anything larger is not one.
-constexpr qint64 CODE_FILE_LIMIT = 64 * 1024;
 
 // What the command line asked for, once parsed.
 struct Options

@@ -1,11 +1,32 @@
 #include "Output.h"
 
 #include "Lenguaje.h"
+#include "Terminal.h"
 
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+
+bool Output::inputIsTerminal()
+{
+    return Terminal::isTerminal(0);
+}
+
+bool Output::errorIsTerminal()
+{
+    return Terminal::isTerminal(2);
+}
+
+int Output::columns()
+{
+    return Terminal::columns(1);
+}
+
+std::optional<QString> Output::readSecret(const QString &prompt)
+{
+    return Terminal::readSecret(prompt);
+}
 
 QString Output::say(const char *key, const QString &english) const
 {

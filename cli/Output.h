@@ -4,6 +4,8 @@
 #include <QString>
 #include <QTextStream>
 
+#include <optional>
+
 class Lenguaje;
 
 // Where tzr writes: data on standard output, messages on standard error, in the configured
@@ -12,6 +14,14 @@ class Output
 {
 public:
     Output(QTextStream &out, QTextStream &err) : m_out(out), m_err(err) {}
+
+    // The terminal tzr runs in: whether standard input or error is one, the width of standard
+    // output's (80 when it is none), and a line read from it with echo off (nullopt when there is
+    // no terminal or the input ended).
+    static bool inputIsTerminal();
+    static bool errorIsTerminal();
+    static int columns();
+    static std::optional<QString> readSecret(const QString &prompt);
 
     QTextStream &out() { return m_out; }
     QTextStream &err() { return m_err; }

@@ -1,5 +1,6 @@
 #include "ParamsCommand.h"
 
+#include "BoardCodes.h"
 #include "Failure.h"
 #include "ParametersJob.h"
 #include "Prompt.h"
@@ -54,7 +55,7 @@ QStringList ParamsCommand::newCodes(CamposParametros &campos)
     QHash<QString, QString> fromFile;
     const QString path = m_options.parser->value(QStringLiteral("new-codes-file"));
     if (!path.isEmpty()) {
-        const QStringList lines = codeFileText(path).split(QLatin1Char('\n'));
+        const QStringList lines = BoardCodes::fileText(path).split(QLatin1Char('\n'));
         for (qsizetype i = 0; i < lines.size(); ++i) {
             const QString line = lines.at(i).trimmed();
             if (line.isEmpty() || line.startsWith(QLatin1Char('#')))

@@ -2,12 +2,12 @@
 
 #include "BoardCodes.h"
 #include "Failure.h"
-#include "Terminal.h"
+#include "Output.h"
 #include "TzrTool.h"
 
 bool Prompt::interactive()
 {
-    return Terminal::isTerminal(0);
+    return Output::inputIsTerminal();
 }
 
 QString Prompt::codeFromEnvironmentOrPrompt(bool master, const QString &prompt)
@@ -20,7 +20,7 @@ QString Prompt::codeFromEnvironmentOrPrompt(bool master, const QString &prompt)
                       QStringLiteral("the %1 code is needed: give --code-file FILE or set %2")
                           .arg(master ? QStringLiteral("master") : QStringLiteral("programming"),
                                QString::fromLatin1(variable))};
-    const auto typed = Terminal::readSecret(prompt);
+    const auto typed = Output::readSecret(prompt);
     if (!typed)
         throw Failure{TzrTool::Usage, QStringLiteral("no code entered")};
     return typed->trimmed();
@@ -35,8 +35,8 @@ QString Prompt::checkedCode(const QString &text)
 
 QString Prompt::newCodeTwice(const QString &prompt, const QString &again, const QString &differ)
 {
-    const auto first = Terminal::readSecret(prompt);
-    const auto second = first ? Terminal::readSecret(again) : std::nullopt;
+    const auto first = Output::readSecret(prompt);
+    const auto second = first ? Output::readSecret(again) : std::nullopt;
     if (!first || !second)
         throw Failure{TzrTool::Usage, QStringLiteral("no code entered")};
     if (first->trimmed() != second->trimmed())
@@ -48,7 +48,7 @@ std::optional<QString> Prompt::boardOwnCode(int board, bool master)
 {
     if (!interactive())
         return std::nullopt;
-    const auto typed = Terminal::readSecret(
+    const auto typed = Output::readSecret(
         QStringLiteral("Board %1 refused the code; its own %2 code (empty to skip the board): ")
             .arg(board)
             .arg(master ? QStringLiteral("master") : QStringLiteral("programming")));

@@ -53,6 +53,6 @@ int ReceiveCommand::receiveInto()
     note(say("CLI_RECEIVED", QStringLiteral("Received %1 users from board %2 into %3"))
              .arg(resultado.users)
              .arg(m_options.board)
-             .arg(m_tableName));
+             .arg(m_data->tableName()));
     return TzrTool::Success;
 }

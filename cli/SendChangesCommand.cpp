@@ -23,7 +23,7 @@ int SendChangesCommand::execute()
         throw Failure{
             TzrTool::Incomplete,
             say("CLI_NO_MEMORY", QStringLiteral("%1 remembers nothing of board %2: send it whole (tzr send) or compare first"))
-                .arg(m_tableName)
+                .arg(m_data->tableName())
                 .arg(m_options.board)};
     m_session->port().purge();
     const SendChangesResult result = job.run(preparacion);

@@ -81,7 +81,7 @@ BoardCodes SeveralBoardsCommand::boardCodes(QChar letra)
     BoardCodes codes;
     if (!m_options.codeFile.isEmpty()) {
         QString error;
-        if (!BoardCodes::parse(codeFileText(m_options.codeFile), codes, error))
+        if (!BoardCodes::parse(BoardCodes::fileText(m_options.codeFile), codes, error))
             throw Failure{TzrTool::Usage, QStringLiteral("%1: %2").arg(m_options.codeFile, error)};
         return codes;
     }

@@ -1,9 +1,15 @@
 #include "BoardCodes.h"
 
 #include "ContraPlaca.h"
+#include "FileData.h"
 
 #include <QRegularExpression>
 #include <QStringList>
+
+QString BoardCodes::fileText(const QString &path)
+{
+    return QString::fromUtf8(FileData::read(path, CODE_FILE_LIMIT));
+}
 
 int BoardCodes::longestCode()
 {

@@ -3,6 +3,9 @@
 #include <QHash>
 #include <QString>
 
+// A code file holds a code or a few lines of codes; anything larger is not one.
+constexpr qint64 CODE_FILE_LIMIT = 64 * 1024;
+
 // The codes of a run over several boards: one tried on every board, and a board's own where it
 // has one. Held in memory only, for the run's length.
 class BoardCodes
@@ -12,6 +15,8 @@ public:
     // lines and lines starting with '#' are ignored. False (and why in error) for a line that is
     // neither, a board number out of 0..31, or a code longer than five characters.
     static bool parse(const QString &text, BoardCodes &codes, QString &error);
+    // A file of codes, read whole up to CODE_FILE_LIMIT; raises IoError (FileTooLarge beyond it).
+    static QString fileText(const QString &path);
     // The most characters a code has.
     static int longestCode();
 
