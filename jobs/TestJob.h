@@ -26,8 +26,6 @@ public:
     };
 
     explicit TestJob(BoardSession &session);
-    // The window's test runs on its link before any session exists.
-    TestJob(Comunicacion_TZR &link, const TextLookup &texts) : m_link(link), m_texts(texts) {}
 
     QList<BoardFound> run(const Observer &observer = {});
 
