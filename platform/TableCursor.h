@@ -62,6 +62,12 @@ public:
         m_store.setSideRecord(kind, key, value);
     }
     void removeSideRecord(const QString &kind, const QString &key) { m_store.removeSideRecord(kind, key); }
+    QList<TableStore::SideRecord> sideRecords(const QString &kind) const { return m_store.sideRecords(kind); }
+    TableStore::SideRecord lastSideRecord(const QString &kind, bool *found) const
+    {
+        return m_store.lastSideRecord(kind, found);
+    }
+    QStringList sideKinds() const { return m_store.sideKinds(); }
 
     void begin();
     void commit();

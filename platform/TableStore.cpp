@@ -415,6 +415,73 @@ void TableStore::removeSideRecord(const QString &kind, const QString &key)
         fail(QStringLiteral("cannot be written"));
 }
 
+QList<TableStore::SideRecord> TableStore::sideRecords(const QString &kind) const
+{
+    if (!m_db)
+        throw TzrError(QStringLiteral("The table is not open"));
+    QList<SideRecord> records;
+    if (!hasSideTable())
+        return records;
+    Query q(m_db, QStringLiteral("SELECT clave, valor FROM %1 WHERE clase = ?1 ORDER BY clave").arg(SIDE_TABLE));
+    if (!q.prepared())
+        fail(QStringLiteral("cannot be read"));
+    const QByteArray k1 = kind.toUtf8();
+    sqlite3_bind_text(q.get(), 1, k1.constData(), static_cast<int>(k1.size()), SQLITE_STATIC);
+    while (q.next()) {
+        const auto *key = reinterpret_cast<const char *>(sqlite3_column_text(q.get(), 0));
+        const auto *bytes = static_cast<const char *>(sqlite3_column_blob(q.get(), 1));
+        records.append({QString::fromUtf8(key, sqlite3_column_bytes(q.get(), 0)),
+                        QByteArray(bytes, sqlite3_column_bytes(q.get(), 1))});
+    }
+    if (!q.done())
+        fail(QStringLiteral("cannot be read"));
+    return records;
+}
+
+TableStore::SideRecord TableStore::lastSideRecord(const QString &kind, bool *found) const
+{
+    *found = false;
+    if (!m_db)
+        throw TzrError(QStringLiteral("The table is not open"));
+    if (!hasSideTable())
+        return {};
+    Query q(m_db, QStringLiteral("SELECT clave, valor FROM %1 WHERE clase = ?1 ORDER BY clave DESC LIMIT 1")
+                      .arg(SIDE_TABLE));
+    if (!q.prepared())
+        fail(QStringLiteral("cannot be read"));
+    const QByteArray k1 = kind.toUtf8();
+    sqlite3_bind_text(q.get(), 1, k1.constData(), static_cast<int>(k1.size()), SQLITE_STATIC);
+    if (!q.next()) {
+        if (!q.done())
+            fail(QStringLiteral("cannot be read"));
+        return {};
+    }
+    *found = true;
+    const auto *key = reinterpret_cast<const char *>(sqlite3_column_text(q.get(), 0));
+    const auto *bytes = static_cast<const char *>(sqlite3_column_blob(q.get(), 1));
+    return {QString::fromUtf8(key, sqlite3_column_bytes(q.get(), 0)),
+            QByteArray(bytes, sqlite3_column_bytes(q.get(), 1))};
+}
+
+QStringList TableStore::sideKinds() const
+{
+    if (!m_db)
+        throw TzrError(QStringLiteral("The table is not open"));
+    QStringList kinds;
+    if (!hasSideTable())
+        return kinds;
+    Query q(m_db, QStringLiteral("SELECT DISTINCT clase FROM %1 ORDER BY clase").arg(SIDE_TABLE));
+    if (!q.prepared())
+        fail(QStringLiteral("cannot be read"));
+    while (q.next()) {
+        const auto *kind = reinterpret_cast<const char *>(sqlite3_column_text(q.get(), 0));
+        kinds << QString::fromUtf8(kind, sqlite3_column_bytes(q.get(), 0));
+    }
+    if (!q.done())
+        fail(QStringLiteral("cannot be read"));
+    return kinds;
+}
+
 void TableStore::begin()
 {
     exec("BEGIN IMMEDIATE");

@@ -64,6 +64,18 @@ public:
     void setSideRecord(const QString &kind, const QString &key, const QByteArray &value);
     // Does nothing when there is no such record.
     void removeSideRecord(const QString &kind, const QString &key);
+    struct SideRecord
+    {
+        QString key;
+        QByteArray value;
+    };
+    // Every record of kind in the order of their keys (as the database compares text).
+    QList<SideRecord> sideRecords(const QString &kind) const;
+    // The record of kind with the greatest key, without reading the others; found says whether
+    // there is one.
+    SideRecord lastSideRecord(const QString &kind, bool *found) const;
+    // The kinds there are records of.
+    QStringList sideKinds() const;
 
     // The stored form of a value of field: cut to the field's width, trailing spaces dropped.
     QString normalised(int field, const QString &value) const;
