@@ -21,3 +21,15 @@ QString BoardMemory::remember(const DataFileRef &file, int board, const UserArea
     }
     return QString();
 }
+
+std::optional<UserArea> BoardMemory::recall(const DataFileRef &file, int board)
+{
+    if (file.isEmpty())
+        return std::nullopt;
+    try {
+        if (const std::optional<SyncImage> image = SyncImageStore(file.directory, file.table).load(board))
+            return image->area;
+    } catch (const std::exception &) {
+    }
+    return std::nullopt;
+}

@@ -133,6 +133,8 @@ signals:
     void echoGone(const QString &port);
     // What the port noticed of a real line, for the debug log.
     void portNotice(const QString &text);
+    // A job's entry could not be added to the data file's history (the error's text).
+    void notRecorded(const QString &error);
 
 private:
     void onEcho();

@@ -3,6 +3,7 @@
 #include "BoardSession.h"
 #include "Clock.h"
 #include "Comunicacion_TZR.h"
+#include "JobHistory.h"
 #include "JobObserver.h"
 #include "SilenceWatch.h"
 #include "SyncImageStore.h"
@@ -58,7 +59,9 @@ CompareResult CompareJob::run(bool byName)
     JobObserver none;
     JobObserver &observer = m_session.observer() ? *m_session.observer() : none;
     ProgressView *progress = observer.progress();
+    int board = -1;
     try {
+        board = link.placaActual();
         observer.started();
         if (progress) {
             progress->setMaximum(MAX_USUARIOS);
@@ -80,5 +83,26 @@ CompareResult CompareJob::run(bool byName)
     // A Stop pressed during the last exchange found nothing left to stop: it must not fail the
     // next operation.
     link.setParada(false);
+
+    using Estado = ResultadoComparacion::Estado;
+    const ResultadoComparacion &c = result.comparison;
+    if (result.done() && c.estado == Estado::FilaRechazada)
+        return result; // the board was not asked
+    HistoryEntry entry = JobHistory::start(m_session, History::Job::Compare, board);
+    entry.read = true;
+    entry.outcome = JobHistory::outcomeOf(result, c.estado == Estado::Hecha);
+    if (result.done() && c.estado == Estado::SinRespuesta)
+        entry.outcome = History::Outcome::NoAnswer;
+    else if (result.done() && c.estado == Estado::Hecha) {
+        entry.users = c.informe.boardUsers;
+        if (!c.informe.noDifferences()) {
+            entry.outcome = History::Outcome::Different;
+            entry.detail = QStringLiteral("%1 only on the board, %2 only in the file, %3 different")
+                               .arg(c.informe.onlyOnBoard)
+                               .arg(c.informe.onlyInFile)
+                               .arg(c.informe.different);
+        }
+    }
+    JobHistory::record(m_session, m_file, entry, result);
     return result;
 }

@@ -149,10 +149,12 @@ HistoryEntry History::start(const QString &job, int board, const QString &port)
     return e;
 }
 
-QList<HistoryChange> History::changesBetween(const UserArea &before, const QList<RegistroEnvio> &after)
+namespace {
+
+QList<HistoryChange> changesOf(const CompareReport &report)
 {
     QList<HistoryChange> changes;
-    for (const CompareEntry &d : CompareReport::compare(before, after).entries) {
+    for (const CompareEntry &d : report.entries) {
         HistoryChange c;
         c.slot = d.slot + 1;
         switch (d.kind) {
@@ -176,6 +178,18 @@ QList<HistoryChange> History::changesBetween(const UserArea &before, const QList
         changes << c;
     }
     return changes;
+}
+
+} // namespace
+
+QList<HistoryChange> History::changesBetween(const UserArea &before, const QList<RegistroEnvio> &after)
+{
+    return changesOf(CompareReport::compare(before, after));
+}
+
+QList<HistoryChange> History::changesBetween(const UserArea &before, const UserArea &after)
+{
+    return changesOf(CompareReport::compare(before, after));
 }
 
 QList<HistoryChange> History::written(const QList<RegistroEnvio> &after)

@@ -102,6 +102,12 @@ public:
         static inline const QString PortLost = QStringLiteral("port-lost");
         static inline const QString Failed = QStringLiteral("failed");
         static inline const QString Different = QStringLiteral("different");
+        // A send of changes found the board no longer as remembered, or could not read it:
+        // nothing was written.
+        static inline const QString BoardChanged = QStringLiteral("board-changed");
+        static inline const QString BoardUnread = QStringLiteral("board-unread");
+        static inline const QString PortUnavailable = QStringLiteral("port-unavailable");
+        static inline const QString RepliesMismatched = QStringLiteral("replies-mismatched");
     };
 
     // The kind of the side records that hold the entries.
@@ -119,6 +125,7 @@ public:
     static HistoryEntry start(const QString &job, int board, const QString &port);
     // Slot by slot, what a board that held before holds once it holds after.
     static QList<HistoryChange> changesBetween(const UserArea &before, const QList<RegistroEnvio> &after);
+    static QList<HistoryChange> changesBetween(const UserArea &before, const UserArea &after);
     // Every user of after as written over a board whose content was not known.
     static QList<HistoryChange> written(const QList<RegistroEnvio> &after);
 

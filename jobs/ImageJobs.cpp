@@ -4,6 +4,7 @@
 #include "BoardSession.h"
 #include "Clock.h"
 #include "Comunicacion_TZR.h"
+#include "JobHistory.h"
 #include "JobObserver.h"
 #include "SilenceWatch.h"
 #include "TransferReport.h"
@@ -53,11 +54,29 @@ ImageResult ImageJobs::save(SystemImage &image, const QString &path)
 
 ImageResult ImageJobs::restore(const SystemImage &image, const DataFileRef &file, int board)
 {
+    // Read before it is forgotten: what the board held, as far as the file knows.
+    const std::optional<UserArea> before = BoardMemory::recall(file, board);
     ImageResult result =
         run([&](SystemImageTransfer &transfer) { return transfer.Restaura_Imagen(image); }, true);
+    HistoryEntry entry = JobHistory::start(m_session, History::Job::RestoreImage, board);
+    entry.outcome = JobHistory::outcomeOf(result, result.complete());
     // A transfer that never opened wrote nothing; anything else may have changed the users.
-    if (result.done() && result.image.sinRespuesta)
+    if (result.done() && result.image.sinRespuesta) {
+        entry.outcome = History::Outcome::NoAnswer;
+        JobHistory::record(m_session, file, entry, result);
         return result;
+    }
+    entry.changes = History::changesBetween(before ? *before : UserArea(), image.usuarios);
+    if (!before) {
+        // Against an empty board every user is new; what the board held is not known.
+        for (HistoryChange &c : entry.changes)
+            c.kind = HistoryChange::Kind::Written;
+    }
+    entry.users = result.complete() ? image.usuarios.users() : -1;
+    entry.detail = result.parametersWritten() ? QStringLiteral("parameters and codes written")
+                   : result.parametersTouched() ? QStringLiteral("parameters and codes not all written")
+                                                : QStringLiteral("parameters and codes not written");
+    JobHistory::record(m_session, file, entry, result);
     QStringList errors;
     for (const int number : {board, image.parametros[0]}) {
         if (number < 0 || number > 31)

@@ -3,15 +3,27 @@
 #include "Comunicacion_TZR.h"
 #include "TzrError.h"
 
+namespace {
+
+JobStatus statusOf(JobEnd end, const QString &error)
+{
+    JobStatus status;
+    status.end = end;
+    status.error = error;
+    return status;
+}
+
+} // namespace
+
 JobStatus failureStatus(const std::exception &e)
 {
     if (const auto *lost = dynamic_cast<const PuertoPerdido *>(&e))
-        return {JobEnd::PortLost, lost->message()};
+        return statusOf(JobEnd::PortLost, lost->message());
     if (const auto *mismatched = dynamic_cast<const RepliesMisaligned *>(&e))
-        return {JobEnd::RepliesMismatched, mismatched->message()};
+        return statusOf(JobEnd::RepliesMismatched, mismatched->message());
     if (dynamic_cast<const OperacionDetenida *>(&e))
-        return {JobEnd::Stopped, QString()};
+        return statusOf(JobEnd::Stopped, QString());
     if (const auto *tzr = dynamic_cast<const TzrError *>(&e))
-        return {JobEnd::Failed, tzr->message()};
-    return {JobEnd::Failed, QString::fromLocal8Bit(e.what())};
+        return statusOf(JobEnd::Failed, tzr->message());
+    return statusOf(JobEnd::Failed, QString::fromLocal8Bit(e.what()));
 }

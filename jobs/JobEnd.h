@@ -20,6 +20,9 @@ struct JobStatus
     JobEnd end = JobEnd::Done;
     // The error's text for Failed, the port's message for PortLost.
     QString error;
+    // The data file's history could not take the job's entry (the error's text); the job's
+    // outcome stands.
+    QString notRecorded;
     bool done() const { return end == JobEnd::Done; }
 };
 

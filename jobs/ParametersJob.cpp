@@ -1,6 +1,7 @@
 #include "ParametersJob.h"
 
 #include "BoardSession.h"
+#include "JobHistory.h"
 #include "Comunicacion_TZR.h"
 #include "ContraPlaca.h"
 #include "TextLookup.h"
@@ -93,10 +94,54 @@ ParametersRead ParametersJob::readInto(BoardSession &session, const QString &num
     return readInto(session.link(), num_placa, start);
 }
 
-ParametersWrite ParametersJob::writeFields(BoardSession &session, CamposParametros &fields,
-                                           const EtiquetasParametros &labels, const QString &num_placa)
+namespace {
+
+QString codeState(EscrituraParametros::Codigo code)
 {
-    return writeFields(session.link(), fields, labels, num_placa);
+    switch (code) {
+    case EscrituraParametros::Codigo::Cambiado:
+        return QStringLiteral("written");
+    case EscrituraParametros::Codigo::NoCambiado:
+        return QStringLiteral("not changed");
+    case EscrituraParametros::Codigo::Incierto:
+        break;
+    }
+    return QStringLiteral("uncertain");
+}
+
+} // namespace
+
+ParametersWrite ParametersJob::writeFields(BoardSession &session, CamposParametros &fields,
+                                           const EtiquetasParametros &labels, const QString &num_placa,
+                                           const DataFileRef &file)
+{
+    bool ok = false;
+    const int board = num_placa.toInt(&ok);
+    HistoryEntry entry = JobHistory::start(session, History::Job::Parameters, ok ? board : -1);
+    ParametersWrite written;
+    try {
+        written = writeFields(session.link(), fields, labels, num_placa);
+    } catch (const std::exception &e) {
+        JobStatus status = failureStatus(e);
+        entry.outcome = JobHistory::outcomeOf(status, false);
+        JobHistory::record(session, file, entry, status);
+        throw;
+    }
+    if (!written.refused.isEmpty())
+        return written; // nothing was sent
+    JobStatus status;
+    entry.outcome = JobHistory::outcomeOf(status, written.complete());
+    // The settings as written; the codes only as written or not.
+    entry.detail = QStringLiteral("%1 %2, %3 %4, %5 %6, %7 %8, %9 %10, %11 %12; %13 %14; %15 %16")
+                       .arg(labels.Label1, fields.Edit1, labels.Label2, fields.Edit2, labels.Label3, fields.Edit3,
+                            labels.Label4, fields.Edit4, labels.Label5)
+                       .arg(fields.Edit5, labels.Label6, fields.Edit6, labels.Label9,
+                            codeState(written.board.programacion), labels.Label11, codeState(written.board.maestro));
+    if (!written.board.noEscritos.isEmpty())
+        entry.detail += QStringLiteral("; not as written: ") + written.board.noEscritos.join(QStringLiteral(", "));
+    JobHistory::record(session, file, entry, status);
+    written.notRecorded = status.notRecorded;
+    return written;
 }
 
 ParametersRead ParametersJob::readInto(Comunicacion_TZR &link, const QString &num_placa,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DataFileRef.h"
 #include "Parametros.h"
 
 #include <QString>
@@ -25,6 +26,8 @@ struct ParametersWrite
     bool renumbers = false;
     // What the board holds afterwards, as read back.
     EscrituraParametros board;
+    // The data file's history could not take the write's entry (the error's text).
+    QString notRecorded;
     bool complete() const { return written && board.completa(); }
 };
 
@@ -54,8 +57,11 @@ public:
     // fields gets the values as written (the language in upper case).
     static ParametersWrite writeFields(Comunicacion_TZR &link, CamposParametros &fields,
                                        const EtiquetasParametros &labels, const QString &num_placa);
+    // With a data file open, the write is entered in its history (the codes as written or not,
+    // never their characters).
     static ParametersWrite writeFields(BoardSession &session, CamposParametros &fields,
-                                       const EtiquetasParametros &labels, const QString &num_placa);
+                                       const EtiquetasParametros &labels, const QString &num_placa,
+                                       const DataFileRef &file = {});
 
     // For a write that is not complete, what the board now holds: one sentence per code and one
     // for the settings not written. Empty for a complete write.

@@ -4,6 +4,7 @@
 #include "BoardSession.h"
 #include "Clock.h"
 #include "Comunicacion_TZR.h"
+#include "JobHistory.h"
 #include "JobObserver.h"
 #include "TablaCursor.h"
 #include "TextLookup.h"
@@ -13,6 +14,20 @@
 #include "UserArea.h"
 
 ReceiveResult ReceiveJob::run()
+{
+    ReceiveResult result = receive();
+    HistoryEntry entry = JobHistory::start(m_session, History::Job::Receive, m_board);
+    entry.read = true;
+    entry.outcome = JobHistory::outcomeOf(result, result.complete());
+    if (result.done())
+        entry.users = result.users;
+    if (result.failedSlots > 0)
+        entry.detail = QStringLiteral("%1 slots could not be read; the file kept its rows").arg(result.failedSlots);
+    JobHistory::record(m_session, m_file, entry, result);
+    return result;
+}
+
+ReceiveResult ReceiveJob::receive()
 {
     ReceiveResult result;
     Comunicacion_TZR &link = m_session.link();
@@ -24,6 +39,7 @@ ReceiveResult ReceiveJob::run()
     int board = -1;
     try {
         board = link.placaActual();
+        m_board = board;
         TransferScope transfer(link, TransferScope::Close::RestartIfUnanswered);
         if (!transfer.open()) {
             result.end = JobEnd::NotOpened;

@@ -24,6 +24,9 @@ public:
     ReceiveResult run();
 
 private:
+    ReceiveResult receive();
+
     BoardSession &m_session;
     DataFileRef m_file;
+    int m_board = -1;
 };

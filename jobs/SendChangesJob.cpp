@@ -3,6 +3,7 @@
 #include "BoardSession.h"
 #include "Clock.h"
 #include "Comunicacion_TZR.h"
+#include "JobHistory.h"
 #include "JobObserver.h"
 #include "SilenceWatch.h"
 #include "SyncImageStore.h"
@@ -132,5 +133,26 @@ SendChangesResult SendChangesJob::run(const PreparacionCambios &preparation)
     // A Stop pressed during the last exchange found nothing left to stop: it must not fail the
     // next operation.
     link.setParada(false);
+    record(preparation, result);
     return result;
+}
+
+void SendChangesJob::record(const PreparacionCambios &preparation, SendChangesResult &result) const
+{
+    using Estado = ResultadoEnvioCambios::Estado;
+    HistoryEntry entry = JobHistory::start(m_session, History::Job::SendChanges, preparation.placa);
+    entry.outcome = JobHistory::outcomeOf(result, result.complete());
+    if (result.done() && result.sent.estado != Estado::Hecho) {
+        // The guard or the transfer's opening stopped it before any write.
+        entry.outcome = result.sent.estado == Estado::SinRespuesta   ? History::Outcome::NoAnswer
+                        : result.sent.estado == Estado::PlacaCambiada ? History::Outcome::BoardChanged
+                                                                      : History::Outcome::BoardUnread;
+    } else if (result.sent.estado == Estado::Hecho) {
+        entry.changes = History::changesBetween(preparation.imagen.area, preparation.registros);
+        entry.users = result.complete() ? static_cast<int>(preparation.registros.size()) : -1;
+        const QStringList failed = result.failedNames();
+        if (!failed.isEmpty())
+            entry.detail = QStringLiteral("not written or not as sent: ") + failed.join(QStringLiteral(", "));
+    }
+    JobHistory::record(m_session, m_file, entry, result);
 }

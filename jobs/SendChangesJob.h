@@ -72,6 +72,8 @@ public:
     SendChangesResult run(const PreparacionCambios &preparation);
 
 private:
+    void record(const PreparacionCambios &preparation, SendChangesResult &result) const;
+
     BoardSession &m_session;
     DataFileRef m_file;
 };

@@ -5,6 +5,7 @@
 #include "Clock.h"
 #include "CodeReadback.h"
 #include "Comunicacion_TZR.h"
+#include "JobHistory.h"
 #include "JobObserver.h"
 #include "TablaCursor.h"
 #include "TransferReport.h"
@@ -40,6 +41,24 @@ SendPlan SendJob::prepare(bool byName)
 
 SendResult SendJob::run(const QList<RegistroEnvio> &records)
 {
+    SendResult result = write(records);
+    HistoryEntry entry = JobHistory::start(m_session, History::Job::Send, m_board);
+    entry.outcome = JobHistory::outcomeOf(result, result.complete());
+    if (result.end != JobEnd::NotOpened && result.end != JobEnd::PortUnavailable) {
+        // What the board held is known only from the file's memory of it; else every user is
+        // named as written.
+        entry.changes = m_before ? History::changesBetween(*m_before, records) : History::written(records);
+        entry.users = result.complete() ? static_cast<int>(records.size()) : -1;
+        const QStringList failed = result.failedNames();
+        if (!failed.isEmpty())
+            entry.detail = QStringLiteral("not written or not as sent: ") + failed.join(QStringLiteral(", "));
+    }
+    JobHistory::record(m_session, m_file, entry, result);
+    return result;
+}
+
+SendResult SendJob::write(const QList<RegistroEnvio> &records)
+{
     SendResult result;
     result.total = static_cast<int>(records.size());
     Comunicacion_TZR &link = m_session.link();
@@ -49,6 +68,8 @@ SendResult SendJob::run(const QList<RegistroEnvio> &records)
     int board = -1;
     try {
         board = link.placaActual();
+        m_board = board;
+        m_before = BoardMemory::recall(m_file, board);
         TransferScope transfer(link, TransferScope::Close::AlwaysRestart);
         if (!transfer.open()) {
             result.end = JobEnd::NotOpened;

@@ -3,6 +3,9 @@
 #include "DataFileRef.h"
 #include "JobEnd.h"
 #include "Transferencias.h"
+#include "UserArea.h"
+
+#include <optional>
 
 class BoardSession;
 
@@ -43,7 +46,11 @@ public:
     void setVerify(bool on) { m_verify = on; }
 
 private:
+    SendResult write(const QList<RegistroEnvio> &records);
+
     BoardSession &m_session;
     DataFileRef m_file;
     bool m_verify = false;
+    int m_board = -1;
+    std::optional<UserArea> m_before;
 };

@@ -121,6 +121,43 @@ CompareReport CompareReport::compare(const UserArea &board, const QList<Registro
     return report;
 }
 
+CompareReport CompareReport::compare(const UserArea &board, const UserArea &other)
+{
+    CompareReport report;
+    report.boardUsers = board.users();
+    report.fileUsers = other.users();
+    for (int i = 0; i < MAX_USUARIOS; ++i) {
+        const bool b = board.inUse(i);
+        const bool f = other.inUse(i);
+        if ((!b && !f) || (b && f && sameFields(board.record(i), other.record(i))))
+            continue;
+        CompareEntry e;
+        e.slot = i;
+        e.kind = b && f ? CompareEntry::Kind::Different
+                 : b    ? CompareEntry::Kind::OnlyOnBoard
+                        : CompareEntry::Kind::OnlyInFile;
+        if (b)
+            e.boardName = nameOf(board.record(i));
+        if (f)
+            e.fileName = nameOf(other.record(i));
+        if (b && f)
+            e.fields = differingFields(board.record(i), other.record(i));
+        switch (e.kind) {
+        case CompareEntry::Kind::OnlyOnBoard:
+            ++report.onlyOnBoard;
+            break;
+        case CompareEntry::Kind::OnlyInFile:
+            ++report.onlyInFile;
+            break;
+        case CompareEntry::Kind::Different:
+            ++report.different;
+            break;
+        }
+        report.entries << e;
+    }
+    return report;
+}
+
 QByteArray CompareReport::toCsv() const
 {
     QByteArray csv = "slot,kind,board_name,file_name,fields,board_slot,file_position\n";

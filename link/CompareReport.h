@@ -48,6 +48,9 @@ struct CompareReport
     bool noDifferences() const { return entries.isEmpty(); }
 
     static CompareReport compare(const UserArea &board, const QList<RegistroEnvio> &file);
+    // Slot by slot, what a board holding board would hold as other (names from both areas; users
+    // in other slots are not looked for).
+    static CompareReport compare(const UserArea &board, const UserArea &other);
 
     // Comma-separated, UTF-8, one header line then one line per entry, slots counted from 1:
     // slot,kind,board_name,file_name,fields,board_slot,file_position

@@ -8,6 +8,7 @@
 #include "BoardSession.h"
 #include "Contexto.h"
 #include "ErrorBox.h"
+#include "FicheroActual.h"
 #include "ParametersJob.h"
 #include "Recursos.h"
 #include "TF_Mensaje_Parametros.h"
@@ -364,7 +365,11 @@ void TF_Parametros::AceptarClick()
     m_parametros_grabados = true;
     ParametersWrite escritos;
     try {
-        escritos = ParametersJob::writeFields(*m_ctx.sesion, c, etiquetas(), m_placa_parametros);
+        // With a data file open the write goes into its history.
+        const DataFileRef fichero = m_ctx.fichero ? DataFileRef{m_ctx.fichero->Directorio_Trabajo(),
+                                                                m_ctx.fichero->Nombre_Tabla()}
+                                                  : DataFileRef{};
+        escritos = ParametersJob::writeFields(*m_ctx.sesion, c, etiquetas(), m_placa_parametros, fichero);
     } catch (...) {
         setCampos(c);
         throw;

@@ -163,6 +163,48 @@ private slots:
         QVERIFY(!check.why.isEmpty());
     }
 
+    // Save as copies the family byte for byte: the copy carries the same chain.
+    void copyCarriesTheChain()
+    {
+        writeThree();
+        const QString copy = m_dir.filePath(QStringLiteral("copy"));
+        TableFamily::copy(m_dir.filePath(QStringLiteral("users")), copy);
+        const History::Check original = History(m_file).verify();
+        const History::Check copied = History({m_dir.path(), QStringLiteral("copy.db")}).verify();
+        QVERIFY(copied.intact);
+        QCOMPARE(copied.count, 3);
+        QCOMPARE(copied.lastHash, original.lastHash);
+    }
+
+    // Which entries a reader asks for: by board, by part of a user's name (only that user's
+    // slots kept), since a time.
+    void filterKeepsWhatWasAsked_data()
+    {
+        QTest::addColumn<int>("board");
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<bool>("future");
+        QTest::addColumn<QList<int>>("slotCounts");
+        QTest::newRow("all") << -1 << QString() << false << QList<int>{0, 3, 0};
+        QTest::newRow("board 3") << 3 << QString() << false << QList<int>{0, 3, 0};
+        QTest::newRow("board 4") << 4 << QString() << false << QList<int>{};
+        QTest::newRow("part of a name, any case") << -1 << QStringLiteral("uI") << false << QList<int>{1};
+        QTest::newRow("a name nowhere") << -1 << QStringLiteral("ZOE") << false << QList<int>{};
+        QTest::newRow("since tomorrow") << -1 << QString() << true << QList<int>{};
+    }
+    void filterKeepsWhatWasAsked()
+    {
+        QFETCH(int, board);
+        QFETCH(QString, user);
+        QFETCH(bool, future);
+        QFETCH(QList<int>, slotCounts);
+        writeThree();
+        HistoryFilter filter{board, user, future ? QDateTime::currentDateTimeUtc().addDays(1) : QDateTime()};
+        QList<int> counts;
+        for (const HistoryEntry &e : filter.apply(History(m_file).entries()))
+            counts << e.changes.size();
+        QCOMPARE(counts, slotCounts);
+    }
+
     // Entries appended after a damaged one still chain on, and the check still names the damage.
     void appendAfterDamageKeepsItFound()
     {

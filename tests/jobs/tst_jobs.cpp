@@ -6,6 +6,7 @@
 #include "Comunicacion_TZR_p.h"
 #include "FilaPrueba.h"
 #include "FixedTexts.h"
+#include "History.h"
 #include "ImageJobs.h"
 #include "JobObserver.h"
 #include "LineSettings.h"
@@ -14,6 +15,7 @@
 #include "SendChangesJob.h"
 #include "SendJob.h"
 #include "SilenceWatch.h"
+#include "SystemIdentity.h"
 #include "SyncImageStore.h"
 #include "TestJob.h"
 #include "TablaCursor.h"
@@ -22,6 +24,7 @@
 #include "UsersTable.h"
 
 #include <QElapsedTimer>
+#include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -472,6 +475,54 @@ private slots:
         QCOMPARE(text.line1, line1);
         if (!inLine2.isEmpty())
             QVERIFY2(text.line2.contains(inLine2), qPrintable(text.line2));
+    }
+
+    // What the jobs leave in the data file's history: the board, the users by name, who ran it;
+    // a send of changes that changed two codes names both users and neither code.
+    void historyNamesUsersNeverCodes()
+    {
+        QVERIFY(m_session->openPort(QStringLiteral("COM1")));
+        SendJob send(*m_session, m_file);
+        QVERIFY(send.run(send.prepare(false).records).complete());
+        {
+            TablaCursor cursor(m_file.directory, m_file.table);
+            cursor.Vacia_Tabla();
+            for (const FilaUsuario &f : {fila("ANA", "0001", "001", "987654"), fila("BOB", "0002", "002", "654321"),
+                                         fila("CAT", "0003", "003", "555555")})
+                cursor.inserta(f);
+        }
+        SendChangesJob changes(*m_session, m_file);
+        const SendChangesPlan plan = changes.prepare(false);
+        QVERIFY(plan.done());
+        QVERIFY(changes.run(plan.preparation).complete());
+        QVERIFY(ReceiveJob(*m_session, m_file).run().complete());
+
+        const QList<HistoryEntry> entries = History(m_file).entries();
+        QStringList jobs;
+        for (const HistoryEntry &e : entries)
+            jobs << e.job + QLatin1Char(':') + e.outcome;
+        QCOMPARE(jobs, (QStringList{"send:done", "send-changes:done", "receive:done"}));
+        // The file knew nothing of the board before the full send.
+        QCOMPARE(entries[0].changes.size(), 3);
+        for (const HistoryChange &c : entries[0].changes)
+            QCOMPARE(c.kind, HistoryChange::Kind::Written);
+        const HistoryEntry &sent = entries[1];
+        QCOMPARE(sent.board, 1);
+        QCOMPARE(sent.user, SystemIdentity::userName());
+        QVERIFY(!sent.host.isEmpty());
+        QVERIFY(qAbs(sent.time.secsTo(QDateTime::currentDateTimeUtc())) < 60);
+        const QStringList code{QStringLiteral("CODIGO")};
+        QCOMPARE(sent.changes, (QList<HistoryChange>{{1, HistoryChange::Kind::CodeChanged, "ANA", {}, code},
+                                                     {3, HistoryChange::Kind::CodeChanged, "CAT", {}, code}}));
+        QCOMPARE(sent.users, 3);
+        for (const HistoryEntry &e : entries) {
+            const QByteArray json = QJsonDocument(e.toJson()).toJson(QJsonDocument::Compact);
+            for (const char *secret : {"987654", "555555", "123456", "111111", "654321"})
+                QVERIFY2(!json.contains(secret), secret);
+        }
+        QVERIFY(entries[2].read);
+        QCOMPARE(entries[2].users, 3);
+        QVERIFY(History(m_file).verify().intact);
     }
 
 private:
