@@ -37,11 +37,9 @@ int main(int argc, char **argv)
     Contexto ctx;
     ctx.carpetaKorvel = SpecialFolder::korvelFolder();
     // Named network ports are read from TZR_USR.ini at each open, like the serial list. The
-    // window makes its own session over this port and link.
+    // start-up gives it the window's texts for its session.
     BoardContext placas(ctx.carpetaKorvel + QStringLiteral("/TZR_USR.ini"));
-    ctx.puertos = &placas.ports();
-    ctx.puerto = &placas.port();
-    ctx.link = &placas.link();
+    ctx.placas = &placas;
     // The installation test starts the real window and then ends the run as the user would. The
     // start-up's bus scan runs the event loop before the window is shown; the close waits for it.
     std::function<void()> cierraVentana;

@@ -218,6 +218,8 @@ private:
     // Why the port chosen (puerto) did not open: in a message and under the board list.
     void avisaFalloApertura(const QString &puerto);
     void avisaPuertoAusente(const QString &dispositivo);
+    // A job's entry could not be added to the data file's history: said once the job is over.
+    void avisaSinHistorial(const QString &error);
     // The reason the board list is empty because of the port, under the list; empty hides it.
     void muestraMotivoPuerto(const QString &linea1, const QString &linea2);
     // Closes and unchecks a port that went away; linea1 heads the message when an operation ended.

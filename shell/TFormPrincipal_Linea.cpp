@@ -57,8 +57,10 @@ void TFormPrincipal::preparaLinea()
                               this);
     connect(m_Configuracin1, &QMenu::aboutToShow, this, [this] { protegido([this] { refrescaPuertos(); }); });
     // Watched now, so that an echo met by the very first exchange is caught.
-    if (BoardSession *s = sesion())
+    if (BoardSession *s = sesion()) {
         m_lineEcho->watch(*s);
+        connect(s, &BoardSession::notRecorded, this, &TFormPrincipal::avisaSinHistorial, Qt::QueuedConnection);
+    }
 }
 
 QAction *TFormPrincipal::miEcoLinea() const
@@ -100,6 +102,20 @@ void TFormPrincipal::avisaFalloApertura(const QString &puerto)
     // system's reason waits under the board list.
     if (diagnosticado || !m_abriendoAlArrancar)
         showMessage(m_ctx, texto.line1, texto.line2);
+}
+
+void TFormPrincipal::avisaSinHistorial(const QString &error)
+{
+    // The job that met it may still hold the link and its progress window.
+    if (lineaOcupada()) {
+        QTimer::singleShot(std::chrono::milliseconds(50), this, [this, error] { avisaSinHistorial(error); });
+        return;
+    }
+    const TextLookup &textos = textosDe(m_ctx);
+    showMessage(m_ctx,
+                textos.texto(QStringLiteral("HIST_NOT_RECORDED"),
+                             QStringLiteral("The data file's history could not take this operation's entry.")),
+                error);
 }
 
 void TFormPrincipal::muestraMotivoPuerto(const QString &linea1, const QString &linea2)
