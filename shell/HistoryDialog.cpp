@@ -127,6 +127,7 @@ HistoryDialog::HistoryDialog(const TextLookup &texts, const DataFileRef &file, Q
     m_userFilter = new QLineEdit(this);
     m_userFilter->setObjectName(QStringLiteral("userFilter"));
     m_userFilter->setClearButtonEnabled(true);
+    m_userFilter->setMinimumWidth(m_userFilter->fontMetrics().horizontalAdvance(QLatin1Char('M')) * 20);
     userLabel->setBuddy(m_userFilter);
     auto *boardLabel = new QLabel(t(texts, "HIST_FILTER_BOARD", "Board:"), this);
     m_boardFilter = new QComboBox(this);
@@ -136,10 +137,11 @@ HistoryDialog::HistoryDialog(const TextLookup &texts, const DataFileRef &file, Q
         m_boardFilter->addItem(boardText(board), board);
     boardLabel->setBuddy(m_boardFilter);
     filters->addWidget(userLabel);
-    filters->addWidget(m_userFilter, 1);
+    filters->addWidget(m_userFilter);
     filters->addSpacing(12);
     filters->addWidget(boardLabel);
     filters->addWidget(m_boardFilter);
+    filters->addStretch(1);
     layout->addLayout(filters);
 
     m_table = new QTableWidget(0, 6, this);
@@ -152,7 +154,7 @@ HistoryDialog::HistoryDialog(const TextLookup &texts, const DataFileRef &file, Q
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setWordWrap(false);
-    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 8);
     layout->addWidget(m_table, 1);
 
     m_check = new QLabel(this);
@@ -234,8 +236,12 @@ void HistoryDialog::fillTable()
             m_table->setItem(row, column, item);
         }
     }
+    // Sized to what the filters keep; the last column then takes the room left.
+    QHeaderView *header = m_table->horizontalHeader();
+    header->setStretchLastSection(false);
     m_table->resizeColumnsToContents();
     m_table->setColumnWidth(5, std::min(m_table->columnWidth(5), MOST_CHANGES_COLUMN_WIDTH));
+    header->setStretchLastSection(true);
 }
 
 bool HistoryDialog::saveCsv(const QString &path, QString &error) const
