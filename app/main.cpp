@@ -1,6 +1,7 @@
 #include "Arranque.h"
 #include "BoardContext.h"
 #include "Contexto.h"
+#include "History.h"
 #include "SpecialFolder.h"
 #include "TFormPrincipal.h"
 
@@ -33,6 +34,7 @@ int main(int argc, char **argv)
     }
 
     QApplication app(argc, argv);
+    History::setProgram(QStringLiteral("tzrusers"), QStringLiteral(TZR_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral(TZR_APP_ID));
     Contexto ctx;
     ctx.carpetaKorvel = SpecialFolder::korvelFolder();

@@ -101,6 +101,7 @@ TFormPrincipal::TFormPrincipal(Contexto &ctx, QWidget *parent) : QMainWindow(par
                            },
                            [this] { Parametros1Click(); }});
     creaMenuImportar();
+    createHistoryEntry();
     creaMenusSincronia();
     disposicion.toolBar();
     creaRejillaUsuarios();
