@@ -92,9 +92,9 @@ int HistoryCommand::verify()
                           .arg(check.firstBad)
                           .arg(check.why)};
     if (!m_options.json) {
-        m_out << say("CLI_HIST_INTACT", QStringLiteral("history intact: %1 entries, last hash %2"))
-                     .arg(check.count)
-                     .arg(check.count > 0 ? check.lastHash : QStringLiteral("-"))
+        m_out << counted("CLI_HIST_INTACT", int(check.count), QStringLiteral("history intact: %1 entry, last hash"),
+                         QStringLiteral("history intact: %1 entries, last hash"))
+              << ' ' << (check.count > 0 ? check.lastHash : QStringLiteral("-"))
               << '\n';
         m_out.flush();
     }
