@@ -28,11 +28,21 @@ HistoryEntry typical(int n)
     e.outcome = History::Outcome::Done;
     e.users = 120 + n % 200;
     e.changes = {
-        {1 + n % 350, HistoryChange::Kind::CodeChanged, QStringLiteral("GARCIA LOPEZ %1").arg(n % 1000), {},
+        {1 + n % 350,
+         HistoryChange::Kind::CodeChanged,
+         QStringLiteral("GARCIA LOPEZ %1").arg(n % 1000),
+         {},
          {QStringLiteral("CODIGO")}},
-        {1 + (n + 7) % 350, HistoryChange::Kind::Added, QStringLiteral("MARTIN RUIZ %1").arg(n % 997), {}, {}},
-        {1 + (n + 13) % 350, HistoryChange::Kind::FieldsChanged, QStringLiteral("SANCHEZ %1").arg(n % 991),
-         QStringLiteral("SANCHEZ P %1").arg(n % 991), {QStringLiteral("NOMBRE"), QStringLiteral("LINEA2")}},
+        {1 + (n + 7) % 350,
+         HistoryChange::Kind::Added,
+         QStringLiteral("MARTIN RUIZ %1").arg(n % 997),
+         {},
+         {}},
+        {1 + (n + 13) % 350,
+         HistoryChange::Kind::FieldsChanged,
+         QStringLiteral("SANCHEZ %1").arg(n % 991),
+         QStringLiteral("SANCHEZ P %1").arg(n % 991),
+         {QStringLiteral("NOMBRE"), QStringLiteral("LINEA2")}},
     };
     return e;
 }

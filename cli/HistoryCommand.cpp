@@ -28,7 +28,8 @@ int HistoryCommand::execute()
     const QCommandLineParser &parser = *m_options.parser;
     const bool csv = parser.isSet(QStringLiteral("csv"));
     if (csv && m_options.json)
-        throw Failure{TzrTool::Usage, say("CLI_HIST_CSV_JSON", QStringLiteral("--csv and --json exclude each other"))};
+        throw Failure{TzrTool::Usage,
+                      say("CLI_HIST_CSV_JSON", QStringLiteral("--csv and --json exclude each other"))};
     if (parser.isSet(QStringLiteral("verify")))
         return verify();
 
@@ -38,23 +39,27 @@ int HistoryCommand::execute()
     if (parser.isSet(QStringLiteral("user"))) {
         filter.user = parser.value(QStringLiteral("user")).trimmed();
         if (filter.user.isEmpty())
-            throw Failure{TzrTool::Usage, say("CLI_HIST_BAD_USER", QStringLiteral("--user takes a name or part of one"))};
+            throw Failure{TzrTool::Usage,
+                          say("CLI_HIST_BAD_USER", QStringLiteral("--user takes a name or part of one"))};
     }
     if (parser.isSet(QStringLiteral("since"))) {
         const QString text = parser.value(QStringLiteral("since")).trimmed();
         filter.since = sinceTime(text);
         if (!filter.since.isValid())
-            throw Failure{TzrTool::Usage,
-                          say("CLI_HIST_BAD_SINCE",
-                              QStringLiteral("--since takes a date YYYY-MM-DD or a time YYYY-MM-DDTHH:MM:SS, not '%1'"))
-                              .arg(text)};
+            throw Failure{
+                TzrTool::Usage,
+                say("CLI_HIST_BAD_SINCE",
+                    QStringLiteral("--since takes a date YYYY-MM-DD or a time YYYY-MM-DDTHH:MM:SS, not '%1'"))
+                    .arg(text)};
     }
     const QList<HistoryEntry> all = History(file()).entries();
     const QList<HistoryEntry> entries = filter.apply(all);
     if (all.isEmpty())
         note(say("CLI_HIST_EMPTY", QStringLiteral("%1 holds no history yet")).arg(m_data->tableName()));
     else if (entries.isEmpty())
-        note(say("CLI_HIST_NONE_KEPT", QStringLiteral("none of the %1 entries of %2 fits")).arg(all.size()).arg(m_data->tableName()));
+        note(say("CLI_HIST_NONE_KEPT", QStringLiteral("none of the %1 entries of %2 fits"))
+                 .arg(all.size())
+                 .arg(m_data->tableName()));
 
     if (csv) {
         // Standard output gets no byte-order mark: it is read by scripts, not a spreadsheet.
@@ -92,10 +97,10 @@ int HistoryCommand::verify()
                           .arg(check.firstBad)
                           .arg(check.why)};
     if (!m_options.json) {
-        m_out << counted("CLI_HIST_INTACT", int(check.count), QStringLiteral("history intact: %1 entry, last hash"),
+        m_out << counted("CLI_HIST_INTACT", int(check.count),
+                         QStringLiteral("history intact: %1 entry, last hash"),
                          QStringLiteral("history intact: %1 entries, last hash"))
-              << ' ' << (check.count > 0 ? check.lastHash : QStringLiteral("-"))
-              << '\n';
+              << ' ' << (check.count > 0 ? check.lastHash : QStringLiteral("-")) << '\n';
         m_out.flush();
     }
     return TzrTool::Success;
@@ -103,7 +108,8 @@ int HistoryCommand::verify()
 
 QString HistoryCommand::word(const QString &key) const
 {
-    const QByteArray name = "CLI_HIST_" + key.toUpper().replace(QLatin1Char('-'), QLatin1Char('_')).toLatin1();
+    const QByteArray name =
+        "CLI_HIST_" + key.toUpper().replace(QLatin1Char('-'), QLatin1Char('_')).toLatin1();
     return say(name.constData(), key);
 }
 
@@ -111,12 +117,13 @@ void HistoryCommand::printLines(const QList<HistoryEntry> &entries)
 {
     for (const HistoryEntry &e : entries) {
         if (e.job.isEmpty()) {
-            m_out << say("CLI_HIST_UNREADABLE", QStringLiteral("entry %1 cannot be read")).arg(e.sequence) << '\n';
+            m_out << say("CLI_HIST_UNREADABLE", QStringLiteral("entry %1 cannot be read")).arg(e.sequence)
+                  << '\n';
             continue;
         }
         QString head = say("CLI_HIST_LINE", QStringLiteral("%1  %2@%3  %4  board %5  %6  %7"))
-                           .arg(e.time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), e.user, e.host,
-                                e.program,
+                           .arg(e.time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), e.user,
+                                e.host, e.program,
                                 e.board >= 0 ? QStringLiteral("%1").arg(e.board, 2, 10, QLatin1Char('0'))
                                              : QStringLiteral("--"),
                                 word(e.job), word(e.outcome));
@@ -129,9 +136,11 @@ void HistoryCommand::printLines(const QList<HistoryEntry> &entries)
                                .arg(c.slot)
                                .arg(word(HistoryChange::kindKey(c.kind)), c.user);
             if (!c.previousUser.isEmpty())
-                slot += QLatin1Char(' ') + say("CLI_HIST_WAS", QStringLiteral("(was %1)")).arg(c.previousUser);
+                slot +=
+                    QLatin1Char(' ') + say("CLI_HIST_WAS", QStringLiteral("(was %1)")).arg(c.previousUser);
             if (!c.fields.isEmpty())
-                slot += QLatin1Char(' ') + say("CLI_HIST_FIELDS", QStringLiteral("[%1]")).arg(c.fields.join(QLatin1Char(' ')));
+                slot += QLatin1Char(' ') +
+                        say("CLI_HIST_FIELDS", QStringLiteral("[%1]")).arg(c.fields.join(QLatin1Char(' ')));
             m_out << head << "  " << slot << '\n';
         }
     }
