@@ -3,6 +3,7 @@
 #include "BackupCommand.h"
 #include "CompareCommand.h"
 #include "ExportCommand.h"
+#include "HistoryCommand.h"
 #include "ImportCommand.h"
 #include "ParamsCommand.h"
 #include "PortsCommand.h"
@@ -127,6 +128,15 @@ const QList<Command> &commands()
          2,
          &make<ImportCommand>,
          false},
+        {"history",
+         "history FILE [--board N] [--user NAME] [--since DATE] [--json] [--csv] [--verify]",
+         "List the jobs run with the data file FILE, newest last, one line per entry and slot; or check "
+         "with --verify that no entry was changed, removed or moved, and print the last entry's hash.",
+         {QStringLiteral("user"), QStringLiteral("since"), QStringLiteral("csv"), QStringLiteral("verify")},
+         1,
+         1,
+         &make<HistoryCommand>,
+         false},
     };
     return list;
 }
@@ -178,11 +188,40 @@ const QList<QCommandLineOption> &extraOptions()
         {QStringLiteral("dry-run"), QStringLiteral("Check and report only; change nothing.")},
         {QStringLiteral("show-codes"),
          QStringLiteral("Print the board's codes themselves (without it, only whether each is set).")},
+        {QStringLiteral("user"),
+         QStringLiteral("Only the slots of users whose name holds NAME, in any letter case."),
+         QStringLiteral("NAME")},
+        {QStringLiteral("since"),
+         QStringLiteral("Only the entries from DATE on: YYYY-MM-DD (local midnight) or a time "
+                        "YYYY-MM-DDTHH:MM:SS (local, unless it ends in Z or an offset)."),
+         QStringLiteral("DATE")},
+        {QStringLiteral("csv"),
+         QStringLiteral("Comma-separated output, a title line first, one line per entry and slot.")},
         {QStringLiteral("keep"),
          QStringLiteral("With several boards: save into a new dated folder inside the folder given and "
                         "keep only the last N such folders."),
          QStringLiteral("N")},
     };
+    return list;
+}
+
+QList<QCommandLineOption> optionsOf(const Command &command)
+{
+    QList<QCommandLineOption> list;
+    const bool history = qstrcmp(command.name, "history") == 0;
+    for (const QCommandLineOption &o : extraOptions()) {
+        if (!command.options.contains(o.names().constFirst()))
+            continue;
+        // The same word asks the history for a check of its chain, not a read-back of slots.
+        if (history && o.names().constFirst() == QLatin1String("verify"))
+            list << QCommandLineOption(QStringLiteral("verify"),
+                                       QStringLiteral("Check that every entry is as written and in its place; print "
+                                                      "the count and the last entry's hash (exit 0), or the first "
+                                                      "entry that does not fit (exit 1). The listing options are "
+                                                      "then ignored."));
+        else
+            list << o;
+    }
     return list;
 }
 

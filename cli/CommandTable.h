@@ -33,4 +33,6 @@ const QList<Command> &commands();
 QList<QCommandLineOption> commonOptions();
 // The options some subcommands take, named in their Command::options.
 const QList<QCommandLineOption> &extraOptions();
+// The options of command beyond the common ones, as its help describes them.
+QList<QCommandLineOption> optionsOf(const Command &command);
 } // namespace CommandTable

@@ -8,6 +8,7 @@
 #include "Output.h"
 #include "SeveralBoardsCommand.h"
 
+#include "History.h"
 #include "TzrError.h"
 
 #include <QCommandLineParser>
@@ -29,6 +30,7 @@ int usage(Output &output, const QString &message)
 
 int TzrTool::run(const QStringList &arguments)
 {
+    History::setProgram(QStringLiteral("tzr"), QStringLiteral(TZR_VERSION));
     QTextStream out(stdout);
     QTextStream err(stderr);
     Output output(out, err);
@@ -86,10 +88,7 @@ int TzrTool::run(const QStringList &arguments)
         return usage(output, QStringLiteral("unknown subcommand '%1'").arg(name));
 
     QList<QCommandLineOption> options = CommandTable::commonOptions();
-    for (const QCommandLineOption &o : CommandTable::extraOptions()) {
-        if (command->options.contains(o.names().constFirst()))
-            options << o;
-    }
+    options << CommandTable::optionsOf(*command);
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     for (const QCommandLineOption &o : options)

@@ -1,7 +1,13 @@
 #include "DataFileLock.h"
+#include "FilaPrueba.h"
+#include "History.h"
 #include "InstalledData.h"
+#include "RegistroPlaca.h"
+#include "SystemIdentity.h"
 #include "StandIn.h"
 #include "TableFamily.h"
+#include "Transferencias.h"
+#include "UserArea.h"
 #include "XlsWriter.h"
 
 #include <QCoreApplication>
@@ -17,6 +23,8 @@
 #include <QTest>
 
 #include <csignal>
+
+#include <sqlite3.h>
 
 #include <pty.h>
 #include <sys/wait.h>
@@ -54,8 +62,21 @@ private slots:
     void heldDataFileIsRefused_data();
     void heldDataFileIsRefused();
     void crashLeftOversAreSettledOnce();
+    void historyListsWhoDidWhat();
+    void historyFilters_data();
+    void historyFilters();
+    void historyRefusesBadValues_data();
+    void historyRefusesBadValues();
+    void historyVerifyIntact();
+    void historyVerifyFindsTampering_data();
+    void historyVerifyFindsTampering();
 
 private:
+    // f.db made by an import, then three entries appended as the jobs append them: a receive
+    // from board 3, a send of changes to it (two codes changed, EVA removed), a send to board 1.
+    [[nodiscard]] bool writeHistory();
+    // The sequences of the entries tzr history --json printed, and the users of their slots.
+    static QList<qint64> sequencesOf(const QString &jsonLines, QStringList *slotUsers = nullptr);
     // (Re)starts the stand-in with boards 1 and 3 and these options besides.
     [[nodiscard]] bool startSim(const QStringList &extra);
     struct Result
@@ -63,6 +84,8 @@ private:
         int status = -1;
         QString out;
         QString err;
+        // Standard output as written, before any decoding could drop a byte-order mark.
+        QByteArray outBytes;
     };
     Result tzr(const QStringList &arguments, const QStringList &environment = {});
 
@@ -117,7 +140,8 @@ TestTzr::Result TestTzr::tzr(const QStringList &arguments, const QStringList &en
     if (!process.waitForFinished(120000))
         return result;
     result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.outBytes = process.readAllStandardOutput();
+    result.out = QString::fromUtf8(result.outBytes);
     result.err = QString::fromUtf8(process.readAllStandardError());
     return result;
 }
@@ -907,6 +931,8 @@ void TestTzr::frenchWords_data()
     QTest::newRow("one user imported") << QStringList{"import", "f.db", "one.csv", "--append"}
                                        << QString::fromUtf8("Import dans f.db : 1 utilisateur ; non retenues : 0 ligne")
                                        << "1 utilisateurs";
+    QTest::newRow("history checked") << QStringList{"history", "f.db", "--verify"}
+                                     << QString::fromUtf8("historique intact : ") << "history intact";
 }
 
 void TestTzr::frenchWords()
@@ -927,4 +953,274 @@ void TestTzr::frenchWords()
     const QString all = r.out + r.err;
     QVERIFY2(all.contains(expected), qPrintable(all));
     QVERIFY2(!all.contains(notExpected), qPrintable(all));
+}
+
+namespace {
+
+RegistroEnvio sent(const QString &name, const QString &code)
+{
+    RegistroEnvio r;
+    r.fila = fila(name, QStringLiteral("0011"), QStringLiteral("101"), code);
+    r.registro = Codifica_Registro(Fila_a_Ficha(r.fila, 0, 0), 0);
+    return r;
+}
+
+// The codes the history's entries were made from; none may ever be printed.
+const char *const HISTORY_CODES[] = {"1111", "2222", "3333", "9876", "5432", "4444", "5555"};
+
+} // namespace
+
+bool TestTzr::writeHistory()
+{
+    QFile csv(m_dir->filePath(QStringLiteral("in.csv")));
+    if (!csv.open(QIODevice::WriteOnly))
+        return false;
+    csv.write("ANA,1,1\n");
+    csv.close();
+    if (tzr({"import", "f.db", "in.csv"}).status != 0)
+        return false;
+    try {
+        History history(DataFileRef{m_dir->path(), QStringLiteral("f.db")});
+        HistoryEntry receive = History::start(History::Job::Receive, 3, QStringLiteral("COM27"));
+        receive.read = true;
+        receive.users = 3;
+        receive.outcome = History::Outcome::Done;
+        history.append(receive);
+        HistoryEntry changes = History::start(History::Job::SendChanges, 3, QStringLiteral("COM27"));
+        UserArea before;
+        before.setRecord(0, sent(QStringLiteral("ANA"), QStringLiteral("1111")).registro);
+        before.setRecord(1, sent(QStringLiteral("LUIS"), QStringLiteral("2222")).registro);
+        before.setRecord(2, sent(QStringLiteral("EVA"), QStringLiteral("3333")).registro);
+        changes.changes = History::changesBetween(
+            before, {sent(QStringLiteral("ANA"), QStringLiteral("9876")), sent(QStringLiteral("LUIS"), QStringLiteral("5432"))});
+        changes.outcome = History::Outcome::Done;
+        history.append(changes);
+        HistoryEntry send = History::start(History::Job::Send, 1, QStringLiteral("COM27"));
+        send.changes = History::written({sent(QStringLiteral("ANA"), QStringLiteral("4444")),
+                                         sent(QStringLiteral("BOB"), QStringLiteral("5555"))});
+        send.outcome = History::Outcome::Incomplete;
+        history.append(send);
+    } catch (const TzrError &e) {
+        qWarning("%s", qPrintable(e.message()));
+        return false;
+    }
+    return true;
+}
+
+QList<qint64> TestTzr::sequencesOf(const QString &jsonLines, QStringList *slotUsers)
+{
+    QList<qint64> sequences;
+    for (const QString &line : jsonLines.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+        sequences << o.value(QStringLiteral("sequence")).toInteger(-1);
+        for (const QJsonValue &c : o.value(QStringLiteral("changes")).toArray()) {
+            if (slotUsers)
+                *slotUsers << c.toObject().value(QStringLiteral("user")).toString();
+        }
+    }
+    return sequences;
+}
+
+// Who ran which job on which board, and which users it touched, by name; the codes never.
+void TestTzr::historyListsWhoDidWhat()
+{
+    QVERIFY(writeHistory());
+    const QString file = m_dir->filePath(QStringLiteral("f.db"));
+    Result r;
+    {
+        // The window holding the file does not keep its history from being read.
+        DataFileLock held;
+        held.lock(file);
+        r = tzr({"history", "f.db", "--json"});
+    }
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    QList<QJsonObject> entries;
+    for (const QString &line : lines) {
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(line.toUtf8(), &error);
+        QVERIFY2(doc.isObject(), qPrintable(error.errorString()));
+        entries << doc.object();
+    }
+    QCOMPARE(entries[0].value(QStringLiteral("board")).toInt(), 3);
+    QCOMPARE(entries[0].value(QStringLiteral("job")).toString(), History::Job::Receive);
+    QCOMPARE(entries[0].value(QStringLiteral("read")).toBool(), true);
+    QCOMPARE(entries[1].value(QStringLiteral("job")).toString(), History::Job::SendChanges);
+    QCOMPARE(entries[2].value(QStringLiteral("board")).toInt(), 1);
+    QCOMPARE(entries[2].value(QStringLiteral("outcome")).toString(), History::Outcome::Incomplete);
+    const QJsonArray changes = entries[1].value(QStringLiteral("changes")).toArray();
+    QCOMPARE(changes.size(), 3);
+    QCOMPARE(changes.at(0).toObject().value(QStringLiteral("user")).toString(), QStringLiteral("ANA"));
+    QCOMPARE(changes.at(0).toObject().value(QStringLiteral("change")).toString(), QStringLiteral("code-changed"));
+    QCOMPARE(changes.at(2).toObject().value(QStringLiteral("user")).toString(), QStringLiteral("EVA"));
+    QCOMPARE(changes.at(2).toObject().value(QStringLiteral("change")).toString(), QStringLiteral("removed"));
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (const QJsonObject &e : entries) {
+        QCOMPARE(e.value(QStringLiteral("user")).toString(), SystemIdentity::userName());
+        const QDateTime time = QDateTime::fromString(e.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs);
+        QVERIFY2(time.isValid() && time.secsTo(now) >= 0 && time.secsTo(now) < 600,
+                 qPrintable(e.value(QStringLiteral("time")).toString()));
+    }
+
+    // Lines for a reader: local time, the board in two digits, one line per slot, reads marked.
+    r = tzr({"history", "f.db"});
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    const QStringList text = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(text.size(), 1 + 3 + 2);
+    const QString who = SystemIdentity::userName() + QLatin1Char('@') + SystemIdentity::hostName();
+    QVERIFY2(text[0].contains(who + QStringLiteral("  tst_tzr  board 03  receive  done (read)")), qPrintable(text[0]));
+    QVERIFY2(text[3].endsWith(QStringLiteral("board 03  send changes  done  slot 3: removed EVA")), qPrintable(text[3]));
+    QVERIFY2(text[5].endsWith(QStringLiteral("board 01  send  incomplete  slot 2: written BOB")), qPrintable(text[5]));
+    const QString local = QDateTime::fromString(entries[0].value(QStringLiteral("time")).toString(), Qt::ISODateWithMs)
+                              .toLocalTime()
+                              .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    QVERIFY2(text[0].startsWith(local + QStringLiteral("  ")), qPrintable(text[0]));
+
+    // Comma-separated: the title line first, no byte-order mark, one line per entry and slot.
+    const Result csv = tzr({"history", "f.db", "--csv"});
+    QVERIFY2(csv.status == 0, qPrintable(csv.err));
+    const QStringList rows = csv.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(rows.size(), 1 + 1 + 3 + 2);
+    QVERIFY2(csv.outBytes.startsWith("sequence,time,user,host,program"), csv.outBytes.left(40).constData());
+
+    for (const QString &out : {r.out, csv.out, lines.join(QLatin1Char('\n'))}) {
+        for (const char *code : HISTORY_CODES)
+            QVERIFY2(!out.contains(QLatin1String(code)), code);
+    }
+}
+
+void TestTzr::historyFilters_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QList<qint64>>("sequences");
+    QTest::addColumn<QStringList>("slotUsers");
+
+    const QStringList all{"ANA", "LUIS", "EVA", "ANA", "BOB"};
+    QTest::newRow("everything") << QStringList{} << QList<qint64>{1, 2, 3} << all;
+    QTest::newRow("board 3") << QStringList{"--board", "3"} << QList<qint64>{1, 2}
+                             << QStringList{"ANA", "LUIS", "EVA"};
+    QTest::newRow("board 1") << QStringList{"--board", "1"} << QList<qint64>{3} << QStringList{"ANA", "BOB"};
+    QTest::newRow("board 0") << QStringList{"--board", "0"} << QList<qint64>{} << QStringList{};
+    QTest::newRow("part of a name in another case")
+        << QStringList{"--user", "ui"} << QList<qint64>{2} << QStringList{"LUIS"};
+    QTest::newRow("a name on two boards") << QStringList{"--user", "ana"} << QList<qint64>{2, 3}
+                                          << QStringList{"ANA", "ANA"};
+    QTest::newRow("user and board") << QStringList{"--user", "ana", "--board", "1"} << QList<qint64>{3}
+                                    << QStringList{"ANA"};
+    QTest::newRow("since a past day") << QStringList{"--since", "2000-01-01"} << QList<qint64>{1, 2, 3} << all;
+    QTest::newRow("since tomorrow")
+        << QStringList{"--since", QDate::currentDate().addDays(1).toString(Qt::ISODate)} << QList<qint64>{}
+        << QStringList{};
+    QTest::newRow("since an hour ago, in UTC")
+        << QStringList{"--since", QDateTime::currentDateTimeUtc().addSecs(-3600).toString(Qt::ISODate)}
+        << QList<qint64>{1, 2, 3} << all;
+    QTest::newRow("since in an hour, local")
+        << QStringList{"--since", QDateTime::currentDateTime().addSecs(3600).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))}
+        << QList<qint64>{} << QStringList{};
+}
+
+void TestTzr::historyFilters()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QList<qint64>, sequences);
+    QFETCH(QStringList, slotUsers);
+    QVERIFY(writeHistory());
+    const Result r = tzr(QStringList{"history", "f.db", "--json"} + options);
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QStringList users;
+    QCOMPARE(sequencesOf(r.out, &users), sequences);
+    QCOMPARE(users, slotUsers);
+}
+
+void TestTzr::historyRefusesBadValues_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("err");
+    QTest::newRow("board off the bus") << QStringList{"history", "f.db", "--board", "32"} << 2
+                                       << "--board takes a number from 0 to 31";
+    QTest::newRow("a list of boards") << QStringList{"history", "f.db", "--board", "1,3"} << 2
+                                      << "taken by send, compare and backup only";
+    QTest::newRow("a word for a date") << QStringList{"history", "f.db", "--since", "yesterday"} << 2
+                                       << "--since takes a date YYYY-MM-DD or a time";
+    QTest::newRow("a day that does not exist") << QStringList{"history", "f.db", "--since", "2026-02-30"} << 2
+                                               << "not '2026-02-30'";
+    QTest::newRow("no name") << QStringList{"history", "f.db", "--user", " "} << 2
+                             << "--user takes a name or part of one";
+    QTest::newRow("two formats") << QStringList{"history", "f.db", "--csv", "--json"} << 2
+                                 << "--csv and --json exclude each other";
+    QTest::newRow("no such file") << QStringList{"history", "nothing.db"} << 4 << "no data file";
+    QTest::newRow("no file named") << QStringList{"history"} << 2 << "usage: tzr history FILE";
+}
+
+void TestTzr::historyRefusesBadValues()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, err);
+    QVERIFY(writeHistory());
+    const Result r = tzr(arguments);
+    QVERIFY2(r.status == status, qPrintable(QStringLiteral("status %1: %2").arg(r.status).arg(r.err)));
+    QVERIFY2(r.err.contains(err), qPrintable(r.err));
+    QVERIFY2(r.out.isEmpty(), qPrintable(r.out));
+}
+
+// The check prints the hash to keep elsewhere; with the listing options it still only checks.
+void TestTzr::historyVerifyIntact()
+{
+    QVERIFY(writeHistory());
+    const QList<HistoryEntry> entries = History(DataFileRef{m_dir->path(), QStringLiteral("f.db")}).entries();
+    QCOMPARE(entries.size(), 3);
+    const QString expected = QStringLiteral("history intact: 3 entries, last hash %1\n").arg(entries.last().hash);
+    for (const QStringList &options : {QStringList{}, QStringList{"--board", "1", "--user", "ana"}}) {
+        const Result r = tzr(QStringList{"history", "f.db", "--verify"} + options);
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        QCOMPARE(r.out, expected);
+    }
+    const Result json = tzr({"history", "f.db", "--verify", "--json"});
+    QCOMPARE(json.status, 0);
+    const QJsonObject o = QJsonDocument::fromJson(json.out.toUtf8()).object();
+    QCOMPARE(o.value(QStringLiteral("intact")).toBool(false), true);
+    QCOMPARE(o.value(QStringLiteral("entries")).toInt(), 3);
+    QCOMPARE(o.value(QStringLiteral("lastHash")).toString(), entries.last().hash);
+}
+
+void TestTzr::historyVerifyFindsTampering_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("err");
+    const auto row = [](qint64 sequence) {
+        return QStringLiteral("clase = '%1' AND clave = '%2'").arg(History::Kind, History::keyOf(sequence));
+    };
+    // One byte replaced, as any SQLite tool could.
+    QTest::newRow("a name") << QStringLiteral("UPDATE tzr_anexos SET valor = CAST(replace(CAST(valor AS TEXT), 'LUIS', "
+                                              "'LUIZ') AS BLOB) WHERE %1")
+                                   .arg(row(2))
+                            << "at entry 2: entry 2 was changed after it was written";
+    QTest::newRow("the last entry's board")
+        << QStringLiteral("UPDATE tzr_anexos SET valor = CAST(replace(CAST(valor AS TEXT), '\"board\":1', "
+                          "'\"board\":2') AS BLOB) WHERE %1")
+               .arg(row(3))
+        << "at entry 3: entry 3 was changed after it was written";
+    QTest::newRow("an entry removed") << QStringLiteral("DELETE FROM tzr_anexos WHERE %1").arg(row(2))
+                                      << "at entry 2: entry 2 is stored as";
+}
+
+void TestTzr::historyVerifyFindsTampering()
+{
+    QFETCH(QString, sql);
+    QFETCH(QString, err);
+    QVERIFY(writeHistory());
+    sqlite3 *h = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(m_dir->filePath(QStringLiteral("f.db"))).constData(), &h), SQLITE_OK);
+    const int rc = sqlite3_exec(h, sql.toUtf8().constData(), nullptr, nullptr, nullptr);
+    const int touched = sqlite3_changes(h);
+    sqlite3_close(h);
+    QCOMPARE(rc, SQLITE_OK);
+    QCOMPARE(touched, 1);
+    const Result r = tzr({"history", "f.db", "--verify"});
+    QVERIFY2(r.status == 1, qPrintable(QStringLiteral("status %1: %2").arg(r.status).arg(r.err)));
+    QVERIFY2(r.err.contains(QStringLiteral("history of f.db does not hold ") + err), qPrintable(r.err));
+    QVERIFY2(r.out.isEmpty(), qPrintable(r.out));
 }
