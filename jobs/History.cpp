@@ -4,7 +4,7 @@
 #include "CsvText.h"
 #include "SyncImageStore_p.h"
 #include "SystemIdentity.h"
-#include "TableCursor.h"
+#include "TableStore.h"
 #include "Transferencias.h"
 #include "TzrError.h"
 #include "UserArea.h"
@@ -122,9 +122,16 @@ HistoryEntry HistoryEntry::fromJson(const QJsonObject &o)
     return e;
 }
 
-History::History(const DataFileRef &file) : m_cursor(std::make_unique<TableCursor>())
+History::History(const DataFileRef &file) : History(file, false)
 {
-    m_cursor->open(file.directory, file.table);
+}
+
+History::History(const DataFileRef &file, bool forAppend) : m_store(std::make_unique<TableStore>())
+{
+    const QString path = file.directory.isEmpty() || file.directory.endsWith(QLatin1Char('/'))
+                             ? file.directory + file.table
+                             : file.directory + QLatin1Char('/') + file.table;
+    m_store->open(path, forAppend ? TableStore::Check::Schema : TableStore::Check::Whole);
 }
 
 History::~History() = default;
@@ -222,7 +229,7 @@ QByteArray History::stored(const QByteArray &content, const QString &hash)
 void History::append(HistoryEntry &entry)
 {
     bool found = false;
-    const TableStore::SideRecord last = m_cursor->lastSideRecord(Kind, &found);
+    const TableStore::SideRecord last = m_store->lastSideRecord(Kind, &found);
     entry.sequence = 1;
     entry.previousHash = FirstPrevious;
     if (found) {
@@ -237,7 +244,7 @@ void History::append(HistoryEntry &entry)
     content.remove(QStringLiteral("hash"));
     const QByteArray bytes = QJsonDocument(content).toJson(QJsonDocument::Compact);
     entry.hash = hashOf(entry.previousHash, bytes);
-    m_cursor->setSideRecord(Kind, keyOf(entry.sequence), stored(bytes, entry.hash));
+    m_store->setSideRecord(Kind, keyOf(entry.sequence), stored(bytes, entry.hash));
 }
 
 QString History::record(const DataFileRef &file, HistoryEntry &entry)
@@ -245,7 +252,7 @@ QString History::record(const DataFileRef &file, HistoryEntry &entry)
     if (file.isEmpty())
         return {};
     try {
-        History(file).append(entry);
+        History(file, true).append(entry);
     } catch (const TzrError &e) {
         return e.message();
     }
@@ -255,7 +262,7 @@ QString History::record(const DataFileRef &file, HistoryEntry &entry)
 QList<HistoryEntry> History::entries() const
 {
     QList<HistoryEntry> list;
-    for (const TableStore::SideRecord &r : m_cursor->sideRecords(Kind)) {
+    for (const TableStore::SideRecord &r : m_store->sideRecords(Kind)) {
         const int cut = r.value.lastIndexOf('\n');
         const QJsonDocument doc = QJsonDocument::fromJson(cut < 0 ? r.value : r.value.left(cut));
         HistoryEntry e = doc.isObject() ? HistoryEntry::fromJson(doc.object()) : HistoryEntry{};
@@ -279,7 +286,7 @@ History::Check History::verify() const
             check.why = why;
         }
     };
-    for (const TableStore::SideRecord &r : m_cursor->sideRecords(Kind)) {
+    for (const TableStore::SideRecord &r : m_store->sideRecords(Kind)) {
         const qint64 place = ++check.count;
         const int cut = r.value.lastIndexOf('\n');
         const QByteArray content = cut < 0 ? r.value : r.value.left(cut);
@@ -301,7 +308,7 @@ History::Check History::verify() const
     }
     check.lastHash = check.count > 0 ? previous : QString();
     // A record moved out of the history by a changed kind is a stranger beside it.
-    for (const QString &kind : m_cursor->sideKinds()) {
+    for (const QString &kind : m_store->sideKinds()) {
         if (kind != Kind && kind != SYNC_IMAGE_KIND)
             bad(check.count + 1, QStringLiteral("a record of unknown kind '%1' stands beside the history").arg(kind));
     }

@@ -10,7 +10,7 @@
 
 #include <memory>
 
-class TableCursor;
+class TableStore;
 class UserArea;
 struct RegistroEnvio;
 
@@ -163,5 +163,8 @@ public:
     static inline const QString FirstPrevious = QString(64, QLatin1Char('0'));
 
 private:
-    std::unique_ptr<TableCursor> m_cursor;
+    // forAppend: the job appending has just checked the whole file through its own handles.
+    History(const DataFileRef &file, bool forAppend);
+
+    std::unique_ptr<TableStore> m_store;
 };

@@ -128,7 +128,7 @@ void TableStore::createDatabase(const QString &path, const TableDescription &des
     }
 }
 
-void TableStore::open(const QString &path)
+void TableStore::open(const QString &path, Check check)
 {
     close();
     const QString base = TableFamily::baseOf(path);
@@ -170,7 +170,7 @@ void TableStore::open(const QString &path)
         m_description = TableFamily::readDescription(base, databaseId);
         m_indexField = m_description.fieldIndex(m_description.indexField());
         refuseForeignObjects();
-        verifyDatabase(base);
+        verifyDatabase(base, check);
 
         exec("PRAGMA journal_mode=DELETE");
         exec("PRAGMA synchronous=FULL");
@@ -228,11 +228,11 @@ void TableStore::refuseForeignObjects() const
         throw ForeignSchema(m_path, found);
 }
 
-void TableStore::verifyDatabase(const QString &base) const
+void TableStore::verifyDatabase(const QString &base, Check check) const
 {
     const QString val = base + QStringLiteral(".val");
     const QString xg0 = base + QStringLiteral(".XG0");
-    {
+    if (check == Check::Whole) {
         Query q(m_db, QStringLiteral("PRAGMA quick_check"));
         if (!q.prepared() || !q.next() || text(q.get(), 0) != QLatin1String("ok"))
             fail(QStringLiteral("is damaged"));

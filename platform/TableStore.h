@@ -29,9 +29,16 @@ public:
     // The database member of a new family: schema, index and identity, no rows.
     static void createDatabase(const QString &path, const TableDescription &description);
 
+    // How much of the file an open checks. Schema leaves out the scan of every page, for a handle
+    // that only adds a side record to a file other handles of this run have checked whole.
+    enum class Check
+    {
+        Whole,
+        Schema,
+    };
     // Checks the family of path (B.db or B) and connects to it; raises TzrError naming the member
     // at fault, having written nothing.
-    void open(const QString &path);
+    void open(const QString &path, Check check = Check::Whole);
     void close();
     bool isOpen() const { return m_db != nullptr; }
     QString databasePath() const { return m_path; }
@@ -85,7 +92,7 @@ public:
 
 private:
     void refuseForeignObjects() const;
-    void verifyDatabase(const QString &base) const;
+    void verifyDatabase(const QString &base, Check check) const;
     bool hasSideTable() const;
     void exec(const char *sql) const;
     void step(sqlite3_stmt *statement, const QStringList &values, qint64 recno) const;
