@@ -33,7 +33,7 @@ int BoardCommand::run(bool needsPort)
         openPort();
     const int status = execute();
     if (m_session)
-        m_session->port().close();
+        m_session->closePort();
     return status;
 }
 
@@ -89,23 +89,27 @@ void BoardCommand::openPort()
     if (!m_context->open(choice)) {
         // The window's words (plug it in again, the port menu) do not fit a port named on the
         // command line that may never have existed.
-        if (m_session->port().openFailure().kind == PortOpenFailure::Kind::Gone)
+        if (m_session->portGone())
             throw Failure{TzrTool::NoAnswer,
                           say("CLI_NO_SUCH_PORT", QStringLiteral("there is no port %1; 'tzr ports' lists the ports there are"))
                               .arg(name)};
         const OpenFailureText why = m_session->openFailureText();
         throw Failure{TzrTool::NoAnswer,
                       say("CLI_CANNOT_OPEN", QStringLiteral("cannot open %1: %2"))
-                          .arg(name, why.known() ? why.line1 + QLatin1Char(' ') + why.line2 : m_session->port().errorString())};
+                          .arg(name, why.known() ? why.line1 + QLatin1Char(' ') + why.line2 : m_session->portError())};
     }
     QObject::connect(m_session, &BoardSession::echoDetected, [this](const QString &port) {
         note(say("CLI_ECHO", QStringLiteral("the line on %1 echoes what is sent; echo handling is now on for it")).arg(port));
+    });
+    QObject::connect(m_session, &BoardSession::notRecorded, [this](const QString &error) {
+        note(say("CLI_HIST_NOT_RECORDED", QStringLiteral("the data file's history could not take this operation's entry: %1"))
+                 .arg(error));
     });
     QObject::connect(m_session, &BoardSession::echoGone, [this](const QString &port) {
         note(say("CLI_NOECHO", QStringLiteral("the line on %1 does not echo what is sent; echo handling is now off for it"))
                  .arg(port));
     });
-    m_session->port().purge();
+    m_session->purge();
 }
 
 QString BoardCommand::code(QChar letra)
@@ -133,7 +137,7 @@ void BoardCommand::checkCode(QChar letra)
     case CodeCheck::NoAnswer:
         throw Failure{
             TzrTool::NoAnswer,
-            say("CLI_NO_ANSWER", QStringLiteral("board %1 did not answer on %2")).arg(m_options.board).arg(m_session->port().portName())};
+            say("CLI_NO_ANSWER", QStringLiteral("board %1 did not answer on %2")).arg(m_options.board).arg(m_session->portName())};
     case CodeCheck::Refused:
         break;
     }
@@ -238,7 +242,7 @@ void BoardCommand::jobFailed(const JobStatus &status)
         throw notOpened();
     case JobEnd::PortLost:
     case JobEnd::PortUnavailable: {
-        const OpenFailureText gone = m_session->goneText(m_session->port().portName());
+        const OpenFailureText gone = m_session->goneText(m_session->portName());
         throw Failure{TzrTool::NoAnswer,
                       status.error.isEmpty()
                           ? gone.line1

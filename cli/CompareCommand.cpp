@@ -12,7 +12,7 @@ int CompareCommand::execute()
     dataFile(m_options.arguments.at(0), false, Access::Reads);
     checkCode(QLatin1Char('P'));
     m_session->readReaderType();
-    m_session->port().purge();
+    m_session->purge();
     const CompareResult result = CompareJob(*m_session, file()).run(m_options.parser->isSet(QStringLiteral("by-name")));
     m_progress->dismiss();
     if (!result.done() && result.end != JobEnd::Failed)

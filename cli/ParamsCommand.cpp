@@ -116,7 +116,7 @@ int ParamsCommand::execute()
     }
     CamposParametros nuevos;
     const QStringList codes = newCodes(nuevos);
-    ParametersJob job(m_session->link(), false);
+    ParametersJob job(*m_session, false);
     checkCode(QLatin1Char('M'));
     const QString placa = QString::number(m_options.board);
     ParametersRead leidos = job.read(placa);

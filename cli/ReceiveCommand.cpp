@@ -26,7 +26,7 @@ int ReceiveCommand::execute()
 int ReceiveCommand::receiveInto()
 {
     m_session->readReaderType();
-    m_session->port().purge();
+    m_session->purge();
     const ReceiveResult resultado = ReceiveJob(*m_session, file()).run();
     m_progress->dismiss();
 

@@ -25,7 +25,7 @@ int SendChangesCommand::execute()
             say("CLI_NO_MEMORY", QStringLiteral("%1 remembers nothing of board %2: send it whole (tzr send) or compare first"))
                 .arg(m_data->tableName())
                 .arg(m_options.board)};
-    m_session->port().purge();
+    m_session->purge();
     const SendChangesResult result = job.run(preparacion);
     m_progress->dismiss();
     if (!result.done()) {

@@ -21,7 +21,7 @@ int SendCommand::execute()
     if (plan.end == JobEnd::RowRefused)
         throw Failure{TzrTool::FileFailure, rowRefused(plan.refused)};
     jobFailed(plan);
-    m_session->port().purge();
+    m_session->purge();
     const SendResult resultado = job.run(plan.records);
     m_progress->dismiss();
     if (resultado.end == JobEnd::NotOpened || resultado.end == JobEnd::Failed)

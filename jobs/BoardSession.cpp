@@ -160,6 +160,11 @@ QString BoardSession::failedDevice() const
     return m_port.openFailure().device;
 }
 
+bool BoardSession::portGone() const
+{
+    return m_port.openFailure().kind == PortOpenFailure::Kind::Gone;
+}
+
 void BoardSession::log(const QString &line) const
 {
     m_link.printDebug(line);

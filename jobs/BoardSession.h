@@ -92,6 +92,8 @@ public:
     QString portError() const;
     // The device a failed open named, when it named one.
     QString failedDevice() const;
+    // The last open failed because there is no such device (or it went away).
+    bool portGone() const;
     void log(const QString &line) const;
     bool logging() const;
     void setDebugLog(DebugLog *log);
