@@ -15,6 +15,7 @@
 #include "ErrorBox.h"
 #include "EstadoPrograma.h"
 #include "FicheroActual.h"
+#include "HistoryMenu.h"
 #include "Lenguaje.h"
 #include "MainWindowLayout.h"
 #include "PortMenu.h"
@@ -101,7 +102,12 @@ TFormPrincipal::TFormPrincipal(Contexto &ctx, QWidget *parent) : QMainWindow(par
                            },
                            [this] { Parametros1Click(); }});
     creaMenuImportar();
-    createHistoryEntry();
+    new HistoryMenu(m_ctx, *m_Archivo1, *this,
+                    {[this] { return ficheroAbierto(); }, [this](std::function<void()> f) { protegido(f); },
+                     [this](const QString &error) {
+                         if (m_avisoError)
+                             m_avisoError(error);
+                     }});
     creaMenusSincronia();
     disposicion.toolBar();
     creaRejillaUsuarios();

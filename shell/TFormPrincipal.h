@@ -104,8 +104,6 @@ public:
     void ToolExcelClick();
     // File menu "Import…": users from a .csv or .xls file into the open data file.
     void ImportarClick();
-    // File menu "History…": the open data file's history, read-only.
-    void historyClick();
     void TestdePlacas1Click();
     void Parametros1Click();
     void Contrasea1Click();
@@ -192,7 +190,6 @@ private:
     // vaciaNombre: the dialog starts with no file name instead of the previous use's.
     QString eligeFichero(QFileDialog *dialogo, bool vaciaNombre = false);
     void creaMenuImportar();
-    void createHistoryEntry();
     void muestraResultado(const FileCommandResult &resultado);
     // The nine controls a transfer disables while it runs.
     void habilitaTransferencia(bool on);
@@ -316,7 +313,6 @@ private:
     QFileDialog *m_Dialogo1 = nullptr;
     QAction *m_Importar = nullptr;
     QFileDialog *m_DialogoImportar = nullptr;
-    QAction *m_miHistorial = nullptr;
 
     std::function<bool(const QString &, const QString &)> m_pregunta;
     TF_Comparacion *m_comparacion = nullptr;
