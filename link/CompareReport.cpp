@@ -53,6 +53,22 @@ QByteArray csvField(QString text)
     return '"' + QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\"")).toUtf8() + '"';
 }
 
+// The report's tally of one more entry of its kind.
+void count(CompareReport &report, const CompareEntry &e)
+{
+    switch (e.kind) {
+    case CompareEntry::Kind::OnlyOnBoard:
+        ++report.onlyOnBoard;
+        break;
+    case CompareEntry::Kind::OnlyInFile:
+        ++report.onlyInFile;
+        break;
+    case CompareEntry::Kind::Different:
+        ++report.different;
+        break;
+    }
+}
+
 } // namespace
 
 QString CompareReport::kindName(CompareEntry::Kind kind)
@@ -104,17 +120,7 @@ CompareReport CompareReport::compare(const UserArea &board, const QList<Registro
                     e.filePosition = j;
             }
         }
-        switch (e.kind) {
-        case CompareEntry::Kind::OnlyOnBoard:
-            ++report.onlyOnBoard;
-            break;
-        case CompareEntry::Kind::OnlyInFile:
-            ++report.onlyInFile;
-            break;
-        case CompareEntry::Kind::Different:
-            ++report.different;
-            break;
-        }
+        count(report, e);
         report.moved += e.moved() ? 1 : 0;
         report.entries << e;
     }
@@ -142,17 +148,7 @@ CompareReport CompareReport::compare(const UserArea &board, const UserArea &othe
             e.fileName = nameOf(other.record(i));
         if (b && f)
             e.fields = differingFields(board.record(i), other.record(i));
-        switch (e.kind) {
-        case CompareEntry::Kind::OnlyOnBoard:
-            ++report.onlyOnBoard;
-            break;
-        case CompareEntry::Kind::OnlyInFile:
-            ++report.onlyInFile;
-            break;
-        case CompareEntry::Kind::Different:
-            ++report.different;
-            break;
-        }
+        count(report, e);
         report.entries << e;
     }
     return report;

@@ -5,6 +5,7 @@
 #include "CompareReport.h"
 #include "Comunicacion_TZR.h"
 #include "FaultBus.h"
+#include "History.h"
 #include "FilaPrueba.h"
 #include "FixedTexts.h"
 #include "ImageJobs.h"
@@ -118,6 +119,7 @@ private slots:
         SendJob send(*m_session, file);
         const SendResult result = send.run(send.prepare(false).records);
         m_fb->quiet();
+        QVERIFY2(historySays(file, History::Job::Send, result.complete()), qPrintable(m_fb->describe()));
         if (result.complete() && (m_mix.faults & FaultBus::Fault::LostWrites) == FaultBus::Faults{}) {
             QVERIFY2(truth(file).noDifferences(), qPrintable(m_fb->describe()));
         }
@@ -147,6 +149,7 @@ private slots:
                 break; // an earlier round did not complete: the file remembers nothing now
             const SendChangesResult result = job.run(plan.preparation);
             m_fb->quiet();
+            QVERIFY2(historySays(file, History::Job::SendChanges, result.complete()), qPrintable(m_fb->describe()));
             if (!result.complete())
                 continue;
             QVERIFY2(codesAsInFile(file), qPrintable(m_fb->describe()));
@@ -280,6 +283,14 @@ private slots:
     }
 
 private:
+    // The file's history says done for the job just run exactly when the job was complete.
+    static bool historySays(const DataFileRef &file, const QString &job, bool complete)
+    {
+        const QList<HistoryEntry> entries = History(file).entries();
+        return !entries.isEmpty() && entries.last().job == job &&
+               (entries.last().outcome == History::Outcome::Done) == complete && History(file).verify().intact;
+    }
+
     void mixes()
     {
         QTest::addColumn<int>("mix");
