@@ -420,11 +420,22 @@ bool Comunicacion_TZR::descartaEco()
     }
     std::copy(m_rx.begin() + n, m_rx.end(), m_rx.begin());
     std::fill(m_rx.end() - n, m_rx.end(), FIN_TRAMA);
+    // Noise between the echo and the reply would otherwise be taken for the reply's start.
+    skipToFrameStart();
     if (m_port && !m_port->lineEchoes()) {
         m_port->setLineEchoes(true);
         emit ecoDetectado();
     }
     return true;
+}
+
+// A reply starts with 0xFF: whatever lies in front of one is dropped.
+void Comunicacion_TZR::skipToFrameStart()
+{
+    while (m_rx[0] != FIN_TRAMA && m_rx[0] != 0xFF) {
+        std::copy(m_rx.begin() + 1, m_rx.end(), m_rx.begin());
+        m_rx.back() = FIN_TRAMA;
+    }
 }
 
 void Comunicacion_TZR::Evalua_Respuesta()
@@ -467,10 +478,7 @@ void Comunicacion_TZR::Evalua_Respuesta()
         const int n = L + 4;
         std::copy(m_rx.begin() + n, m_rx.end(), m_rx.begin());
         std::fill(m_rx.end() - n, m_rx.end(), FIN_TRAMA);
-        while (m_rx[0] != FIN_TRAMA && m_rx[0] != 0xFF) {
-            std::copy(m_rx.begin() + 1, m_rx.end(), m_rx.begin());
-            m_rx.back() = FIN_TRAMA;
-        }
+        skipToFrameStart();
         if (m_rx[0] == FIN_TRAMA)
             return;
     }

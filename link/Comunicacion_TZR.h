@@ -174,6 +174,7 @@ private:
     void detenerEspera();
     int longitudTx() const;
     bool descartaEco();
+    void skipToFrameStart();
     void takeWithoutEcho();
     bool frameChecks() const;
     bool replyFits() const;

@@ -500,6 +500,19 @@ private slots:
         QCOMPARE(m_port->frames().size(), frames);
     }
 
+    // On a line not yet known to echo, noise between the handed-back request and the reply is no
+    // reply, even where it looks like a sound frame behind a missing start byte.
+    void noiseBehindAnEchoIsNotTheReply()
+    {
+        m_port->setResponder([&](const QByteArray &frame) {
+            return QList<QByteArray>{frame + bytes({0x11, 0x01, 0x02, 0x30, 0x55, 0x65}), readReply(1, 0x42)};
+        });
+        int read = -1;
+        QVERIFY(m_link->Lee_Byte(1, 0x0034, read));
+        QCOMPARE(read, 0x42);
+        QCOMPARE(m_port->frames().size(), 1);
+    }
+
 private:
     ScriptPort *m_port = nullptr;
     Comunicacion_TZR *m_link = nullptr;
