@@ -29,8 +29,11 @@ int SendCommand::execute()
     const QStringList fallidos = resultado.failedNames();
     // Those that got no acknowledgement, then those the send never reached (a lost port).
     QStringList sinEscribir = fallidos;
-    for (qsizetype i = resultado.sent.usuarios; i < plan.records.size(); ++i)
-        sinEscribir << plan.records.at(i).fila.NOMBRE.trimmed();
+    int reached = 0;
+    for (const RegistroEnvio &r : plan.records) {
+        if (!r.leftOut && reached++ >= resultado.sent.usuarios)
+            sinEscribir << r.fila.NOMBRE.trimmed();
+    }
     if (m_options.json)
         printJson(QJsonObject{{QStringLiteral("board"), m_options.board},
                               {QStringLiteral("users"), resultado.sent.usuarios},
@@ -60,6 +63,6 @@ int SendCommand::execute()
         return TzrTool::Incomplete;
     }
     notRemembered(resultado.notRemembered);
-    note(say("CLI_SENT", QStringLiteral("Sent %1 users to board %2")).arg(plan.records.size()).arg(m_options.board));
+    note(say("CLI_SENT", QStringLiteral("Sent %1 users to board %2")).arg(resultado.total).arg(m_options.board));
     return TzrTool::Success;
 }

@@ -13,11 +13,13 @@
 #include "TzrError.h"
 
 ResultadoComparacion Compara_Con_Sistema(SyncTransfers &sync, TablaTransferencia &tabla, bool porNombre,
-                                         SyncImageStore &store)
+                                         SyncImageStore &store, const QDate &today)
 {
     ResultadoComparacion r;
     QList<RegistroEnvio> registros;
-    if (!sync.transferencias().Prepara_Envio(tabla.filasEnOrden(porNombre), registros, r.rechazo)) {
+    QList<bool> leftOut;
+    const QList<FilaUsuario> filas = tabla.rowsForSend(porNombre, today, leftOut);
+    if (!sync.transferencias().Prepara_Envio(filas, registros, r.rechazo, leftOut)) {
         r.estado = ResultadoComparacion::Estado::FilaRechazada;
         return r;
     }
@@ -75,7 +77,7 @@ CompareResult CompareJob::run(bool byName)
         SyncTransfers sync(link, m_session.texts(), clock);
         sync.setProgreso(progress);
         sync.setMensajes(observer.messages());
-        result.comparison = Compara_Con_Sistema(sync, tabla, byName, store);
+        result.comparison = Compara_Con_Sistema(sync, tabla, byName, store, m_today);
     } catch (const std::exception &e) {
         static_cast<JobStatus &>(result) = failureStatus(e);
     }

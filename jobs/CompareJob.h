@@ -28,7 +28,7 @@ struct ResultadoComparacion
 // Opens the transfer, reads the board, closes it (restart when the close is not answered),
 // compares with the file in the current order, and stores the board's image when they agree.
 ResultadoComparacion Compara_Con_Sistema(SyncTransfers &sync, TablaTransferencia &tabla, bool porNombre,
-                                         SyncImageStore &store);
+                                         SyncImageStore &store, const QDate &today = {});
 
 
 struct CompareResult : JobStatus
@@ -42,8 +42,11 @@ class CompareJob
 public:
     CompareJob(BoardSession &session, const DataFileRef &file) : m_session(session), m_file(file) {}
     CompareResult run(bool byName);
+    // The day end dates are held against; the PC's date unless set.
+    void setToday(const QDate &today) { m_today = today; }
 
 private:
     BoardSession &m_session;
     DataFileRef m_file;
+    QDate m_today;
 };

@@ -1,5 +1,7 @@
 #include "History.h"
 
+#include "EndDates.h"
+
 #include "CompareReport.h"
 #include "CsvText.h"
 #include "SyncImageStore_p.h"
@@ -24,7 +26,7 @@ constexpr int KEY_WIDTH = 12;
 
 const HistoryChange::Kind KINDS[] = {HistoryChange::Kind::Added, HistoryChange::Kind::Removed,
                                      HistoryChange::Kind::CodeChanged, HistoryChange::Kind::FieldsChanged,
-                                     HistoryChange::Kind::Written};
+                                     HistoryChange::Kind::Written, HistoryChange::Kind::Expired};
 
 HistoryChange::Kind kindFromKey(const QString &key)
 {
@@ -53,6 +55,8 @@ QString HistoryChange::kindKey(Kind kind)
         return QStringLiteral("code-changed");
     case Kind::FieldsChanged:
         return QStringLiteral("fields-changed");
+    case Kind::Expired:
+        return QStringLiteral("expired");
     case Kind::Written:
         break;
     }
@@ -181,6 +185,10 @@ QList<HistoryChange> changesOf(const CompareReport &report)
                 c.previousUser = d.boardName;
             c.fields = d.fields;
             break;
+        case CompareEntry::Kind::ExpiredOnBoard:
+            c.kind = HistoryChange::Kind::Expired;
+            c.user = d.boardName;
+            break;
         }
         changes << c;
     }
@@ -202,8 +210,10 @@ QList<HistoryChange> History::changesBetween(const UserArea &before, const UserA
 QList<HistoryChange> History::written(const QList<RegistroEnvio> &after)
 {
     QList<HistoryChange> changes;
-    for (int i = 0; i < after.size(); ++i)
-        changes << HistoryChange{i + 1, HistoryChange::Kind::Written, after[i].fila.NOMBRE.trimmed(), {}, {}};
+    for (int i = 0; i < after.size(); ++i) {
+        if (!after[i].leftOut)
+            changes << HistoryChange{i + 1, HistoryChange::Kind::Written, after[i].fila.NOMBRE.trimmed(), {}, {}};
+    }
     return changes;
 }
 
@@ -309,7 +319,7 @@ History::Check History::verify() const
     check.lastHash = check.count > 0 ? previous : QString();
     // A record moved out of the history by a changed kind is a stranger beside it.
     for (const QString &kind : m_store->sideKinds()) {
-        if (kind != Kind && kind != SYNC_IMAGE_KIND)
+        if (kind != Kind && kind != SYNC_IMAGE_KIND && kind != QLatin1String(EndDates::Kind))
             bad(check.count + 1, QStringLiteral("a record of unknown kind '%1' stands beside the history").arg(kind));
     }
     return check;

@@ -24,6 +24,7 @@ struct HistoryChange
         CodeChanged,   // only the code
         FieldsChanged, // name or other fields, the code perhaps among them
         Written,       // written without knowing what the slot held before
+        Expired,       // emptied because the user's end date had passed
     };
     int slot = 0; // from 1, as the board's slots are shown
     Kind kind = Kind::Written;

@@ -15,11 +15,13 @@
 #include <optional>
 
 PreparacionCambios Prepara_Cambios(SyncTransfers &sync, TablaTransferencia &tabla, bool porNombre,
-                                   const SyncImageStore &store)
+                                   const SyncImageStore &store, const QDate &today)
 {
     PreparacionCambios p;
     p.placa = sync.link().placaActual();
-    if (!sync.transferencias().Prepara_Envio(tabla.filasEnOrden(porNombre), p.registros, p.rechazo)) {
+    QList<bool> leftOut;
+    const QList<FilaUsuario> filas = tabla.rowsForSend(porNombre, today, leftOut);
+    if (!sync.transferencias().Prepara_Envio(filas, p.registros, p.rechazo, leftOut)) {
         p.estado = PreparacionCambios::Estado::FilaRechazada;
         return p;
     }
@@ -91,7 +93,8 @@ SendChangesPlan SendChangesJob::prepare(bool byName)
         SyncTransfers sync(m_session.link(), m_session.texts(), clock);
         TablaCursor tabla(m_file.directory, m_file.table);
         const SyncImageStore store(m_file.directory, m_file.table);
-        plan.preparation = Prepara_Cambios(sync, tabla, byName, store);
+        plan.preparation = Prepara_Cambios(sync, tabla, byName, store, m_today);
+        plan.leftOut = namesLeftOut(plan.preparation.registros);
         if (plan.preparation.estado == PreparacionCambios::Estado::FilaRechazada)
             plan.end = JobEnd::RowRefused;
     } catch (const std::exception &e) {
@@ -149,7 +152,7 @@ void SendChangesJob::record(const PreparacionCambios &preparation, SendChangesRe
                                                                       : History::Outcome::BoardUnread;
     } else if (result.sent.estado == Estado::Hecho) {
         entry.changes = History::changesBetween(preparation.imagen.area, preparation.registros);
-        entry.users = result.complete() ? static_cast<int>(preparation.registros.size()) : -1;
+        entry.users = result.complete() ? usersToWrite(preparation.registros) : -1;
         const QStringList failed = result.failedNames();
         if (!failed.isEmpty())
             entry.detail = QStringLiteral("not written or not as sent: ") + failed.join(QStringLiteral(", "));

@@ -25,8 +25,9 @@ struct PreparacionCambios
 
 // Encodes the file in the current order as a full send does and finds the board's image.
 // Nothing is sent.
+// Users whose end date is before today (invalid: the PC's date) keep their slot empty.
 PreparacionCambios Prepara_Cambios(SyncTransfers &sync, TablaTransferencia &tabla, bool porNombre,
-                                   const SyncImageStore &store);
+                                   const SyncImageStore &store, const QDate &today = {});
 
 struct ResultadoEnvioCambios
 {
@@ -53,6 +54,8 @@ ResultadoEnvioCambios Envia_Cambios(SyncTransfers &sync, const PreparacionCambio
 struct SendChangesPlan : JobStatus
 {
     PreparacionCambios preparation;
+    // The users whose end date has passed: their slots are emptied.
+    QStringList leftOut;
 };
 
 struct SendChangesResult : JobStatus
@@ -69,6 +72,8 @@ class SendChangesJob
 public:
     SendChangesJob(BoardSession &session, const DataFileRef &file) : m_session(session), m_file(file) {}
     SendChangesPlan prepare(bool byName);
+    // The day end dates are held against; the PC's date unless set.
+    void setToday(const QDate &today) { m_today = today; }
     SendChangesResult run(const PreparacionCambios &preparation);
 
 private:
@@ -76,4 +81,5 @@ private:
 
     BoardSession &m_session;
     DataFileRef m_file;
+    QDate m_today;
 };

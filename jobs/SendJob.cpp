@@ -29,10 +29,12 @@ SendPlan SendJob::prepare(bool byName)
         Clock clock;
         const Transferencias transferencias(m_session.link(), m_session.texts(), clock);
         TablaCursor tabla(m_file.directory, m_file.table);
-        const QList<FilaUsuario> rows = tabla.filasEnOrden(byName);
+        QList<bool> leftOut;
+        const QList<FilaUsuario> rows = tabla.rowsForSend(byName, m_today, leftOut);
         plan.rows = rows.size();
-        if (!transferencias.Prepara_Envio(rows, plan.records, plan.refused))
+        if (!transferencias.Prepara_Envio(rows, plan.records, plan.refused, leftOut))
             plan.end = JobEnd::RowRefused;
+        plan.leftOut = namesLeftOut(plan.records);
     } catch (const std::exception &e) {
         static_cast<JobStatus &>(plan) = failureStatus(e);
     }
@@ -48,7 +50,7 @@ SendResult SendJob::run(const QList<RegistroEnvio> &records)
         // What the board held is known only from the file's memory of it; else every user is
         // named as written.
         entry.changes = m_before ? History::changesBetween(*m_before, records) : History::written(records);
-        entry.users = result.complete() ? static_cast<int>(records.size()) : -1;
+        entry.users = result.complete() ? usersToWrite(records) : -1;
         const QStringList failed = result.failedNames();
         if (!failed.isEmpty())
             entry.detail = QStringLiteral("not written or not as sent: ") + failed.join(QStringLiteral(", "));
@@ -60,7 +62,7 @@ SendResult SendJob::run(const QList<RegistroEnvio> &records)
 SendResult SendJob::write(const QList<RegistroEnvio> &records)
 {
     SendResult result;
-    result.total = static_cast<int>(records.size());
+    result.total = usersToWrite(records);
     Comunicacion_TZR &link = m_session.link();
     const Comunicacion_TZR::Reserva reserva(link);
     JobObserver none;

@@ -16,11 +16,14 @@ struct SendPlan : JobStatus
     // Rows in the file; beyond the board's capacity they stay behind.
     qsizetype rows = 0;
     FilaRechazada refused;
+    // The users whose end date has passed: their slots stay empty.
+    QStringList leftOut;
 };
 
 struct SendResult : JobStatus
 {
     ResultadoEnvio sent;
+    // The users to write, those left out as expired not counted.
     int total = 0;
     QString notRemembered;
     // With verify: the slots whose bytes 20 to 25, read back after one more try, are not what
@@ -44,6 +47,8 @@ public:
     SendResult run(const QList<RegistroEnvio> &records);
     // After the writes, read back bytes 20 to 25 of every slot (byte 20 of the empty ones).
     void setVerify(bool on) { m_verify = on; }
+    // The day end dates are held against; the PC's date unless set.
+    void setToday(const QDate &today) { m_today = today; }
 
 private:
     SendResult write(const QList<RegistroEnvio> &records);
@@ -51,6 +56,7 @@ private:
     BoardSession &m_session;
     DataFileRef m_file;
     bool m_verify = false;
+    QDate m_today;
     int m_board = -1;
     std::optional<UserArea> m_before;
 };

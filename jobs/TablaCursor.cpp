@@ -1,5 +1,7 @@
 #include "TablaCursor.h"
 
+#include "EndDates.h"
+
 #include "UsersTableRules.h"
 
 using namespace Campo;
@@ -69,4 +71,14 @@ void TablaCursor::inserta(const FilaUsuario &fila)
     m_cursor.setValue(LINEA2_ON, fila.LINEA2_ON);
     m_cursor.setValue(TIPO_CODE, fila.TIPO_CODE);
     m_cursor.post();
+}
+
+QList<bool> TablaCursor::expiredAmong(const QList<FilaUsuario> &rows, const QDate &today)
+{
+    const EndDates dates = EndDates::load(m_cursor);
+    QList<bool> expired;
+    expired.reserve(rows.size());
+    for (const FilaUsuario &row : rows)
+        expired << EndDates::expired(dates.dateOf(row.NOMBRE, row.CODIGO), today);
+    return expired;
 }

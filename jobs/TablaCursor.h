@@ -12,6 +12,7 @@ public:
     ~TablaCursor() override;
 
     QList<FilaUsuario> filasEnOrden(bool porNombre) override;
+    QList<bool> expiredAmong(const QList<FilaUsuario> &rows, const QDate &today) override;
     void comenzar() override;
     void confirmar() override;
     void deshacer() override;

@@ -66,6 +66,9 @@ void count(CompareReport &report, const CompareEntry &e)
     case CompareEntry::Kind::Different:
         ++report.different;
         break;
+    case CompareEntry::Kind::ExpiredOnBoard:
+        ++report.expiredOnBoard;
+        break;
     }
 }
 
@@ -78,6 +81,8 @@ QString CompareReport::kindName(CompareEntry::Kind kind)
         return QStringLiteral("only_on_board");
     case CompareEntry::Kind::OnlyInFile:
         return QStringLiteral("only_in_file");
+    case CompareEntry::Kind::ExpiredOnBoard:
+        return QStringLiteral("expired_on_board");
     case CompareEntry::Kind::Different:
         break;
     }
@@ -89,9 +94,26 @@ CompareReport CompareReport::compare(const UserArea &board, const QList<Registro
     CompareReport report;
     const int n = static_cast<int>(std::min<qsizetype>(file.size(), MAX_USUARIOS));
     report.boardUsers = board.users();
-    report.fileUsers = n;
+    QStringList expiredNames;
+    for (int i = 0; i < n; ++i) {
+        if (file[i].leftOut)
+            expiredNames << file[i].fila.NOMBRE.trimmed();
+    }
+    report.fileUsers = n - static_cast<int>(expiredNames.size());
     for (int i = 0; i < MAX_USUARIOS; ++i) {
         const bool b = board.inUse(i);
+        if (i < n && file[i].leftOut) {
+            if (b) {
+                CompareEntry e;
+                e.slot = i;
+                e.kind = CompareEntry::Kind::ExpiredOnBoard;
+                e.boardName = nameOf(board.record(i));
+                e.fileName = file[i].fila.NOMBRE.trimmed();
+                count(report, e);
+                report.entries << e;
+            }
+            continue;
+        }
         const bool f = i < n;
         if (!b && !f)
             continue;
@@ -116,10 +138,13 @@ CompareReport CompareReport::compare(const UserArea &board, const QList<Registro
         }
         if (b) {
             for (int j = 0; j < n && e.filePosition < 0; ++j) {
-                if (j != i && sameFields(file[j].registro, board.record(i)))
+                if (j != i && !file[j].leftOut && sameFields(file[j].registro, board.record(i)))
                     e.filePosition = j;
             }
         }
+        // Where the board keeps an expired user in a slot the file leaves to nobody.
+        if (e.kind == CompareEntry::Kind::OnlyOnBoard && !e.moved() && expiredNames.contains(e.boardName))
+            e.kind = CompareEntry::Kind::ExpiredOnBoard;
         count(report, e);
         report.moved += e.moved() ? 1 : 0;
         report.entries << e;

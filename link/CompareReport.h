@@ -15,7 +15,9 @@ struct CompareEntry
     {
         OnlyOnBoard,
         OnlyInFile,
-        Different
+        Different,
+        // The file's user of this slot (or of that name) has expired, and the board still holds it.
+        ExpiredOnBoard
     };
     Kind kind = Kind::Different;
     int slot = 0;
@@ -40,6 +42,7 @@ struct CompareReport
     int onlyOnBoard = 0;
     int onlyInFile = 0;
     int different = 0;
+    int expiredOnBoard = 0;
     // Entries whose user merely sits in another slot.
     int moved = 0;
     int boardUsers = 0;
@@ -54,7 +57,7 @@ struct CompareReport
 
     // Comma-separated, UTF-8, one header line then one line per entry, slots counted from 1:
     // slot,kind,board_name,file_name,fields,board_slot,file_position
-    // kind is only_on_board, only_in_file or different; fields are separated by spaces; the last
+    // kind is only_on_board, only_in_file, different or expired_on_board; fields are separated by spaces; the last
     // two columns are empty unless the user sits elsewhere.
     QByteArray toCsv() const;
     // Raises IoError; the file is complete or untouched.

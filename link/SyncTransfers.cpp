@@ -131,7 +131,10 @@ PlanCambios SyncTransfers::planifica(const QList<RegistroEnvio> &registros, cons
     PlanCambios plan;
     const int n = static_cast<int>(std::min<qsizetype>(registros.size(), MAX_USUARIOS));
     for (int i = 0; i < MAX_USUARIOS; ++i) {
-        if (i < n) {
+        if (i < n && registros[i].leftOut) {
+            if (imagen.inUse(i))
+                plan.vaciar << i;
+        } else if (i < n) {
             if (!imagen.inUse(i) || !sameFields(imagen.record(i), registros[i].registro))
                 plan.escribir << i;
         } else if (imagen.inUse(i)) {

@@ -10,6 +10,8 @@
 #include "TzrError.h"
 #include "UserArea.h"
 
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QTime>
 
@@ -144,7 +146,7 @@ ResultadoRecepcion Transferencias::Conexion_General(TablaTransferencia &tabla)
 }
 
 bool Transferencias::Prepara_Envio(const QList<FilaUsuario> &filas, QList<RegistroEnvio> &registros,
-                                   FilaRechazada &rechazo) const
+                                   FilaRechazada &rechazo, const QList<bool> &leftOut) const
 {
     registros.clear();
     const int n = static_cast<int>(std::min<qsizetype>(filas.size(), MAX_USUARIOS));
@@ -152,6 +154,11 @@ bool Transferencias::Prepara_Envio(const QList<FilaUsuario> &filas, QList<Regist
     for (int i = 0; i < n; ++i) {
         RegistroEnvio r;
         r.fila = filas[i];
+        if (i < leftOut.size() && leftOut[i]) {
+            r.leftOut = true;
+            registros.append(r);
+            continue;
+        }
         try {
             r.registro = Codifica_Registro(Fila_a_Ficha(filas[i], i, m_link.tipo_lector()), m_link.tipo_lector());
         } catch (const TzrError &e) {
@@ -217,6 +224,22 @@ bool Transferencias::escribeByteMarcado(int address, int value)
     }
 }
 
+int usersToWrite(const QList<RegistroEnvio> &registros)
+{
+    return static_cast<int>(std::count_if(registros.begin(), registros.end(),
+                                          [](const RegistroEnvio &r) { return !r.leftOut; }));
+}
+
+QStringList namesLeftOut(const QList<RegistroEnvio> &registros)
+{
+    QStringList names;
+    for (const RegistroEnvio &r : registros) {
+        if (r.leftOut)
+            names << r.fila.NOMBRE.trimmed();
+    }
+    return names;
+}
+
 ResultadoEnvio Transferencias::Envio_General(const QList<RegistroEnvio> &registros, const QString &puertoActual)
 {
     ResultadoEnvio resultado;
@@ -250,6 +273,14 @@ ResultadoEnvio Transferencias::Envio_General(const QList<RegistroEnvio> &registr
     m_link.printDebug(QStringLiteral("Envio_General: Envio de usuarios comienza tras el borrado"));
     const QDateTime inicio = m_clock.now();
     for (int n = 0; n < count; ++n) {
+        if (registros[n].leftOut) {
+            // Its slot was emptied with the others and stays so.
+            if (m_progreso) {
+                m_progreso->setCounter(QStringLiteral("%1/%2").arg(n + 1).arg(count));
+                m_progreso->setPosition(n + 1);
+            }
+            continue;
+        }
         if (m_progreso)
             m_progreso->display();
         progreso(&ProgressView::setMessage, m_textos.texto(QStringLiteral("SHOW_M10"), QStringLiteral("Sending to system :")));

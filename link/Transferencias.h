@@ -29,7 +29,15 @@ struct RegistroEnvio
 {
     FilaUsuario fila;
     RegistroPlaca registro{};
+    // The user's access has ended: the slot of this position is left empty (a send does not
+    // write it, a send of changes empties it), so that no other user moves.
+    bool leftOut = false;
 };
+
+// The records of a send that are written (those not left out).
+int usersToWrite(const QList<RegistroEnvio> &registros);
+// The names of those left out, trimmed, in the walk order.
+QStringList namesLeftOut(const QList<RegistroEnvio> &registros);
 
 // A row that cannot be encoded; the send is refused before the board is touched.
 struct FilaRechazada
@@ -86,8 +94,10 @@ public:
 
     // Encodes every row of the walk (at most the board's capacity) before anything is written.
     // Returns false and fills rechazo for the first row that cannot be encoded.
+    // leftOut (may be shorter than filas) marks the rows whose slot is to stay empty: they are not
+    // encoded, so such a row never refuses the send.
     bool Prepara_Envio(const QList<FilaUsuario> &filas, QList<RegistroEnvio> &registros,
-                       FilaRechazada &rechazo) const;
+                       FilaRechazada &rechazo, const QList<bool> &leftOut = {}) const;
     // Send: erase the board's users, then write the prepared records into slots 0, 1, 2...
     ResultadoEnvio Envio_General(const QList<RegistroEnvio> &registros, const QString &puertoActual);
     // Marks every slot empty; returns the number of slots whose erase got no acknowledgement.

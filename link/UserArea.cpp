@@ -47,8 +47,10 @@ UserArea UserArea::fromRecords(const QList<RegistroEnvio> &records)
 {
     UserArea area;
     const int n = static_cast<int>(std::min<qsizetype>(records.size(), MAX_USUARIOS));
-    for (int i = 0; i < n; ++i)
-        area.setRecord(i, records[i].registro);
+    for (int i = 0; i < n; ++i) {
+        if (!records[i].leftOut)
+            area.setRecord(i, records[i].registro);
+    }
     return area;
 }
 

@@ -486,3 +486,21 @@ void Table::reload(qint64 keepRecno)
     m_eof = m_rows.isEmpty();
     m_bof = m_current <= 0;
 }
+
+QList<TableStore::SideRecord> Table::sideRecords(const QString &kind) const
+{
+    requireOpen();
+    return m_store.sideRecords(kind);
+}
+
+void Table::setSideRecord(const QString &kind, const QString &key, const QByteArray &value)
+{
+    requireOpen();
+    m_store.setSideRecord(kind, key, value);
+}
+
+void Table::removeSideRecord(const QString &kind, const QString &key)
+{
+    requireOpen();
+    m_store.removeSideRecord(kind, key);
+}

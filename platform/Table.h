@@ -120,6 +120,11 @@ public:
     void setIndexName(const QString &name);
     QString indexName() const { return m_indexName; }
 
+    // Records kept beside the rows (TableStore::sideRecord), through this dataset's own connection
+    // so that its rows are not taken as changed behind it; only while open.
+    QList<TableStore::SideRecord> sideRecords(const QString &kind) const;
+    void setSideRecord(const QString &kind, const QString &key, const QByteArray &value);
+    void removeSideRecord(const QString &kind, const QString &key);
     void setBeforeInsert(Hook hook) { m_beforeInsert = std::move(hook); }
     void setAfterInsert(Hook hook) { m_afterInsert = std::move(hook); }
     void setBeforePost(Hook hook) { m_beforePost = std::move(hook); }

@@ -90,6 +90,8 @@ QString HistoryDialog::changeText(const TextLookup &texts, HistoryChange::Kind k
         return t(texts, "HIST_CHANGE_CODE_CHANGED", "code changed");
     case HistoryChange::Kind::FieldsChanged:
         return t(texts, "HIST_CHANGE_FIELDS_CHANGED", "fields changed");
+    case HistoryChange::Kind::Expired:
+        return t(texts, "HIST_CHANGE_EXPIRED", "removed, its end date had passed");
     case HistoryChange::Kind::Written:
         break;
     }

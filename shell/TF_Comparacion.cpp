@@ -88,6 +88,9 @@ void TF_Comparacion::muestra(const CompareReport &informe, const QString &placa,
         case CompareEntry::Kind::Different:
             clase = texto("SYNC_KIND_DIFFERENT", "Different");
             break;
+        case CompareEntry::Kind::ExpiredOnBoard:
+            clase = texto("VU_KIND_EXPIRED", "Expired, still on the board");
+            break;
         }
         QStringList campos;
         for (const QString &c : e.fields) {
