@@ -1,5 +1,6 @@
 #include "UsersExport.h"
 
+#include "EndDates.h"
 #include "Table.h"
 #include "UsersTableRules.h"
 #include "XlsWriter.h"
@@ -36,11 +37,18 @@ QList<QStringList> exportRows(const Table &Table1, const QHash<QString, QString>
     for (int f = 0; f < Table1.fieldCount(); ++f)
         fields << Table1.fieldName(f);
     rows.reserve(Table1.rowCount());
+    // The end dates follow the fields only where a user has one, so a list of users without
+    // ends is written as before.
+    const EndDates dates = EndDates::load(Table1);
     for (int r = 0; r < Table1.rowCount(); ++r) {
         QStringList cells;
         for (const QString &field : fields) {
             const QString text = trimmed(Table1.displayText(r, field));
             cells << (field == Campo::TIPO_CODE ? kinds.value(text, text) : text);
+        }
+        if (!dates.isEmpty()) {
+            const QDate until = dates.dateOf(Table1.value(r, Campo::NOMBRE), Table1.value(r, Campo::CODIGO));
+            cells << (until.isValid() ? EndDates::text(until) : QString());
         }
         rows << cells;
     }

@@ -2,6 +2,7 @@
 
 #include "CodeEntry.h"
 #include "CsvText.h"
+#include "EndDates.h"
 #include "FileData.h"
 #include "KeyFilters.h"
 #include "ProfileFile.h"
@@ -74,6 +75,10 @@ UsersImport::UsersImport(const TextLookup &texts, const QString &languageFile) :
         {"Linea2", Campo::LINEA2}, {"L2", Campo::LINEA2_ON}, {"Tipo", Campo::TIPO_CODE}};
     for (const auto &[title, field] : design)
         m_titles.insert(titleKey(QString::fromLatin1(title)), field);
+    const QString validUntil = QString::fromLatin1(VALID_UNTIL);
+    for (const QString &title : {validUntil, QStringLiteral("Valid until"), QStringLiteral("Válido hasta"),
+                                 QStringLiteral("Valable jusqu'au")})
+        m_titles.insert(titleKey(title), validUntil);
     if (languageFile.isEmpty())
         return;
     const ProfileFile file(languageFile);
@@ -86,6 +91,9 @@ UsersImport::UsersImport(const TextLookup &texts, const QString &languageFile) :
             if (!title.isEmpty() && !m_titles.contains(title))
                 m_titles.insert(title, field);
         }
+        const QString title = titleKey(file.readString(section, QStringLiteral("VU_COLUMN_TITLE"), QString()));
+        if (!title.isEmpty() && !m_titles.contains(title))
+            m_titles.insert(title, validUntil);
     }
 }
 
@@ -124,6 +132,27 @@ QString UsersImport::columnTitle(const QString &field) const
                              QString::fromLatin1(c.design));
     }
     return field;
+}
+
+bool UsersImport::takeEndDate(const QString &cell, bool numeric, QDate &until, QString &reason) const
+{
+    until = QDate();
+    const QString text = cell.trimmed();
+    if (text.isEmpty())
+        return true;
+    bool whole = false;
+    const double serial = numeric ? text.toDouble(&whole) : 0;
+    if (numeric && whole && serial >= 1 && serial < 2958466) {
+        // A workbook keeps a date as the days since 1899-12-30.
+        until = QDate(1899, 12, 30).addDays(static_cast<qint64>(serial));
+        return true;
+    }
+    until = EndDates::parse(text);
+    if (until.isValid())
+        return true;
+    reason = reasonText("IMP_R_DATE", "%1: a date as YYYY-MM-DD, or empty")
+                 .arg(m_texts.texto(QStringLiteral("VU_COLUMN_TITLE"), QStringLiteral("Valid until")));
+    return false;
 }
 
 QString UsersImport::reasonText(const char *key, const char *fallback) const
@@ -229,8 +258,10 @@ ImportPlan UsersImport::plan(const QList<SheetRow> &rows, ImportMode mode, int e
 {
     ImportPlan result;
     const int room = LIMITE_FILAS - (mode == ImportMode::Append ? existingRows : 0);
-    // Column of each field; without a title row the file is in the table's field order.
+    // Column of each field; without a title row the file is in the table's field order, with the
+    // end dates after the fields as the export writes them.
     QList<int> columnOf = {0, 1, 2, 3, 4, 5, 6};
+    int untilColumn = 7;
     qsizetype start = 0;
     while (start < rows.size() && blank(rows.at(start).cells))
         ++start;
@@ -238,10 +269,15 @@ ImportPlan UsersImport::plan(const QList<SheetRow> &rows, ImportMode mode, int e
         const QStringList &first = rows.at(start).cells;
         QList<int> found(fields().size(), -1);
         int matches = 0;
+        int foundUntil = -1;
         for (qsizetype c = 0; c < first.size(); ++c) {
-            const int f = fieldPosition(fieldForTitle(first.at(c)));
+            const QString field = fieldForTitle(first.at(c));
+            const int f = fieldPosition(field);
             if (f >= 0 && found[f] < 0) {
                 found[f] = static_cast<int>(c);
+                ++matches;
+            } else if (field == QLatin1String(VALID_UNTIL) && foundUntil < 0) {
+                foundUntil = static_cast<int>(c);
                 ++matches;
             }
         }
@@ -249,9 +285,20 @@ ImportPlan UsersImport::plan(const QList<SheetRow> &rows, ImportMode mode, int e
         if (matches >= 2) {
             result.header = true;
             columnOf = found;
+            untilColumn = foundUntil;
             ++start;
         }
     }
+    if (untilColumn >= 0 && !result.header) {
+        // Without titles the column is there when some row fills it: a stray delimiter at the
+        // end of a line must not clear the file's ends.
+        bool reached = false;
+        for (qsizetype r = start; r < rows.size() && !reached; ++r)
+            reached = !rows.at(r).cells.value(untilColumn).trimmed().isEmpty();
+        if (!reached)
+            untilColumn = -1;
+    }
+    result.hasEndDates = untilColumn >= 0;
     for (qsizetype r = start; r < rows.size(); ++r) {
         const SheetRow &source = rows.at(r);
         if (blank(source.cells))
@@ -264,7 +311,10 @@ ImportPlan UsersImport::plan(const QList<SheetRow> &rows, ImportMode mode, int e
         }
         QStringList row;
         QString reason;
-        if (!takeRow(values, numeric, row, reason)) {
+        QDate until;
+        if (!takeRow(values, numeric, row, reason) ||
+            (untilColumn >= 0 && !takeEndDate(source.cells.value(untilColumn), source.numbers.contains(untilColumn),
+                                              until, reason))) {
             result.problems << ImportProblem{source.line, reason};
             continue;
         }
@@ -274,6 +324,8 @@ ImportPlan UsersImport::plan(const QList<SheetRow> &rows, ImportMode mode, int e
             continue;
         }
         result.rows << row;
+        if (result.hasEndDates)
+            result.endDates << until;
     }
     return result;
 }
@@ -297,6 +349,17 @@ void UsersImport::apply(const QString &directory, const QString &fileName, const
             for (qsizetype f = 0; f < fields().size(); ++f)
                 cursor.setValue(fields().at(f), row.value(f));
             cursor.post();
+        }
+        if (plan.hasEndDates) {
+            if (mode == ImportMode::Replace) {
+                for (const TableStore::SideRecord &r : cursor.sideRecords(QString::fromLatin1(EndDates::Kind)))
+                    cursor.removeSideRecord(QString::fromLatin1(EndDates::Kind), r.key);
+            }
+            for (qsizetype i = 0; i < plan.rows.size(); ++i) {
+                const QStringList &row = plan.rows.at(i);
+                EndDates::set(cursor, row.value(fieldPosition(Campo::NOMBRE)), row.value(fieldPosition(Campo::CODIGO)),
+                              plan.endDates.value(i));
+            }
         }
         cursor.commit();
     } catch (...) {

@@ -2,6 +2,7 @@
 
 #include "SheetRow.h"
 
+#include <QDate>
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -28,6 +29,9 @@ struct ImportPlan
 {
     // The rows to store, each with one value per field in the table's field order.
     QList<QStringList> rows;
+    // Whether the file has a column of end dates, and then each row's (invalid: no end).
+    bool hasEndDates = false;
+    QList<QDate> endDates;
     QList<ImportProblem> problems;
     // Whether the first row was taken as a row of column titles.
     bool header = false;
@@ -47,7 +51,10 @@ public:
     // TzrError (IoError when the file cannot be read).
     static QList<SheetRow> readFile(const QString &fileName);
 
-    // The field a column title names ("Llamada", "Line 2", "codigo", "TZR"...), or empty.
+    // The name a column of end dates goes by where a field name would stand.
+    static constexpr const char *VALID_UNTIL = "VALID_UNTIL";
+    // The field a column title names ("Llamada", "Line 2", "codigo", "TZR"...), VALID_UNTIL, or
+    // empty.
     QString fieldForTitle(const QString &title) const;
     // The field's column title in the grid, in the chosen language: what a refusal names.
     QString columnTitle(const QString &field) const;
@@ -55,7 +62,8 @@ public:
     ImportPlan plan(const QList<SheetRow> &rows, ImportMode mode, int existingRows) const;
 
     // Stores the plan's rows in the data file in one transaction; a failure (TzrError) leaves
-    // the table as it was. The file must not be open in the grid meanwhile.
+    // the table as it was. With a column of end dates, each imported user gets the row's end (a
+    // replace first drops every end the file held); without one, ends stay as they are. The file must not be open in the grid meanwhile.
     static void apply(const QString &directory, const QString &fileName, const ImportPlan &plan,
                       ImportMode mode);
     // The rows a data file holds now.
@@ -64,6 +72,7 @@ public:
 private:
     // numeric: per field, whether its cell held a number rather than text.
     bool takeRow(const QStringList &values, const QList<bool> &numeric, QStringList &row, QString &reason) const;
+    bool takeEndDate(const QString &cell, bool numeric, QDate &until, QString &reason) const;
     QString reasonText(const char *key, const char *fallback) const;
 
     const TextLookup &m_texts;

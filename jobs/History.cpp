@@ -1,9 +1,8 @@
 #include "History.h"
 
-#include "EndDates.h"
-
 #include "CompareReport.h"
 #include "CsvText.h"
+#include "EndDates.h"
 #include "SyncImageStore_p.h"
 #include "SystemIdentity.h"
 #include "TableStore.h"

@@ -1,7 +1,6 @@
 #include "TablaCursor.h"
 
 #include "EndDates.h"
-
 #include "UsersTableRules.h"
 
 using namespace Campo;
