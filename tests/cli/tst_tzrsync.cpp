@@ -241,6 +241,14 @@ void TestTzrSync::compareAndHistoryNameTheExpired()
     r = tzr({"history", "f.db"}, {});
     QVERIFY2(r.status == 0, qPrintable(r.err));
     QVERIFY2(r.out.contains(QStringLiteral("slot 3: expired %1").arg(name)), qPrintable(r.out));
+    // The kind in the configured language, from the language file.
+    QFile ini(m_dir->filePath(QStringLiteral("data/Korvel/TZR_USR.ini")));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[TZR]\r\nComPort=28\r\nIDIOMA=FRAN\xC7" "AIS\r\n");
+    ini.close();
+    r = tzr({"history", "f.db"}, {});
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QVERIFY2(r.out.contains(QStringLiteral("position 3 : expiré %1").arg(name)), qPrintable(r.out));
     // Now the board holds what the file sends: nothing left to compare.
     QCOMPARE(tzr(QStringList{"compare", "f.db"} + m_port).status, 0);
 }
