@@ -38,8 +38,6 @@ struct BoardRunEntry
     // What was to be written, for the same count.
     int total = 0;
     QStringList failedUsers;
-    // Sends: the users left out because their end date has passed.
-    QStringList leftOut;
     // Compare: entries of the report (only on the board, only in the file, different).
     int differences = 0;
     // The image file, the slots changed behind the file, or the error's text.
@@ -47,6 +45,8 @@ struct BoardRunEntry
     qint64 milliseconds = 0;
     // The port was lost during this board's turn (its outcome is Failed).
     bool portLost = false;
+    // Sends: the users left out because their end date has passed.
+    QStringList leftOut = {};
 };
 
 struct BoardRunReport
