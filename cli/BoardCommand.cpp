@@ -287,3 +287,13 @@ void BoardCommand::notRemembered(const QString &error)
     if (!error.isEmpty())
         note(say("CLI_NOT_REMEMBERED", QStringLiteral("the data file could not remember board %1: %2")).arg(m_options.board).arg(error));
 }
+
+void BoardCommand::leftOut(const QStringList &names)
+{
+    if (names.isEmpty())
+        return;
+    note(counted("CLI_VU_LEFT_OUT", int(names.size()),
+                 QStringLiteral("%1 user left out: their end date has passed (%2)"),
+                 QStringLiteral("%1 users left out: their end date has passed (%2)"))
+             .arg(names.join(QStringLiteral(", "))));
+}

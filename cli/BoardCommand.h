@@ -67,6 +67,8 @@ protected:
     // Ends the subcommand unless the job ran to its end.
     void jobFailed(const JobStatus &status);
     void notRemembered(const QString &error);
+    // Names the users a send leaves out because their end date has passed; nothing when none.
+    void leftOut(const QStringList &names);
     // From here on Ctrl+C stops the board command at its next exchange (after the code prompt,
     // which Ctrl+C ends at once).
     void watchInterrupt();

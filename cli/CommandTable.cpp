@@ -12,6 +12,7 @@
 #include "ScanCommand.h"
 #include "SendChangesCommand.h"
 #include "SendCommand.h"
+#include "SyncCommand.h"
 #include "TestCommand.h"
 #include "Options.h"
 
@@ -73,6 +74,17 @@ const QList<Command> &commands()
          1,
          1,
          &makeSend,
+         true},
+        {"sync",
+         "sync FILE [--board LIST|all] [--by-name] [--quiet]",
+         "Send the changes of the data file FILE to every board it has met in full (after a send, a "
+         "receive or a compare that found no difference), or to the boards of --board; for a timer. "
+         "Users whose end date has passed are emptied from the boards. Needs the programming code, from "
+         "--code-file or TZR_CODE with --quiet.",
+         {QStringLiteral("by-name")},
+         1,
+         1,
+         &make<SyncCommand>,
          true},
         {"compare",
          "compare FILE [--by-name]",

@@ -49,6 +49,7 @@ int CompareCommand::execute()
                               {QStringLiteral("onlyInFile"), informe.onlyInFile},
                               {QStringLiteral("different"), informe.different},
                               {QStringLiteral("moved"), informe.moved},
+                              {QStringLiteral("expiredOnBoard"), informe.expiredOnBoard},
                               {QStringLiteral("entries"), entries}});
     } else {
         m_out << QString::fromUtf8(informe.toCsv());
@@ -66,5 +67,9 @@ int CompareCommand::execute()
              .arg(informe.onlyInFile)
              .arg(informe.different)
              .arg(informe.moved));
+    if (informe.expiredOnBoard > 0)
+        note(counted("CLI_VU_EXPIRED_ON_BOARD", informe.expiredOnBoard,
+                     QStringLiteral("%1 user whose end date has passed is still on the board; a send empties its slot"),
+                     QStringLiteral("%1 users whose end date has passed are still on the board; a send empties their slots")));
     return TzrTool::Incomplete;
 }

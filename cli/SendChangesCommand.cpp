@@ -25,6 +25,7 @@ int SendChangesCommand::execute()
             say("CLI_NO_MEMORY", QStringLiteral("%1 remembers nothing of board %2: send it whole (tzr send) or compare first"))
                 .arg(m_data->tableName())
                 .arg(m_options.board)};
+    leftOut(plan.leftOut);
     m_session->purge();
     const SendChangesResult result = job.run(preparacion);
     m_progress->dismiss();
@@ -68,6 +69,7 @@ int SendChangesCommand::execute()
                               {QStringLiteral("failedEmpties"), r.resultado.vaciadosFallidos},
                               {QStringLiteral("codesDiffer"), SlotText::slotsAndNames(r.resultado.codigosDistintos,
                                                                             r.resultado.usuariosDistintos)},
+                              {QStringLiteral("leftOut"), QJsonArray::fromStringList(plan.leftOut)},
                               {QStringLiteral("complete"), r.resultado.completo()}});
     if (!r.resultado.codigosDistintos.isEmpty()) {
         m_err << "tzr: "

@@ -21,6 +21,7 @@ int SendCommand::execute()
     if (plan.end == JobEnd::RowRefused)
         throw Failure{TzrTool::FileFailure, rowRefused(plan.refused)};
     jobFailed(plan);
+    leftOut(plan.leftOut);
     m_session->purge();
     const SendResult resultado = job.run(plan.records);
     m_progress->dismiss();
@@ -41,6 +42,7 @@ int SendCommand::execute()
                               {QStringLiteral("failedUsers"), QJsonArray::fromStringList(fallidos)},
                               {QStringLiteral("failedErases"), resultado.sent.borradosFallidos},
                               {QStringLiteral("codesDiffer"), SlotText::slotsAndNames(resultado.codesDiffer, resultado.namesDiffer)},
+                              {QStringLiteral("leftOut"), QJsonArray::fromStringList(plan.leftOut)},
                               {QStringLiteral("complete"), resultado.complete()}});
     if (!resultado.codesDiffer.isEmpty())
         m_err << "tzr: "

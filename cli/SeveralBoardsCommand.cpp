@@ -24,10 +24,11 @@ namespace {
 class TerminalRunObserver : public BoardRunObserver
 {
 public:
-    // boardLine: the line that starts each board, with the board, its place and the count.
-    TerminalRunObserver(TerminalObserver &job, TerminalProgress &progress, QString boardLine,
+    // boardLine: the line that starts each board, with the board, its place and the count;
+    // mayAsk: whether a refused board may be asked for its own code.
+    TerminalRunObserver(TerminalObserver &job, TerminalProgress &progress, QString boardLine, bool mayAsk,
                         std::function<void(const QString &)> note, std::function<void(const BoardRunEntry &)> finished)
-        : m_job(job), m_progress(progress), m_boardLine(std::move(boardLine)), m_note(std::move(note)),
+        : m_job(job), m_progress(progress), m_boardLine(std::move(boardLine)), m_mayAsk(mayAsk), m_note(std::move(note)),
           m_finished(std::move(finished))
     {
     }
@@ -43,12 +44,16 @@ public:
         m_progress.dismiss();
         m_finished(entry);
     }
-    std::optional<QString> askCode(int board, bool master) override { return Prompt::boardOwnCode(board, master); }
+    std::optional<QString> askCode(int board, bool master) override
+    {
+        return m_mayAsk ? Prompt::boardOwnCode(board, master) : std::nullopt;
+    }
 
 private:
     TerminalObserver &m_job;
     TerminalProgress &m_progress;
     QString m_boardLine;
+    bool m_mayAsk;
     std::function<void(const QString &)> m_note;
     std::function<void(const BoardRunEntry &)> m_finished;
 };
@@ -152,15 +157,31 @@ int SeveralBoardsCommand::execute()
         folder = made.path;
     }
 
+    const int status = runBoards(kind, boards, silent, codes, folder, now.date());
+    int saved = 0;
+    for (const BoardRunEntry &e : m_report.boards)
+        saved += e.outcome == BoardOutcome::Done ? 1 : 0;
+    if (backup) {
+        for (const BackupFolders::Removal &old : BackupFolders::rotate(root, folder, keep, saved))
+            note(old.removed ? say("CLI_RUN_REMOVED", QStringLiteral("Removed the old run %1")).arg(old.path)
+                             : say("CLI_RUN_NOT_REMOVED", QStringLiteral("could not remove the old run %1")).arg(old.path));
+    }
+    return status;
+}
+
+int SeveralBoardsCommand::runBoards(BoardRun::Kind kind, const QList<int> &boards, const QList<int> &silent,
+                                    const BoardCodes &codes, const QString &folder, const QDate &date,
+                                    bool reportOnOutput)
+{
     BoardRun run(*m_session, kind);
     run.setFile(file());
-    run.setByName(!backup && m_options.parser->isSet(QStringLiteral("by-name")));
+    run.setByName(kind != BoardRun::Kind::SaveImage && m_options.parser->isSet(QStringLiteral("by-name")));
     run.setVerify(kind == BoardRun::Kind::Send && m_options.parser->isSet(QStringLiteral("verify")));
-    run.setImageFolder(folder, now.date());
+    run.setImageFolder(folder, date);
     run.setCodes(codes);
     run.setNotAnswering(silent);
     TerminalRunObserver observer(
-        *m_observer, *m_progress, say("CLI_RUN_BOARD", QStringLiteral("Board %1 (%2 of %3)")),
+        *m_observer, *m_progress, say("CLI_RUN_BOARD", QStringLiteral("Board %1 (%2 of %3)")), m_mayAsk,
         [this](const QString &text) { note(text); },
         [this](const BoardRunEntry &e) {
             if (m_options.json)
@@ -169,6 +190,7 @@ int SeveralBoardsCommand::execute()
                                       {QStringLiteral("written"), e.written},
                                       {QStringLiteral("total"), e.total},
                                       {QStringLiteral("failedUsers"), QJsonArray::fromStringList(e.failedUsers)},
+                                      {QStringLiteral("leftOut"), QJsonArray::fromStringList(e.leftOut)},
                                       {QStringLiteral("differences"), e.differences},
                                       {QStringLiteral("seconds"), static_cast<double>(e.milliseconds) / 1000.0},
                                       {QStringLiteral("detail"), e.detail}});
@@ -181,7 +203,7 @@ int SeveralBoardsCommand::execute()
     const BoardRunReport report = run.run(boards, &observer);
     m_boardRun = nullptr;
     m_progress->dismiss();
-    if (!m_options.json) {
+    if (!m_options.json && reportOnOutput) {
         // The report on standard output, without the byte-order mark a spreadsheet file gets.
         QByteArray csv = report.toCsv();
         if (csv.startsWith("\xEF\xBB\xBF"))
@@ -189,17 +211,17 @@ int SeveralBoardsCommand::execute()
         m_out << QString::fromUtf8(csv);
         m_out.flush();
     }
+    QStringList left;
     int status = TzrTool::Success;
-    int saved = 0;
     for (const BoardRunEntry &e : report.boards) {
         // A lost port is the port not answering, as for one board.
         status = std::max(status, e.portLost ? int(TzrTool::NoAnswer) : boardStatus(e.outcome));
-        saved += e.outcome == BoardOutcome::Done ? 1 : 0;
+        for (const QString &user : e.leftOut) {
+            if (!left.contains(user))
+                left << user;
+        }
     }
-    if (backup) {
-        for (const BackupFolders::Removal &old : BackupFolders::rotate(root, folder, keep, saved))
-            note(old.removed ? say("CLI_RUN_REMOVED", QStringLiteral("Removed the old run %1")).arg(old.path)
-                             : say("CLI_RUN_NOT_REMOVED", QStringLiteral("could not remove the old run %1")).arg(old.path));
-    }
+    leftOut(left);
+    m_report = report;
     return status;
 }

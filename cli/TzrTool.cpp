@@ -113,7 +113,7 @@ int TzrTool::run(const QStringList &arguments)
         const QString value = parser.value(QStringLiteral("board")).trimmed();
         const bool several = value == QLatin1String("all") || value.contains(QLatin1Char(','));
         static const QStringList takesSeveral{QStringLiteral("send"), QStringLiteral("compare"),
-                                              QStringLiteral("backup")};
+                                              QStringLiteral("backup"), QStringLiteral("sync")};
         if (several && !takesSeveral.contains(QLatin1String(command->name)))
             return usage(output, QStringLiteral("a list of boards or all is taken by send, compare and backup only"));
         parsed.severalBoards = several;
@@ -136,8 +136,10 @@ int TzrTool::run(const QStringList &arguments)
 
     parsed.command = QLatin1String(command->name);
     output.setQuiet(parsed.quiet);
+    // sync always runs over several boards, in a command of its own.
+    const bool sync = parsed.command == QLatin1String("sync");
     const std::unique_ptr<BoardCommand> board =
-        parsed.severalBoards ? std::make_unique<SeveralBoardsCommand>(output, parsed)
+        parsed.severalBoards && !sync ? std::make_unique<SeveralBoardsCommand>(output, parsed)
                                 : command->make(output, parsed);
     try {
         return board->run(command->needsPort);

@@ -225,6 +225,7 @@ void BoardRun::runJob(BoardRunEntry &entry)
                                .arg(plan.refused.nombre.trimmed(), plan.refused.motivo);
             return;
         }
+        entry.leftOut = plan.leftOut;
         if (endedEarly(plan, entry, m_portLost))
             return;
         const SendResult result = job.run(plan.records);
@@ -246,6 +247,7 @@ void BoardRun::runJob(BoardRunEntry &entry)
                                .arg(plan.preparation.rechazo.nombre.trimmed(), plan.preparation.rechazo.motivo);
             return;
         }
+        entry.leftOut = plan.leftOut;
         if (endedEarly(plan, entry, m_portLost))
             return;
         if (plan.preparation.estado == PreparacionCambios::Estado::SinImagen) {

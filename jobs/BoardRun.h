@@ -45,6 +45,8 @@ struct BoardRunEntry
     qint64 milliseconds = 0;
     // The port was lost during this board's turn (its outcome is Failed).
     bool portLost = false;
+    // Sends: the users left out because their end date has passed.
+    QStringList leftOut = {};
 };
 
 struct BoardRunReport

@@ -1,6 +1,6 @@
 # Debian packages the build, the tests, the demo and the package need; sourced by the other scripts.
 TZR_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-translations-l10n libsqlite3-dev libgsf-1-dev libfreexl-dev
-              python3-xlrd xvfb xauth ser2net
+              python3-xlrd xvfb xauth ser2net faketime
               desktop-file-utils appstream lintian dpkg-dev file
               clang libclang-rt-14-dev ccache)
 
