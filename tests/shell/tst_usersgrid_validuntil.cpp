@@ -254,6 +254,25 @@ private slots:
         QCOMPARE(p.muestra(1, C::VALID_UNTIL), QString());
     }
 
+    // Two rows of one name and code are one user: the renamed row takes a copy of the date.
+    void renamingOneRowOfAUserTwiceOverCopiesTheDate()
+    {
+        UsuariosPrueba p;
+        QVERIFY(open(p, {{QStringLiteral("ANA"), QStringLiteral("123456"), SOME_END},
+                         {QStringLiteral("ANA"), QStringLiteral("123456"), {}}}));
+        p.celda(1, C::NOMBRE);
+        p.pulsa(Qt::Key_F2);
+        p.pulsa(Qt::Key_End);
+        p.teclea(QStringLiteral("X"));
+        p.pulsa(Qt::Key_Return);
+        p.celda(0, C::CALL);
+        QCOMPARE(p.tabla().value(1, Campo::NOMBRE), QStringLiteral("ANAX"));
+        const EndDates dates = storedDates(path(p));
+        QCOMPARE(dates.dateOf(QStringLiteral("ANA"), QStringLiteral("123456")), SOME_END);
+        QCOMPARE(dates.dateOf(QStringLiteral("ANAX"), QStringLiteral("123456")), SOME_END);
+        QCOMPARE(p.columna(C::VALID_UNTIL), QStringList({"2031-03-14", "2031-03-14"}));
+    }
+
     // Typed before the name is: the date is kept under the name the row is stored with, and
     // goes with the new name when the row is posted.
     void aDateTypedWhileTheNameIsEditedFollowsIt()
