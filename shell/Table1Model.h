@@ -45,7 +45,8 @@ public:
 
     Table &Table1() const { return *m_table; }
     static QString campo(int column);
-    // Width of the column in pixels, as designed for an 8-point dialog font.
+    // Width of the column in pixels, as designed for an 8-point dialog font; 0 for VALID_UNTIL,
+    // which the window as designed has no room for.
     static int ancho(int column);
     // The widths of every column for a font: the designed widths all scaled by one factor, the
     // least that lets each column show its widest content whole (margen: a cell's padding;
