@@ -18,7 +18,8 @@ class Table;
 // DataSource1: the users grid's view of Table1. Cells are read from the rows the table keeps in
 // memory (a row being edited or inserted shows the values being edited, also after a refused
 // post). An open table without rows shows one blank row to type into: a value entered there
-// inserts the first row.
+// inserts the first row. After the fields, VALID_UNTIL shows each user's end date, kept beside
+// the table under the user's name and code and read again whenever the views start again.
 class Table1Model : public QAbstractTableModel
 {
     Q_OBJECT
