@@ -25,6 +25,21 @@ OutcomeLines JobOutcomeTexts::rowRefused(const FilaRechazada &row) const
                 .arg(QStringLiteral("%1 (%2)").arg(row.posicion + 1).arg(row.nombre))};
 }
 
+QString JobOutcomeTexts::withLeftOut(const QString &question, const QStringList &leftOut) const
+{
+    return leftOut.isEmpty() ? question : question + QLatin1Char('\n') + this->leftOut(leftOut);
+}
+
+QString JobOutcomeTexts::leftOut(const QStringList &names) const
+{
+    return text("VU_SEND_LEFT_OUT", "%1 users are left out: their end date has passed.").arg(names.size());
+}
+
+QString JobOutcomeTexts::sendOthers() const
+{
+    return text("VU_SEND_ANYWAY", "Send the others?");
+}
+
 QString JobOutcomeTexts::receiveIncomplete() const
 {
     return text("F_SHOW_M14", "Receive incomplete: the file was not changed.");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class TextLookup;
 struct CompareResult;
@@ -38,6 +39,11 @@ public:
     // Why a job stopped before its end (Cancel, a silent board, replies that matched nothing).
     QString stopped(bool cancelled) const;
     QString repliesMismatched() const;
+    // A send's question with the line on the users left out for their end date; as it was when
+    // none is.
+    QString withLeftOut(const QString &question, const QStringList &leftOut) const;
+    QString leftOut(const QStringList &names) const;
+    QString sendOthers() const;
 
     // What a send that was not complete left behind; the first line is sendIncomplete().
     QString sendDetail(const SendResult &result) const;

@@ -7,8 +7,10 @@
 #include "Contexto.h"
 #include "EstadoPrograma.h"
 #include "FicheroActual.h"
+#include "JobOutcomeTexts.h"
 #include "Lenguaje.h"
 #include "TF_Advertencia3.h"
+#include "TablaCursor.h"
 #include "UsersTable.h"
 
 #include <QAction>
@@ -98,6 +100,25 @@ SeveralBoards::SeveralBoards(Contexto &ctx, const SeveralBoardsHost &host)
     };
 }
 
+// The same users are left out on every board: their end date has passed whichever board it is.
+QStringList SeveralBoards::leftOut() const
+{
+    QStringList names;
+    try {
+        const DataFileRef file = m_host.file();
+        TablaCursor table(file.directory, file.table);
+        QList<bool> out;
+        const QList<FilaUsuario> rows = table.rowsForSend(m_host.byName && m_host.byName(), QDate::currentDate(), out);
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            if (out.value(i))
+                names << rows.at(i).NOMBRE;
+        }
+    } catch (const std::exception &) {
+        // The run opens the file itself and reports why it cannot.
+    }
+    return names;
+}
+
 QString SeveralBoards::text(const char *key, const char *fallback) const
 {
     const QString f = QString::fromUtf8(fallback);
@@ -148,6 +169,12 @@ void SeveralBoards::runOn(BoardRun::Kind kind)
         m_ctx.advertencia3->exec();
         if (!m_ctx.estado->confirmado())
             return;
+        const JobOutcomeTexts texts(*m_ctx.lenguaje);
+        const QStringList out = leftOut();
+        if (!out.isEmpty() &&
+            QMessageBox::question(m_host.window, m_host.window ? m_host.window->windowTitle() : QString(),
+                                  texts.leftOut(out) + QLatin1Char('\n') + texts.sendOthers()) != QMessageBox::Yes)
+            return;
     } else if (kind == BoardRun::Kind::SendChanges) {
         // Only what differs is written: the full send's warning (boards erased) would be false.
         QStringList numbers;
@@ -158,11 +185,14 @@ void SeveralBoards::runOn(BoardRun::Kind kind)
                             .arg(numbers.join(QStringLiteral(", ")), m_ctx.fichero->Nombre_Tabla()),
                         QMessageBox::Ok | QMessageBox::Cancel, m_host.window);
         box.setObjectName(QStringLiteral("ConfirmaCambiosPlacas"));
-        box.setInformativeText(text("MULTI_CONFIRM_CHANGES_2",
-                                    "Each board gets the users that differ from what it was last given, and "
-                                    "its slots no longer in the file are emptied.") +
-                               QLatin1Char('\n') +
-                               text("MULTI_CONFIRM_CHANGES_3", "The rest of each board stays as it is."));
+        box.setInformativeText(JobOutcomeTexts(*m_ctx.lenguaje)
+                                   .withLeftOut(text("MULTI_CONFIRM_CHANGES_2",
+                                                     "Each board gets the users that differ from what it was last "
+                                                     "given, and its slots no longer in the file are emptied.") +
+                                                    QLatin1Char('\n') +
+                                                    text("MULTI_CONFIRM_CHANGES_3",
+                                                         "The rest of each board stays as it is."),
+                                                leftOut()));
         box.setDefaultButton(QMessageBox::Cancel);
         if (box.exec() != QMessageBox::Ok)
             return;

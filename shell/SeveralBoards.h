@@ -47,6 +47,8 @@ public:
 
 private:
     void updateActions();
+    // Names of the users whose end date has passed, left out of a send.
+    QStringList leftOut() const;
     QString text(const char *key, const char *fallback) const;
 
     Contexto &m_ctx;

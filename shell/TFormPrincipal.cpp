@@ -133,7 +133,7 @@ TFormPrincipal::TFormPrincipal(Contexto &ctx, QWidget *parent) : QMainWindow(par
     QSize tamano = TAMANO_VENTANA;
     if (m_DBGrid1->model()) {
         int extra = 0;
-        for (int c = 0; c < Table1Model::COLUMNAS; ++c)
+        for (int c = 0; c < Table1Model::COLUMN_COUNT; ++c)
             extra += m_DBGrid1->horizontalHeader()->sectionSize(c) - Table1Model::ancho(c);
         tamano.rwidth() += std::max(0, extra);
     }

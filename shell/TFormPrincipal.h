@@ -209,7 +209,7 @@ private:
     // is answered with a message headed by the command's own line.
     bool pideCodigoMaestro(const QString &motivo, const QString &nadaHecho);
     // The send of changes' own confirmation: board, file, what is written; Cancel writes nothing.
-    bool confirmaCambios(qsizetype escribir, qsizetype vaciar);
+    bool confirmaCambios(qsizetype escribir, qsizetype vaciar, const QStringList &leftOut);
     // The open data file remembers (area) or forgets (null) the board in num_placa.
     void recuerdaSincronia(const UserArea *area);
     // Real serial lines (TFormPrincipal_Linea.cpp).

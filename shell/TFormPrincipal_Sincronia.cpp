@@ -171,7 +171,7 @@ bool TFormPrincipal::prepareChanges(SendChangesJob &trabajo, SendChangesPlan &pl
     // Only the plan's slots are written: the full send's warning (board erased and replaced)
     // would be false here.
     const PlanCambios cambios = SyncTransfers::planifica(p.registros, p.imagen.area);
-    return cambios.vacio() || confirmaCambios(cambios.escribir.size(), cambios.vaciar.size());
+    return cambios.vacio() || confirmaCambios(cambios.escribir.size(), cambios.vaciar.size(), plan.leftOut);
 }
 
 TFormPrincipal::AfterChanges TFormPrincipal::sendChanges(BoardSession &sesion, SendChangesJob &trabajo,
@@ -225,17 +225,17 @@ bool TFormPrincipal::pideCodigoMaestro(const QString &motivo, const QString &nad
     return false;
 }
 
-bool TFormPrincipal::confirmaCambios(qsizetype escribir, qsizetype vaciar)
+bool TFormPrincipal::confirmaCambios(qsizetype escribir, qsizetype vaciar, const QStringList &leftOut)
 {
     QMessageBox caja(QMessageBox::Question, windowTitle(),
                      texto(m_ctx, "SYNC_CONFIRM_1", "Send the changes of file %2 to board %1?")
                          .arg(m_num_placa->text(), m_ctx.fichero->Nombre_Tabla()),
                      QMessageBox::Ok | QMessageBox::Cancel, this);
     caja.setObjectName(QStringLiteral("ConfirmaCambios"));
-    caja.setInformativeText(
-        texto(m_ctx, "SYNC_CONFIRM_2", "Users to write: %1. Slots to empty: %2.").arg(escribir).arg(vaciar) +
-        QLatin1Char('\n') +
-        texto(m_ctx, "SYNC_CONFIRM_3", "The rest of the board stays as it is."));
+    const QString cuenta =
+        texto(m_ctx, "SYNC_CONFIRM_2", "Users to write: %1. Slots to empty: %2.").arg(escribir).arg(vaciar);
+    caja.setInformativeText(JobOutcomeTexts(textosDe(m_ctx)).withLeftOut(
+        cuenta + QLatin1Char('\n') + texto(m_ctx, "SYNC_CONFIRM_3", "The rest of the board stays as it is."), leftOut));
     caja.setDefaultButton(QMessageBox::Cancel);
     return caja.exec() == QMessageBox::Ok;
 }

@@ -195,10 +195,13 @@ bool TFormPrincipal::prepareSend(SendJob &trabajo, SendPlan &plan)
     }
     if (m_ctx.usuarios)
         m_ctx.usuarios->Activa_Tabla(true);
+    const JobOutcomeTexts textos(textosDe(m_ctx));
     if (plan.end == JobEnd::RowRefused) {
-        showLines(JobOutcomeTexts(textosDe(m_ctx)).rowRefused(plan.refused));
+        showLines(textos.rowRefused(plan.refused));
         return false;
     }
+    if (!plan.leftOut.isEmpty() && m_pregunta && !m_pregunta(textos.leftOut(plan.leftOut), textos.sendOthers()))
+        return false;
     return plan.rows <= MAX_USUARIOS || aceptaLimiteUsuarios(m_ctx, this, plan.rows);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QDate>
 #include <QList>
 #include <QHash>
 #include <QMap>
@@ -8,6 +9,8 @@
 
 class QFontMetrics;
 
+#include <functional>
+#include <optional>
 #include <utility>
 
 class Table;
@@ -15,7 +18,8 @@ class Table;
 // DataSource1: the users grid's view of Table1. Cells are read from the rows the table keeps in
 // memory (a row being edited or inserted shows the values being edited, also after a refused
 // post). An open table without rows shows one blank row to type into: a value entered there
-// inserts the first row.
+// inserts the first row. After the fields, VALID_UNTIL shows each user's end date, kept beside
+// the table under the user's name and code and read again whenever the views start again.
 class Table1Model : public QAbstractTableModel
 {
     Q_OBJECT
@@ -32,12 +36,18 @@ public:
         TIPO_CODE,
         COLUMNAS
     };
+    // After the fields: the user's end date, kept beside Table1 rather than in a field of it.
+    static constexpr int VALID_UNTIL = COLUMNAS;
+    static constexpr int COLUMN_COUNT = COLUMNAS + 1;
+    // The end date column's width, as designed for an 8-point dialog font.
+    static constexpr int VALID_UNTIL_WIDTH = 70;
 
     explicit Table1Model(Table &Table1, QObject *parent = nullptr);
 
     Table &Table1() const { return *m_table; }
     static QString campo(int column);
-    // Width of the column in pixels, as designed for an 8-point dialog font.
+    // Width of the column in pixels, as designed for an 8-point dialog font; 0 for VALID_UNTIL,
+    // which the window as designed has no room for.
     static int ancho(int column);
     // The widths of every column for a font: the designed widths all scaled by one factor, the
     // least that lets each column show its widest content whole (margen: a cell's padding;
@@ -49,6 +59,19 @@ public:
     void setTiposMostrados(QHash<QString, QString> tipos);
     // The field size of the column's field: the most characters its cell editor takes.
     int fieldSize(int column) const;
+    // The tooltip of an end date that has passed.
+    void setExpiredTip(const QString &tip) { m_expiredTip = tip; }
+    // How an end date that could not be written is reported.
+    void setErrorReport(std::function<void(const QString &)> report) { m_reportError = std::move(report); }
+
+    // Called before the current row is put into editing: the row's end date stays under the
+    // name and code it was stored with until the edit is posted.
+    void aboutToEdit();
+    // Called while the row being edited is posted, with its new values in place: its end date
+    // moves to the new name and code.
+    void followEndDate();
+    // Deletes the current row with its end date, unless another row is the same user.
+    bool deleteCurrent();
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -85,7 +108,11 @@ private:
     {
     public:
         explicit FinDeCambio(Table1Model &model) : m_model(model) {}
-        ~FinDeCambio() { m_model.endResetModel(); }
+        ~FinDeCambio()
+        {
+            m_model.readEndDates();
+            m_model.endResetModel();
+        }
         FinDeCambio(const FinDeCambio &) = delete;
         FinDeCambio &operator=(const FinDeCambio &) = delete;
 
@@ -93,10 +120,28 @@ private:
         Table1Model &m_model;
     };
 
+    struct UserKey
+    {
+        QString name;
+        QString code;
+    };
+
     bool filaEnBlanco() const;
     void indicadorCambiado(int row);
+    void readEndDates();
+    // The name and code the row's end date is kept under: as stored, also while it is edited.
+    std::optional<UserKey> storedKey(int row) const;
+    // How many rows are that user, the row being edited counted by its stored values.
+    int rowsOf(const UserKey &key) const;
+    QVariant endDateData(int row, int role) const;
+    bool setEndDate(int row, const QString &text);
 
     Table *m_table = nullptr;
     QMap<int, QString> m_titulos;
     QHash<QString, QString> m_tiposMostrados;
+    // Read with the rows, one per row, rather than on every paint.
+    QList<QDate> m_endDates;
+    std::optional<UserKey> m_editedKey;
+    QString m_expiredTip;
+    std::function<void(const QString &)> m_reportError;
 };

@@ -22,6 +22,8 @@
 #include <QTableView>
 #include <QTimer>
 
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace {
@@ -77,6 +79,10 @@ UsersGrid::UsersGrid(QTableView &DBGrid1, QLineEdit &edtCode, UsersTable &usuari
 {
     m_model = new Table1Model(usuarios.Table1(), &DBGrid1);
     m_model->setObjectName(QStringLiteral("DataSource1"));
+    m_model->setErrorReport([this](const QString &m) {
+        if (m_avisoError)
+            m_avisoError(m);
+    });
     m_delegate = new UsersGridDelegate(*m_model, this, &DBGrid1);
     DBGrid1.setModel(m_model);
     QItemSelectionModel *porDefecto = DBGrid1.selectionModel();
@@ -129,6 +135,13 @@ UsersGrid::UsersGrid(QTableView &DBGrid1, QLineEdit &edtCode, UsersTable &usuari
         if (!m_enCambio)
             protegido([this] { recarga(); });
     });
+    // Wherever the row is posted from, its end date goes with its new name and code.
+    usuarios.Table1().setBeforePost([this](Table &t) {
+        if (!Table1BeforePost(t))
+            return false;
+        m_model->followEndDate();
+        return true;
+    });
     // Found out inside a write the grid itself started: the views follow once it has returned.
     usuarios.Table1().setChangedBehind([this] {
         QTimer::singleShot(0, this, [this] {
@@ -149,6 +162,7 @@ UsersGrid::~UsersGrid()
 {
     m_usuarios->setAlActivar({});
     m_usuarios->Table1().setChangedBehind({});
+    m_usuarios->Table1().setBeforePost(Table1BeforePost);
     if (m_seleccion)
         m_seleccion->setMover({});
     if (m_DBGrid1) {
@@ -241,8 +255,23 @@ void UsersGrid::ajustaAnchos()
     const int margen =
         2 * (m_DBGrid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_DBGrid1) + 2);
     const QList<int> anchos = Table1Model::anchos(m_DBGrid1->fontMetrics(), margen, tipos);
+    QHeaderView *titulos = m_DBGrid1->horizontalHeader();
     for (int c = 0; c < Table1Model::COLUMNAS; ++c)
-        m_DBGrid1->horizontalHeader()->resizeSection(c, anchos.at(c));
+        titulos->resizeSection(c, anchos.at(c));
+    if (m_textos) {
+        const TextLookup &textos = m_textos();
+        m_model->setHeaderData(Table1Model::VALID_UNTIL, Qt::Horizontal,
+                               textos.texto(QStringLiteral("VU_COLUMN_TITLE"), QStringLiteral("Valid until")));
+        m_model->setExpiredTip(textos.texto(QStringLiteral("VU_EXPIRED_TIP"),
+                                            QStringLiteral("Expired: this user is left out of every send")));
+    }
+    // Scaled as the others are, and wide enough for a whole date and its title.
+    const double escala = double(anchos.at(0)) / Table1Model::ancho(0);
+    const QString titulo = m_model->headerData(Table1Model::VALID_UNTIL, Qt::Horizontal).toString();
+    const int fecha = std::max({int(std::ceil(Table1Model::VALID_UNTIL_WIDTH * escala)),
+                                m_DBGrid1->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00")) + margen,
+                                titulos->fontMetrics().horizontalAdvance(titulo) + 2 * margen});
+    titulos->resizeSection(Table1Model::VALID_UNTIL, fecha);
 }
 
 void UsersGrid::ToolOrdenClick(bool down)
@@ -395,7 +424,10 @@ void UsersGrid::edtCodeExit(bool porFoco)
     }
     const bool codigoSelected = campoSeleccionado() == Campo::CODIGO;
     CodeExit resultado;
-    m_model->cambia([&] { resultado = ::edtCodeExit(t, texto, codigoSelected, m_textos()); });
+    m_model->cambia([&] {
+        m_model->aboutToEdit();
+        resultado = ::edtCodeExit(t, texto, codigoSelected, m_textos());
+    });
     if (resultado.outcome != CodeExit::Outcome::Stored) {
         // The row stays in editing; edtCode keeps what the user typed.
         restauraActual(Table1Model::CODIGO, false);
@@ -448,7 +480,7 @@ bool UsersGrid::teclaRejilla(QKeyEvent *tecla)
     case Qt::Key_Delete:
         if (mods != Qt::ControlModifier)
             break;
-        cambiaTabla([&t] { t.deleteCurrent(); });
+        cambiaTabla([this] { m_model->deleteCurrent(); });
         return true;
     case Qt::Key_Insert:
         if (mods != Qt::NoModifier)
@@ -473,8 +505,7 @@ bool UsersGrid::teclaRejilla(QKeyEvent *tecla)
 bool UsersGrid::teclaEditor(QObject *editor, QKeyEvent *tecla)
 {
     if (tecla->key() == Qt::Key_Delete && (tecla->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier) {
-        Table &t = Table1();
-        cambiaTabla([&t] { t.deleteCurrent(); });
+        cambiaTabla([this] { m_model->deleteCurrent(); });
         return true;
     }
     return filtraCaracter(editor, tecla, Table1Model::campo(m_delegate->indiceEditor().column()));

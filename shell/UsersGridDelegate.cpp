@@ -5,6 +5,7 @@
 #include "Table1Model.h"
 
 #include <QLineEdit>
+#include <QRegularExpressionValidator>
 
 UsersGridDelegate::UsersGridDelegate(Table1Model &model, QObject *filtroTeclas, QObject *parent)
     : QStyledItemDelegate(parent), m_model(&model), m_filtroTeclas(filtroTeclas)
@@ -17,6 +18,8 @@ QWidget *UsersGridDelegate::createEditor(QWidget *parent, const QStyleOptionView
     auto *editor = new QLineEdit(parent);
     editor->setObjectName(QStringLiteral("InplaceEditor"));
     editor->setFrame(false);
+    if (index.column() == Table1Model::VALID_UNTIL)
+        return dateEditor(editor, index);
     const int size = m_model->fieldSize(index.column());
     if (size > 0)
         editor->setMaxLength(size);
@@ -24,6 +27,22 @@ QWidget *UsersGridDelegate::createEditor(QWidget *parent, const QStyleOptionView
     new EntryGuard(
         *editor, [campo](const QString &, QChar c) { return DBGrid1TextChar(campo, c); },
         size > 0 ? size : -1);
+    editor->setContextMenuPolicy(Qt::NoContextMenu);
+    editor->setAcceptDrops(false);
+    if (m_filtroTeclas)
+        editor->installEventFilter(m_filtroTeclas);
+    m_editor = editor;
+    m_indice = index;
+    return editor;
+}
+
+// Takes the digits and dashes of YYYY-MM-DD as they are typed; whether they make a date is the
+// model's to say when the cell is left, so a half-typed date does not hold the editor open.
+QWidget *UsersGridDelegate::dateEditor(QLineEdit *editor, const QModelIndex &index) const
+{
+    static const QRegularExpression form(QStringLiteral("\\d{0,4}(-\\d{0,2}(-\\d{0,2})?)?"));
+    editor->setMaxLength(DATE_LENGTH);
+    editor->setValidator(new QRegularExpressionValidator(form, editor));
     editor->setContextMenuPolicy(Qt::NoContextMenu);
     editor->setAcceptDrops(false);
     if (m_filtroTeclas)

@@ -9,7 +9,7 @@ class Table1Model;
 
 // The users grid's cell editor: a line edit that takes no more characters than the field's
 // size, sends its keys through filtroTeclas, and applies the column's key filter to text that
-// comes in any other way.
+// comes in any other way. The end date column's editor takes a date as YYYY-MM-DD.
 class UsersGridDelegate : public QStyledItemDelegate
 {
     Q_OBJECT
@@ -28,6 +28,10 @@ public:
     void confirmaEditor();
 
 private:
+    static constexpr int DATE_LENGTH = 10;
+
+    QWidget *dateEditor(QLineEdit *editor, const QModelIndex &index) const;
+
     Table1Model *m_model = nullptr;
     QPointer<QObject> m_filtroTeclas;
     mutable QPointer<QLineEdit> m_editor;

@@ -1,5 +1,6 @@
 #include "BoardRunReportDialog.h"
 #include "ConexionPrueba.h"
+#include "EndDates.h"
 #include "FixedTexts.h"
 #include "SeveralBoards.h"
 
@@ -148,6 +149,64 @@ private slots:
         // The window is back to its idle state, the grid open again.
         QVERIFY(!p.m_ctx.link->ocupado());
         QVERIFY(p.m_ctx.usuarios->Table1().isOpen());
+    }
+
+    void sendSaysHowManyAreLeftOut_data()
+    {
+        QTest::addColumn<QMessageBox::StandardButton>("answer");
+        QTest::newRow("the others sent") << QMessageBox::Yes;
+        QTest::newRow("declined") << QMessageBox::No;
+    }
+
+    void sendSaysHowManyAreLeftOut()
+    {
+        QFETCH(QMessageBox::StandardButton, answer);
+        ConexionPrueba p({1, 3, 17});
+        QVERIFY(prepara(p));
+        EndDates::set(p.m_ctx.usuarios->Table1(), QStringLiteral("BOB"), QStringLiteral("111111"),
+                      QDate::currentDate().addDays(-1));
+        selecciona(*p.principal().Arbol(), {"01", "03"});
+        m_respuestas = {QStringLiteral("73518")};
+        const QString leftOut = QStringLiteral("1 users are left out: their end date has passed.");
+        QString question;
+        // After the warning every send shows.
+        onNextModal([&question, answer](QWidget *w) {
+            QTest::mouseClick(w->findChild<QPushButton *>(QStringLiteral("Aceptar")), Qt::LeftButton);
+            onNextModal([&question, answer](QWidget *q) {
+                auto *box = qobject_cast<QMessageBox *>(q);
+                question = box ? box->text() : QString::fromLatin1(q->metaObject()->className());
+                if (box)
+                    box->button(answer)->click();
+                else
+                    q->close();
+            });
+        });
+        p.accion(QStringLiteral("EnviarPlacas1"))->trigger();
+        QCOMPARE(question, leftOut + QStringLiteral("\nSend the others?"));
+        if (answer == QMessageBox::No) {
+            QCOMPARE(p.m_bus.count(BoardBus::CMD_WRITE), 0);
+            QVERIFY(m_preguntas.isEmpty());
+            return;
+        }
+        QCOMPARE(resultados(), (QList<BoardOutcome>{BoardOutcome::Done, BoardOutcome::Done}));
+        QCOMPARE(p.placa(1).usersStored(), 2);
+        QCOMPARE(p.placa(3).usersStored(), 2);
+
+        // The send of changes says it in its confirmation.
+        m_respuestas = {QStringLiteral("73518")};
+        QString informative;
+        onNextModal([&informative](QWidget *w) {
+            auto *box = qobject_cast<QMessageBox *>(w);
+            if (!box) {
+                w->close();
+                return;
+            }
+            informative = box->informativeText();
+            box->button(QMessageBox::Cancel)->click();
+        });
+        p.accion(QStringLiteral("EnviarCambiosPlacas1"))->trigger();
+        QVERIFY2(informative.endsWith(QStringLiteral("The rest of each board stays as it is.\n") + leftOut),
+                 qPrintable(informative));
     }
 
     // A board that refuses the code asks for its own, or is skipped.

@@ -1,6 +1,7 @@
 #include "BoardMemory.h"
 #include "ConexionPrueba.h"
 #include "DataFileRef.h"
+#include "EndDates.h"
 #include "EstadoPrograma.h"
 #include "FicheroActual.h"
 #include "SyncImageStore.h"
@@ -215,6 +216,56 @@ private slots:
             // A success is not drawn in the warnings' red.
             QVERIFY(!mensajes.m_rojas.last());
         }
+    }
+
+    void sendQuestionsSayHowManyAreLeftOut_data()
+    {
+        QTest::addColumn<bool>("sendOthers");
+        QTest::addColumn<int>("stored");
+        QTest::newRow("others sent") << true << 2;
+        QTest::newRow("declined") << false << 0;
+    }
+
+    void sendQuestionsSayHowManyAreLeftOut()
+    {
+        QFETCH(bool, sendOthers);
+        QFETCH(int, stored);
+        ConexionPrueba p;
+        prepara(p, {{"ANA", "0001", "001", "123456"},
+                    {"BOB", "0002", "002", "111111"},
+                    {"CAT", "0003", "003", "222222"}});
+        const QString leftOut = QStringLiteral("1 users are left out: their end date has passed.");
+        QStringList seconds;
+        p.principal().setPregunta([&](const QString &l1, const QString &l2) {
+            m_preguntas << l1;
+            seconds << l2;
+            return l1 != leftOut || sendOthers;
+        });
+        EndDates::set(p.m_ctx.usuarios->Table1(), QStringLiteral("BOB"), QStringLiteral("111111"),
+                      QDate::currentDate().addDays(-1));
+        // With nothing remembered the full send is offered; the warning is followed by the question.
+        CierraShowMessage mensajes;
+        aceptaAdvertencia();
+        p.principal().EnviarCambiosClick();
+        QCOMPARE(m_preguntas.size(), 2);
+        QCOMPARE(m_preguntas.last(), leftOut);
+        QCOMPARE(seconds.last(), QStringLiteral("Send the others?"));
+        QCOMPARE(p.placa().usersStored(), stored);
+        if (!sendOthers) {
+            QCOMPARE(p.m_bus.count(BoardBus::CMD_WRITE), 0);
+            return;
+        }
+        // The send of changes says it in its own confirmation.
+        cambiaCodigo(p, 2, QStringLiteral("333333"));
+        p.olvidaTrafico();
+        CajaVista caja;
+        respondeCaja(caja, QMessageBox::Cancel);
+        p.principal().EnviarCambiosClick();
+        QCOMPARE(caja.nombre, QStringLiteral("ConfirmaCambios"));
+        QCOMPARE(caja.informativo, QStringLiteral("Users to write: 1. Slots to empty: 0.\nThe rest of the board "
+                                                  "stays as it is.\n") +
+                                       leftOut);
+        QCOMPARE(m_preguntas.size(), 2);
     }
 
     void imageCommandsNameTheMasterCodeAndAnswerAWrongOne_data()
