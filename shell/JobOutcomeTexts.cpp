@@ -32,6 +32,8 @@ QString JobOutcomeTexts::withLeftOut(const QString &question, const QStringList 
 
 QString JobOutcomeTexts::leftOut(const QStringList &names) const
 {
+    if (names.size() == 1)
+        return text("VU_SEND_LEFT_OUT_ONE", "%1 user is left out: their end date has passed.").arg(1);
     return text("VU_SEND_LEFT_OUT", "%1 users are left out: their end date has passed.").arg(names.size());
 }
 

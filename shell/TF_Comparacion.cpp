@@ -71,6 +71,9 @@ void TF_Comparacion::muestra(const CompareReport &informe, const QString &placa,
             .arg(informe.onlyInFile)
             .arg(informe.different)
             .arg(informe.moved);
+    if (informe.expiredOnBoard > 0)
+        resumen += QLatin1Char(' ') +
+                   texto("VU_REPORT_EXPIRED", "Expired, still on the board: %1.").arg(informe.expiredOnBoard);
     if (informe.noDifferences())
         resumen +=
             QLatin1Char('\n') + texto("SYNC_REPORT_SAME", "The board and the file hold the same users.");

@@ -167,7 +167,7 @@ private slots:
                       QDate::currentDate().addDays(-1));
         selecciona(*p.principal().Arbol(), {"01", "03"});
         m_respuestas = {QStringLiteral("73518")};
-        const QString leftOut = QStringLiteral("1 users are left out: their end date has passed.");
+        const QString leftOut = QStringLiteral("1 user is left out: their end date has passed.");
         QString question;
         // After the warning every send shows.
         onNextModal([&question, answer](QWidget *w) {

@@ -234,7 +234,7 @@ private slots:
         prepara(p, {{"ANA", "0001", "001", "123456"},
                     {"BOB", "0002", "002", "111111"},
                     {"CAT", "0003", "003", "222222"}});
-        const QString leftOut = QStringLiteral("1 users are left out: their end date has passed.");
+        const QString leftOut = QStringLiteral("1 user is left out: their end date has passed.");
         QStringList seconds;
         p.principal().setPregunta([&](const QString &l1, const QString &l2) {
             m_preguntas << l1;

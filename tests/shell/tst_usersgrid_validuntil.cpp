@@ -1,12 +1,17 @@
 #include "UsuariosPrueba.h"
 
+#include "CompareReport.h"
 #include "DataFileCopy.h"
 #include "EndDates.h"
+#include "FixedTexts.h"
+#include "TF_Comparacion.h"
 #include "TableCursor.h"
 #include "UsersTableRules.h"
 
 #include <QBrush>
 #include <QHeaderView>
+#include <QLabel>
+#include <QTreeWidget>
 
 using C = Table1Model;
 
@@ -316,6 +321,32 @@ private slots:
         QCOMPARE(p.tabla().recordCount(), 1);
         QCOMPARE(storedDates(path(p)).size(), datesLeft);
         QCOMPARE(p.muestra(0, C::VALID_UNTIL), datesLeft ? QStringLiteral("2031-03-14") : QString());
+    }
+
+    // The compare window names an expired user the board still holds, and counts it.
+    void compareWindowShowsExpiredUsers()
+    {
+        UserArea board;
+        RegistroPlaca record{};
+        record.fill(0x20);
+        for (int i = 0; i < 3; ++i)
+            record[i] = "BOB"[i];
+        record[OFS_CODIGO] = 0x30;
+        board.setRecord(0, record);
+        RegistroEnvio bob;
+        bob.fila.NOMBRE = QStringLiteral("BOB");
+        bob.leftOut = true;
+        const FixedTexts texts;
+        TF_Comparacion window(texts, {});
+        window.muestra(CompareReport::compare(board, {bob}), QStringLiteral("01"), QStringLiteral("f.db"));
+        QCOMPARE(window.lista()->topLevelItemCount(), 1);
+        QCOMPARE(window.lista()->topLevelItem(0)->text(1), QStringLiteral("Expired, still on the board"));
+        QCOMPARE(window.lista()->topLevelItem(0)->text(2), QStringLiteral("BOB"));
+        QVERIFY2(window.resumen()->text().contains(QStringLiteral("Expired, still on the board: 1.")),
+                 qPrintable(window.resumen()->text()));
+        // Without one, the summary is as it always was.
+        window.muestra(CompareReport::compare(UserArea(), QList<RegistroEnvio>{}), QStringLiteral("01"), QStringLiteral("f.db"));
+        QVERIFY(!window.resumen()->text().contains(QStringLiteral("Expired")));
     }
 };
 
