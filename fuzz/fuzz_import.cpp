@@ -6,6 +6,7 @@
 // the data file or, refused, leave the data file exactly as it was.
 
 #include "CodeEntry.h"
+#include "EndDates.h"
 #include "FixedTexts.h"
 #include "KeyFilters.h"
 #include "TableCursor.h"
@@ -187,6 +188,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     CHECK(plan.rows.size() + plan.problems.size() <= sheet.size());
     for (const QStringList &row : plan.rows)
         checkEntryRules(row, r.texts);
+    // One end per planned row when the file has the column, none without it.
+    CHECK(plan.endDates.size() == (plan.hasEndDates ? plan.rows.size() : 0));
 
     const QString work = r.dir.filePath(QStringLiteral("users"));
     TableFamily::remove(work);
@@ -206,5 +209,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     CHECK(after.size() == expected);
     if (mode == ImportMode::Append)
         CHECK(after.mid(0, held) == before);
+    // Every imported user has the end its row gave; without the column the file kept none.
+    TableStore store;
+    store.open(r.dir.filePath(QStringLiteral("users.db")));
+    const EndDates dates = EndDates::load(store);
+    if (!plan.hasEndDates)
+        CHECK(dates.isEmpty());
+    QHash<QString, QDate> last;
+    for (qsizetype i = 0; i < plan.endDates.size(); ++i)
+        last.insert(EndDates::keyOf(plan.rows[i][0], plan.rows[i][3]), plan.endDates[i]);
+    for (auto it = last.cbegin(); it != last.cend(); ++it) {
+        bool found = false;
+        for (const TableStore::SideRecord &rec : store.sideRecords(QString::fromLatin1(EndDates::Kind))) {
+            if (rec.key == it.key()) {
+                found = true;
+                CHECK(EndDates::parse(QString::fromLatin1(rec.value)) == it.value());
+            }
+        }
+        CHECK(found == it.value().isValid());
+    }
     return 0;
 }

@@ -112,6 +112,9 @@ put('fuzz_import', 'csv-titles-replace', b'\0NOMBRE;CALL;TZR;CODIGO;LINEA2;LINEA
 put('fuzz_import', 'csv-spanish-append', b'\2Nombre,Llamada,TZR,C\xf3digo\nLUIS,1,1,1234\n"SMITH, J",2,3,"99"\n')
 put('fuzz_import', 'csv-quotes-append', b'\2"SMITH, J";"say ""hi""";"two\nlines"\nNEXT;1;2\n')
 put('fuzz_import', 'csv-refused-rows', b'\0JOS\xc9;1;1\nABCDEFGHIJKLMNOPQ;1;1\nOK;12;3;4444\n')
+put('fuzz_import', 'csv-end-dates-replace', b'\0Name,Call,TZR,Code,VALID_UNTIL\nANA,1,1,1234,2027-01-31\n'
+    b'BEA,2,2,5678,\nCAT,3,3,9999,31/01/2027\nANA,1,1,1234,2028-02-29\n')
+put('fuzz_import', 'csv-end-dates-untitled-append', b'\2LUIS,1,1,1234,,,,2026-12-10\nEVA,2,2,4321\n')
 
 # fuzz_syncimage: byte 0 bits 0-4 = the board the bytes are stored under, bit 5 = the target puts a
 # sound header naming board byte 1 in front of the rest (the user area).
