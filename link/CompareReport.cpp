@@ -102,19 +102,9 @@ CompareReport CompareReport::compare(const UserArea &board, const QList<Registro
     report.fileUsers = n - static_cast<int>(expiredNames.size());
     for (int i = 0; i < MAX_USUARIOS; ++i) {
         const bool b = board.inUse(i);
-        if (i < n && file[i].leftOut) {
-            if (b) {
-                CompareEntry e;
-                e.slot = i;
-                e.kind = CompareEntry::Kind::ExpiredOnBoard;
-                e.boardName = nameOf(board.record(i));
-                e.fileName = file[i].fila.NOMBRE.trimmed();
-                count(report, e);
-                report.entries << e;
-            }
-            continue;
-        }
-        const bool f = i < n;
+        // An expired user's position is one the file leaves empty.
+        const bool expiredHere = i < n && file[i].leftOut;
+        const bool f = i < n && !expiredHere;
         if (!b && !f)
             continue;
         if (b && f && sameFields(board.record(i), file[i].registro))
@@ -128,23 +118,28 @@ CompareReport CompareReport::compare(const UserArea &board, const QList<Registro
             e.boardName = nameOf(board.record(i));
         if (f)
             e.fileName = file[i].fila.NOMBRE.trimmed();
-        if (b && f)
-            e.fields = differingFields(board.record(i), file[i].registro);
-        if (f) {
-            for (int j = 0; j < MAX_USUARIOS && e.boardSlot < 0; ++j) {
-                if (j != i && board.inUse(j) && sameFields(board.record(j), file[i].registro))
-                    e.boardSlot = j;
-            }
-        }
-        if (b) {
-            for (int j = 0; j < n && e.filePosition < 0; ++j) {
-                if (j != i && !file[j].leftOut && sameFields(file[j].registro, board.record(i)))
-                    e.filePosition = j;
-            }
-        }
-        // Where the board keeps an expired user in a slot the file leaves to nobody.
-        if (e.kind == CompareEntry::Kind::OnlyOnBoard && !e.moved() && expiredNames.contains(e.boardName))
+        if (expiredHere) {
             e.kind = CompareEntry::Kind::ExpiredOnBoard;
+            e.fileName = file[i].fila.NOMBRE.trimmed();
+        } else {
+            if (b && f)
+                e.fields = differingFields(board.record(i), file[i].registro);
+            if (f) {
+                for (int j = 0; j < MAX_USUARIOS && e.boardSlot < 0; ++j) {
+                    if (j != i && board.inUse(j) && sameFields(board.record(j), file[i].registro))
+                        e.boardSlot = j;
+                }
+            }
+            if (b) {
+                for (int j = 0; j < n && e.filePosition < 0; ++j) {
+                    if (j != i && !file[j].leftOut && sameFields(file[j].registro, board.record(i)))
+                        e.filePosition = j;
+                }
+            }
+            // Where the board keeps an expired user in a slot the file leaves to nobody.
+            if (e.kind == CompareEntry::Kind::OnlyOnBoard && !e.moved() && expiredNames.contains(e.boardName))
+                e.kind = CompareEntry::Kind::ExpiredOnBoard;
+        }
         count(report, e);
         report.moved += e.moved() ? 1 : 0;
         report.entries << e;
