@@ -7,6 +7,7 @@
 #include "CsvText.h"
 #include "FilaPrueba.h"
 #include "FixedTexts.h"
+#include "JobsFixture.h"
 #include "ScanJob.h"
 #include "SyncImageStore.h"
 #include "SystemImage.h"
@@ -91,15 +92,7 @@ private slots:
     void init()
     {
         QVERIFY(m_dir.isValid());
-        const QString table = QStringLiteral("users%1").arg(++m_files);
-        TableFamily::create(m_dir.filePath(table), UsersTable::descripcion());
-        m_file = DataFileRef{m_dir.path() + QLatin1Char('/'), table + QStringLiteral(".db")};
-        {
-            TablaCursor cursor(m_file.directory, m_file.table);
-            for (const FilaUsuario &f : {fila("ANA", "0001", "001", "123456"), fila("BOB", "0002", "002", "654321"),
-                                         fila("CAT", "0003", "003", "111111")})
-                cursor.inserta(f);
-        }
+        m_file = JobsFixture::threeUsers(m_dir, ++m_files);
         m_bus = std::make_unique<BoardBus>(7);
         for (int b : Boards) {
             m_bus->addBoard(b);
@@ -107,13 +100,8 @@ private slots:
             QVERIFY(m_bus->board(b)->setProgrammingCode(QStringLiteral("11111")));
             QVERIFY(m_bus->board(b)->setMasterCode(QStringLiteral("22222")));
         }
-        m_port = std::make_unique<BusSerialPort>(*m_bus);
-        m_link = std::make_unique<Comunicacion_TZR>();
-        m_link->setPuerto(m_port.get());
-        m_link->setBoard(1);
-        m_session = std::make_unique<BoardSession>(*m_port, *m_link, m_texts,
-                                                   m_dir.filePath(QStringLiteral("TZR_USR%1.ini").arg(m_files)));
-        QVERIFY(m_session->openPort(QStringLiteral("COM20")));
+        m_line.open(*m_bus, m_texts, m_dir.filePath(QStringLiteral("TZR_USR%1.ini").arg(m_files)));
+        QVERIFY(m_line.session->openPort(QStringLiteral("COM20")));
         m_codes = BoardCodes();
         m_codes.setDefault(QStringLiteral("11111"));
         m_observer = std::make_unique<RunObserver>();
@@ -122,9 +110,7 @@ private slots:
     void cleanup()
     {
         m_observer.reset();
-        m_session.reset();
-        m_link.reset();
-        m_port.reset();
+        m_line.close();
         m_bus.reset();
     }
 
@@ -141,10 +127,10 @@ private slots:
     {
         QFETCH(int, attempts);
         QFETCH(QList<int>, found);
-        m_link->setIntervalo(std::chrono::milliseconds(5));
+        m_line.link->setIntervalo(std::chrono::milliseconds(5));
         m_bus->setMissedProbes(1, 1);
         m_bus->setMissedProbes(3, 2);
-        ScanJob scan(*m_session);
+        ScanJob scan(*m_line.session);
         scan.setAttempts(attempts);
         const ScanResult result = scan.run();
         QVERIFY(result.done());
@@ -155,7 +141,7 @@ private slots:
     // being asked; a port lost during a board's turn is marked on that board alone.
     void everyBoardGetsARow()
     {
-        BoardRun run(*m_session, BoardRun::Kind::Compare);
+        BoardRun run(*m_line.session, BoardRun::Kind::Compare);
         run.setFile(m_file);
         run.setCodes(m_codes);
         run.setNotAnswering({5});
@@ -167,7 +153,7 @@ private slots:
             QVERIFY(request.board != 5);
         QCOMPARE(m_observer->finished, (QList<int>{1, 5, 17}));
 
-        m_port->unplugAfterWrites(2000);
+        m_line.port->unplugAfterWrites(2000);
         const BoardRunReport lost = runOn(BoardRun::Kind::Compare, {1, 3, 17});
         QList<bool> portLost;
         for (const BoardRunEntry &e : lost.boards)
@@ -202,7 +188,7 @@ private slots:
         QCOMPARE(m_observer->indexes, (QList<int>{1, 2, 3}));
         QCOMPARE(m_observer->count(), 3);
         // The link is left addressing the board it addressed before the run.
-        QCOMPARE(m_link->placaActual(), 1);
+        QCOMPARE(m_line.link->placaActual(), 1);
     }
 
     // A board that falls silent during its job is given up; the boards after it are done.
@@ -214,13 +200,13 @@ private slots:
                  (QList<BoardOutcome>{BoardOutcome::Done, BoardOutcome::NotAnswering, BoardOutcome::Done}));
         QCOMPARE(m_bus->board(17)->usersStored(), 3);
         QVERIFY(!report.stopped);
-        QVERIFY(!m_link->parada());
+        QVERIFY(!m_line.link->parada());
     }
 
     // Stop during the second board ends it as a Stop does; the third is never addressed.
     void stopDuringTheSecondBoard()
     {
-        BoardRun run(*m_session, BoardRun::Kind::Send);
+        BoardRun run(*m_line.session, BoardRun::Kind::Send);
         run.setFile(m_file);
         run.setCodes(m_codes);
         m_observer->onPosition = [&] {
@@ -236,8 +222,8 @@ private slots:
         QCOMPARE(m_observer->finished, Boards);
         QVERIFY(m_bus->requests(BoardBus::CMD_READ, 17).isEmpty());
         QCOMPARE(m_bus->requests(BoardBus::CMD_WRITE, 17).size(), 0);
-        QVERIFY(!m_link->parada());
-        QVERIFY(m_link->Sondea_Placa(17));
+        QVERIFY(!m_line.link->parada());
+        QVERIFY(m_line.link->Sondea_Placa(17));
     }
 
     // The default code, a board's own code from the codes, or one given when asked.
@@ -292,7 +278,7 @@ private slots:
     {
         m_codes.setDefault(QStringLiteral("22222"));
         m_bus->removeBoard(17);
-        BoardRun run(*m_session, BoardRun::Kind::SaveImage);
+        BoardRun run(*m_line.session, BoardRun::Kind::SaveImage);
         run.setCodes(m_codes);
         run.setImageFolder(m_dir.path(), QDate(2026, 12, 8));
         const BoardRunReport report = run.run(Boards, m_observer.get());
@@ -375,7 +361,7 @@ private slots:
 private:
     BoardRunReport runOn(BoardRun::Kind kind, const QList<int> &boards)
     {
-        BoardRun run(*m_session, kind);
+        BoardRun run(*m_line.session, kind);
         run.setFile(m_file);
         run.setCodes(m_codes);
         return run.run(boards, m_observer.get());
@@ -387,9 +373,7 @@ private:
     FixedTexts m_texts;
     BoardCodes m_codes;
     std::unique_ptr<BoardBus> m_bus;
-    std::unique_ptr<BusSerialPort> m_port;
-    std::unique_ptr<Comunicacion_TZR> m_link;
-    std::unique_ptr<BoardSession> m_session;
+    JobsFixture::Line m_line;
     std::unique_ptr<RunObserver> m_observer;
 };
 

@@ -1,4 +1,6 @@
 #include "BoardBus.h"
+#include "BoardCodes.h"
+#include "BoardRun.h"
 #include "BoardSession.h"
 #include "BusSerialPort.h"
 #include "CompareJob.h"
@@ -7,6 +9,7 @@
 #include "FilaPrueba.h"
 #include "FixedTexts.h"
 #include "History.h"
+#include "JobsFixture.h"
 #include "ReceiveJob.h"
 #include "SendChangesJob.h"
 #include "SendJob.h"
@@ -25,6 +28,8 @@ const QDate TODAY(2026, 12, 10);
 
 } // namespace
 
+Q_DECLARE_METATYPE(BoardBus::Faults)
+
 // Users whose end date has passed are never written, and a send of changes takes them off the
 // board, whatever else the board holds; every other user stays in its slot.
 class TestEndDateJobs : public QObject
@@ -35,33 +40,18 @@ private slots:
     void init()
     {
         QVERIFY(m_dir.isValid());
-        const QString table = QStringLiteral("users%1").arg(++m_files);
-        TableFamily::create(m_dir.filePath(table), UsersTable::descripcion());
-        m_file = DataFileRef{m_dir.path() + QLatin1Char('/'), table + QStringLiteral(".db")};
-        {
-            TablaCursor cursor(m_file.directory, m_file.table);
-            for (const FilaUsuario &f : {fila("ANA", "0001", "001", "123456"), fila("BOB", "0002", "002", "654321"),
-                                         fila("CAT", "0003", "003", "111111")})
-                cursor.inserta(f);
-        }
+        m_file = JobsFixture::threeUsers(m_dir, ++m_files);
         m_bus = std::make_unique<BoardBus>(7);
         m_bus->addBoard(1);
         m_bus->board(1)->seedUsers(6);
-        m_port = std::make_unique<BusSerialPort>(*m_bus);
-        m_link = std::make_unique<Comunicacion_TZR>();
-        m_link->setPuerto(m_port.get());
-        m_link->setBoard(1);
-        m_link->setTipo_lector(1);
-        m_session = std::make_unique<BoardSession>(*m_port, *m_link, m_texts,
-                                                   m_dir.filePath(QStringLiteral("TZR_USR%1.ini").arg(m_files)));
-        QVERIFY(m_session->openPort(QStringLiteral("COM1")));
+        m_line.open(*m_bus, m_texts, m_dir.filePath(QStringLiteral("TZR_USR%1.ini").arg(m_files)));
+        m_line.link->setTipo_lector(1);
+        QVERIFY(m_line.session->openPort(QStringLiteral("COM1")));
     }
 
     void cleanup()
     {
-        m_session.reset();
-        m_link.reset();
-        m_port.reset();
+        m_line.close();
         m_bus.reset();
     }
 
@@ -79,7 +69,7 @@ private slots:
         QFETCH(QDate, bobUntil);
         QFETCH(bool, bobWritten);
         setEnd("BOB", "654321", bobUntil);
-        SendJob send(*m_session, m_file);
+        SendJob send(*m_line.session, m_file);
         send.setToday(TODAY);
         const SendPlan plan = send.prepare(false);
         QCOMPARE(plan.leftOut, bobWritten ? QStringList{} : QStringList{QStringLiteral("BOB")});
@@ -95,7 +85,7 @@ private slots:
             written << c.user;
         QCOMPARE(written, bobWritten ? QStringList({"ANA", "BOB", "CAT"}) : QStringList({"ANA", "CAT"}));
         // What is remembered is what the board holds: a send of changes the same day has nothing to do.
-        SendChangesJob changes(*m_session, m_file);
+        SendChangesJob changes(*m_line.session, m_file);
         changes.setToday(TODAY);
         const SendChangesResult again = changes.run(changes.prepare(false).preparation);
         QVERIFY(again.complete());
@@ -107,11 +97,11 @@ private slots:
     void sendOfChangesEmptiesTheSlotOnceTheDatePasses()
     {
         setEnd("BOB", "654321", TODAY.addDays(10));
-        SendJob send(*m_session, m_file);
+        SendJob send(*m_line.session, m_file);
         send.setToday(TODAY);
         QVERIFY(send.run(send.prepare(false).records).complete());
         for (const QDate &day : {TODAY, TODAY.addDays(10)}) {
-            SendChangesJob changes(*m_session, m_file);
+            SendChangesJob changes(*m_line.session, m_file);
             changes.setToday(day);
             const SendChangesPlan plan = changes.prepare(false);
             QVERIFY(plan.leftOut.isEmpty());
@@ -120,7 +110,7 @@ private slots:
             QCOMPARE(r.sent.plan.escribir.size() + r.sent.plan.vaciar.size(), 0);
         }
         const QByteArray before = m_bus->board(1)->memory();
-        SendChangesJob later(*m_session, m_file);
+        SendChangesJob later(*m_line.session, m_file);
         later.setToday(TODAY.addDays(200));
         const SendChangesPlan plan = later.prepare(false);
         QCOMPARE(plan.leftOut, QStringList{QStringLiteral("BOB")});
@@ -144,10 +134,10 @@ private slots:
     void compareNamesExpiredUsersStillOnTheBoard()
     {
         setEnd("BOB", "654321", TODAY);
-        SendJob send(*m_session, m_file);
+        SendJob send(*m_line.session, m_file);
         send.setToday(TODAY);
         QVERIFY(send.run(send.prepare(false).records).complete());
-        CompareJob compare(*m_session, m_file);
+        CompareJob compare(*m_line.session, m_file);
         compare.setToday(TODAY.addDays(1));
         const CompareResult r = compare.run(false);
         QVERIFY(r.done());
@@ -161,7 +151,7 @@ private slots:
         QVERIFY(!r.comparison.imagenGuardada);
         QVERIFY(report.toCsv().contains("2,expired_on_board,BOB,BOB"));
         // The same day, the board is in line.
-        CompareJob sameDay(*m_session, m_file);
+        CompareJob sameDay(*m_line.session, m_file);
         sameDay.setToday(TODAY);
         QVERIFY(sameDay.run(false).comparison.informe.noDifferences());
     }
@@ -171,9 +161,9 @@ private slots:
     void receiveKeepsTheEndOfTheSameUser()
     {
         setEnd("CAT", "111111", TODAY.addDays(30));
-        SendJob send(*m_session, m_file);
+        SendJob send(*m_line.session, m_file);
         QVERIFY(send.run(send.prepare(false).records).complete());
-        QVERIFY(ReceiveJob(*m_session, m_file).run().complete());
+        QVERIFY(ReceiveJob(*m_line.session, m_file).run().complete());
         TablaCursor cursor(m_file.directory, m_file.table);
         const QList<FilaUsuario> rows = cursor.filasEnOrden(false);
         QCOMPARE(rows.size(), 3);
@@ -181,43 +171,88 @@ private slots:
         QCOMPARE(cursor.expiredAmong(rows, TODAY.addDays(31)), (QList<bool>{false, false, true}));
     }
 
-    // Over a line that loses replies and writes, a send of changes that says it is complete has
-    // taken the expired user off the board; one that is not says so, and the file then remembers
-    // nothing of the board.
+    // Over a faulty line, by the job itself or as a sync runs it (through the several-boards run,
+    // which first finds the board and checks its code): a success has the expired user off the
+    // board, and the history says done exactly then; a failure either wrote nothing or left the
+    // board no longer remembered.
     void faultyLineNeverLeavesAnExpiredUserBehindASuccess_data()
     {
         QTest::addColumn<quint32>("seed");
-        for (quint32 seed = 1; seed <= 6; ++seed)
-            QTest::newRow(qPrintable(QStringLiteral("seed %1").arg(seed))) << seed;
+        QTest::addColumn<BoardBus::Faults>("faults");
+        QTest::addColumn<bool>("asSync");
+        using namespace std::chrono_literals;
+        BoardBus::Faults late;
+        late.lateRate = 0.05;
+        late.replyTime = 20ms;
+        BoardBus::Faults doubled;
+        doubled.duplicateRate = 0.05;
+        BoardBus::Faults lost;
+        lost.lostWriteRate = 0.3;
+        BoardBus::Faults probe;
+        probe.missedProbes = 1;
+        BoardBus::Faults noisy;
+        noisy.dropRate = 0.1;
+        noisy.noiseRate = 0.05;
+        noisy.cutRate = 0.05;
+        BoardBus::Faults all = late;
+        all.duplicateRate = 0.1;
+        all.lostWriteRate = 0.2;
+        all.missedProbeRate = 0.3;
+        all.dropRate = 0.05;
+        const std::tuple<const char *, BoardBus::Faults, bool> mixes[] = {
+            {"late replies", late, false},   {"duplicate replies", doubled, false}, {"lost writes", lost, false},
+            {"lost writes, sync", lost, true}, {"missed probe, sync", probe, true}, {"drops, noise, cuts", noisy, false},
+            {"all", all, false},             {"all, sync", all, true}};
+        for (const auto &[name, faults, asSync] : mixes) {
+            for (quint32 seed : {1u, 2u})
+                QTest::newRow(qPrintable(QStringLiteral("%1, seed %2").arg(QLatin1String(name)).arg(seed)))
+                    << seed << faults << asSync;
+        }
     }
     void faultyLineNeverLeavesAnExpiredUserBehindASuccess()
     {
         QFETCH(quint32, seed);
-        setEnd("BOB", "654321", TODAY);
-        SendJob send(*m_session, m_file);
-        send.setToday(TODAY);
+        QFETCH(BoardBus::Faults, faults);
+        QFETCH(bool, asSync);
+        // A sync takes the PC's date: BOB's last day was yesterday, when the full send wrote him.
+        const QDate yesterday = QDate::currentDate().addDays(-1);
+        setEnd("BOB", "654321", yesterday);
+        SendJob send(*m_line.session, m_file);
+        send.setToday(yesterday);
         QVERIFY(send.run(send.prepare(false).records).complete());
-        m_bus->setSeed(seed);
-        BoardBus::Faults faults;
-        faults.dropRate = 0.1;
-        faults.lostWriteRate = 0.3;
-        faults.noiseRate = 0.05;
-        m_bus->setFaults(faults);
-        m_link->setIntervalo(std::chrono::milliseconds(20));
+        QVERIFY(m_bus->board(1)->slotInUse(1));
         const QByteArray before = m_bus->board(1)->memory();
-        SendChangesJob later(*m_session, m_file);
-        later.setToday(TODAY.addDays(1));
-        const SendChangesResult r = later.run(later.prepare(false).preparation);
-        m_bus->setFaults({});
-        const bool gone = !m_bus->board(1)->slotInUse(1);
-        if (r.complete()) {
-            QVERIFY2(gone, "complete, yet BOB's slot is still in use");
-        } else if (SyncImageStore(m_file.directory, m_file.table).load(1).has_value()) {
-            // Still remembered only when the guard stopped it before any write.
-            QVERIFY(r.sent.estado != ResultadoEnvioCambios::Estado::Hecho);
-            QCOMPARE(m_bus->board(1)->memory(), before);
+        const qsizetype entriesBefore = History(m_file).entries().size();
+        m_bus->setSeed(seed);
+        m_bus->setFaults(faults);
+        m_line.link->setIntervalo(std::chrono::milliseconds(20));
+        bool success = false;
+        if (asSync) {
+            QVERIFY(m_bus->board(1)->setProgrammingCode(QStringLiteral("11111")));
+            BoardCodes codes;
+            codes.setDefault(QStringLiteral("11111"));
+            BoardRun run(*m_line.session, BoardRun::Kind::SendChanges);
+            run.setFile(m_file);
+            run.setCodes(codes);
+            const BoardRunReport report = run.run({1}, nullptr);
+            QCOMPARE(report.boards.size(), 1);
+            success = report.boards.first().outcome == BoardOutcome::Done;
+            if (success)
+                QCOMPARE(report.boards.first().leftOut, QStringList{QStringLiteral("BOB")});
+        } else {
+            SendChangesJob later(*m_line.session, m_file);
+            success = later.run(later.prepare(false).preparation).complete();
         }
-        QCOMPARE(History(m_file).entries().last().outcome == QLatin1String("done"), r.complete());
+        m_bus->setFaults({});
+        if (success)
+            QVERIFY2(!m_bus->board(1)->slotInUse(1), "done, yet BOB's slot is still in use");
+        else if (SyncImageStore(m_file.directory, m_file.table).load(1).has_value())
+            QCOMPARE(m_bus->board(1)->memory().mid(Board::RECORD_START), before.mid(Board::RECORD_START));
+        const QList<HistoryEntry> entries = History(m_file).entries();
+        // A board never reached has no entry of its own.
+        if (entries.size() > entriesBefore)
+            QCOMPARE(entries.last().outcome == QLatin1String("done"), success);
+        QVERIFY(History(m_file).verify().intact);
     }
 
 private:
@@ -242,9 +277,7 @@ private:
     DataFileRef m_file;
     FixedTexts m_texts;
     std::unique_ptr<BoardBus> m_bus;
-    std::unique_ptr<BusSerialPort> m_port;
-    std::unique_ptr<Comunicacion_TZR> m_link;
-    std::unique_ptr<BoardSession> m_session;
+    JobsFixture::Line m_line;
 };
 
 QTEST_GUILESS_MAIN(TestEndDateJobs)

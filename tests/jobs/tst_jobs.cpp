@@ -9,6 +9,7 @@
 #include "History.h"
 #include "ImageJobs.h"
 #include "JobObserver.h"
+#include "JobsFixture.h"
 #include "LineSettings.h"
 #include "ReceiveJob.h"
 #include "ScanJob.h"
@@ -98,26 +99,14 @@ private slots:
     void init()
     {
         QVERIFY(m_dir.isValid());
-        const QString table = QStringLiteral("users%1").arg(++m_files);
-        TableFamily::create(m_dir.filePath(table), UsersTable::descripcion());
-        m_file = DataFileRef{m_dir.path() + QLatin1Char('/'), table + QStringLiteral(".db")};
-        {
-            TablaCursor cursor(m_file.directory, m_file.table);
-            for (const FilaUsuario &f : {fila("ANA", "0001", "001", "123456"), fila("BOB", "0002", "002", "654321"),
-                                         fila("CAT", "0003", "003", "111111")})
-                cursor.inserta(f);
-        }
+        m_file = JobsFixture::threeUsers(m_dir, ++m_files);
         m_bus = std::make_unique<BoardBus>(7);
         m_bus->addBoard(1);
         m_bus->board(1)->seedUsers(6);
-        m_port = std::make_unique<BusSerialPort>(*m_bus);
-        m_link = std::make_unique<Comunicacion_TZR>();
-        m_link->setPuerto(m_port.get());
-        m_link->setBoard(1);
-        m_link->setTipo_lector(1);
         m_ini = m_dir.filePath(QStringLiteral("TZR_USR%1.ini").arg(m_files));
-        m_session = std::make_unique<BoardSession>(*m_port, *m_link, m_texts, m_ini);
-        m_session->setObserver(&m_observer);
+        m_line.open(*m_bus, m_texts, m_ini);
+        m_line.link->setTipo_lector(1);
+        m_line.session->setObserver(&m_observer);
         m_observer.onWorkDone = nullptr;
         m_observer.onSilence = nullptr;
         m_observer.silentAfterMs = -1;
@@ -126,9 +115,7 @@ private slots:
 
     void cleanup()
     {
-        m_session.reset();
-        m_link.reset();
-        m_port.reset();
+        m_line.close();
         m_bus.reset();
     }
 
@@ -155,7 +142,7 @@ private slots:
         m_bus->board(4)->setByte(Board::ADDR_READER, 1);
         m_bus->board(30)->setByte(Board::ADDR_KEYPAD_LENGTH, 4);
         m_bus->board(30)->setByte(Board::ADDR_READER, 2);
-        QVERIFY(m_session->openPort(QStringLiteral("COM1")));
+        QVERIFY(m_line.session->openPort(QStringLiteral("COM1")));
 
         int probing = -1;
         QStringList lines;
@@ -166,7 +153,7 @@ private slots:
             QCOMPARE(board.board, probing);
             lines << line;
         };
-        const QList<BoardFound> found = TestJob(*m_session).run(observer);
+        const QList<BoardFound> found = TestJob(*m_line.session).run(observer);
 
         QCOMPARE(found.size(), boards.size());
         QCOMPARE(lines.size(), boards.size());
@@ -198,19 +185,19 @@ private slots:
     {
         QFETCH(Job, job);
         QFETCH(int, bytes);
-        QVERIFY(m_session->openPort(QStringLiteral("COM1")));
+        QVERIFY(m_line.session->openPort(QStringLiteral("COM1")));
         QVERIFY(prepare(job));
         const QList<FilaUsuario> before = rows();
         const bool remembered = SyncImageStore(m_file.directory, m_file.table).load(1).has_value();
-        m_port->unplugAfterWrites(bytes);
-        const int exchanges = Comunicacion_TZRPrivate(*m_link).intercambios();
+        m_line.port->unplugAfterWrites(bytes);
+        const int exchanges = Comunicacion_TZRPrivate(*m_line.link).intercambios();
         const JobStatus status = run(job);
         QCOMPARE(status.end, JobEnd::PortLost);
-        QVERIFY(m_port->isLost());
+        QVERIFY(m_line.port->isLost());
         // Ended at once, not after timing out every remaining exchange.
-        QVERIFY(Comunicacion_TZRPrivate(*m_link).intercambios() - exchanges < 400);
-        QVERIFY(!m_link->ocupado());
-        QVERIFY(!m_link->parada());
+        QVERIFY(Comunicacion_TZRPrivate(*m_line.link).intercambios() - exchanges < 400);
+        QVERIFY(!m_line.link->ocupado());
+        QVERIFY(!m_line.link->parada());
         QCOMPARE(rows(), before);
         if (job == Job::Send) {
             QVERIFY(m_send.sent.usuarios < m_send.total);
@@ -245,12 +232,12 @@ private slots:
         QFETCH(bool, verify);
         QFETCH(int, times);
         QFETCH(bool, complete);
-        QVERIFY(m_session->openPort(QStringLiteral("COM1")));
+        QVERIFY(m_line.session->openPort(QStringLiteral("COM1")));
         BoardBus::Faults faults;
         faults.lostWriteAddresses = {direccionSlot(1) + OFS_CODIGO + 1};
         faults.lostWriteTimes = times;
         m_bus->setFaults(faults);
-        SendJob send(*m_session, m_file);
+        SendJob send(*m_line.session, m_file);
         send.setVerify(verify);
         const SendResult result = send.run(send.prepare(false).records);
         QVERIFY(result.done());
@@ -280,16 +267,16 @@ private slots:
         QFETCH(int, newNumber);
         QFETCH(bool, answers);
         QFETCH(QList<int>, kept);
-        QVERIFY(m_session->openPort(QStringLiteral("COM1")));
+        QVERIFY(m_line.session->openPort(QStringLiteral("COM1")));
         SystemImage image;
-        QVERIFY(ImageJobs(*m_session).save(image, m_dir.filePath(QStringLiteral("r.tzrimg"))).complete());
+        QVERIFY(ImageJobs(*m_line.session).save(image, m_dir.filePath(QStringLiteral("r.tzrimg"))).complete());
         image.parametros[0] = newNumber;
         const UserArea area;
         for (int board : {1, 3, 4})
             QVERIFY(BoardMemory::remember(m_file, board, &area).isEmpty());
         if (!answers)
             m_bus->setSilentAfter(1, m_bus->board(1)->exchanges());
-        const ImageResult result = ImageJobs(*m_session).restore(image, m_file, 1);
+        const ImageResult result = ImageJobs(*m_line.session).restore(image, m_file, 1);
         QCOMPARE(result.image.sinRespuesta, !answers);
         QCOMPARE(result.parametersWritten(), answers);
         const SyncImageStore store(m_file.directory, m_file.table);
@@ -299,9 +286,9 @@ private slots:
 
     void stoppedRestoreSaysWhatWasWritten()
     {
-        QVERIFY(m_session->openPort(QStringLiteral("COM1")));
+        QVERIFY(m_line.session->openPort(QStringLiteral("COM1")));
         SystemImage image;
-        QVERIFY(ImageJobs(*m_session).save(image, m_dir.filePath(QStringLiteral("s.tzrimg"))).complete());
+        QVERIFY(ImageJobs(*m_line.session).save(image, m_dir.filePath(QStringLiteral("s.tzrimg"))).complete());
         const UserArea area;
         QVERIFY(BoardMemory::remember(m_file, 1, &area).isEmpty());
         m_observer.onWorkDone = nullptr;
@@ -309,9 +296,9 @@ private slots:
         int positions = 0;
         m_observer.onPosition = [&](int) {
             if (++positions == 10)
-                m_session->requestStop();
+                m_line.session->requestStop();
         };
-        const ImageResult result = ImageJobs(*m_session).restore(image, m_file, 1);
+        const ImageResult result = ImageJobs(*m_line.session).restore(image, m_file, 1);
         m_observer.onPosition = nullptr;
         QCOMPARE(result.end, JobEnd::Stopped);
         QVERIFY2(result.image.slotsEscritos >= 8 && result.image.slotsEscritos < MAX_USUARIOS,
@@ -335,22 +322,22 @@ private slots:
     void silenceThenStop()
     {
         QFETCH(Job, job);
-        QVERIFY(m_session->openPort(QStringLiteral("COM1")));
+        QVERIFY(m_line.session->openPort(QStringLiteral("COM1")));
         QVERIFY(prepare(job));
         const QList<FilaUsuario> before = rows();
         m_bus->setSilentAfter(1, m_bus->board(1)->exchanges() + 40);
-        m_observer.onSilence = [this] { m_session->requestStop(); };
+        m_observer.onSilence = [this] { m_line.session->requestStop(); };
         m_observer.clock.restart();
         const JobStatus status = run(job);
         QCOMPARE(status.end, JobEnd::Stopped);
         // The watch's timer may fire up to 5 % early.
         QVERIFY2(m_observer.silentAfterMs >= SilenceWatch::SilenceLimit.count() * 9 / 10,
                  qPrintable(QString::number(m_observer.silentAfterMs)));
-        QVERIFY(!m_link->parada());
+        QVERIFY(!m_line.link->parada());
         if (job == Job::Receive || job == Job::Compare)
             QCOMPARE(rows(), before);
         m_bus->setSilentAfter(1, -1);
-        QVERIFY(m_link->Sondea_Placa(1));
+        QVERIFY(m_line.link->Sondea_Placa(1));
     }
 
     // Stop pressed while the last exchange is under way has nothing left to stop; it must not
@@ -368,15 +355,15 @@ private slots:
     void stopInTheLastExchangeIsCleared()
     {
         QFETCH(Job, job);
-        QVERIFY(m_session->openPort(QStringLiteral("COM1")));
+        QVERIFY(m_line.session->openPort(QStringLiteral("COM1")));
         QVERIFY(prepare(job));
-        m_observer.onWorkDone = [this] { m_session->requestStop(); };
+        m_observer.onWorkDone = [this] { m_line.session->requestStop(); };
         const int closes = m_bus->count(BoardBus::CMD_CLOSE, 1);
         const JobStatus status = run(job);
         QCOMPARE(status.end, JobEnd::Done);
         QVERIFY(m_bus->count(BoardBus::CMD_CLOSE, 1) > closes);
-        QVERIFY(!m_link->parada());
-        QVERIFY(m_link->Sondea_Placa(1));
+        QVERIFY(!m_line.link->parada());
+        QVERIFY(m_line.link->Sondea_Placa(1));
     }
 
     // On a line that echoes, with the port's setting on, every job gets what a clean line gives.
@@ -395,9 +382,9 @@ private slots:
     {
         QFETCH(Job, job);
         LineSettings(m_ini).setEchoes(QStringLiteral("COM1"), true);
-        m_port->setEchoWrites(true);
-        QVERIFY(m_session->openPort(QStringLiteral("COM1")));
-        QVERIFY(m_port->lineEchoes());
+        m_line.port->setEchoWrites(true);
+        QVERIFY(m_line.session->openPort(QStringLiteral("COM1")));
+        QVERIFY(m_line.port->lineEchoes());
         QVERIFY(prepare(job));
         const JobStatus status = run(job);
         QCOMPARE(status.end, JobEnd::Done);
@@ -430,20 +417,20 @@ private slots:
     // on, the setting is saved for the port and the front end is told once.
     void echoIsDetectedAndRemembered()
     {
-        m_port->setEchoWrites(true);
-        QVERIFY(m_session->openPort(QStringLiteral("COM1")));
-        QVERIFY(!m_port->lineEchoes());
-        QSignalSpy detected(m_session.get(), &BoardSession::echoDetected);
-        QCOMPARE(m_session->checkCode(QLatin1Char('P'), QStringLiteral("99999")), CodeCheck::Refused);
+        m_line.port->setEchoWrites(true);
+        QVERIFY(m_line.session->openPort(QStringLiteral("COM1")));
+        QVERIFY(!m_line.port->lineEchoes());
+        QSignalSpy detected(m_line.session.get(), &BoardSession::echoDetected);
+        QCOMPARE(m_line.session->checkCode(QLatin1Char('P'), QStringLiteral("99999")), CodeCheck::Refused);
         QCOMPARE(run(Job::Receive).end, JobEnd::Done);
         QVERIFY(m_receive.complete());
         QCOMPARE(detected.size(), 1);
         QVERIFY(LineSettings(m_ini).echoes(QStringLiteral("COM1")));
         // A new session on the same port takes the setting.
-        BoardSession again(*m_port, *m_link, m_texts, m_ini);
-        m_port->setLineEchoes(false);
+        BoardSession again(*m_line.port, *m_line.link, m_texts, m_ini);
+        m_line.port->setLineEchoes(false);
         again.applyEchoSetting();
-        QVERIFY(m_port->lineEchoes());
+        QVERIFY(m_line.port->lineEchoes());
     }
 
     // Why a port would not open, in the two lines both front ends show.
@@ -465,12 +452,12 @@ private slots:
         QFETCH(int, kind);
         QFETCH(QString, line1);
         QFETCH(QString, inLine2);
-        m_port->setOpenFailure(QStringLiteral("refused"));
-        m_port->setOpenFailureKind(PortOpenFailure{static_cast<PortOpenFailure::Kind>(kind),
+        m_line.port->setOpenFailure(QStringLiteral("refused"));
+        m_line.port->setOpenFailureKind(PortOpenFailure{static_cast<PortOpenFailure::Kind>(kind),
                                                    QStringLiteral("/dev/ttyUSB0"), QStringLiteral("dialout"),
                                                    QStringLiteral("minicom")});
-        QVERIFY(!m_session->openPort(QStringLiteral("COM1")));
-        const OpenFailureText text = m_session->openFailureText();
+        QVERIFY(!m_line.session->openPort(QStringLiteral("COM1")));
+        const OpenFailureText text = m_line.session->openFailureText();
         QCOMPARE(text.known(), !line1.isEmpty());
         QCOMPARE(text.line1, line1);
         if (!inLine2.isEmpty())
@@ -481,8 +468,8 @@ private slots:
     // a send of changes that changed two codes names both users and neither code.
     void historyNamesUsersNeverCodes()
     {
-        QVERIFY(m_session->openPort(QStringLiteral("COM1")));
-        SendJob send(*m_session, m_file);
+        QVERIFY(m_line.session->openPort(QStringLiteral("COM1")));
+        SendJob send(*m_line.session, m_file);
         QVERIFY(send.run(send.prepare(false).records).complete());
         {
             TablaCursor cursor(m_file.directory, m_file.table);
@@ -491,11 +478,11 @@ private slots:
                                          fila("CAT", "0003", "003", "555555")})
                 cursor.inserta(f);
         }
-        SendChangesJob changes(*m_session, m_file);
+        SendChangesJob changes(*m_line.session, m_file);
         const SendChangesPlan plan = changes.prepare(false);
         QVERIFY(plan.done());
         QVERIFY(changes.run(plan.preparation).complete());
-        QVERIFY(ReceiveJob(*m_session, m_file).run().complete());
+        QVERIFY(ReceiveJob(*m_line.session, m_file).run().complete());
 
         const QList<HistoryEntry> entries = History(m_file).entries();
         QStringList jobs;
@@ -537,14 +524,14 @@ private:
     [[nodiscard]] bool prepare(Job job)
     {
         if (job == Job::SendChanges) {
-            if (!SendJob(*m_session, m_file).run(SendJob(*m_session, m_file).prepare(false).records).complete())
+            if (!SendJob(*m_line.session, m_file).run(SendJob(*m_line.session, m_file).prepare(false).records).complete())
                 return false;
             TablaCursor(m_file.directory, m_file.table).inserta(fila("DAN", "0004", "004", "222222"));
         }
         if (job == Job::RestoreImage) {
             m_imagePath = m_dir.filePath(QStringLiteral("board%1.tzrimg").arg(m_files));
             SystemImage image;
-            if (!ImageJobs(*m_session).save(image, m_imagePath).complete())
+            if (!ImageJobs(*m_line.session).save(image, m_imagePath).complete())
                 return false;
         }
         if (job == Job::Compare || job == Job::Send) {
@@ -562,18 +549,18 @@ private:
     {
         switch (job) {
         case Job::Receive:
-            m_receive = ReceiveJob(*m_session, m_file).run();
+            m_receive = ReceiveJob(*m_line.session, m_file).run();
             return m_receive;
         case Job::Send: {
-            SendJob send(*m_session, m_file);
+            SendJob send(*m_line.session, m_file);
             m_send = send.run(send.prepare(false).records);
             return m_send;
         }
         case Job::Compare:
-            m_compare = CompareJob(*m_session, m_file).run(false);
+            m_compare = CompareJob(*m_line.session, m_file).run(false);
             return m_compare;
         case Job::SendChanges: {
-            SendChangesJob changes(*m_session, m_file);
+            SendChangesJob changes(*m_line.session, m_file);
             const SendChangesPlan plan = changes.prepare(false);
             if (!plan.done())
                 return plan;
@@ -582,14 +569,14 @@ private:
         }
         case Job::SaveImage: {
             SystemImage image;
-            m_image = ImageJobs(*m_session).save(image, m_dir.filePath(QStringLiteral("saved.tzrimg")));
+            m_image = ImageJobs(*m_line.session).save(image, m_dir.filePath(QStringLiteral("saved.tzrimg")));
             return m_image;
         }
         case Job::RestoreImage:
-            m_image = ImageJobs(*m_session).restore(SystemImage::load(m_imagePath));
+            m_image = ImageJobs(*m_line.session).restore(SystemImage::load(m_imagePath));
             return m_image;
         case Job::Scan:
-            m_scan = ScanJob(*m_session).run();
+            m_scan = ScanJob(*m_line.session).run();
             return m_scan;
         }
         return {};
@@ -603,9 +590,7 @@ private:
     FixedTexts m_texts;
     TestObserver m_observer;
     std::unique_ptr<BoardBus> m_bus;
-    std::unique_ptr<BusSerialPort> m_port;
-    std::unique_ptr<Comunicacion_TZR> m_link;
-    std::unique_ptr<BoardSession> m_session;
+    JobsFixture::Line m_line;
     ReceiveResult m_receive;
     SendResult m_send;
     CompareResult m_compare;
